@@ -1,0 +1,49 @@
+// Folder enumeration for the walker: every entry of one folder with its name and an
+// attribute word in the form the walker's rules were written for.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pelmora {
+
+namespace attr {
+inline constexpr std::uint32_t ReadOnly = 0x01;  // not writable (reported for folders)
+inline constexpr std::uint32_t Hidden = 0x02;    // name begins with "."
+inline constexpr std::uint32_t Directory = 0x10;
+inline constexpr std::uint32_t Link = 0x400;     // symbolic link: never walked
+} // namespace attr
+
+struct FolderEntry
+{
+    std::string name; // raw bytes as the file system stores them
+    std::uint32_t attributes = 0;
+};
+
+enum class ListResult {
+    Ok,
+    Unreadable,      // missing, not a folder, or permission denied
+    OtherFileSystem, // lies on another file system than the scan's root
+};
+
+// One enumerator serves one scan; it remembers the root's file system so the scan never
+// leaves it. Implementations must be safe to use from a worker thread.
+class FolderEnumerator
+{
+public:
+    virtual ~FolderEnumerator() = default;
+    // Reads the whole folder (path ends with "/") into out, in the order the file system
+    // returns the entries, without "." and "..". Nothing stays open afterwards.
+    virtual ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) = 0;
+};
+
+class FolderEnumeratorFactory
+{
+public:
+    virtual ~FolderEnumeratorFactory() = default;
+    virtual std::unique_ptr<FolderEnumerator> for_root(const std::string& root) = 0;
+};
+
+} // namespace pelmora

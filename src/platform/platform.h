@@ -1,0 +1,22 @@
+// The platform layers the program talks to, gathered so a window can be built on real
+// backends or on fakes. Non-owning: whoever builds the bundle keeps the backends alive.
+#pragma once
+
+namespace pelmora {
+
+class MessageBoxes;
+class Clock;
+class EventYield;
+class RootProvider;
+class FolderEnumeratorFactory;
+
+struct Platform
+{
+    MessageBoxes* messages = nullptr;
+    Clock* clock = nullptr;
+    EventYield* yield = nullptr;
+    RootProvider* roots = nullptr;
+    FolderEnumeratorFactory* folders = nullptr;
+};
+
+} // namespace pelmora

@@ -1,0 +1,25 @@
+// The roots a user can list, in place of drive letters: the home folder first, then every
+// mounted file system a user would browse.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace pelmora {
+
+struct Root
+{
+    QString path;  // absolute, ends with "/"
+    QString label; // shown after the path, e.g. the volume name or file-system type
+    // The text shown in a root list: it always begins with the root path.
+    QString display_text() const { return label.isEmpty() ? path : path + QStringLiteral("  [") + label + QLatin1Char(']'); }
+};
+
+class RootProvider
+{
+public:
+    virtual ~RootProvider() = default;
+    virtual QList<Root> roots() const = 0;
+};
+
+} // namespace pelmora
