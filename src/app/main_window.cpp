@@ -1,0 +1,232 @@
+#include "app/main_window.h"
+
+#include "app/grid_setup.h"
+#include "app/history_log.h"
+#include "app/rireki_frm.h"
+#include "app/session.h"
+#include "app/wait_frm.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/result_table_model.h"
+#include "platform/event_yield.h"
+#include "platform/folder_enumerator.h"
+#include "platform/platform.h"
+#include "platform/roots.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+namespace pelmora {
+
+namespace {
+constexpr int kBlinkIntervalMs = 500;
+constexpr int kBlinkEnd = 9; // eight ticks: blue, face, ... face
+} // namespace
+
+QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* parent)
+    : QMainWindow(parent), m_session(session), m_platform(platform),
+      m_results(std::make_unique<ResultTableModel>()),
+      m_history(std::make_unique<HistoryLog>(*platform.clock))
+{
+    setObjectName(QStringLiteral("QRV_Main"));
+    setWindowTitle(QStringLiteral("PelmoraVer1.1"));
+    m_catalogue = std::make_unique<Catalogue>(m_session, *m_results, *platform.folders,
+                                              static_cast<CatalogueView&>(*this));
+    build_controls();
+    build_menus();
+    m_results->set_palette(palette());
+    m_wait = new Wait_Frm(this);
+    m_rireki = new rireki_Frm(*m_history, this);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &QTimer::timeout, this, &QRV_Main::Timer1_Timer);
+    set_refresh_button_color(wincolor::InactiveBorder);
+
+    connect(cmd_end, &QPushButton::clicked, this, &QRV_Main::cmd_end_Click);
+    connect(p_end, &QAction::triggered, this, &QRV_Main::p_end_Click);
+    connect(p_rireki, &QAction::triggered, this, &QRV_Main::p_rireki_Click);
+
+    fill_root_list();
+    connect(dir1, &QComboBox::currentIndexChanged, this, &QRV_Main::dir1_Change);
+    resize(1100, 680);
+}
+
+QRV_Main::~QRV_Main()
+{
+    m_catalogue->cancel_scan();
+}
+
+void QRV_Main::fill_root_list()
+{
+    const QSignalBlocker block(dir1);
+    dir1->clear();
+    for (const Root& r : m_platform.roots->roots())
+        dir1->addItem(r.display_text(), r.path);
+    // Nothing is chosen until the load handler picks the start root.
+    dir1->setCurrentIndex(-1);
+}
+
+QString QRV_Main::current_root() const
+{
+    return dir1->currentData().toString();
+}
+
+void QRV_Main::set_current_root(const QString& root)
+{
+    const int i = dir1->findData(root);
+    if (i >= 0)
+        dir1->setCurrentIndex(i);
+}
+
+void QRV_Main::Form_Load()
+{
+    show_wait(true);
+    m_platform.yield->process_pending();
+    Label_Count->setText(QStringLiteral("0"));
+    Label_CurrentPath->setText(QString());
+    type_revert = 0;
+    m_session.reset_for_start();
+    for (QAction* a : {p_lha, p_filemove, p_filecopy, p_dust, p_undo})
+        a->setEnabled(false);
+    m_catalogue->set_suffix_filter(Text_Sufix->text());
+    m_results->clear();
+    set_folder_column_width(kFolderColumnTwips);
+    m_history->reset_history_grid();
+    // The home folder stands first in the list and takes the place of the start drive.
+    if (dir1->count() > 0)
+        dir1->setCurrentIndex(0);
+    if (m_session.drive_listed == 0)
+        dir1_Change();
+    // A listing that came from the cache closed the wait window itself; a scan closes it
+    // when it ends.
+    if (!m_catalogue->scanning())
+        show_wait(false);
+}
+
+void QRV_Main::dir1_Change()
+{
+    if (m_ending)
+        return;
+    m_catalogue->set_suffix_filter(Text_Sufix->text());
+    m_catalogue->list_drive(current_root());
+}
+
+void QRV_Main::cmd_end_Click()
+{
+    end_program();
+}
+
+void QRV_Main::p_end_Click()
+{
+    end_program();
+}
+
+void QRV_Main::end_program()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    // Ends at once: a running scan is stopped, nothing is asked or saved.
+    m_catalogue->cancel_scan();
+    m_wait->hide();
+    Q_EMIT end_requested();
+}
+
+void QRV_Main::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    end_program();
+}
+
+void QRV_Main::p_rireki_Click()
+{
+    m_rireki->exec();
+}
+
+void QRV_Main::start_blink()
+{
+    m_session.blink_count = 1;
+    Timer1->start(kBlinkIntervalMs);
+}
+
+void QRV_Main::Timer1_Timer()
+{
+    set_refresh_button_color(m_session.blink_count % 2 == 1 ? wincolor::BlinkBlue
+                                                            : wincolor::ButtonFace);
+    m_session.blink_count += 1;
+    if (m_session.blink_count == kBlinkEnd) {
+        m_session.blink_count = 1;
+        Timer1->stop();
+    }
+}
+
+void QRV_Main::set_refresh_button_color(WinColor c)
+{
+    m_command1Color = c;
+    QPalette p = Command1->palette();
+    p.setColor(QPalette::Button, to_qcolor(c, palette()));
+    p.setColor(QPalette::ButtonText, c == wincolor::BlinkBlue ? QColor(Qt::white)
+                                                              : palette().color(QPalette::ButtonText));
+    Command1->setPalette(p);
+    Command1->setProperty("backColor", QVariant::fromValue(c));
+}
+
+// CatalogueView
+
+void QRV_Main::set_count_text(const QString& text)
+{
+    Label_Count->setText(text);
+}
+
+void QRV_Main::set_current_path(const QString& path)
+{
+    Label_CurrentPath->setText(path);
+}
+
+void QRV_Main::set_busy_pointer(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void QRV_Main::show_wait(bool shown)
+{
+    if (!shown) {
+        m_wait->hide();
+        return;
+    }
+    if (isVisible())
+        m_wait->move(geometry().center() - m_wait->rect().center());
+    m_wait->show();
+    m_wait->raise();
+}
+
+void QRV_Main::clear_preview_labels()
+{
+    lbl_filename->clear();
+    lbl_lastup->clear();
+}
+
+void QRV_Main::set_grid_redraw(bool on)
+{
+    grd1->setUpdatesEnabled(on);
+}
+
+void QRV_Main::set_folder_column_width(int twips)
+{
+    set_column_twips(grd1, ResultTableModel::FolderColumn, twips);
+}
+
+} // namespace pelmora

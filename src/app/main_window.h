@@ -1,0 +1,136 @@
+// The main window: type and mode choices, the root list, the result grid, the preview frame,
+// the buttons and menus. Its handlers carry the design's names (control + "_" + event).
+#pragma once
+
+#include "app/win_color.h"
+#include "catalogue/catalogue_view.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+class QTimer;
+
+namespace pelmora {
+
+struct Platform;
+struct QRV_Public;
+class Catalogue;
+class HistoryLog;
+class ResultTableModel;
+class Wait_Frm;
+class rireki_Frm;
+
+class QRV_Main final : public QMainWindow, private CatalogueView
+{
+    Q_OBJECT
+public:
+    QRV_Main(QRV_Public& session, const Platform& platform, QWidget* parent = nullptr);
+    ~QRV_Main() override;
+
+    // Runs once when the program starts: start values, empty history, first listing.
+    void Form_Load();
+
+    void cmd_end_Click();
+    void p_end_Click();
+    void p_rireki_Click();
+    void dir1_Change();
+    void Timer1_Timer();
+    // Starts (or restarts) the Refresh button's blink: eight ticks, 500 ms apart.
+    void start_blink();
+
+    // The root shown in the root list, ending with "/".
+    QString current_root() const;
+    void set_current_root(const QString& root);
+
+    QRV_Public& session() { return m_session; }
+    HistoryLog& history() { return *m_history; }
+    ResultTableModel& results() { return *m_results; }
+    Catalogue& catalogue() { return *m_catalogue; }
+    const Platform& platform() const { return m_platform; }
+    rireki_Frm& history_window() { return *m_rireki; }
+    Wait_Frm& wait_window() { return *m_wait; }
+    // Colour value the Refresh button shows now.
+    WinColor refresh_button_color() const { return m_command1Color; }
+
+Q_SIGNALS:
+    // The user asked to end the program; whoever runs the event loop ends it.
+    void end_requested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // CatalogueView
+    void set_count_text(const QString& text) override;
+    void set_current_path(const QString& path) override;
+    void set_busy_pointer(bool busy) override;
+    void show_wait(bool shown) override;
+    void clear_preview_labels() override;
+    void set_grid_redraw(bool on) override;
+    void set_folder_column_width(int twips) override;
+
+    void build_controls();
+    void build_menus();
+    void fill_root_list();
+    void set_refresh_button_color(WinColor c);
+    void end_program();
+
+    QRV_Public& m_session;
+    const Platform& m_platform;
+    std::unique_ptr<ResultTableModel> m_results;
+    std::unique_ptr<HistoryLog> m_history;
+    std::unique_ptr<Catalogue> m_catalogue;
+    rireki_Frm* m_rireki = nullptr;
+    Wait_Frm* m_wait = nullptr;
+
+    QGroupBox* fra_type = nullptr;
+    QRadioButton* opt[2] = {};
+    QLineEdit* Text_Sufix = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* dir1 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QRadioButton* opt_f[2] = {};
+    QTableView* grd1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label_Count = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label_CurrentPath = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* cmd_open = nullptr;
+    QPushButton* cmd_end = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QCheckBox* chk = nullptr;
+    QLabel* OLE1 = nullptr;
+    QLabel* lbl_filename = nullptr;
+    QLabel* lbl_lastup = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    QAction* p_print = nullptr;
+    QAction* p_end = nullptr;
+    QAction* p_filemove = nullptr;
+    QAction* p_filecopy = nullptr;
+    QAction* p_dust = nullptr;
+    QAction* p_lha = nullptr;
+    QAction* p_rireki = nullptr;
+    QAction* p_undo = nullptr;
+    QAction* p_use = nullptr;
+    QAction* p_ver = nullptr;
+
+    WinColor m_command1Color = wincolor::InactiveBorder;
+    int type_revert = 0; // swallows the click that puts the type buttons back
+    bool m_busy = false;
+    bool m_ending = false;
+};
+
+} // namespace pelmora

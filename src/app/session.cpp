@@ -1,0 +1,19 @@
+#include "app/session.h"
+
+namespace pelmora {
+
+void QRV_Public::reset_for_start()
+{
+    grid_row = 0;
+    cur_row = 0;
+    prev_row = 0;
+    hit_count = 0;
+    drive_listed = 0;
+    doc_type = QStringLiteral("X");
+    cache.clear_all();
+    sel_marks = empty_text_list();
+    undo_src = empty_text_list();
+    undo_dst = empty_text_list();
+}
+
+} // namespace pelmora

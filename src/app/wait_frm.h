@@ -1,0 +1,15 @@
+// The please-wait window shown, without blocking, while a long step runs.
+#pragma once
+
+#include <QWidget>
+
+namespace pelmora {
+
+class Wait_Frm final : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Wait_Frm(QWidget* owner);
+};
+
+} // namespace pelmora

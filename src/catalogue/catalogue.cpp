@@ -1,0 +1,143 @@
+#include "catalogue/catalogue.h"
+
+#include "app/session.h"
+#include "catalogue/catalogue_view.h"
+#include "catalogue/result_table_model.h"
+#include "platform/folder_enumerator.h"
+
+namespace pelmora {
+
+Catalogue::Catalogue(QRV_Public& session, ResultTableModel& grid,
+                     FolderEnumeratorFactory& folders, CatalogueView& view, QObject* parent)
+    : QObject(parent), m_session(session), m_grid(grid), m_folders(folders), m_view(view)
+{
+}
+
+Catalogue::~Catalogue() = default;
+
+void Catalogue::reset_grid(int folderTwips)
+{
+    m_grid.clear();
+    m_view.set_folder_column_width(folderTwips);
+}
+
+void Catalogue::cancel_scan()
+{
+    if (!m_job)
+        return;
+    m_job.reset(); // stops the walk and waits for it
+    // Its partial hits belong to no list: the key is as empty as before the scan.
+    m_session.cache.clear(m_scanKey);
+    m_scanKey.clear();
+    m_view.set_current_path(QString());
+    m_view.set_grid_redraw(true);
+    m_view.set_busy_pointer(false);
+    if (m_waitShown) {
+        m_view.show_wait(false);
+        m_waitShown = false;
+    }
+}
+
+void Catalogue::list_drive(const QString& root)
+{
+    cancel_scan();
+    if (m_session.drive_listed == 0)
+        m_session.drive_listed = 1;
+    m_view.set_busy_pointer(true);
+    reset_grid(kFolderColumnTwips);
+    m_view.set_count_text(QStringLiteral("0"));
+    m_session.grid_row = 0;
+    m_session.hit_count = 0;
+    m_view.clear_preview_labels();
+    m_view.show_wait(true);
+    m_waitShown = true;
+    m_view.set_grid_redraw(false);
+
+    const QString key = list_key(root, m_session.doc_type);
+    if (m_session.cache.has_cached_list(key)) {
+        show_cached_list(key);
+        finish_listing();
+        return;
+    }
+    start_scan(root, false);
+}
+
+void Catalogue::refresh_list(const QString& root)
+{
+    cancel_scan();
+    m_view.set_busy_pointer(true);
+    reset_grid(kRefreshFolderColumnTwips);
+    m_view.set_count_text(QStringLiteral("0"));
+    m_session.grid_row = 0;
+    m_session.cache.clear(list_key(root, m_session.doc_type));
+    m_session.hit_count = 0;
+    m_view.clear_preview_labels();
+    m_view.set_grid_redraw(false);
+    start_scan(root, true);
+}
+
+void Catalogue::start_scan(const QString& root, bool isRefresh)
+{
+    m_scanKey = list_key(root, m_session.doc_type);
+    m_session.list_key = m_scanKey;
+    m_scanIsRefresh = isRefresh;
+    m_job = std::make_unique<ScanJob>(
+        m_folders.for_root(root.toStdString()), root.toStdString(), m_suffix, this,
+        [this](ScanProgress&& p) { on_progress(std::move(p)); });
+}
+
+void Catalogue::on_progress(ScanProgress&& progress)
+{
+    add_hits(progress.hits);
+    m_view.set_current_path(progress.currentFolder);
+    if (progress.finished) {
+        m_job.reset();
+        m_scanKey.clear();
+        finish_listing();
+    }
+}
+
+void Catalogue::add_hits(const std::vector<Hit>& hits)
+{
+    if (hits.empty())
+        return;
+    if (m_session.grid_row == 0)
+        m_session.grid_row = 1;
+    for (const Hit& h : hits)
+        m_session.cache.append(m_scanKey, h.name, h.folder);
+    m_grid.append_hits(hits);
+    m_session.hit_count += qsizetype(hits.size());
+    m_session.grid_row += qsizetype(hits.size());
+    m_view.set_count_text(QString::number(m_grid.size()));
+}
+
+void Catalogue::show_cached_list(const QString& key)
+{
+    const CachedList* list = m_session.cache.find(key);
+    const qsizetype n = list ? list->names.size() : 0;
+    m_view.set_count_text(QString::number(n));
+    std::vector<ResultRow> rows;
+    rows.reserve(std::size_t(n));
+    for (qsizetype i = 0; i < n; ++i)
+        rows.push_back(ResultRow{list->names[i], list->dirs[i]});
+    if (n > 0 && m_session.grid_row == 0)
+        m_session.grid_row = 1;
+    m_session.grid_row += n;
+    m_grid.set_rows(std::move(rows));
+}
+
+void Catalogue::finish_listing()
+{
+    m_view.set_grid_redraw(true);
+    m_grid.sort_by_column(ResultTableModel::FolderColumn);
+    m_view.set_busy_pointer(false);
+    if (m_waitShown) {
+        m_view.show_wait(false);
+        m_waitShown = false;
+    }
+    const bool wasRefresh = m_scanIsRefresh;
+    m_scanIsRefresh = false;
+    Q_EMIT listing_finished(wasRefresh);
+}
+
+} // namespace pelmora

@@ -1,0 +1,38 @@
+// The small text rules of the folder walker.
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace pelmora {
+
+inline constexpr char kFolderSeparator = '/';
+
+// Appends the folder separator unless the path already ends with one ("" becomes "/").
+std::string with_backslash(std::string path);
+QString with_backslash(QString path);
+
+// Everything after the first dot; empty when there is none or the name begins with it.
+// The first dot, not the last: "a.b.xls" has the suffix "b.xls".
+std::string_view file_suffix(std::string_view name);
+QString file_suffix(const QString& name);
+
+// The text in front of the first NUL character.
+QString trim_at_nul(const QString& text);
+std::string_view trim_at_nul(std::string_view text);
+
+// The walker's hit test: the upper-cased suffix equals the upper-cased filter text.
+class SuffixMatcher final
+{
+public:
+    explicit SuffixMatcher(const QString& filter);
+    bool matches(std::string_view name) const;
+
+private:
+    std::string m_upperAscii; // fast path for ASCII suffixes
+    QString m_upper;
+};
+
+} // namespace pelmora

@@ -1,0 +1,16 @@
+// Lets the window system run the events that are waiting, then returns.
+#pragma once
+
+#include "platform/event_yield.h"
+
+#include <QCoreApplication>
+
+namespace pelmora {
+
+class QtEventYield final : public EventYield
+{
+public:
+    void process_pending() override { QCoreApplication::processEvents(); }
+};
+
+} // namespace pelmora
