@@ -1,0 +1,138 @@
+// Fakes of the platform layers for tests: an in-memory folder tree, scripted message-box
+// answers, a settable clock, fixed roots.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/event_yield.h"
+#include "platform/folder_enumerator.h"
+#include "platform/message_box.h"
+#include "platform/platform.h"
+#include "platform/roots.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+namespace pelmora::test {
+
+// Folders map to their entries; a folder missing from the map is unreadable.
+class FakeTree final
+{
+public:
+    void add_folder(const std::string& folder, std::vector<FolderEntry> entries)
+    {
+        m_folders[folder] = std::move(entries);
+    }
+    const std::vector<FolderEntry>* find(const std::string& folder) const
+    {
+        auto it = m_folders.find(folder);
+        return it == m_folders.end() ? nullptr : &it->second;
+    }
+
+private:
+    std::map<std::string, std::vector<FolderEntry>> m_folders;
+};
+
+inline FolderEntry file(std::string name, std::uint32_t a = 0)
+{
+    return FolderEntry{std::move(name), a};
+}
+inline FolderEntry dir(std::string name, std::uint32_t extra = 0)
+{
+    return FolderEntry{std::move(name), attr::Directory | extra};
+}
+
+class FakeEnumeratorFactory final : public FolderEnumeratorFactory
+{
+public:
+    explicit FakeEnumeratorFactory(const FakeTree& tree) : m_tree(tree) {}
+    std::unique_ptr<FolderEnumerator> for_root(const std::string& root) override;
+
+    std::atomic<int> roots_opened{0};
+    std::atomic<int> folders_listed{0};
+    std::vector<std::string> opened_roots; // written on the caller's thread only
+
+    // When set, listing this folder blocks until release() (to hold a scan mid-way).
+    void hold_at(const std::string& folder) { m_holdAt = folder; }
+    void release();
+    // Waits until some scan reached the held folder.
+    bool wait_until_held(int ms = 5000);
+
+private:
+    friend class FakeEnumerator;
+    const FakeTree& m_tree;
+    std::string m_holdAt;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_held = false;
+    bool m_released = false;
+};
+
+// Answers message boxes from a script and records what was asked.
+class ScriptedMessageBoxes final : public MessageBoxes
+{
+public:
+    struct Shown
+    {
+        QString text;
+        MsgIcon icon;
+        MsgButtons buttons;
+    };
+    MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override
+    {
+        shown.append(Shown{text, icon, buttons});
+        if (buttons == MsgButtons::Ok)
+            return MsgAnswer::Ok;
+        return answers.isEmpty() ? MsgAnswer::No : answers.takeFirst();
+    }
+    QList<MsgAnswer> answers;
+    QList<Shown> shown;
+};
+
+class FakeClock final : public Clock
+{
+public:
+    QDateTime now() const override { return time; }
+    QDateTime time = QDateTime(QDate(2002, 2, 20), QTime(21, 5, 3));
+};
+
+class CountingYield final : public EventYield
+{
+public:
+    void process_pending() override { ++calls; }
+    int calls = 0;
+};
+
+class FixedRoots final : public RootProvider
+{
+public:
+    QList<Root> roots() const override { return list; }
+    QList<Root> list;
+};
+
+// A platform of fakes, wired together.
+struct FakePlatform
+{
+    FakeTree tree;
+    FakeEnumeratorFactory folders{tree};
+    ScriptedMessageBoxes messages;
+    FakeClock clock;
+    CountingYield yield;
+    FixedRoots roots;
+    Platform platform() 
+    {
+        Platform p;
+        p.messages = &messages;
+        p.clock = &clock;
+        p.yield = &yield;
+        p.roots = &roots;
+        p.folders = &folders;
+        return p;
+    }
+};
+
+} // namespace pelmora::test
