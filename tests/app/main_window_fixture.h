@@ -1,0 +1,53 @@
+// A main window on fake platform layers, with roots /a/ and /b/ in a fake tree.
+#pragma once
+
+#include "app/main_window.h"
+#include "app/session.h"
+#include "catalogue/catalogue.h"
+#include "fakes.h"
+
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace pelmora::test {
+
+struct MainWindowFixture
+{
+    FakePlatform fake;
+    Platform platform;
+    QRV_Public session;
+    std::unique_ptr<QRV_Main> window;
+
+    MainWindowFixture()
+    {
+        fake.roots.list = {Root{QStringLiteral("/a/"), QStringLiteral("ホーム")},
+                           Root{QStringLiteral("/b/"), QStringLiteral("ext4")}};
+        fake.tree.add_folder("/a/", {file("z.xls"), dir("s"), file("b.xls"), file("m.doc")});
+        fake.tree.add_folder("/a/s/", {file("c.xls")});
+        fake.tree.add_folder("/b/", {file("only.xls")});
+        platform = fake.platform();
+        window = std::make_unique<QRV_Main>(session, platform);
+    }
+
+    template <typename T> T* child(const char* name) const
+    {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+
+    // Runs the load handler and waits for the first listing to end.
+    bool load()
+    {
+        QSignalSpy done(&window->catalogue(), &Catalogue::listing_finished);
+        window->Form_Load();
+        return done.count() > 0 || done.wait(5000);
+    }
+    bool choose_root(int index)
+    {
+        QSignalSpy done(&window->catalogue(), &Catalogue::listing_finished);
+        child<QComboBox>("dir1")->setCurrentIndex(index);
+        return done.count() > 0 || done.wait(5000);
+    }
+};
+
+} // namespace pelmora::test
