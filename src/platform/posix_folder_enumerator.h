@@ -1,23 +1,33 @@
-// Folder enumeration on POSIX file systems: readdir with the entry's own type, so a scan
-// costs no stat per file. Never follows symbolic links, never leaves the root's file system.
+// Folder enumeration on Linux: getdents64 with the entry's own type, so a scan costs no stat
+// per file and no more than open, read and close per folder. Never follows symbolic links,
+// never enters a mount point below the root.
 #pragma once
 
 #include "platform/folder_enumerator.h"
 
-#include <sys/types.h>
+#include <set>
 
 namespace pelmora {
+
+// Mount points listed in a mountinfo text (the fifth field, octal escapes decoded).
+std::set<std::string> mount_points_from_mountinfo(const std::string& text);
 
 class PosixFolderEnumerator final : public FolderEnumerator
 {
 public:
     explicit PosixFolderEnumerator(std::string root);
+    // For tests: the mount points to treat as other file systems.
+    PosixFolderEnumerator(std::string root, std::set<std::string> mountPoints);
+
     ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) override;
 
 private:
+    bool is_other_mount(const std::string& folder) const;
+
     std::string m_root;
-    dev_t m_rootDevice = 0;
     bool m_rootValid = false;
+    std::set<std::string> m_mountsBelowRoot; // without trailing "/"
+    std::vector<char> m_buffer;
 };
 
 class PosixFolderEnumeratorFactory final : public FolderEnumeratorFactory

@@ -229,6 +229,25 @@ private Q_SLOTS:
         QVERIFY(walk_real(QStringLiteral("/nonexistent-pelmora-root/")).isEmpty());
     }
 
+    void mount_points_below_the_root_are_not_entered()
+    {
+        const std::string info =
+            "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+            "30 22 0:5 / /proc rw - proc proc rw\n"
+            "41 22 8:17 / /media/my\\040disk rw - vfat /dev/sdb1 rw\n";
+        const std::set<std::string> points = mount_points_from_mountinfo(info);
+        QCOMPARE(points, (std::set<std::string>{"/", "/proc", "/media/my disk"}));
+
+        TestTree tree;
+        QVERIFY(tree.createFile("keep/k.xls"));
+        QVERIFY(tree.createFile("mounted/m.xls"));
+        const std::string root = tree.root().toStdString();
+        PosixFolderEnumerator e(root, {"/", root + "mounted"});
+        RecordingSink sink;
+        FolderWalker(e, QStringLiteral("XLS"), sink).walk_folder(root);
+        QCOMPARE(relative(sink.hits, tree.root()), QStringList{"keep/k.xls"});
+    }
+
     void a_folder_on_another_file_system_is_not_entered()
     {
         // /proc is a file system of its own on every Linux machine.
