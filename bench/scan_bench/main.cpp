@@ -133,7 +133,7 @@ int main(int argc, char* argv[])
     std::printf("hits %lld\nseconds %.4f\nhits_per_second %.0f\n", static_cast<long long>(grid.size()),
                 seconds, seconds > 0 ? hits / seconds : 0.0);
     if (grid.size() > 0)
-        std::printf("scan_bytes_per_hit %.1f\n", double(rssAfter - rssBefore) / hits);
+        std::printf("scan_rss_growth_per_hit %.1f (includes the scan thread and folder buffers)\n", double(rssAfter - rssBefore) / hits);
 
     // The same list again, now from the cache.
     timer.restart();

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds everything and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh --test
+scripts/build.sh
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 900
