@@ -12,11 +12,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
+#include <unistd.h>
 
 using namespace pelmora;
 
@@ -66,11 +64,13 @@ void cached_list_figures(long hits)
     std::vector<Hit> batch;
     QStringList dirNames;
     for (int d = 0; d < 1000; ++d)
-        dirNames.append(QStringLiteral("/home/user/documents/project%1/sheets/").arg(d, 4, 10, QLatin1Char('0')));
+        dirNames.append(QStringLiteral("/home/user/documents/project%1/sheets/")
+                            .arg(d, 4, 10, QLatin1Char('0')));
     session.list_key = list_key(root, session.doc_type);
     for (long i = 0; i < hits; ++i) {
         const QString& dir = dirNames[int(i % 1000)];
-        session.cache.append(session.list_key, QStringLiteral("report%1.xls").arg(i, 7, 10, QLatin1Char('0')), dir);
+        session.cache.append(session.list_key,
+                             QStringLiteral("report%1.xls").arg(i, 7, 10, QLatin1Char('0')), dir);
     }
     QElapsedTimer t;
     t.start();
@@ -130,10 +130,11 @@ int main(int argc, char* argv[])
         return 0;
     }
     const double hits = double(grid.size());
-    std::printf("hits %lld\nseconds %.4f\nhits_per_second %.0f\n", static_cast<long long>(grid.size()),
-                seconds, seconds > 0 ? hits / seconds : 0.0);
+    std::printf("hits %lld\nseconds %.4f\nhits_per_second %.0f\n",
+                static_cast<long long>(grid.size()), seconds, seconds > 0 ? hits / seconds : 0.0);
     if (grid.size() > 0)
-        std::printf("scan_rss_growth_per_hit %.1f (includes the scan thread and folder buffers)\n", double(rssAfter - rssBefore) / hits);
+        std::printf("scan_rss_growth_per_hit %.1f (includes the scan thread and folder buffers)\n",
+                    double(rssAfter - rssBefore) / hits);
 
     // The same list again, now from the cache.
     timer.restart();

@@ -1,10 +1,9 @@
 #include "make_tree.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdio>
 #include <vector>
 
 namespace pelmora::bench {

@@ -18,8 +18,7 @@ QString history_time_stamp(const QDateTime& t)
 }
 
 HistoryLog::HistoryLog(Clock& clock, QObject* parent) : QAbstractTableModel(parent), m_clock(clock)
-{
-}
+{}
 
 int HistoryLog::rowCount(const QModelIndex& parent) const
 {

@@ -6,7 +6,6 @@
 
 #include <QAbstractTableModel>
 #include <QDateTime>
-
 #include <vector>
 
 namespace pelmora {

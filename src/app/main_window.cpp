@@ -172,8 +172,9 @@ void QRV_Main::set_refresh_button_color(WinColor c)
     m_command1Color = c;
     QPalette p = Command1->palette();
     p.setColor(QPalette::Button, to_qcolor(c, palette()));
-    p.setColor(QPalette::ButtonText, c == wincolor::BlinkBlue ? QColor(Qt::white)
-                                                              : palette().color(QPalette::ButtonText));
+    p.setColor(QPalette::ButtonText, c == wincolor::BlinkBlue
+                                         ? QColor(Qt::white)
+                                         : palette().color(QPalette::ButtonText));
     Command1->setPalette(p);
     Command1->setProperty("backColor", QVariant::fromValue(c));
 }

@@ -6,7 +6,6 @@
 #include "catalogue/catalogue_view.h"
 
 #include <QMainWindow>
-
 #include <memory>
 
 class QAction;

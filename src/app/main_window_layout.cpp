@@ -1,7 +1,6 @@
 // Controls and menus of the main window.
-#include "app/main_window.h"
-
 #include "app/grid_setup.h"
+#include "app/main_window.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
 
@@ -135,7 +134,8 @@ void QRV_Main::build_controls()
     bottom->addWidget(Label_CurrentPath, 1);
     Command1 = named(new QPushButton(QStringLiteral("最新の情報に更新(&R)"), central), "Command1");
     Command1->setAutoFillBackground(true);
-    cmd_open = named(new QPushButton(QStringLiteral("選択ファイルを開く(&O)"), central), "cmd_open");
+    cmd_open =
+        named(new QPushButton(QStringLiteral("選択ファイルを開く(&O)"), central), "cmd_open");
     cmd_end = named(new QPushButton(QStringLiteral("終了(&E)"), central), "cmd_end");
     bottom->addWidget(Command1);
     bottom->addWidget(cmd_open);

@@ -4,7 +4,6 @@
 
 #include <QColor>
 #include <QPalette>
-
 #include <cstdint>
 
 namespace pelmora {
@@ -12,14 +11,14 @@ namespace pelmora {
 using WinColor = std::uint32_t;
 
 namespace wincolor {
-inline constexpr WinColor None = 0xFFFFFFFFu;       // "no colour set": the view's default
-inline constexpr WinColor Window = 0x80000005u;     // system window background
+inline constexpr WinColor None = 0xFFFFFFFFu;   // "no colour set": the view's default
+inline constexpr WinColor Window = 0x80000005u; // system window background
 inline constexpr WinColor InactiveBorder = 0x8000000Bu;
 inline constexpr WinColor ButtonFace = 0x8000000Fu;
-inline constexpr WinColor HeaderText = 0xC00000u;   // dark blue grid headings
-inline constexpr WinColor FolderCell = 0xFFFF80u;   // light cyan folder cells
-inline constexpr WinColor Selected = 0x80FFFFu;     // light yellow selected file name
-inline constexpr WinColor Failure = 0xC0C0FFu;      // light red failure row
+inline constexpr WinColor HeaderText = 0xC00000u; // dark blue grid headings
+inline constexpr WinColor FolderCell = 0xFFFF80u; // light cyan folder cells
+inline constexpr WinColor Selected = 0x80FFFFu;   // light yellow selected file name
+inline constexpr WinColor Failure = 0xC0C0FFu;    // light red failure row
 inline constexpr WinColor BlinkBlue = 0xFF0000u;
 } // namespace wincolor
 

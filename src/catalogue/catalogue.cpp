@@ -7,11 +7,10 @@
 
 namespace pelmora {
 
-Catalogue::Catalogue(QRV_Public& session, ResultTableModel& grid,
-                     FolderEnumeratorFactory& folders, CatalogueView& view, QObject* parent)
+Catalogue::Catalogue(QRV_Public& session, ResultTableModel& grid, FolderEnumeratorFactory& folders,
+                     CatalogueView& view, QObject* parent)
     : QObject(parent), m_session(session), m_grid(grid), m_folders(folders), m_view(view)
-{
-}
+{}
 
 Catalogue::~Catalogue() = default;
 
@@ -81,9 +80,9 @@ void Catalogue::start_scan(const QString& root, bool isRefresh)
     m_scanKey = list_key(root, m_session.doc_type);
     m_session.list_key = m_scanKey;
     m_scanIsRefresh = isRefresh;
-    m_job = std::make_unique<ScanJob>(
-        m_folders.for_root(root.toStdString()), root.toStdString(), m_suffix, this,
-        [this](ScanProgress&& p) { on_progress(std::move(p)); });
+    m_job = std::make_unique<ScanJob>(m_folders.for_root(root.toStdString()), root.toStdString(),
+                                      m_suffix, this,
+                                      [this](ScanProgress&& p) { on_progress(std::move(p)); });
 }
 
 void Catalogue::on_progress(ScanProgress&& progress)

@@ -6,7 +6,6 @@
 #include "catalogue/scan_job.h"
 
 #include <QObject>
-
 #include <memory>
 
 namespace pelmora {

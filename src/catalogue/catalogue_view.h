@@ -10,11 +10,11 @@ class CatalogueView
 {
 public:
     virtual ~CatalogueView() = default;
-    virtual void set_count_text(const QString& text) = 0;    // Label_Count
-    virtual void set_current_path(const QString& path) = 0;  // Label_CurrentPath
-    virtual void set_busy_pointer(bool busy) = 0;            // hourglass while listing
-    virtual void show_wait(bool shown) = 0;                  // Wait_Frm
-    virtual void clear_preview_labels() = 0;                 // lbl_filename, lbl_lastup
+    virtual void set_count_text(const QString& text) = 0;   // Label_Count
+    virtual void set_current_path(const QString& path) = 0; // Label_CurrentPath
+    virtual void set_busy_pointer(bool busy) = 0;           // hourglass while listing
+    virtual void show_wait(bool shown) = 0;                 // Wait_Frm
+    virtual void clear_preview_labels() = 0;                // lbl_filename, lbl_lastup
     virtual void set_grid_redraw(bool on) = 0;
     virtual void set_folder_column_width(int twips) = 0;
 };

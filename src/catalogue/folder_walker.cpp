@@ -7,8 +7,7 @@ namespace pelmora {
 FolderWalker::FolderWalker(FolderEnumerator& enumerator, const QString& suffixFilter,
                            WalkSink& sink, const std::atomic<bool>* cancel)
     : m_enumerator(enumerator), m_matcher(suffixFilter), m_sink(sink), m_cancel(cancel)
-{
-}
+{}
 
 void FolderWalker::walk_folder(const std::string& rawFolder)
 {

@@ -5,7 +5,6 @@
 #include "platform/folder_enumerator.h"
 
 #include <QString>
-
 #include <atomic>
 #include <string>
 

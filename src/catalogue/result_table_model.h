@@ -6,7 +6,6 @@
 #include "catalogue/scan_job.h"
 
 #include <QAbstractTableModel>
-
 #include <vector>
 
 namespace pelmora {

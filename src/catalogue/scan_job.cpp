@@ -15,8 +15,7 @@ public:
     using Post = std::function<void(ScanProgress&&)>;
     BatchingSink(Post post, std::chrono::milliseconds interval)
         : m_post(std::move(post)), m_interval(interval), m_last(Clock::now())
-    {
-    }
+    {}
 
     void folder_started(const std::string& folder) override
     {

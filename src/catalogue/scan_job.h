@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -25,9 +24,9 @@ struct Hit
 
 struct ScanProgress
 {
-    std::vector<Hit> hits;  // new hits since the last batch
-    QString currentFolder;  // the folder being read now; empty once the walk is over
-    bool finished = false;  // the last batch of a walk that ran to its end
+    std::vector<Hit> hits; // new hits since the last batch
+    QString currentFolder; // the folder being read now; empty once the walk is over
+    bool finished = false; // the last batch of a walk that ran to its end
 };
 
 class ScanJob final

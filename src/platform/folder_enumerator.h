@@ -10,10 +10,10 @@
 namespace pelmora {
 
 namespace attr {
-inline constexpr std::uint32_t ReadOnly = 0x01;  // not writable (reported for folders)
-inline constexpr std::uint32_t Hidden = 0x02;    // name begins with "."
+inline constexpr std::uint32_t ReadOnly = 0x01; // not writable (reported for folders)
+inline constexpr std::uint32_t Hidden = 0x02;   // name begins with "."
 inline constexpr std::uint32_t Directory = 0x10;
-inline constexpr std::uint32_t Link = 0x400;     // symbolic link: never walked
+inline constexpr std::uint32_t Link = 0x400; // symbolic link: never walked
 } // namespace attr
 
 struct FolderEntry

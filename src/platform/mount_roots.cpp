@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QSet>
 #include <QStorageInfo>
-
 #include <algorithm>
 
 namespace pelmora {
@@ -13,14 +12,30 @@ namespace {
 const QSet<QString>& pseudo_types()
 {
     static const QSet<QString> types{
-        QStringLiteral("proc"),       QStringLiteral("sysfs"),     QStringLiteral("devtmpfs"),
-        QStringLiteral("devpts"),     QStringLiteral("cgroup"),    QStringLiteral("cgroup2"),
-        QStringLiteral("securityfs"), QStringLiteral("pstore"),    QStringLiteral("bpf"),
-        QStringLiteral("tracefs"),    QStringLiteral("debugfs"),   QStringLiteral("mqueue"),
-        QStringLiteral("hugetlbfs"),  QStringLiteral("configfs"),  QStringLiteral("fusectl"),
-        QStringLiteral("autofs"),     QStringLiteral("binfmt_misc"), QStringLiteral("efivarfs"),
-        QStringLiteral("rpc_pipefs"), QStringLiteral("nsfs"),      QStringLiteral("ramfs"),
-        QStringLiteral("squashfs"),   QStringLiteral("selinuxfs"), QStringLiteral("fuse.portal"),
+        QStringLiteral("proc"),
+        QStringLiteral("sysfs"),
+        QStringLiteral("devtmpfs"),
+        QStringLiteral("devpts"),
+        QStringLiteral("cgroup"),
+        QStringLiteral("cgroup2"),
+        QStringLiteral("securityfs"),
+        QStringLiteral("pstore"),
+        QStringLiteral("bpf"),
+        QStringLiteral("tracefs"),
+        QStringLiteral("debugfs"),
+        QStringLiteral("mqueue"),
+        QStringLiteral("hugetlbfs"),
+        QStringLiteral("configfs"),
+        QStringLiteral("fusectl"),
+        QStringLiteral("autofs"),
+        QStringLiteral("binfmt_misc"),
+        QStringLiteral("efivarfs"),
+        QStringLiteral("rpc_pipefs"),
+        QStringLiteral("nsfs"),
+        QStringLiteral("ramfs"),
+        QStringLiteral("squashfs"),
+        QStringLiteral("selinuxfs"),
+        QStringLiteral("fuse.portal"),
         QStringLiteral("fuse.gvfsd-fuse"),
     };
     return types;

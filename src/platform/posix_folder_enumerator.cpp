@@ -1,18 +1,17 @@
 #include "platform/posix_folder_enumerator.h"
 
+#include <cstddef>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstddef>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelmora {
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
 // Closes a descriptor on every path out.
 class Fd final
@@ -40,7 +39,8 @@ bool is_dot_or_dotdot(const char* n)
 unsigned char resolve_unknown_type(int dirFd, const char* name)
 {
     // Some file systems leave the type out of the entry; ask for this one only.
-    struct stat st {};
+    struct stat st
+    {};
     if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return DT_UNKNOWN;
     if (S_ISLNK(st.st_mode))
@@ -134,27 +134,24 @@ std::set<std::string> mount_points_from_mountinfo(const std::string& text)
 }
 
 PosixFolderEnumerator::PosixFolderEnumerator(std::string root)
-    : PosixFolderEnumerator(root, {})
+    : PosixFolderEnumerator(std::move(root), {})
 {
-    // Mount points are named by their real path; the root may be reached through a link.
-    const std::set<std::string> all = read_mount_points();
-    m_mountsBelowRoot = mounts_below(real_root(m_root), all);
-    if (real_root(m_root) != without_trailing_slash(m_root)) {
-        // Express them under the root as the scan names it.
-        const std::string real = without_trailing_slash(real_root(m_root));
-        const std::string named = without_trailing_slash(m_root);
-        std::set<std::string> renamed;
-        for (const std::string& m : m_mountsBelowRoot)
-            renamed.insert(named + m.substr(real == "/" ? 0 : real.size()));
-        m_mountsBelowRoot = std::move(renamed);
-    }
+    // Mount points are named by their real paths, while the root may be reached through a
+    // link: name them below the root as the scan does.
+    const std::string real = without_trailing_slash(real_root(m_root));
+    const std::string named = without_trailing_slash(m_root);
+    const std::string prefix = named == "/" ? std::string() : named;
+    for (const std::string& m : mounts_below(real, read_mount_points()))
+        m_mountsBelowRoot.insert(prefix + (real == "/" ? m : m.substr(real.size())));
 }
 
-PosixFolderEnumerator::PosixFolderEnumerator(std::string root, std::set<std::string> mountPoints)
+PosixFolderEnumerator::PosixFolderEnumerator(std::string root,
+                                             const std::set<std::string>& mountPoints)
     : m_root(std::move(root)), m_mountsBelowRoot(mounts_below(m_root, mountPoints)),
       m_buffer(kBufferSize)
 {
-    struct stat st {};
+    struct stat st
+    {};
     m_rootValid = stat(m_root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

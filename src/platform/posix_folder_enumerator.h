@@ -17,7 +17,7 @@ class PosixFolderEnumerator final : public FolderEnumerator
 public:
     explicit PosixFolderEnumerator(std::string root);
     // For tests: the mount points to treat as other file systems.
-    PosixFolderEnumerator(std::string root, std::set<std::string> mountPoints);
+    PosixFolderEnumerator(std::string root, const std::set<std::string>& mountPoints);
 
     ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) override;
 

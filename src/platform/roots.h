@@ -12,7 +12,10 @@ struct Root
     QString path;  // absolute, ends with "/"
     QString label; // shown after the path, e.g. the volume name or file-system type
     // The text shown in a root list: it always begins with the root path.
-    QString display_text() const { return label.isEmpty() ? path : path + QStringLiteral("  [") + label + QLatin1Char(']'); }
+    QString display_text() const
+    {
+        return label.isEmpty() ? path : path + QStringLiteral("  [") + label + QLatin1Char(']');
+    }
 };
 
 class RootProvider

@@ -54,8 +54,10 @@ private Q_SLOTS:
         log.append_history_row(QStringLiteral("x"), history::Copy);
         log.reset_history_grid();
         QCOMPARE(log.rowCount(), 0);
-        QCOMPARE(log.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("操作時間"));
-        QCOMPARE(log.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("操作内容"));
+        QCOMPARE(log.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("操作時間"));
+        QCOMPARE(log.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("操作内容"));
         QCOMPARE(log.headerData(0, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(),
                  QColor(0, 0, 0xC0));
     }

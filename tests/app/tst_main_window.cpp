@@ -29,13 +29,20 @@ private Q_SLOTS:
         MainWindowFixture f;
         QCOMPARE(f.window->windowTitle(), QStringLiteral("PelmoraVer1.1"));
         const QList<std::pair<const char*, QString>> captions{
-            {"opt_0", "Excel"},          {"opt_1", "Word"},
-            {"opt_f_0", "単一選択"},     {"opt_f_1", "複数選択"},
-            {"Label1", "読込ドライブの選択："}, {"Label2", "合計"},
-            {"Label3", "ファイル"},      {"Label_Count", "0"},
-            {"Command1", "最新の情報に更新(&R)"}, {"cmd_open", "選択ファイルを開く(&O)"},
-            {"cmd_end", "終了(&E)"},     {"chk", "プレビュー"},
-            {"Label4", "ファイル名："},  {"Label5", "最終更新日："},
+            {"opt_0", "Excel"},
+            {"opt_1", "Word"},
+            {"opt_f_0", "単一選択"},
+            {"opt_f_1", "複数選択"},
+            {"Label1", "読込ドライブの選択："},
+            {"Label2", "合計"},
+            {"Label3", "ファイル"},
+            {"Label_Count", "0"},
+            {"Command1", "最新の情報に更新(&R)"},
+            {"cmd_open", "選択ファイルを開く(&O)"},
+            {"cmd_end", "終了(&E)"},
+            {"chk", "プレビュー"},
+            {"Label4", "ファイル名："},
+            {"Label5", "最終更新日："},
         };
         for (const auto& [name, caption] : captions) {
             QWidget* w = f.child<QWidget>(name);
@@ -69,17 +76,17 @@ private Q_SLOTS:
         for (QAction* top : f.window->menuBar()->actions()) {
             seen.append(top->text());
             for (QAction* a : top->menu()->actions())
-                seen.append(a->isSeparator() ? QStringLiteral("-") : a->objectName() + QLatin1Char('=') + a->text());
+                seen.append(a->isSeparator() ? QStringLiteral("-")
+                                             : a->objectName() + QLatin1Char('=') + a->text());
         }
-        QCOMPARE(seen, (QStringList{
-                           "ファイル(&F)", "p_print=一覧印刷(&P)", "-", "p_end=終了(&E)",
-                           "編集(&I)", "p_filemove=選択ファイルの移動(&O)",
-                           "p_filecopy=選択ファイルをコピーする(&K)",
-                           "p_dust=選択ファイルをごみ箱へ移動する(&M)", "-",
-                           "p_lha=選択ファイルの圧縮(&L)", "履歴(&J)",
-                           "p_rireki=操作履歴を見る(&K)", "-",
-                           "p_undo=1つ前の操作を元に戻す(&N)", "ヘルプ(&H)",
-                           "p_use=トピックの検索(&U)", "p_ver=バージョン情報(&V)"}));
+        QCOMPARE(seen, (QStringList{"ファイル(&F)", "p_print=一覧印刷(&P)", "-", "p_end=終了(&E)",
+                                    "編集(&I)", "p_filemove=選択ファイルの移動(&O)",
+                                    "p_filecopy=選択ファイルをコピーする(&K)",
+                                    "p_dust=選択ファイルをごみ箱へ移動する(&M)", "-",
+                                    "p_lha=選択ファイルの圧縮(&L)", "履歴(&J)",
+                                    "p_rireki=操作履歴を見る(&K)", "-",
+                                    "p_undo=1つ前の操作を元に戻す(&N)", "ヘルプ(&H)",
+                                    "p_use=トピックの検索(&U)", "p_ver=バージョン情報(&V)"}));
     }
 
     void start_up_lists_the_home_root_exactly_once()
@@ -100,7 +107,8 @@ private Q_SLOTS:
         QCOMPARE(grid.size(), 3);
         QCOMPARE(grid.text(0, 1) + grid.text(0, 0), QStringLiteral("/a/z.xls"));
         QCOMPARE(grid.text(2, 1) + grid.text(2, 0), QStringLiteral("/a/s/c.xls"));
-        QCOMPARE(grid.data(grid.index(0, 1), Qt::BackgroundRole).value<QColor>(), QColor(0x80, 0xFF, 0xFF));
+        QCOMPARE(grid.data(grid.index(0, 1), Qt::BackgroundRole).value<QColor>(),
+                 QColor(0x80, 0xFF, 0xFF));
     }
 
     void coming_back_to_a_root_shows_the_remembered_list()
@@ -129,7 +137,8 @@ private Q_SLOTS:
         QTest::qWait(250);
         QCOMPARE(f.window->results().size(), 1);
         QCOMPARE(f.window->results().text(0, 0), QStringLiteral("only.xls"));
-        QVERIFY(!f.session.cache.has_cached_list(list_key(QStringLiteral("/a/"), QStringLiteral("X"))));
+        QVERIFY(
+            !f.session.cache.has_cached_list(list_key(QStringLiteral("/a/"), QStringLiteral("X"))));
         QCOMPARE(f.session.cache.count(list_key(QStringLiteral("/b/"), QStringLiteral("X"))), 1);
         QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());
     }

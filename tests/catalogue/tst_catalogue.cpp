@@ -69,7 +69,8 @@ private Q_SLOTS:
         QCOMPARE(f.session.drive_listed, 1);
         QVERIFY(!f.catalogue.scanning());
         // The cache keeps the walk order, not the sorted one.
-        const CachedList* c = f.session.cache.find(list_key(QStringLiteral("/a/"), QStringLiteral("X")));
+        const CachedList* c =
+            f.session.cache.find(list_key(QStringLiteral("/a/"), QStringLiteral("X")));
         QVERIFY(c);
         QCOMPARE(c->names, (QStringList{"z.xls", "c.xls", "b.xls"}));
         QCOMPARE(c->dirs, (QStringList{"/a/", "/a/s/", "/a/"}));
@@ -159,6 +160,7 @@ private Q_SLOTS:
     {
         Fixture f;
         std::vector<FolderEntry> big;
+        big.reserve(40000);
         for (int i = 0; i < 40000; ++i)
             big.push_back(file("f" + std::to_string(i) + ".xls"));
         f.tree.add_folder("/big/", big);

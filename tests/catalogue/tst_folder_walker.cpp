@@ -5,7 +5,6 @@
 #include "test_tree.h"
 
 #include <QtTest>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,9 +16,15 @@ namespace {
 
 struct RecordingSink final : WalkSink
 {
-    void folder_started(const std::string& f) override { started.append(QString::fromStdString(f)); }
+    void folder_started(const std::string& f) override
+    {
+        started.append(QString::fromStdString(f));
+    }
     void folder_ended() override { ++ended; }
-    void add_hit(const QString& name, const QString& folder) override { hits.append(folder + name); }
+    void add_hit(const QString& name, const QString& folder) override
+    {
+        hits.append(folder + name);
+    }
     QStringList hits;
     QStringList started;
     int ended = 0;
@@ -231,10 +236,9 @@ private Q_SLOTS:
 
     void mount_points_below_the_root_are_not_entered()
     {
-        const std::string info =
-            "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
-            "30 22 0:5 / /proc rw - proc proc rw\n"
-            "41 22 8:17 / /media/my\\040disk rw - vfat /dev/sdb1 rw\n";
+        const std::string info = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                 "30 22 0:5 / /proc rw - proc proc rw\n"
+                                 "41 22 8:17 / /media/my\\040disk rw - vfat /dev/sdb1 rw\n";
         const std::set<std::string> points = mount_points_from_mountinfo(info);
         QCOMPARE(points, (std::set<std::string>{"/", "/proc", "/media/my disk"}));
 

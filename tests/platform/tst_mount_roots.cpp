@@ -28,7 +28,8 @@ private Q_SLOTS:
         QStringList paths;
         for (const Root& r : roots)
             paths.append(r.path);
-        QCOMPARE(paths, (QStringList{"/home/u/", "/", "/home/", "/mnt/share/", "/run/media/u/USB/"}));
+        QCOMPARE(paths,
+                 (QStringList{"/home/u/", "/", "/home/", "/mnt/share/", "/run/media/u/USB/"}));
         QCOMPARE(roots.front().label, QStringLiteral("ホーム"));
         QVERIFY(roots.last().display_text().startsWith(QStringLiteral("/run/media/u/USB/")));
         QCOMPARE(roots.last().label, QStringLiteral("USB vfat"));

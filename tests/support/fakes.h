@@ -11,7 +11,6 @@
 
 #include <QList>
 #include <QStringList>
-
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -123,7 +122,7 @@ struct FakePlatform
     FakeClock clock;
     CountingYield yield;
     FixedRoots roots;
-    Platform platform() 
+    Platform platform()
     {
         Platform p;
         p.messages = &messages;
