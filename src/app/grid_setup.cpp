@@ -15,6 +15,8 @@ void setup_grid_view(QTableView* view)
     view->setSelectionMode(QAbstractItemView::NoSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
+    // Long folders keep their beginning and their end in view.
+    view->setTextElideMode(Qt::ElideMiddle);
     view->setAlternatingRowColors(false);
     view->setSortingEnabled(false);
     view->verticalHeader()->hide();

@@ -85,6 +85,16 @@ void QRV_Main::set_current_root(const QString& root)
         dir1->setCurrentIndex(i);
 }
 
+bool QRV_Main::single_mode() const
+{
+    return opt_f[0]->isChecked();
+}
+
+QAction* QRV_Main::menu_item(const char* name) const
+{
+    return findChild<QAction*>(QLatin1String(name));
+}
+
 void QRV_Main::Form_Load()
 {
     show_wait(true);

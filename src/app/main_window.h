@@ -52,6 +52,11 @@ public:
     QString current_root() const;
     void set_current_root(const QString& root);
 
+    // Single selection is on exactly when the first mode button is.
+    bool single_mode() const;
+    // A menu item by its design name ("p_filecopy", "p_undo", ...).
+    QAction* menu_item(const char* name) const;
+
     QRV_Public& session() { return m_session; }
     HistoryLog& history() { return *m_history; }
     ResultTableModel& results() { return *m_results; }
