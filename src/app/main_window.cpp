@@ -11,6 +11,7 @@
 #include "platform/folder_enumerator.h"
 #include "platform/platform.h"
 #include "platform/roots.h"
+#include "selection/preview_pane.h"
 
 #include <QAction>
 #include <QApplication>
@@ -50,6 +51,12 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     connect(Timer1, &QTimer::timeout, this, &QRV_Main::Timer1_Timer);
     set_refresh_button_color(wincolor::InactiveBorder);
 
+    connect_selection();
+    connect(m_catalogue.get(), &Catalogue::listing_finished, this, &QRV_Main::on_listing_finished);
+    connect(Command1, &QPushButton::clicked, this, &QRV_Main::Command1_Click);
+    connect(cmd_open, &QPushButton::clicked, this, &QRV_Main::cmd_open_Click);
+    for (QRadioButton* b : opt)
+        connect(b, &QRadioButton::clicked, this, &QRV_Main::opt_Click);
     connect(cmd_end, &QPushButton::clicked, this, &QRV_Main::cmd_end_Click);
     connect(p_end, &QAction::triggered, this, &QRV_Main::p_end_Click);
     connect(p_rireki, &QAction::triggered, this, &QRV_Main::p_rireki_Click);
@@ -214,6 +221,11 @@ void QRV_Main::set_busy_pointer(bool busy)
 }
 
 void QRV_Main::show_wait(bool shown)
+{
+    show_wait_window(shown);
+}
+
+void QRV_Main::show_wait_window(bool shown)
 {
     if (!shown) {
         m_wait->hide();

@@ -28,6 +28,8 @@ class Catalogue;
 class HistoryLog;
 class ResultTableModel;
 class Wait_Frm;
+class GridSelection;
+class PreviewPane;
 class rireki_Frm;
 
 class QRV_Main final : public QMainWindow, private CatalogueView
@@ -44,6 +46,11 @@ public:
     void p_end_Click();
     void p_rireki_Click();
     void dir1_Change();
+    // Refresh button: rescans the root shown and replaces its remembered list.
+    void Command1_Click();
+    // Either document-type button: asks, then lists the root for the new type.
+    void opt_Click();
+    void cmd_open_Click();
     void Timer1_Timer();
     // Starts (or restarts) the Refresh button's blink: eight ticks, 500 ms apart.
     void start_blink();
@@ -63,6 +70,9 @@ public:
     Catalogue& catalogue() { return *m_catalogue; }
     const Platform& platform() const { return m_platform; }
     rireki_Frm& history_window() { return *m_rireki; }
+    GridSelection& selection() { return *m_selection; }
+    PreviewPane& preview() { return *m_preview; }
+    void show_wait_window(bool shown);
     Wait_Frm& wait_window() { return *m_wait; }
     // Colour value the Refresh button shows now.
     WinColor refresh_button_color() const { return m_command1Color; }
@@ -89,6 +99,8 @@ private:
     void fill_root_list();
     void set_refresh_button_color(WinColor c);
     void end_program();
+    void connect_selection();
+    void on_listing_finished(bool wasRefresh);
 
     QRV_Public& m_session;
     const Platform& m_platform;
@@ -96,6 +108,8 @@ private:
     std::unique_ptr<HistoryLog> m_history;
     std::unique_ptr<Catalogue> m_catalogue;
     rireki_Frm* m_rireki = nullptr;
+    std::unique_ptr<PreviewPane> m_preview;
+    GridSelection* m_selection = nullptr;
     Wait_Frm* m_wait = nullptr;
 
     QGroupBox* fra_type = nullptr;

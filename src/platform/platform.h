@@ -9,6 +9,8 @@ class Clock;
 class EventYield;
 class RootProvider;
 class FolderEnumeratorFactory;
+class PreviewRenderer;
+class Opener;
 
 struct Platform
 {
@@ -17,6 +19,8 @@ struct Platform
     EventYield* yield = nullptr;
     RootProvider* roots = nullptr;
     FolderEnumeratorFactory* folders = nullptr;
+    PreviewRenderer* preview = nullptr;
+    Opener* opener = nullptr;
 };
 
 } // namespace pelmora

@@ -19,13 +19,16 @@ struct MainWindowFixture
     QRV_Public session;
     std::unique_ptr<QRV_Main> window;
 
-    MainWindowFixture()
+    // setup may add roots and folders before the window reads them.
+    explicit MainWindowFixture(const std::function<void(FakePlatform&)>& setup = {})
     {
         fake.roots.list = {Root{QStringLiteral("/a/"), QStringLiteral("ホーム")},
                            Root{QStringLiteral("/b/"), QStringLiteral("ext4")}};
         fake.tree.add_folder("/a/", {file("z.xls"), dir("s"), file("b.xls"), file("m.doc")});
         fake.tree.add_folder("/a/s/", {file("c.xls")});
         fake.tree.add_folder("/b/", {file("only.xls")});
+        if (setup)
+            setup(fake);
         platform = fake.platform();
         window = std::make_unique<QRV_Main>(session, platform);
     }
@@ -40,6 +43,12 @@ struct MainWindowFixture
     {
         QSignalSpy done(&window->catalogue(), &Catalogue::listing_finished);
         window->Form_Load();
+        return done.count() > 0 || done.wait(5000);
+    }
+    bool refresh()
+    {
+        QSignalSpy done(&window->catalogue(), &Catalogue::listing_finished);
+        window->Command1_Click();
         return done.count() > 0 || done.wait(5000);
     }
     bool choose_root(int index)

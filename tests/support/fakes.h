@@ -6,13 +6,17 @@
 #include "platform/event_yield.h"
 #include "platform/folder_enumerator.h"
 #include "platform/message_box.h"
+#include "platform/opener.h"
 #include "platform/platform.h"
+#include "platform/preview_renderer.h"
 #include "platform/roots.h"
 
+#include <QImage>
 #include <QList>
 #include <QStringList>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -113,6 +117,42 @@ public:
     QList<Root> list;
 };
 
+// Renders a plain picture of the pane's size, or fails for the paths listed in failFor.
+class FakeRenderer final : public PreviewRenderer
+{
+public:
+    PreviewResult render(const QString& path, const QSize& pane) override
+    {
+        rendered.append(path);
+        if (during)
+            during(path);
+        PreviewResult r;
+        if (failFor.contains(path) || pane.isEmpty()) {
+            r.error = PreviewError::ConverterFailed;
+            r.message = QStringLiteral("failed");
+            return r;
+        }
+        r.image = QImage(pane, QImage::Format_RGB32);
+        r.image.fill(Qt::gray);
+        return r;
+    }
+    QStringList rendered;
+    QStringList failFor;
+    std::function<void(const QString&)> during; // runs while a render is in progress
+};
+
+class FakeOpener final : public Opener
+{
+public:
+    bool open(const QString& path) override
+    {
+        opened.append(path);
+        return accept;
+    }
+    QStringList opened;
+    bool accept = true;
+};
+
 // A platform of fakes, wired together.
 struct FakePlatform
 {
@@ -122,6 +162,8 @@ struct FakePlatform
     FakeClock clock;
     CountingYield yield;
     FixedRoots roots;
+    FakeRenderer renderer;
+    FakeOpener opener;
     Platform platform()
     {
         Platform p;
@@ -130,6 +172,8 @@ struct FakePlatform
         p.yield = &yield;
         p.roots = &roots;
         p.folders = &folders;
+        p.preview = &renderer;
+        p.opener = &opener;
         return p;
     }
 };

@@ -1,0 +1,141 @@
+#include "selection/grid_selection.h"
+
+#include "app/session.h"
+#include "catalogue/result_table_model.h"
+#include "platform/event_yield.h"
+#include "platform/message_box.h"
+#include "selection/date_text.h"
+#include "selection/preview_pane.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRadioButton>
+
+namespace pelmora {
+
+namespace {
+const QString kFolderHeading = QStringLiteral("保存場所");
+} // namespace
+
+GridSelection::GridSelection(QRV_Public& session, ResultTableModel& grid, PreviewPane& pane,
+                             EventYield& yield, MessageBoxes& messages, SelectionControls controls,
+                             QObject* parent)
+    : QObject(parent), m_session(session), m_grid(grid), m_pane(pane), m_yield(yield),
+      m_messages(messages), m_controls(std::move(controls))
+{}
+
+bool GridSelection::nothing_selected() const
+{
+    const QString dir = m_session.sel_dir.trimmed();
+    return dir.isEmpty() || dir == kFolderHeading;
+}
+
+void GridSelection::set_file_items_enabled(bool on)
+{
+    for (QAction* a : m_controls.fileItems) {
+        if (a)
+            a->setEnabled(on);
+    }
+}
+
+void GridSelection::grd1_Click(qsizetype row)
+{
+    if (m_session.sel_dir.trimmed() == kFolderHeading)
+        return;
+    if (m_grid.size() < 1 || row < 1 || row > m_grid.size())
+        return;
+    set_file_items_enabled(true);
+    if (m_controls.singleMode->isChecked())
+        click_single(row);
+    else
+        click_multiple(row);
+}
+
+void GridSelection::click_single(qsizetype row)
+{
+    m_session.sel_dir = m_grid.text(row - 1, ResultTableModel::FolderColumn);
+    m_session.sel_file = m_grid.text(row - 1, ResultTableModel::NameColumn);
+    m_session.prev_row = m_session.cur_row;
+    m_session.cur_row = row;
+    if (m_session.prev_row != 0)
+        m_grid.set_cell_background(m_session.prev_row - 1, ResultTableModel::NameColumn,
+                                   wincolor::Window);
+    if (m_session.cur_row != 0)
+        m_grid.set_cell_background(m_session.cur_row - 1, ResultTableModel::NameColumn,
+                                   wincolor::Selected);
+    fill_labels();
+    if (!m_controls.chk->isChecked())
+        return;
+    // Failures on this path are silent: the wait window still goes away.
+    show_preview();
+}
+
+void GridSelection::click_multiple(qsizetype row)
+{
+    m_session.cur_row = row;
+    m_grid.set_cell_background(row - 1, ResultTableModel::NameColumn, wincolor::Selected);
+    m_session.sel_dir = m_grid.text(row - 1, ResultTableModel::FolderColumn);
+    m_session.sel_file = m_grid.text(row - 1, ResultTableModel::NameColumn);
+    const QString path = m_session.sel_dir + m_session.sel_file;
+    if (!m_session.sel_marks.isEmpty() && !m_session.sel_marks.front().trimmed().isEmpty())
+        m_session.sel_marks.append(path);
+    else if (m_session.sel_marks.isEmpty())
+        m_session.sel_marks.append(path);
+    else
+        m_session.sel_marks.front() = path;
+}
+
+void GridSelection::fill_labels()
+{
+    m_controls.lbl_filename->setText(m_session.sel_file);
+    const QFileInfo info(m_session.sel_dir + m_session.sel_file);
+    // A file that is gone leaves the previous date in place.
+    if (info.exists())
+        m_controls.lbl_lastup->setText(general_date_text(info.lastModified()));
+}
+
+bool GridSelection::show_preview()
+{
+    m_yield.process_pending();
+    m_controls.showWait(true);
+    if (!m_pane.source_document().isEmpty())
+        m_pane.close_and_discard();
+    const bool linked = m_pane.link(m_session.sel_dir + m_session.sel_file);
+    m_controls.showWait(false);
+    return linked;
+}
+
+void GridSelection::chk_Click()
+{
+    if (!m_controls.singleMode->isChecked())
+        return;
+    if (nothing_selected())
+        return;
+    if (m_controls.chk->isChecked()) {
+        if (!show_preview()) {
+            m_controls.showWait(false);
+            m_messages.show(QStringLiteral("ファイルのプレビューまたはクリアに失敗しました"),
+                            MsgIcon::Critical, MsgButtons::Ok);
+        }
+        return;
+    }
+    m_pane.close_and_discard();
+    m_pane.reset();
+}
+
+void GridSelection::opt_f_Click()
+{
+    m_controls.setGridRedraw(false);
+    m_grid.set_all_name_backgrounds(wincolor::Window);
+    m_controls.setGridRedraw(true);
+    m_pane.reset();
+    if (m_controls.singleMode->isChecked())
+        m_session.sel_marks = empty_text_list();
+    m_session.prev_row = 0;
+    m_session.cur_row = 0;
+    set_file_items_enabled(false);
+}
+
+} // namespace pelmora

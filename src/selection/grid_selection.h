@@ -1,0 +1,65 @@
+// Clicks on the result grid and on the selection-mode buttons: single selection (highlight,
+// labels, live preview) or multiple selection (the clicked paths collected in click order).
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QRadioButton;
+
+namespace pelmora {
+
+struct QRV_Public;
+class ResultTableModel;
+class PreviewPane;
+class EventYield;
+class MessageBoxes;
+
+struct SelectionControls
+{
+    QRadioButton* singleMode = nullptr; // opt_f(0)
+    QCheckBox* chk = nullptr;
+    QLabel* lbl_filename = nullptr;
+    QLabel* lbl_lastup = nullptr;
+    // p_lha, p_filemove, p_filecopy, p_dust: switched together, in this order.
+    std::array<QAction*, 4> fileItems{};
+    std::function<void(bool)> showWait;
+    std::function<void(bool)> setGridRedraw;
+};
+
+class GridSelection final : public QObject
+{
+    Q_OBJECT
+public:
+    GridSelection(QRV_Public& session, ResultTableModel& grid, PreviewPane& pane, EventYield& yield,
+                  MessageBoxes& messages, SelectionControls controls, QObject* parent = nullptr);
+
+    // row: the clicked grid row, 1 for the first file (0 is the header row).
+    void grd1_Click(qsizetype row);
+    void opt_f_Click();
+    void chk_Click();
+
+    // True when sel_dir names no file (blank, or the folder column's heading).
+    bool nothing_selected() const;
+
+private:
+    void click_single(qsizetype row);
+    void click_multiple(qsizetype row);
+    void fill_labels();
+    // Shows the selected file in the pane; false when the link failed.
+    bool show_preview();
+    void set_file_items_enabled(bool on);
+
+    QRV_Public& m_session;
+    ResultTableModel& m_grid;
+    PreviewPane& m_pane;
+    EventYield& m_yield;
+    MessageBoxes& m_messages;
+    SelectionControls m_controls;
+};
+
+} // namespace pelmora

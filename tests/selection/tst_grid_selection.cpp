@@ -1,0 +1,284 @@
+// Grid clicks in both modes, mode switches, the preview pane and the preview labels.
+#include "app/session.h"
+#include "catalogue/result_table_model.h"
+#include "main_window_fixture.h"
+#include "selection/date_text.h"
+#include "selection/grid_selection.h"
+#include "selection/preview_pane.h"
+#include "test_tree.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTableView>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+const char* const kFileItems[] = {"p_lha", "p_filemove", "p_filecopy", "p_dust"};
+
+// Eight files in /g/, so row numbers mean something.
+void eight_files(FakePlatform& p)
+{
+    p.roots.list.prepend(Root{QStringLiteral("/g/"), QString()});
+    std::vector<FolderEntry> entries;
+    for (int i = 1; i <= 8; ++i)
+        entries.push_back(file("f" + std::to_string(i) + ".xls"));
+    p.tree.add_folder("/g/", entries);
+}
+
+bool items_enabled(const MainWindowFixture& f, bool on)
+{
+    for (const char* name : kFileItems) {
+        if (f.child<QAction>(name)->isEnabled() != on)
+            return false;
+    }
+    return true;
+}
+
+WinColor name_color(MainWindowFixture& f, qsizetype row)
+{
+    return f.window->results().cell_background(row - 1, ResultTableModel::NameColumn);
+}
+
+} // namespace
+
+class TestGridSelection : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void a_grid_without_files_ignores_clicks()
+    {
+        MainWindowFixture f([](FakePlatform& p) {
+            p.roots.list.prepend(Root{QStringLiteral("/none/"), QString()});
+            p.tree.add_folder("/none/", {file("x.txt")});
+        });
+        QVERIFY(f.load());
+        f.window->selection().grd1_Click(1);
+        f.window->selection().grd1_Click(0);
+        QVERIFY(f.session.sel_dir.isEmpty());
+        QCOMPARE(f.session.cur_row, 0);
+        QVERIFY(items_enabled(f, false));
+    }
+
+    void single_clicks_move_the_highlight()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->selection().grd1_Click(5);
+        QCOMPARE(f.session.sel_dir, QStringLiteral("/g/"));
+        QCOMPARE(f.session.sel_file, QStringLiteral("f5.xls"));
+        QCOMPARE(f.session.cur_row, 5);
+        QCOMPARE(f.session.prev_row, 0);
+        QCOMPARE(name_color(f, 5), wincolor::Selected);
+        QVERIFY(items_enabled(f, true));
+        QCOMPARE(f.child<QLabel>("lbl_filename")->text(), QStringLiteral("f5.xls"));
+
+        f.window->selection().grd1_Click(2);
+        QCOMPARE(f.session.prev_row, 5);
+        QCOMPARE(f.session.cur_row, 2);
+        QCOMPARE(name_color(f, 5), wincolor::Window);
+        QCOMPARE(name_color(f, 2), wincolor::Selected);
+
+        f.window->selection().grd1_Click(2);
+        QCOMPARE(f.session.prev_row, 2);
+        QCOMPARE(f.session.cur_row, 2);
+        QCOMPARE(name_color(f, 2), wincolor::Selected);
+        QVERIFY(text_list_is_empty(f.session.sel_marks));
+        QCOMPARE(f.window->results().cell_background(1, ResultTableModel::FolderColumn),
+                 wincolor::FolderCell);
+    }
+
+    void a_real_click_on_the_view_selects_the_row()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        auto* view = f.child<QTableView>("grd1");
+        const QRect cell = view->visualRect(view->model()->index(2, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(f.session.sel_file, QStringLiteral("f3.xls"));
+        QCOMPARE(f.session.cur_row, 3);
+    }
+
+    void multiple_mode_collects_paths_in_click_order_with_repeats()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.child<QRadioButton>("opt_f_1")->click();
+        QVERIFY(!f.window->single_mode());
+        for (int row : {3, 7, 3})
+            f.window->selection().grd1_Click(row);
+        QCOMPARE(f.session.sel_marks, (QStringList{"/g/f3.xls", "/g/f7.xls", "/g/f3.xls"}));
+        QCOMPARE(name_color(f, 3), wincolor::Selected);
+        QCOMPARE(name_color(f, 7), wincolor::Selected);
+        QCOMPARE(name_color(f, 5), wincolor::Window);
+        QCOMPARE(f.session.sel_file, QStringLiteral("f3.xls"));
+        QCOMPARE(f.session.prev_row, 0);
+        QVERIFY(f.child<QLabel>("lbl_filename")->text().isEmpty()); // labels untouched
+        QVERIFY(items_enabled(f, true));
+
+        // A refresh keeps the marks although no row is highlighted any more.
+        QVERIFY(f.refresh());
+        QCOMPARE(f.session.sel_marks.size(), 3);
+        QCOMPARE(name_color(f, 3), wincolor::None);
+
+        // Back to single: highlights cleared, marks emptied, rows forgotten, items off.
+        f.window->selection().grd1_Click(4);
+        f.child<QRadioButton>("opt_f_0")->click();
+        QVERIFY(text_list_is_empty(f.session.sel_marks));
+        QCOMPARE(name_color(f, 4), wincolor::Window);
+        QCOMPARE(f.session.cur_row, 0);
+        QCOMPARE(f.session.prev_row, 0);
+        QVERIFY(items_enabled(f, false));
+        QCOMPARE(f.session.sel_file, QStringLiteral("f4.xls")); // kept
+    }
+
+    void switching_to_multiple_keeps_the_empty_mark_list()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->selection().grd1_Click(6);
+        f.child<QRadioButton>("opt_f_1")->click();
+        QVERIFY(items_enabled(f, false));
+        QCOMPARE(name_color(f, 6), wincolor::Window);
+        QVERIFY(text_list_is_empty(f.session.sel_marks));
+        QCOMPARE(f.session.sel_marks.size(), 1);
+    }
+
+    void labels_show_the_file_date_and_keep_it_when_the_file_is_gone()
+    {
+        TestTree tree;
+        QVERIFY(tree.createFile("one.xls"));
+        QVERIFY(tree.createFile("two.xls"));
+        QFile one(tree.path("one.xls"));
+        QVERIFY(one.open(QIODevice::ReadWrite));
+        QVERIFY(one.setFileTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)),
+                                QFileDevice::FileModificationTime));
+        one.close();
+        MainWindowFixture f([&](FakePlatform& p) {
+            p.roots.list.prepend(Root{tree.root(), QString()});
+            p.tree.add_folder(tree.root().toStdString(), {file("one.xls"), file("two.xls")});
+        });
+        QVERIFY(f.load());
+        f.window->selection().grd1_Click(1);
+        QCOMPARE(f.child<QLabel>("lbl_lastup")->text(), QStringLiteral("2024/03/05 14:07:09"));
+        QVERIFY(QFile::remove(tree.path("two.xls")));
+        f.window->selection().grd1_Click(2);
+        QCOMPARE(f.child<QLabel>("lbl_filename")->text(), QStringLiteral("two.xls"));
+        QCOMPARE(f.child<QLabel>("lbl_lastup")->text(), QStringLiteral("2024/03/05 14:07:09"));
+        QVERIFY(f.fake.messages.shown.isEmpty());
+    }
+
+    void general_date_leaves_out_midnight()
+    {
+        QCOMPARE(general_date_text(QDateTime(QDate(2024, 3, 5), QTime(0, 0))),
+                 QStringLiteral("2024/03/05"));
+        QCOMPARE(general_date_text(QDateTime(QDate(2024, 12, 25), QTime(0, 0, 1))),
+                 QStringLiteral("2024/12/25 0:00:01"));
+        QCOMPARE(general_date_text(QDateTime(QDate(2024, 1, 2), QTime(9, 5, 3))),
+                 QStringLiteral("2024/01/02 9:05:03"));
+    }
+
+    void preview_follows_the_clicks_while_ticked()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->show();
+        f.window->selection().grd1_Click(1);
+        QVERIFY(f.fake.renderer.rendered.isEmpty()); // not ticked: no preview, no wait window
+
+        bool waitShown = false;
+        f.fake.renderer.during = [&](const QString&) {
+            waitShown = f.child<QWidget>("Wait_Frm")->isVisible();
+        };
+        f.child<QCheckBox>("chk")->click(); // ticking previews the selected file
+        QCOMPARE(f.fake.renderer.rendered, QStringList{"/g/f1.xls"});
+        QVERIFY(waitShown);
+        QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());
+        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f1.xls"));
+        QVERIFY(f.window->preview().has_picture());
+
+        f.window->selection().grd1_Click(4);
+        QCOMPARE(f.fake.renderer.rendered.last(), QStringLiteral("/g/f4.xls"));
+        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f4.xls"));
+
+        // A failed link on the grid path is silent.
+        f.fake.renderer.failFor = QStringList{"/g/f6.xls"};
+        f.window->selection().grd1_Click(6);
+        QVERIFY(f.fake.messages.shown.isEmpty());
+        QVERIFY(!f.window->preview().has_picture());
+        QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());
+
+        // Unticking empties the pane.
+        f.window->selection().grd1_Click(4);
+        f.child<QCheckBox>("chk")->click();
+        QVERIFY(f.window->preview().source_document().isEmpty());
+        QVERIFY(!f.window->preview().has_picture());
+    }
+
+    void ticking_without_a_selection_or_in_multiple_mode_only_ticks()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.child<QCheckBox>("chk")->click();
+        QVERIFY(f.child<QCheckBox>("chk")->isChecked());
+        QVERIFY(f.fake.renderer.rendered.isEmpty());
+        f.child<QCheckBox>("chk")->click();
+        f.child<QRadioButton>("opt_f_1")->click();
+        f.window->selection().grd1_Click(2);
+        f.child<QCheckBox>("chk")->click();
+        QVERIFY(f.fake.renderer.rendered.isEmpty());
+        QVERIFY(f.fake.messages.shown.isEmpty());
+    }
+
+    void a_failed_preview_from_the_check_box_says_so()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->selection().grd1_Click(3);
+        f.fake.renderer.failFor = QStringList{"/g/f3.xls"};
+        f.child<QCheckBox>("chk")->click();
+        QCOMPARE(f.fake.messages.shown.size(), 1);
+        QCOMPARE(f.fake.messages.shown[0].text,
+                 QStringLiteral("ファイルのプレビューまたはクリアに失敗しました"));
+        QCOMPARE(f.fake.messages.shown[0].icon, MsgIcon::Critical);
+        QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());
+    }
+
+    void a_mode_click_resets_the_pane_but_keeps_the_labels()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.child<QCheckBox>("chk")->click();
+        f.window->selection().grd1_Click(2);
+        QVERIFY(!f.window->preview().source_document().isEmpty());
+        f.child<QRadioButton>("opt_f_1")->click();
+        QVERIFY(f.window->preview().source_document().isEmpty());
+        QCOMPARE(f.child<QLabel>("lbl_filename")->text(), QStringLiteral("f2.xls"));
+    }
+
+    void a_newer_link_wins_over_one_still_rendering()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.child<QCheckBox>("chk")->click();
+        bool nested = false;
+        f.fake.renderer.during = [&](const QString& path) {
+            if (path == QLatin1String("/g/f1.xls") && !nested) {
+                nested = true; // another click arrives while the first file renders
+                f.window->selection().grd1_Click(2);
+            }
+        };
+        f.window->selection().grd1_Click(1);
+        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f2.xls"));
+        QCOMPARE(f.session.sel_file, QStringLiteral("f2.xls"));
+    }
+};
+
+QTEST_MAIN(TestGridSelection)
+#include "tst_grid_selection.moc"
