@@ -51,12 +51,13 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
     window->setObjectName(QStringLiteral("help_window"));
     window->setWindowTitle(QStringLiteral("Pelmora ヘルプ"));
 
-    // Owned by the window; read-only, so the collection itself is never written.
+    // Owned by the window. It works on our own copy, which it may update: a read-only
+    // engine does not refresh the copy's cached contents and index tables.
     auto* engine = new QHelpEngine(collection, window.get());
     engine->setObjectName(QStringLiteral("help_engine"));
-    engine->setReadOnly(true);
+    engine->setReadOnly(false);
     engine->setUsesFilterEngine(true);
-    if (!engine->setupData())
+    if (!engine->setupData() || engine->registeredDocumentations().isEmpty())
         return nullptr;
 
     auto* splitter = new QSplitter(Qt::Horizontal, window.get());
@@ -169,7 +170,8 @@ QString QtHelpViewer::working_collection() const
         .removeRecursively();
     QHelpEngineCore source(m_collection);
     source.setReadOnly(true);
-    if (!source.setupData() || !source.copyCollectionFile(copy))
+    if (!source.setupData() || source.registeredDocumentations().isEmpty() ||
+        !source.copyCollectionFile(copy))
         return {};
     return copy;
 }
