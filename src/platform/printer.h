@@ -11,8 +11,8 @@ namespace pelmora {
 // tells the user and writes no history row.
 enum class PrintStatus {
     Ok,
-    NoPrinter,  // no printer is installed or none is the default
-    Refused,    // the printer (or its queue) refused a setting, a page or the job
+    NoPrinter, // no printer is installed or none is the default
+    Refused,   // the printer (or its queue) refused a setting, a page or the job
 };
 
 // Paper and orientation carry the codes the printer settings of the list use.

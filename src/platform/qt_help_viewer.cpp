@@ -121,8 +121,7 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
                      [engine, browser] {
                          QHelpContentModel* model = engine->contentModel();
                          if (browser->source().isEmpty() && model->rowCount() > 0) {
-                             if (QHelpContentItem* item =
-                                     model->contentItemAt(model->index(0, 0)))
+                             if (QHelpContentItem* item = model->contentItemAt(model->index(0, 0)))
                                  browser->setSource(item->url());
                          }
                      });
@@ -136,8 +135,7 @@ QtHelpViewer::QtHelpViewer() : QtHelpViewer(default_collection_file(), default_w
 
 QtHelpViewer::QtHelpViewer(QString collection_file, QString work_dir)
     : m_collection(std::move(collection_file)), m_work_dir(std::move(work_dir))
-{
-}
+{}
 
 QtHelpViewer::~QtHelpViewer() = default;
 

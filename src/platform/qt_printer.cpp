@@ -20,8 +20,8 @@ namespace {
 // first. IPAGothic is dual-width (fontconfig does not call it monospaced) but lines up
 // exactly like the Windows Gothic face the list was laid out for.
 constexpr const char* kFixedPitchJapanese[] = {
-    "IPAGothic",       "IPAゴシック",   "Noto Sans Mono CJK JP",
-    "VL Gothic",       "TakaoGothic",   "Source Han Code JP",
+    "IPAGothic", "IPAゴシック", "Noto Sans Mono CJK JP",
+    "VL Gothic", "TakaoGothic", "Source Han Code JP",
 };
 
 // Some printers report a full-page printable area; keep the text off the paper's edge.
@@ -163,9 +163,9 @@ PrintStatus QtPrinter::begin_document()
             return fail(PrintStatus::Refused, QStringLiteral("no spool folder"));
         output = m_spool->filePath(QStringLiteral("list.pdf"));
     }
-    margins = QMarginsF(qMax(margins.left(), kMinimumMarginMm), qMax(margins.top(), kMinimumMarginMm),
-                        qMax(margins.right(), kMinimumMarginMm),
-                        qMax(margins.bottom(), kMinimumMarginMm));
+    margins = QMarginsF(
+        qMax(margins.left(), kMinimumMarginMm), qMax(margins.top(), kMinimumMarginMm),
+        qMax(margins.right(), kMinimumMarginMm), qMax(margins.bottom(), kMinimumMarginMm));
 
     m_device = std::make_unique<QPrinter>(QPrinter::HighResolution);
     m_device->setOutputFormat(QPrinter::PdfFormat);

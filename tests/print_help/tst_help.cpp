@@ -95,10 +95,14 @@ private Q_SLOTS:
         {
             const char* keyword;
             const char* page;
-        } cases[] = {{"印刷", "print.html"},         {"操作履歴", "history.html"},
-                     {"元に戻す", "undo.html"},     {"ごみ箱", "trash.html"},
-                     {"バージョン情報", "help_about.html"}, {"新規フォルダ", "mkdir_dialog.html"},
-                     {"LZH", "compress.html"},       {"複数選択", "selection.html"}};
+        } cases[] = {{"印刷", "print.html"},
+                     {"操作履歴", "history.html"},
+                     {"元に戻す", "undo.html"},
+                     {"ごみ箱", "trash.html"},
+                     {"バージョン情報", "help_about.html"},
+                     {"新規フォルダ", "mkdir_dialog.html"},
+                     {"LZH", "compress.html"},
+                     {"複数選択", "selection.html"}};
         for (const auto& c : cases) {
             const QList<QHelpLink> links = engine.documentsForKeyword(QString::fromUtf8(c.keyword));
             QVERIFY2(!links.isEmpty(), c.keyword);
@@ -112,19 +116,46 @@ private Q_SLOTS:
         engine.setReadOnly(false);
         QVERIFY(engine.setupData());
         const QString text = all_help_text(engine);
-        const char* captions[] = {
-            "PelmoraVer1.1", "文書タイプ選択", "読込ドライブの選択：", "ファイル選択モード",
-            "単一選択", "複数選択", "最新の情報に更新(&R)", "選択ファイルを開く(&O)", "終了(&E)",
-            "プレビュー", "ファイル名：", "最終更新日：", "ファイル(&F)", "一覧印刷(&P)",
-            "編集(&I)", "選択ファイルの移動(&O)", "選択ファイルをコピーする(&K)",
-            "選択ファイルをごみ箱へ移動する(&M)", "選択ファイルの圧縮(&L)", "履歴(&J)",
-            "操作履歴を見る(&K)", "1つ前の操作を元に戻す(&N)", "ヘルプ(&H)",
-            "トピックの検索(&U)", "バージョン情報(&V)", "操作時間", "操作内容", "履歴のクリア",
-            "ファイルのコピー先を指定してください：", "ファイルの移動先を指定してください：",
-            "圧縮ファイルの保存先を指定してください：", "保存ファイル名を入力してください：",
-            "設定(&O)", "ｷｬﾝｾﾙ(&C)", "作成するフォルダ名を入力してください", "作成(&M)",
-            "Pelmora Ver1.1", "Excel & Word の文書を管理・閲覧する", "少しお待ちください",
-            "印刷データがありません"};
+        const char* captions[] = {"PelmoraVer1.1",
+                                  "文書タイプ選択",
+                                  "読込ドライブの選択：",
+                                  "ファイル選択モード",
+                                  "単一選択",
+                                  "複数選択",
+                                  "最新の情報に更新(&R)",
+                                  "選択ファイルを開く(&O)",
+                                  "終了(&E)",
+                                  "プレビュー",
+                                  "ファイル名：",
+                                  "最終更新日：",
+                                  "ファイル(&F)",
+                                  "一覧印刷(&P)",
+                                  "編集(&I)",
+                                  "選択ファイルの移動(&O)",
+                                  "選択ファイルをコピーする(&K)",
+                                  "選択ファイルをごみ箱へ移動する(&M)",
+                                  "選択ファイルの圧縮(&L)",
+                                  "履歴(&J)",
+                                  "操作履歴を見る(&K)",
+                                  "1つ前の操作を元に戻す(&N)",
+                                  "ヘルプ(&H)",
+                                  "トピックの検索(&U)",
+                                  "バージョン情報(&V)",
+                                  "操作時間",
+                                  "操作内容",
+                                  "履歴のクリア",
+                                  "ファイルのコピー先を指定してください：",
+                                  "ファイルの移動先を指定してください：",
+                                  "圧縮ファイルの保存先を指定してください：",
+                                  "保存ファイル名を入力してください：",
+                                  "設定(&O)",
+                                  "ｷｬﾝｾﾙ(&C)",
+                                  "作成するフォルダ名を入力してください",
+                                  "作成(&M)",
+                                  "Pelmora Ver1.1",
+                                  "Excel & Word の文書を管理・閲覧する",
+                                  "少しお待ちください",
+                                  "印刷データがありません"};
         for (const char* caption : captions)
             QVERIFY2(text.contains(QString::fromUtf8(caption)), caption);
     }
@@ -143,7 +174,9 @@ private Q_SLOTS:
         {
             const char* word;
             const char* page;
-        } cases[] = {{"印刷", "print.html"}, {"プリンタ", "print.html"}, {"LZH", "compress.html"},
+        } cases[] = {{"印刷", "print.html"},
+                     {"プリンタ", "print.html"},
+                     {"LZH", "compress.html"},
                      {"ごみ箱", "trash.html"}};
         for (const auto& c : cases) {
             QSignalSpy finished(search, &QHelpSearchEngine::searchingFinished);

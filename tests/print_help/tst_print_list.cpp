@@ -49,8 +49,7 @@ private Q_SLOTS:
         expected << QStringLiteral("line ドライブ /home/sato/  [ホーム]")
                  << QStringLiteral("line ") + kTitle << QStringLiteral("line ") + kRule
                  << QStringLiteral("line ") + kFive + QStringLiteral("/home/sato/DOCS/A.XLS")
-                 << QStringLiteral("line ") + kFive +
-                        QStringLiteral("/home/sato/DOCS/SUB/B.XLS")
+                 << QStringLiteral("line ") + kFive + QStringLiteral("/home/sato/DOCS/SUB/B.XLS")
                  << QStringLiteral("line ") + kRule << QStringLiteral("line ") + kFive
                  << QStringLiteral("end");
         QCOMPARE(printer.calls, expected);
@@ -97,15 +96,15 @@ private Q_SLOTS:
                        QStringLiteral("/home/sato/DOCS/SUB/B.XLS")};
         RecordingPrinter printer;
         QCOMPARE(print_result_list(printer, input), PrintOutcome::Printed);
-        const QStringList expected = {
-            QStringLiteral("ドライブ /home/sato/  [ホーム]") + kMultipleHeading,
-            kTitle,
-            kRule,
-            kFive + QStringLiteral("/home/sato/DOCS/SUB/B.XLS"),
-            kFive + QStringLiteral("/home/sato/DOCS/A.XLS"),
-            kFive + QStringLiteral("/home/sato/DOCS/SUB/B.XLS"),
-            kRule,
-            kFive};
+        const QStringList expected = {QStringLiteral("ドライブ /home/sato/  [ホーム]") +
+                                          kMultipleHeading,
+                                      kTitle,
+                                      kRule,
+                                      kFive + QStringLiteral("/home/sato/DOCS/SUB/B.XLS"),
+                                      kFive + QStringLiteral("/home/sato/DOCS/A.XLS"),
+                                      kFive + QStringLiteral("/home/sato/DOCS/SUB/B.XLS"),
+                                      kRule,
+                                      kFive};
         QCOMPARE(printer.lines(), expected);
         QCOMPARE(printer.calls.mid(0, 4), settings());
         QCOMPARE(printer.calls.back(), QStringLiteral("end"));

@@ -83,7 +83,8 @@ private Q_SLOTS:
         QCOMPARE(apply_list_settings(printer), PrintStatus::Ok);
         QStringList printed;
         for (int i = 0; i < 300; ++i)
-            printed << QStringLiteral("     行%1 /data/ファイル%1.XLS").arg(i, 3, 10, QLatin1Char('0'));
+            printed
+                << QStringLiteral("     行%1 /data/ファイル%1.XLS").arg(i, 3, 10, QLatin1Char('0'));
         for (const QString& line : printed)
             QCOMPARE(printer.print_line(line), PrintStatus::Ok);
         QCOMPARE(printer.end_document(), PrintStatus::Ok);
@@ -109,7 +110,8 @@ private Q_SLOTS:
         QCOMPARE(printer.page_count(), int((300 + per_page - 1) / per_page));
 
         const QString info = run_poppler(QStringLiteral("pdfinfo"), {pdf});
-        QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)"))),
+        QVERIFY2(info.contains(QRegularExpression(QStringLiteral(
+                     "Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)"))),
                  qPrintable(info));
     }
 
