@@ -83,7 +83,7 @@ PrintStatus QtPrinter::fail(PrintStatus status, const QString& why)
 
 PrintStatus QtPrinter::find_printer()
 {
-    if (m_failed)
+    if (m_failed || m_ended)
         return PrintStatus::Refused;
     if (!m_pdf_path.isEmpty() || !m_printer_name.isEmpty())
         return PrintStatus::Ok;
@@ -233,14 +233,17 @@ PrintStatus QtPrinter::end_document()
         int count = 0;
         count = cupsAddOption("media", "A4", count, &options); // the only paper the list uses
         count = cupsAddOption("orientation-requested", "3", count, &options);
-        const int job = cupsPrintFile(m_printer_name.toLocal8Bit().constData(),
-                                      QFile::encodeName(output).constData(),
-                                      m_job_title.toUtf8().constData(), count, options);
+        // A queue instance ("queue/instance") prints on its queue.
+        const QString queue = m_printer_name.section(QLatin1Char('/'), 0, 0);
+        const int job =
+            cupsPrintFile(queue.toLocal8Bit().constData(), QFile::encodeName(output).constData(),
+                          m_job_title.toUtf8().constData(), count, options);
         cupsFreeOptions(count, options);
         m_spool.reset();
         if (job == 0)
             return fail(PrintStatus::Refused, QString::fromUtf8(cupsLastErrorString()));
     }
+    m_ended = true;
     return PrintStatus::Ok;
 }
 

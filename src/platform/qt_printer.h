@@ -21,6 +21,7 @@ struct PdfFileTarget
     QString path;
 };
 
+// One object prints one document: after end_document() or a failure every call is refused.
 class QtPrinter final : public Printer
 {
 public:
@@ -75,6 +76,7 @@ private:
     qreal m_ascent = 0;
     int m_pages = 0;
     bool m_failed = false;
+    bool m_ended = false;
 };
 
 } // namespace pelmora

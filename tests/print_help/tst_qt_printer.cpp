@@ -158,6 +158,22 @@ private Q_SLOTS:
         QCOMPARE(printer.print_line(QStringLiteral("second")), PrintStatus::Refused);
     }
 
+    void ended_document_takes_no_more_lines()
+    {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("ended.pdf"));
+        QtPrinter printer(PdfFileTarget{pdf});
+        QCOMPARE(apply_list_settings(printer), PrintStatus::Ok);
+        QCOMPARE(printer.print_line(QStringLiteral("only")), PrintStatus::Ok);
+        QCOMPARE(printer.end_document(), PrintStatus::Ok);
+        QCOMPARE(printer.print_line(QStringLiteral("late")), PrintStatus::Refused);
+        bool ok = false;
+        const QStringList pages = pdf_pages(pdf, &ok);
+        QVERIFY(ok);
+        QCOMPARE(pages.size(), 1);
+        QCOMPARE(page_lines(pages.front()), QStringList{QStringLiteral("only")});
+    }
+
     void aborted_document_leaves_no_file()
     {
         QTemporaryDir dir;
