@@ -9,7 +9,7 @@ packages=(
   # build
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev
-  libpoppler-qt6-dev
+  libpoppler-qt6-dev libcups2-dev
   # run: window system plugins, Japanese fonts, the preview converter, the printer
   qt6-qpa-plugins fonts-ipafont-gothic fonts-noto-cjk
   libreoffice-calc-nogui libreoffice-writer-nogui
@@ -20,7 +20,7 @@ if [ "${1:-}" = "--test" ]; then
     # independent LZH readers and the reference writer, the scan references
     lhasa libarchive-tools p7zip-full jlha-utils bfs findutils
     # a real print server with a PDF printer, and a PDF reader for its output
-    cups printer-driver-cups-pdf poppler-utils
+    cups cups-filters printer-driver-cups-pdf poppler-utils
   )
 fi
 

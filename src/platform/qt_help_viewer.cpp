@@ -1,0 +1,192 @@
+#include "platform/qt_help_viewer.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHelpContentWidget>
+#include <QHelpEngine>
+#include <QHelpIndexWidget>
+#include <QHelpLink>
+#include <QHelpSearchEngine>
+#include <QHelpSearchQueryWidget>
+#include <QHelpSearchResultWidget>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace pelmora {
+
+namespace {
+
+// Loads qthelp:// pages, their pictures and style sheets from the help engine.
+class HelpBrowser final : public QTextBrowser
+{
+public:
+    HelpBrowser(QHelpEngine* engine, QWidget* parent) : QTextBrowser(parent), m_engine(engine)
+    {
+        setOpenExternalLinks(true);
+    }
+
+    QVariant loadResource(int type, const QUrl& url) override
+    {
+        if (url.scheme() == QLatin1String("qthelp"))
+            return m_engine->fileData(url);
+        return QTextBrowser::loadResource(type, url);
+    }
+
+private:
+    QHelpEngine* m_engine;
+};
+
+std::unique_ptr<QWidget> make_help_window(const QString& collection)
+{
+    auto window = std::make_unique<QWidget>();
+    window->setObjectName(QStringLiteral("help_window"));
+    window->setWindowTitle(QStringLiteral("Pelmora ヘルプ"));
+
+    // Owned by the window. It works on our own copy, which it may update: a read-only
+    // engine does not refresh the copy's cached contents and index tables.
+    auto* engine = new QHelpEngine(collection, window.get());
+    engine->setObjectName(QStringLiteral("help_engine"));
+    engine->setReadOnly(false);
+    engine->setUsesFilterEngine(true);
+    if (!engine->setupData() || engine->registeredDocumentations().isEmpty())
+        return nullptr;
+
+    auto* splitter = new QSplitter(Qt::Horizontal, window.get());
+    auto* tabs = new QTabWidget(splitter);
+    tabs->setObjectName(QStringLiteral("help_tabs"));
+    auto* browser = new HelpBrowser(engine, splitter);
+    browser->setObjectName(QStringLiteral("help_page"));
+
+    QHelpContentWidget* contents = engine->contentWidget();
+    contents->setObjectName(QStringLiteral("help_contents"));
+    tabs->addTab(contents, QStringLiteral("目次"));
+
+    auto* index_page = new QWidget(tabs);
+    auto* index_layout = new QVBoxLayout(index_page);
+    auto* index_filter = new QLineEdit(index_page);
+    index_filter->setObjectName(QStringLiteral("help_index_filter"));
+    index_filter->setPlaceholderText(QStringLiteral("キーワードを入力してください"));
+    QHelpIndexWidget* index = engine->indexWidget();
+    index->setObjectName(QStringLiteral("help_index"));
+    index_layout->addWidget(index_filter);
+    index_layout->addWidget(index);
+    tabs->addTab(index_page, QStringLiteral("キーワード"));
+
+    QHelpSearchEngine* search = engine->searchEngine();
+    auto* search_page = new QWidget(tabs);
+    auto* search_layout = new QVBoxLayout(search_page);
+    QHelpSearchQueryWidget* query = search->queryWidget();
+    query->setObjectName(QStringLiteral("help_search_query"));
+    QHelpSearchResultWidget* results = search->resultWidget();
+    results->setObjectName(QStringLiteral("help_search_results"));
+    search_layout->addWidget(query);
+    search_layout->addWidget(results);
+    tabs->addTab(search_page, QStringLiteral("検索"));
+
+    splitter->setStretchFactor(1, 3);
+    auto* layout = new QHBoxLayout(window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+    window->resize(900, 600);
+
+    QObject::connect(contents, &QHelpContentWidget::linkActivated, browser,
+                     [browser](const QUrl& url) { browser->setSource(url); });
+    QObject::connect(index_filter, &QLineEdit::textChanged, index,
+                     [index](const QString& text) { index->filterIndices(text); });
+    QObject::connect(index_filter, &QLineEdit::returnPressed, index,
+                     &QHelpIndexWidget::activateCurrentItem);
+    QObject::connect(index, &QHelpIndexWidget::documentActivated, browser,
+                     [browser](const QHelpLink& link) { browser->setSource(link.url); });
+    QObject::connect(index, &QHelpIndexWidget::documentsActivated, browser,
+                     [browser](const QList<QHelpLink>& links) {
+                         if (!links.isEmpty())
+                             browser->setSource(links.front().url);
+                     });
+    QObject::connect(query, &QHelpSearchQueryWidget::search, search,
+                     [search, query] { search->search(query->searchInput()); });
+    QObject::connect(results, &QHelpSearchResultWidget::requestShowLink, browser,
+                     [browser](const QUrl& url) { browser->setSource(url); });
+
+    // The first page of the contents, once they are built.
+    QObject::connect(engine->contentModel(), &QHelpContentModel::contentsCreated, browser,
+                     [engine, browser] {
+                         QHelpContentModel* model = engine->contentModel();
+                         if (browser->source().isEmpty() && model->rowCount() > 0) {
+                             if (QHelpContentItem* item = model->contentItemAt(model->index(0, 0)))
+                                 browser->setSource(item->url());
+                         }
+                     });
+    search->scheduleIndexDocumentation();
+    return window;
+}
+
+} // namespace
+
+QtHelpViewer::QtHelpViewer() : QtHelpViewer(default_collection_file(), default_work_dir()) {}
+
+QtHelpViewer::QtHelpViewer(QString collection_file, QString work_dir)
+    : m_collection(std::move(collection_file)), m_work_dir(std::move(work_dir))
+{}
+
+QtHelpViewer::~QtHelpViewer() = default;
+
+QString QtHelpViewer::default_collection_file()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora.qhc");
+}
+
+QString QtHelpViewer::default_work_dir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+           QStringLiteral("/help");
+}
+
+QString QtHelpViewer::working_collection() const
+{
+    const QFileInfo installed(m_collection);
+    if (!installed.isFile() || !installed.isReadable())
+        return {};
+    if (!QDir().mkpath(m_work_dir))
+        return {};
+    const QString copy = QDir(m_work_dir).filePath(installed.fileName());
+    const QFileInfo current(copy);
+    if (current.exists() && current.lastModified() >= installed.lastModified())
+        return copy;
+
+    QFile::remove(copy);
+    // The search index of the old copy, in the folder Qt Help names after the collection.
+    QDir(QDir(m_work_dir).filePath(QLatin1Char('.') + installed.completeBaseName()))
+        .removeRecursively();
+    QHelpEngineCore source(m_collection);
+    source.setReadOnly(true);
+    if (!source.setupData() || source.registeredDocumentations().isEmpty() ||
+        !source.copyCollectionFile(copy))
+        return {};
+    return copy;
+}
+
+void QtHelpViewer::show_topics()
+{
+    if (!m_window) {
+        const QString collection = working_collection();
+        if (collection.isEmpty())
+            return;
+        m_window = make_help_window(collection);
+        if (!m_window)
+            return;
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+} // namespace pelmora

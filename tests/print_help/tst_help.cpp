@@ -1,0 +1,283 @@
+// The help collection built with the program: it opens, lists every page, its index finds
+// pages by keyword, its full-text search finds topics, it explains every window and command;
+// and the help window that shows it.
+#include "platform/qt_help_viewer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHelpContentWidget>
+#include <QHelpEngine>
+#include <QHelpIndexWidget>
+#include <QHelpLink>
+#include <QHelpSearchEngine>
+#include <QHelpSearchQueryWidget>
+#include <QHelpSearchResultWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+using namespace pelmora;
+
+namespace {
+
+const QString kCollection = QStringLiteral(PELMORA_TEST_HELP_QHC);
+const QString kSources = QStringLiteral(PELMORA_TEST_HELP_SOURCES);
+const QString kNamespace = QStringLiteral("org.pelmora.help.1.1");
+
+QStringList source_pages()
+{
+    return QDir(kSources).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+}
+
+// The plain text of every help page, read through the engine.
+QString all_help_text(QHelpEngineCore& engine)
+{
+    QString text;
+    for (const QUrl& url : engine.files(kNamespace, QString(), QStringLiteral("html"))) {
+        QTextDocument document;
+        document.setHtml(QString::fromUtf8(engine.fileData(url)));
+        text += document.toPlainText() + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QStringList hit_files(const QList<QHelpSearchResult>& results)
+{
+    QStringList files;
+    for (const QHelpSearchResult& result : results)
+        files << result.url().fileName();
+    return files;
+}
+
+} // namespace
+
+class HelpTest final : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_work;
+    QString m_copy;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(kCollection), qPrintable(kCollection));
+        // Work on a copy so the search index is written in the test's own folder.
+        m_copy = m_work.filePath(QStringLiteral("pelmora.qhc"));
+        QHelpEngineCore source(kCollection);
+        QVERIFY(source.setupData());
+        QVERIFY(source.copyCollectionFile(m_copy));
+    }
+
+    // The collection
+    void collection_registers_the_document_with_every_page()
+    {
+        QHelpEngineCore engine(m_copy);
+        engine.setReadOnly(false);
+        QVERIFY(engine.setupData());
+        QCOMPARE(engine.registeredDocumentations(), QStringList{kNamespace});
+        QStringList files;
+        for (const QUrl& url : engine.files(kNamespace, QString(), QStringLiteral("html")))
+            files << url.fileName();
+        files.sort();
+        QCOMPARE(files, source_pages());
+    }
+
+    void index_keywords_lead_to_their_pages()
+    {
+        QHelpEngineCore engine(m_copy);
+        engine.setReadOnly(false);
+        QVERIFY(engine.setupData());
+        const struct
+        {
+            const char* keyword;
+            const char* page;
+        } cases[] = {{"印刷", "print.html"},
+                     {"操作履歴", "history.html"},
+                     {"元に戻す", "undo.html"},
+                     {"ごみ箱", "trash.html"},
+                     {"バージョン情報", "help_about.html"},
+                     {"新規フォルダ", "mkdir_dialog.html"},
+                     {"LZH", "compress.html"},
+                     {"複数選択", "selection.html"}};
+        for (const auto& c : cases) {
+            const QList<QHelpLink> links = engine.documentsForKeyword(QString::fromUtf8(c.keyword));
+            QVERIFY2(!links.isEmpty(), c.keyword);
+            QCOMPARE(links.front().url.fileName(), QString::fromUtf8(c.page));
+        }
+    }
+
+    void help_explains_every_window_and_command()
+    {
+        QHelpEngineCore engine(m_copy);
+        engine.setReadOnly(false);
+        QVERIFY(engine.setupData());
+        const QString text = all_help_text(engine);
+        const char* captions[] = {"PelmoraVer1.1",
+                                  "文書タイプ選択",
+                                  "読込ドライブの選択：",
+                                  "ファイル選択モード",
+                                  "単一選択",
+                                  "複数選択",
+                                  "最新の情報に更新(&R)",
+                                  "選択ファイルを開く(&O)",
+                                  "終了(&E)",
+                                  "プレビュー",
+                                  "ファイル名：",
+                                  "最終更新日：",
+                                  "ファイル(&F)",
+                                  "一覧印刷(&P)",
+                                  "編集(&I)",
+                                  "選択ファイルの移動(&O)",
+                                  "選択ファイルをコピーする(&K)",
+                                  "選択ファイルをごみ箱へ移動する(&M)",
+                                  "選択ファイルの圧縮(&L)",
+                                  "履歴(&J)",
+                                  "操作履歴を見る(&K)",
+                                  "1つ前の操作を元に戻す(&N)",
+                                  "ヘルプ(&H)",
+                                  "トピックの検索(&U)",
+                                  "バージョン情報(&V)",
+                                  "操作時間",
+                                  "操作内容",
+                                  "履歴のクリア",
+                                  "ファイルのコピー先を指定してください：",
+                                  "ファイルの移動先を指定してください：",
+                                  "圧縮ファイルの保存先を指定してください：",
+                                  "保存ファイル名を入力してください：",
+                                  "設定(&O)",
+                                  "ｷｬﾝｾﾙ(&C)",
+                                  "作成するフォルダ名を入力してください",
+                                  "作成(&M)",
+                                  "Pelmora Ver1.1",
+                                  "Excel & Word の文書を管理・閲覧する",
+                                  "少しお待ちください",
+                                  "印刷データがありません"};
+        for (const char* caption : captions)
+            QVERIFY2(text.contains(QString::fromUtf8(caption)), caption);
+    }
+
+    void full_text_search_finds_a_topic_by_a_word()
+    {
+        QHelpEngine engine(m_copy);
+        engine.setReadOnly(false);
+        QVERIFY(engine.setupData());
+        QHelpSearchEngine* search = engine.searchEngine();
+        QSignalSpy indexed(search, &QHelpSearchEngine::indexingFinished);
+        search->reindexDocumentation();
+        QVERIFY(indexed.wait(60000));
+
+        const struct
+        {
+            const char* word;
+            const char* page;
+        } cases[] = {{"印刷", "print.html"},
+                     {"プリンタ", "print.html"},
+                     {"LZH", "compress.html"},
+                     {"ごみ箱", "trash.html"}};
+        for (const auto& c : cases) {
+            QSignalSpy finished(search, &QHelpSearchEngine::searchingFinished);
+            search->search(QString::fromUtf8(c.word));
+            QVERIFY(finished.wait(30000));
+            const int hits = finished.front().front().toInt();
+            const QStringList files = hit_files(search->searchResults(0, hits));
+            QVERIFY2(files.contains(QString::fromUtf8(c.page)),
+                     qPrintable(QString::fromUtf8(c.word) + QLatin1String(": ") +
+                                files.join(QLatin1Char(' '))));
+        }
+    }
+
+    // The help window
+    void window_shows_contents_index_search_and_the_first_page()
+    {
+        QTemporaryDir work;
+        QtHelpViewer viewer(kCollection, work.path());
+        viewer.show_topics();
+        QWidget* window = viewer.window();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        auto* contents = window->findChild<QHelpContentWidget*>(QStringLiteral("help_contents"));
+        QVERIFY(contents);
+        QVERIFY(window->findChild<QHelpIndexWidget*>(QStringLiteral("help_index")));
+        QVERIFY(window->findChild<QHelpSearchQueryWidget*>(QStringLiteral("help_search_query")));
+        QVERIFY(window->findChild<QHelpSearchResultWidget*>(QStringLiteral("help_search_results")));
+        auto* page = window->findChild<QTextBrowser*>(QStringLiteral("help_page"));
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(contents->model()->rowCount() > 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(page->source().fileName(), QStringLiteral("index.html"), 10000);
+        QVERIFY(page->toPlainText().contains(QStringLiteral("PelmoraVer1.1")));
+        // The installed collection itself is left as it was.
+        QVERIFY(!QDir(QFileInfo(kCollection).dir()).exists(QStringLiteral(".pelmora")));
+    }
+
+    void window_follows_an_index_keyword()
+    {
+        QTemporaryDir work;
+        QtHelpViewer viewer(kCollection, work.path());
+        viewer.show_topics();
+        QWidget* window = viewer.window();
+        QVERIFY(window);
+        auto* index = window->findChild<QHelpIndexWidget*>(QStringLiteral("help_index"));
+        auto* page = window->findChild<QTextBrowser*>(QStringLiteral("help_page"));
+        QTRY_VERIFY_WITH_TIMEOUT(index->model()->rowCount() > 0, 10000);
+        index->filterIndices(QStringLiteral("一覧印刷"));
+        QVERIFY(index->currentIndex().isValid());
+        index->activateCurrentItem();
+        QTRY_COMPARE_WITH_TIMEOUT(page->source().fileName(), QStringLiteral("print.html"), 10000);
+        QVERIFY(page->toPlainText().contains(QStringLiteral("印刷データがありません")));
+    }
+
+    void second_call_brings_the_same_window_back()
+    {
+        QTemporaryDir work;
+        QtHelpViewer viewer(kCollection, work.path());
+        viewer.show_topics();
+        QWidget* first = viewer.window();
+        QVERIFY(first);
+        first->close();
+        QVERIFY(!first->isVisible());
+        viewer.show_topics();
+        QCOMPARE(viewer.window(), first);
+        QVERIFY(first->isVisible());
+        int help_windows = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            help_windows += w->objectName() == QLatin1String("help_window") ? 1 : 0;
+        QCOMPARE(help_windows, 1);
+    }
+
+    void missing_collection_opens_nothing()
+    {
+        QTemporaryDir work;
+        const int before = QApplication::topLevelWidgets().size();
+        QtHelpViewer viewer(work.filePath(QStringLiteral("absent/pelmora.qhc")), work.path());
+        viewer.show_topics();
+        QVERIFY(!viewer.window());
+        QCOMPARE(QApplication::topLevelWidgets().size(), before);
+    }
+
+    void unreadable_collection_opens_nothing()
+    {
+        QTemporaryDir work;
+        const QString broken = work.filePath(QStringLiteral("broken/pelmora.qhc"));
+        QVERIFY(QDir().mkpath(QFileInfo(broken).path()));
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a help collection");
+        file.close();
+        QtHelpViewer viewer(broken, work.filePath(QStringLiteral("cache")));
+        viewer.show_topics();
+        QVERIFY(!viewer.window());
+    }
+
+    void default_collection_lies_next_to_the_program()
+    {
+        QCOMPARE(QtHelpViewer::default_collection_file(),
+                 QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora.qhc"));
+    }
+};
+
+QTEST_MAIN(HelpTest)
+#include "tst_help.moc"
