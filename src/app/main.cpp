@@ -5,6 +5,8 @@
 #include "platform/mount_roots.h"
 #include "platform/platform.h"
 #include "platform/posix_folder_enumerator.h"
+#include "platform/qt_help_viewer.h"
+#include "platform/qt_printer.h"
 #include "platform/qt_event_yield.h"
 #include "platform/qt_message_box.h"
 
@@ -29,12 +31,16 @@ int main(int argc, char* argv[])
     pelmora::QtMessageBoxes messages;
     pelmora::MountRootProvider roots;
     pelmora::PosixFolderEnumeratorFactory folders;
+    pelmora::QtPrinterFactory printers;
+    pelmora::QtHelpViewer help;
     pelmora::Platform platform;
     platform.messages = &messages;
     platform.clock = &clock;
     platform.yield = &yield;
     platform.roots = &roots;
     platform.folders = &folders;
+    platform.printers = &printers;
+    platform.help = &help;
 
     pelmora::QRV_Public session;
     pelmora::QRV_Main window(session, platform);

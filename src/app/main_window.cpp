@@ -11,6 +11,7 @@
 #include "platform/folder_enumerator.h"
 #include "platform/platform.h"
 #include "platform/roots.h"
+#include "print_help/about_frm.h"
 #include "selection/preview_pane.h"
 
 #include <QAction>
@@ -52,6 +53,7 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     set_refresh_button_color(wincolor::InactiveBorder);
 
     connect_selection();
+    connect_print_help();
     connect(m_catalogue.get(), &Catalogue::listing_finished, this, &QRV_Main::on_listing_finished);
     connect(Command1, &QPushButton::clicked, this, &QRV_Main::Command1_Click);
     connect(cmd_open, &QPushButton::clicked, this, &QRV_Main::cmd_open_Click);

@@ -30,6 +30,7 @@ class ResultTableModel;
 class Wait_Frm;
 class GridSelection;
 class PreviewPane;
+class AboutLauncher;
 class rireki_Frm;
 
 class QRV_Main final : public QMainWindow, private CatalogueView
@@ -51,6 +52,9 @@ public:
     // Either document-type button: asks, then lists the root for the new type.
     void opt_Click();
     void cmd_open_Click();
+    void p_print_Click();
+    void p_use_Click();
+    void p_ver_Click();
     void Timer1_Timer();
     // Starts (or restarts) the Refresh button's blink: eight ticks, 500 ms apart.
     void start_blink();
@@ -100,6 +104,7 @@ private:
     void set_refresh_button_color(WinColor c);
     void end_program();
     void connect_selection();
+    void connect_print_help();
     void on_listing_finished(bool wasRefresh);
 
     QRV_Public& m_session;
@@ -110,6 +115,7 @@ private:
     rireki_Frm* m_rireki = nullptr;
     std::unique_ptr<PreviewPane> m_preview;
     GridSelection* m_selection = nullptr;
+    std::unique_ptr<AboutLauncher> m_about;
     Wait_Frm* m_wait = nullptr;
 
     QGroupBox* fra_type = nullptr;

@@ -11,6 +11,8 @@ class RootProvider;
 class FolderEnumeratorFactory;
 class PreviewRenderer;
 class Opener;
+class PrinterFactory;
+class HelpViewer;
 
 struct Platform
 {
@@ -21,6 +23,8 @@ struct Platform
     FolderEnumeratorFactory* folders = nullptr;
     PreviewRenderer* preview = nullptr;
     Opener* opener = nullptr;
+    PrinterFactory* printers = nullptr;
+    HelpViewer* help = nullptr;
 };
 
 } // namespace pelmora

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 namespace pelmora {
 
@@ -40,6 +41,14 @@ public:
 
     // Drops a document that failed part-way; nothing is sent. Safe to call at any time.
     virtual void abort_document() = 0;
+};
+
+// Makes one printer per printed document, on the default printer.
+class PrinterFactory
+{
+public:
+    virtual ~PrinterFactory() = default;
+    virtual std::unique_ptr<Printer> create() = 0;
 };
 
 } // namespace pelmora

@@ -79,4 +79,10 @@ private:
     bool m_ended = false;
 };
 
+class QtPrinterFactory final : public PrinterFactory
+{
+public:
+    std::unique_ptr<Printer> create() override { return std::make_unique<QtPrinter>(); }
+};
+
 } // namespace pelmora
