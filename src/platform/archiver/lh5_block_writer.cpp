@@ -1,0 +1,139 @@
+#include "platform/archiver/lh5_block_writer.h"
+
+#include "platform/archiver/huffman_code.h"
+
+#include <array>
+#include <bit>
+#include <vector>
+
+namespace pelmora {
+namespace {
+
+unsigned offsetSlot(unsigned offset)
+{
+    return static_cast<unsigned>(std::bit_width(offset));
+}
+
+std::size_t usedLength(const std::vector<std::uint8_t>& lengths)
+{
+    std::size_t n = lengths.size();
+    while (n > 0 && lengths[n - 1] == 0)
+        --n;
+    return n;
+}
+
+// Runs of zero lengths in the literal/length table are sent as symbols 0..2 of
+// the pt table: 0 = one zero, 1 = 3..18 zeros (+4 bits), 2 = 20+ zeros
+// (+9 bits); a run of 19 is sent as 1 + 18. Length k is sent as symbol k + 2.
+template <typename Emit> void walkCLengths(const std::vector<std::uint8_t>& lengths, Emit&& emit)
+{
+    const std::size_t n = usedLength(lengths);
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned k = lengths[i++];
+        if (k != 0) {
+            emit(k + 2, 0, 0);
+            continue;
+        }
+        unsigned run = 1;
+        while (i < n && lengths[i] == 0) {
+            ++i;
+            ++run;
+        }
+        if (run <= 2) {
+            for (unsigned r = 0; r < run; ++r)
+                emit(0, 0, 0);
+        } else if (run <= 18) {
+            emit(1, 4, run - 3);
+        } else if (run == 19) {
+            emit(0, 0, 0);
+            emit(1, 4, 15);
+        } else {
+            emit(2, lh5::kCBits, run - 20);
+        }
+    }
+}
+
+void putCode(BitWriter& bits, const HuffmanCode& code, unsigned symbol)
+{
+    bits.put(code.lengths()[symbol], code.codes()[symbol]);
+}
+
+// Code lengths of the pt and offset tables: 3 bits for 0..6; a length k of 7
+// or more as k - 3 bits, all one but the last. After `special` entries a 2-bit
+// count skips up to three zero lengths (used by the pt table only).
+void writePtLengths(BitWriter& bits, const HuffmanCode& code, unsigned countBits, int special)
+{
+    const std::vector<std::uint8_t>& len = code.lengths();
+    const std::size_t n = usedLength(len);
+    bits.put(countBits, static_cast<std::uint32_t>(n));
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned k = len[i++];
+        if (k <= 6)
+            bits.put(3, k);
+        else
+            bits.put(k - 3, (1u << (k - 3)) - 2);
+        if (static_cast<int>(i) == special) {
+            while (i < 6 && len[i] == 0)
+                ++i;
+            bits.put(2, static_cast<std::uint32_t>(i - 3));
+        }
+    }
+}
+
+void writeTable(BitWriter& bits, const HuffmanCode& code, unsigned countBits, int special)
+{
+    if (code.single()) {
+        bits.put(countBits, 0);
+        bits.put(countBits, code.singleSymbol());
+    } else {
+        writePtLengths(bits, code, countBits, special);
+    }
+}
+
+} // namespace
+
+void Lh5BlockWriter::write(std::span<const lh5::Token> tokens)
+{
+    std::array<std::uint32_t, lh5::kNumC> cFreq{};
+    std::array<std::uint32_t, lh5::kNumP> pFreq{};
+    for (const lh5::Token& t : tokens) {
+        ++cFreq[t.code];
+        if (t.code >= 256)
+            ++pFreq[offsetSlot(t.offset)];
+    }
+    const HuffmanCode c = HuffmanCode::build(cFreq);
+    const HuffmanCode p = HuffmanCode::build(pFreq);
+
+    bits_.put(16, static_cast<std::uint32_t>(tokens.size()));
+    if (c.single()) {
+        bits_.put(lh5::kTBits, 0);
+        bits_.put(lh5::kTBits, 0);
+        bits_.put(lh5::kCBits, 0);
+        bits_.put(lh5::kCBits, c.singleSymbol());
+    } else {
+        std::array<std::uint32_t, lh5::kNumT> tFreq{};
+        walkCLengths(c.lengths(), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
+        const HuffmanCode t = HuffmanCode::build(tFreq);
+        writeTable(bits_, t, lh5::kTBits, 3);
+        bits_.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
+        walkCLengths(c.lengths(), [&](unsigned sym, unsigned extraBits, unsigned extra) {
+            putCode(bits_, t, sym);
+            bits_.put(extraBits, extra);
+        });
+    }
+    writeTable(bits_, p, lh5::kPBits, -1);
+
+    for (const lh5::Token& tok : tokens) {
+        putCode(bits_, c, tok.code);
+        if (tok.code >= 256) {
+            const unsigned slot = offsetSlot(tok.offset);
+            putCode(bits_, p, slot);
+            if (slot > 1)
+                bits_.put(slot - 1, tok.offset);
+        }
+    }
+}
+
+} // namespace pelmora
