@@ -35,6 +35,7 @@ public:
     }
 
     std::size_t bytesWritten() const { return out_.size(); }
+    std::uint64_t bitsWritten() const { return out_.size() * std::uint64_t{8} + used_; }
 
 private:
     std::vector<std::uint8_t>& out_;

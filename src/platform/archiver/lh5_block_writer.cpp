@@ -94,42 +94,84 @@ void writeTable(BitWriter& bits, const HuffmanCode& code, unsigned countBits, in
 
 } // namespace
 
-void Lh5BlockWriter::write(std::span<const lh5::Token> tokens)
+void BlockFrequencies::add(const lh5::Token& t)
 {
-    std::array<std::uint32_t, lh5::kNumC> cFreq{};
-    std::array<std::uint32_t, lh5::kNumP> pFreq{};
-    for (const lh5::Token& t : tokens) {
-        ++cFreq[t.code];
-        if (t.code >= 256)
-            ++pFreq[offsetSlot(t.offset)];
-    }
-    const HuffmanCode c = HuffmanCode::build(cFreq);
-    const HuffmanCode p = HuffmanCode::build(pFreq);
+    ++c[t.code];
+    if (t.code >= 256)
+        ++p[offsetSlot(t.offset)];
+    ++tokens;
+}
 
-    bits_.put(16, static_cast<std::uint32_t>(tokens.size()));
+void BlockFrequencies::add(const BlockFrequencies& other)
+{
+    for (std::size_t i = 0; i < c.size(); ++i)
+        c[i] += other.c[i];
+    for (std::size_t i = 0; i < p.size(); ++i)
+        p[i] += other.p[i];
+    tokens += other.tokens;
+}
+
+namespace {
+
+struct BlockCodes
+{
+    HuffmanCode c;
+    HuffmanCode p;
+};
+
+// Everything in front of the symbols: count, pt table, literal/length table,
+// offset table.
+BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq)
+{
+    BlockCodes codes{HuffmanCode::build(freq.c), HuffmanCode::build(freq.p)};
+    const HuffmanCode& c = codes.c;
+    bits.put(16, static_cast<std::uint32_t>(freq.tokens));
     if (c.single()) {
-        bits_.put(lh5::kTBits, 0);
-        bits_.put(lh5::kTBits, 0);
-        bits_.put(lh5::kCBits, 0);
-        bits_.put(lh5::kCBits, c.singleSymbol());
+        bits.put(lh5::kTBits, 0);
+        bits.put(lh5::kTBits, 0);
+        bits.put(lh5::kCBits, 0);
+        bits.put(lh5::kCBits, c.singleSymbol());
     } else {
         std::array<std::uint32_t, lh5::kNumT> tFreq{};
         walkCLengths(c.lengths(), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
         const HuffmanCode t = HuffmanCode::build(tFreq);
-        writeTable(bits_, t, lh5::kTBits, 3);
-        bits_.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
+        writeTable(bits, t, lh5::kTBits, 3);
+        bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
         walkCLengths(c.lengths(), [&](unsigned sym, unsigned extraBits, unsigned extra) {
-            putCode(bits_, t, sym);
-            bits_.put(extraBits, extra);
+            putCode(bits, t, sym);
+            bits.put(extraBits, extra);
         });
     }
-    writeTable(bits_, p, lh5::kPBits, -1);
+    writeTable(bits, codes.p, lh5::kPBits, -1);
+    return codes;
+}
 
+} // namespace
+
+std::uint64_t Lh5BlockWriter::costBits(const BlockFrequencies& freq)
+{
+    std::vector<std::uint8_t> scratch;
+    BitWriter bits(scratch);
+    const BlockCodes codes = writeTables(bits, freq);
+    std::uint64_t total = bits.bitsWritten();
+    for (std::size_t i = 0; i < freq.c.size(); ++i)
+        total += std::uint64_t{freq.c[i]} * codes.c.lengths()[i];
+    for (std::size_t i = 0; i < freq.p.size(); ++i)
+        total += std::uint64_t{freq.p[i]} * codes.p.lengths()[i];
+    return total;
+}
+
+void Lh5BlockWriter::write(std::span<const lh5::Token> tokens)
+{
+    BlockFrequencies freq;
+    for (const lh5::Token& t : tokens)
+        freq.add(t);
+    const BlockCodes codes = writeTables(bits_, freq);
     for (const lh5::Token& tok : tokens) {
-        putCode(bits_, c, tok.code);
+        putCode(bits_, codes.c, tok.code);
         if (tok.code >= 256) {
             const unsigned slot = offsetSlot(tok.offset);
-            putCode(bits_, p, slot);
+            putCode(bits_, codes.p, slot);
             if (slot > 1)
                 bits_.put(slot - 1, tok.offset);
         }

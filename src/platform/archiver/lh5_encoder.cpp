@@ -9,9 +9,11 @@
 namespace pelmora {
 namespace {
 
-// Symbols per block: large enough that the tables cost little, small enough
-// to follow changes in the data (text next to tables in one document).
-constexpr std::size_t kBlockTokens = 16 * 1024;
+// Blocks are grown in pieces of this many symbols; a piece joins the current
+// block only when one shared set of tables codes both more cheaply than two.
+// That keeps tables small on uniform data and follows changes (text next to
+// tables in one document) where they happen.
+constexpr std::size_t kPieceTokens = 1024;
 
 } // namespace
 
@@ -21,17 +23,51 @@ std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const st
     std::vector<std::uint8_t> out;
     out.reserve(std::min(limit, input.size() / 2 + 1024));
     BitWriter bits(out);
-    Lh5BlockWriter blocks(bits);
+    Lh5BlockWriter writer(bits);
     LzssMatcher matcher(input);
-    std::vector<lh5::Token> tokens;
-    tokens.reserve(kBlockTokens);
+
+    std::vector<lh5::Token> block;
+    BlockFrequencies blockFreq;
+    std::uint64_t blockCost = 0;
+    std::vector<lh5::Token> piece;
+    piece.reserve(kPieceTokens);
+
+    auto flushBlock = [&]() {
+        if (!block.empty())
+            writer.write(block);
+        block.clear();
+        blockFreq = {};
+        blockCost = 0;
+    };
+
     while (!matcher.done()) {
-        tokens.clear();
-        matcher.parse(tokens, kBlockTokens);
-        blocks.write(tokens);
+        piece.clear();
+        matcher.parse(piece, kPieceTokens);
+        BlockFrequencies pieceFreq;
+        for (const lh5::Token& t : piece)
+            pieceFreq.add(t);
+        const std::uint64_t pieceCost = Lh5BlockWriter::costBits(pieceFreq);
+
+        bool join = false;
+        std::uint64_t joinedCost = 0;
+        BlockFrequencies joined = blockFreq;
+        if (!block.empty() && block.size() + piece.size() <= lh5::kMaxBlockSymbols) {
+            joined.add(pieceFreq);
+            joinedCost = Lh5BlockWriter::costBits(joined);
+            join = joinedCost <= blockCost + pieceCost;
+        }
+        if (!join) {
+            flushBlock();
+            joined = pieceFreq;
+            joinedCost = pieceCost;
+        }
+        block.insert(block.end(), piece.begin(), piece.end());
+        blockFreq = joined;
+        blockCost = joinedCost;
         if (out.size() >= limit)
             return std::nullopt;
     }
+    flushBlock();
     bits.flush();
     if (out.size() >= limit)
         return std::nullopt;

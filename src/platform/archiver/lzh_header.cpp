@@ -202,6 +202,7 @@ bool MemberScanner::scanLevel01(std::uint64_t at, ExistingMember& m)
         return fail("name overruns the header");
     std::string name(reinterpret_cast<const char*>(&h[22]), nameLen);
     std::string dir;
+    std::uint64_t extTotal = 0;
     if (m.level == 1) {
         // Level 1 keeps its extended headers after the base header and counts
         // them in the packed size.
@@ -209,7 +210,6 @@ bool MemberScanner::scanLevel01(std::uint64_t at, ExistingMember& m)
             return fail("level-1 header too short");
         std::uint16_t next = get16(&h[hsize - 2]);
         std::uint64_t extAt = at + hsize;
-        std::uint64_t extTotal = 0;
         std::vector<std::uint8_t> e;
         while (next != 0) {
             if (next < 3 || extTotal + next > m.packedSize || !readAt(extAt, next, e))
@@ -222,6 +222,7 @@ bool MemberScanner::scanLevel01(std::uint64_t at, ExistingMember& m)
     }
     m.path = normalisedPath(dir + name);
     m.spanSize = hsize + std::uint64_t{m.packedSize};
+    m.dataSize = m.level == 1 ? m.packedSize - static_cast<std::uint32_t>(extTotal) : m.packedSize;
     return true;
 }
 
@@ -252,6 +253,7 @@ bool MemberScanner::scanLevel2(std::uint64_t at, ExistingMember& m)
     }
     m.path = normalisedPath(dir + name);
     m.spanSize = hsize + std::uint64_t{m.packedSize};
+    m.dataSize = m.packedSize;
     return true;
 }
 

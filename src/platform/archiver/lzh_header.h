@@ -31,9 +31,10 @@ struct ExistingMember
     std::string path; // '/' between folders, as stored (bytes)
     std::string method;
     int level = 0;
-    std::uint64_t offset = 0;   // first byte of the header
-    std::uint64_t spanSize = 0; // header, extended headers and data
-    std::uint32_t packedSize = 0;
+    std::uint64_t offset = 0;     // first byte of the header
+    std::uint64_t spanSize = 0;   // header, extended headers and data
+    std::uint32_t packedSize = 0; // as in the header; level 1 counts its extended headers here
+    std::uint32_t dataSize = 0;   // the compressed data alone
     std::uint32_t originalSize = 0;
 };
 

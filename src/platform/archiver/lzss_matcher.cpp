@@ -10,7 +10,7 @@ constexpr unsigned kHashBits = 15;
 constexpr unsigned kWindowMask = lh5::kWindowSize - 1;
 // Chain length trades speed for ratio; past these figures the gain on office
 // documents is well under one percent.
-constexpr unsigned kMaxChain = 192;
+constexpr unsigned kMaxChain = 256;
 constexpr unsigned kGoodLength = 32;
 // A 3-byte match this far back costs about as much as three literals.
 constexpr unsigned kTooFar = 4096;
