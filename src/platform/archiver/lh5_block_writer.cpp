@@ -121,9 +121,27 @@ struct BlockCodes
 
 // Everything in front of the symbols: count, pt table, literal/length table,
 // offset table.
+// A literal/length table of one symbol would code it in zero bits, which the
+// format allows and lhasa and 7-Zip decode, but libarchive (bsdtar) fails on
+// such a block once its output passes a 128 KiB window. Giving an unused
+// symbol a count of one costs one bit per symbol and every reader accepts it.
+std::array<std::uint32_t, lh5::kNumC> withTwoSymbols(std::array<std::uint32_t, lh5::kNumC> c)
+{
+    unsigned used = 0;
+    unsigned last = 0;
+    for (unsigned i = 0; i < c.size(); ++i)
+        if (c[i] != 0) {
+            ++used;
+            last = i;
+        }
+    if (used == 1)
+        ++c[last == 0 ? 1 : 0];
+    return c;
+}
+
 BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq)
 {
-    BlockCodes codes{HuffmanCode::build(freq.c), HuffmanCode::build(freq.p)};
+    BlockCodes codes{HuffmanCode::build(withTwoSymbols(freq.c)), HuffmanCode::build(freq.p)};
     const HuffmanCode& c = codes.c;
     bits.put(16, static_cast<std::uint32_t>(freq.tokens));
     if (c.single()) {
