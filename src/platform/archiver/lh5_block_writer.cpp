@@ -144,22 +144,15 @@ BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq)
     BlockCodes codes{HuffmanCode::build(withTwoSymbols(freq.c)), HuffmanCode::build(freq.p)};
     const HuffmanCode& c = codes.c;
     bits.put(16, static_cast<std::uint32_t>(freq.tokens));
-    if (c.single()) {
-        bits.put(lh5::kTBits, 0);
-        bits.put(lh5::kTBits, 0);
-        bits.put(lh5::kCBits, 0);
-        bits.put(lh5::kCBits, c.singleSymbol());
-    } else {
-        std::array<std::uint32_t, lh5::kNumT> tFreq{};
-        walkCLengths(c.lengths(), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
-        const HuffmanCode t = HuffmanCode::build(tFreq);
-        writeTable(bits, t, lh5::kTBits, 3);
-        bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
-        walkCLengths(c.lengths(), [&](unsigned sym, unsigned extraBits, unsigned extra) {
-            putCode(bits, t, sym);
-            bits.put(extraBits, extra);
-        });
-    }
+    std::array<std::uint32_t, lh5::kNumT> tFreq{};
+    walkCLengths(c.lengths(), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
+    const HuffmanCode t = HuffmanCode::build(tFreq);
+    writeTable(bits, t, lh5::kTBits, 3);
+    bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
+    walkCLengths(c.lengths(), [&](unsigned sym, unsigned extraBits, unsigned extra) {
+        putCode(bits, t, sym);
+        bits.put(extraBits, extra);
+    });
     writeTable(bits, codes.p, lh5::kPBits, -1);
     return codes;
 }

@@ -12,6 +12,9 @@ constexpr unsigned kWindowMask = lh5::kWindowSize - 1;
 // documents is well under one percent.
 constexpr unsigned kMaxChain = 256;
 constexpr unsigned kGoodLength = 32;
+// A match this long is taken without looking further down the chain: longer
+// ones save too little to pay for the search.
+constexpr unsigned kNiceLength = 128;
 // A 3-byte match this far back costs about as much as three literals.
 constexpr unsigned kTooFar = 4096;
 
@@ -80,7 +83,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
             if (len > bestLen && !(len == lh5::kMinMatch && distance > kTooFar)) {
                 bestLen = len;
                 best = {len, static_cast<unsigned>(distance)};
-                if (len >= limit)
+                if (len >= limit || len >= kNiceLength)
                     break;
             }
         }

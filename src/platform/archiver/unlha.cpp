@@ -11,6 +11,26 @@
 namespace pelmora {
 namespace {
 
+// Failures inside the update carry only what failed; say what it means.
+QString reportFor(const UpdateOutcome& o)
+{
+    switch (o.result) {
+    case UnlhaResult::Ok:
+        return QStringLiteral("正常に終了しました (追加 %1、置換 %2、保持 %3)")
+            .arg(o.added)
+            .arg(o.replaced)
+            .arg(o.kept);
+    case UnlhaResult::ArchiveDamaged:
+        return QStringLiteral("書庫が壊れているか、対応していない形式です: ") + o.detail;
+    case UnlhaResult::ArchiveWriteFailed:
+        return QStringLiteral("書庫を書き込めません: ") + o.detail;
+    case UnlhaResult::SourceUnreadable:
+        return QStringLiteral("ファイルを読み込めません: ") + o.detail;
+    default:
+        return o.detail;
+    }
+}
+
 UpdateOutcome run(const char* commandLine)
 {
     auto fail = [](UnlhaResult code, const QString& text) {
@@ -64,28 +84,9 @@ UpdateOutcome run(const char* commandLine)
         return fail(UnlhaResult::SourceTooLarge,
                     QStringLiteral("ファイルが大きすぎます (4GB 以上): ") + sources.offending);
     }
-    return updateArchive(cmd->archive, sources.files);
-}
-
-QString reportFor(const UpdateOutcome& o)
-{
-    switch (o.result) {
-    case UnlhaResult::Ok:
-        return QStringLiteral("正常に終了しました (追加 %1、置換 %2、保持 %3)")
-            .arg(o.added)
-            .arg(o.replaced)
-            .arg(o.kept);
-    case UnlhaResult::ArchiveDamaged:
-        return QStringLiteral("書庫が壊れているか、対応していない形式です: ") + o.detail;
-    case UnlhaResult::ArchiveWriteFailed:
-        return QStringLiteral("書庫を書き込めません: ") + o.detail;
-    case UnlhaResult::SourceUnreadable:
-        if (!o.detail.startsWith(QStringLiteral("ファイル")))
-            return QStringLiteral("ファイルを読み込めません: ") + o.detail;
-        return o.detail;
-    default:
-        return o.detail;
-    }
+    UpdateOutcome outcome = updateArchive(cmd->archive, sources.files);
+    outcome.detail = reportFor(outcome);
+    return outcome;
 }
 
 } // namespace
@@ -93,7 +94,7 @@ QString reportFor(const UpdateOutcome& o)
 int Unlha(quintptr /*owner*/, const char* commandLine, char* outputBuffer, std::uint32_t bufferSize)
 {
     const UpdateOutcome outcome = run(commandLine);
-    writeReport(reportFor(outcome), outputBuffer, bufferSize);
+    writeReport(outcome.detail, outputBuffer, bufferSize);
     return static_cast<int>(outcome.result);
 }
 
