@@ -287,6 +287,29 @@ private Q_SLOTS:
         QCOMPARE(membersOf(archive()).size(), std::size_t{1});
     }
 
+    void toolPassesTheLineAndReturnsTheCode()
+    {
+#ifndef UNLHA_TOOL
+        QSKIP("the unlha tool is not part of this build");
+#else
+        writeFile(src(QStringLiteral("t.xls")), "tool");
+        writeFile(list(), listFileText({src(QStringLiteral("t.xls"))}));
+        QProcess ok;
+        ok.start(QStringLiteral(UNLHA_TOOL),
+                 {QString::fromUtf8(updateCommandLine(archive(), list()))});
+        QVERIFY(ok.waitForFinished(30000));
+        QCOMPARE(ok.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(ok.readAllStandardOutput()).startsWith(QStringLiteral("正常")));
+        QCOMPARE(membersOf(archive()).size(), std::size_t{1});
+
+        QProcess bad;
+        bad.start(QStringLiteral(UNLHA_TOOL), {QStringLiteral("u -a1 ")});
+        QVERIFY(bad.waitForFinished(30000));
+        QCOMPARE(bad.exitCode(), static_cast<int>(UnlhaResult::BadCommandLine));
+        QVERIFY(!bad.readAllStandardOutput().trimmed().isEmpty());
+#endif
+    }
+
     void reportIsJapaneseAndFitsTheBuffer()
     {
         writeFile(src(QStringLiteral("a.xls")), "a");

@@ -67,6 +67,17 @@ private Q_SLOTS:
         QCOMPARE(cmd->base, QStringLiteral("/home/u/"));
     }
 
+    void filesNamedOnTheLineAreTaken()
+    {
+        QString why;
+        const auto cmd = parseCommandLine(
+            "u -a1 -r2 -l1 -jp1 -o2 X.LZH \\ /d/a.xls \"/d/b c.xls\" @/tmp/l ", why);
+        QVERIFY2(cmd.has_value(), qPrintable(why));
+        QCOMPARE(cmd->files,
+                 QStringList({QStringLiteral("/d/a.xls"), QStringLiteral("/d/b c.xls")}));
+        QCOMPARE(cmd->listFiles, QStringList({QStringLiteral("/tmp/l")}));
+    }
+
     void badCommandLinesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("line");

@@ -3,9 +3,13 @@
 #include "archiver_test_support.h"
 #include "platform/archiver/lzh_header.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -184,6 +188,42 @@ private Q_SLOTS:
                                {QStringLiteral("My Documents/plain.doc"), "plain"},
                                {QStringLiteral("quote\"d/x\"y.doc"), "quotes"},
                                {QStringLiteral("a,b/c d/e.xls"), "both"}});
+    }
+
+    // The level-2 header carries the Unix modification time; every reader
+    // restores it on extraction.
+    void modificationTimeSurvives()
+    {
+        const QString dir = tmp_.path() + QStringLiteral("/mtime");
+        const QString path = dir + QStringLiteral("/src/dated.xls");
+        QVERIFY(writeFile(path, "dated"));
+        const QDateTime stamp(QDate(2021, 3, 4), QTime(5, 6, 7), QTimeZone::utc());
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+        }
+        const QString archive = dir + QStringLiteral("/T.LZH");
+        const UnlhaCall call = updateWith(archive, dir + QStringLiteral("/0L.TMP"), {path});
+        QCOMPARE(call.code, 0);
+        int checked = 0;
+        for (const QString& name :
+             {QStringLiteral("lhasa"), QStringLiteral("bsdtar"), QStringLiteral("7z")}) {
+            const Reader r = reader(name);
+            if (r.program.isEmpty()) {
+                qInfo("%s not installed: its check is skipped", qPrintable(name));
+                continue;
+            }
+            const QString into = dir + QStringLiteral("/x_") + name;
+            const QString err = extract(r, archive, into);
+            QVERIFY2(err.isEmpty(), qPrintable(err));
+            const QFileInfo out(into + u'/' + storedName(path));
+            QVERIFY2(out.exists(), qPrintable(name));
+            QCOMPARE(out.lastModified().toSecsSinceEpoch(), stamp.toSecsSinceEpoch());
+            ++checked;
+        }
+        if (checked == 0)
+            QSKIP("no LZH reader installed (lhasa, bsdtar, 7z)");
     }
 
     // Same file name in two folders: both members survive, under their folders.
