@@ -121,11 +121,12 @@ struct BlockCodes
 
 // Everything in front of the symbols: count, pt table, literal/length table,
 // offset table.
-// A literal/length table of one symbol would code it in zero bits, which the
-// format allows and lhasa and 7-Zip decode, but libarchive (bsdtar) fails on
-// such a block once its output passes a 128 KiB window. Giving an unused
-// symbol a count of one costs one bit per symbol and every reader accepts it.
-std::array<std::uint32_t, lh5::kNumC> withTwoSymbols(std::array<std::uint32_t, lh5::kNumC> c)
+// When both tables of a block hold one symbol and the offsets carry no extra
+// bits, the block's symbols take no bits at all. The format allows it and
+// lhasa and 7-Zip decode it, but libarchive (bsdtar) fails on such a block
+// once its output passes a 128 KiB window. A second, unused symbol in the table
+// that is in use costs one bit per symbol, and only in such blocks.
+template <std::size_t N> std::array<std::uint32_t, N> withTwoSymbols(std::array<std::uint32_t, N> c)
 {
     unsigned used = 0;
     unsigned last = 0;
@@ -134,16 +135,31 @@ std::array<std::uint32_t, lh5::kNumC> withTwoSymbols(std::array<std::uint32_t, l
             ++used;
             last = i;
         }
-    if (used == 1)
+    if (used == 0)
+        c[0] = c[1] = 1;
+    else if (used == 1)
         ++c[last == 0 ? 1 : 0];
     return c;
 }
 
 BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq)
 {
-    BlockCodes codes{HuffmanCode::build(withTwoSymbols(freq.c)), HuffmanCode::build(freq.p)};
+    BlockCodes codes{HuffmanCode::build(freq.c), HuffmanCode::build(freq.p)};
+    const bool noBits = codes.c.single() && codes.p.single() && codes.p.singleSymbol() <= 1;
+    if (noBits && codes.c.singleSymbol() < 256)
+        codes.c = HuffmanCode::build(withTwoSymbols(freq.c));
+    else if (noBits)
+        codes.p = HuffmanCode::build(withTwoSymbols(freq.p));
     const HuffmanCode& c = codes.c;
     bits.put(16, static_cast<std::uint32_t>(freq.tokens));
+    if (c.single()) {
+        bits.put(lh5::kTBits, 0);
+        bits.put(lh5::kTBits, 0);
+        bits.put(lh5::kCBits, 0);
+        bits.put(lh5::kCBits, c.singleSymbol());
+        writeTable(bits, codes.p, lh5::kPBits, -1);
+        return codes;
+    }
     std::array<std::uint32_t, lh5::kNumT> tFreq{};
     walkCLengths(c.lengths(), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
     const HuffmanCode t = HuffmanCode::build(tFreq);

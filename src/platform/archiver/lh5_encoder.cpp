@@ -1,6 +1,7 @@
 #include "platform/archiver/lh5_encoder.h"
 
 #include "platform/archiver/bit_writer.h"
+#include "platform/archiver/huffman_code.h"
 #include "platform/archiver/lh5_block_writer.h"
 #include "platform/archiver/lzss_matcher.h"
 
@@ -14,6 +15,16 @@ namespace {
 // That keeps tables small on uniform data and follows changes (text next to
 // tables in one document) where they happen.
 constexpr std::size_t kPieceTokens = 1024;
+
+SymbolCosts costsOf(const BlockFrequencies& freq)
+{
+    SymbolCosts costs;
+    const HuffmanCode c = HuffmanCode::build(freq.c);
+    const HuffmanCode p = HuffmanCode::build(freq.p);
+    std::copy(c.lengths().begin(), c.lengths().end(), costs.c.begin());
+    std::copy(p.lengths().begin(), p.lengths().end(), costs.p.begin());
+    return costs;
+}
 
 } // namespace
 
@@ -64,6 +75,7 @@ std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const st
         block.insert(block.end(), piece.begin(), piece.end());
         blockFreq = joined;
         blockCost = joinedCost;
+        matcher.setCosts(costsOf(blockFreq));
         if (out.size() >= limit)
             return std::nullopt;
     }

@@ -1,6 +1,7 @@
 #include "platform/archiver/lzss_matcher.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace pelmora {
@@ -15,8 +16,14 @@ constexpr unsigned kGoodLength = 32;
 // A match this long is taken without looking further down the chain: longer
 // ones save too little to pay for the search.
 constexpr unsigned kNiceLength = 128;
-// A 3-byte match this far back costs about as much as three literals.
-constexpr unsigned kTooFar = 4096;
+// Matches up to this length are checked against the cost of their literals;
+// longer ones always win.
+constexpr unsigned kCostCheckedLength = 6;
+// Bits assumed for a symbol the current codes do not hold.
+constexpr unsigned kUnusedSymbolBits = 12;
+// A short match must save at least this much: taking it also rules out
+// matches that would start inside it, which the comparison does not see.
+constexpr unsigned kRequiredSaving = 2;
 
 inline std::uint32_t hash3(const std::uint8_t* p)
 {
@@ -46,6 +53,27 @@ inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsign
 LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input)
     : input_(input), head_(std::size_t{1} << kHashBits, -1), prev_(lh5::kWindowSize, -1)
 {}
+
+void LzssMatcher::setCosts(const SymbolCosts& costs)
+{
+    costs_ = costs;
+    haveCosts_ = true;
+}
+
+bool LzssMatcher::cheaperThanLiterals(const std::uint8_t* at, unsigned length,
+                                      unsigned distance) const
+{
+    if (!haveCosts_)
+        return true;
+    auto bits = [](std::uint8_t len) { return len ? unsigned{len} : kUnusedSymbolBits; };
+    const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
+    const unsigned matchBits = bits(costs_.c[256 + length - lh5::kMinMatch]) +
+                               bits(costs_.p[slot]) + (slot > 1 ? slot - 1 : 0);
+    unsigned literalBits = 0;
+    for (unsigned i = 0; i < length; ++i)
+        literalBits += bits(costs_.c[at[i]]);
+    return matchBits + kRequiredSaving <= literalBits;
+}
 
 void LzssMatcher::insert(std::size_t pos)
 {
@@ -80,7 +108,8 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
         const std::uint8_t* m = input_.data() + c;
         if (m[bestLen] == cur[bestLen] && m[0] == cur[0] && m[1] == cur[1]) {
             const unsigned len = matchLength(m, cur, limit);
-            if (len > bestLen && !(len == lh5::kMinMatch && distance > kTooFar)) {
+            if (len > bestLen && (len > kCostCheckedLength ||
+                                  cheaperThanLiterals(cur, len, static_cast<unsigned>(distance)))) {
                 bestLen = len;
                 best = {len, static_cast<unsigned>(distance)};
                 if (len >= limit || len >= kNiceLength)

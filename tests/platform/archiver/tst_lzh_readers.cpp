@@ -114,6 +114,19 @@ private Q_SLOTS:
         QVERIFY(z->dataSize < 1024u);
     }
 
+    // Blocks whose tables hold a single symbol each: zero-bit codes, with and
+    // without offset extra bits, over several 128 KiB output windows.
+    void singleSymbolBlocks()
+    {
+        std::vector<ExistingMember> ms;
+        ARCHIVE_AND_CHECK(
+            ms, {{QStringLiteral("period10.txt"), QByteArray("abcabcabd\n").repeated(300000)},
+                 {QStringLiteral("zeros.bin"), QByteArray(917505, '\0')},
+                 {QStringLiteral("ones.bin"), QByteArray(786432, '\xff')}});
+        for (const ExistingMember& m : ms)
+            QVERIFY(m.dataSize < 8192u);
+    }
+
     // Matches at the far end of the 8 KiB window, and a block boundary inside
     // a long run of matches.
     void matchesAtFullWindowDistance()
