@@ -1,6 +1,6 @@
 #include "platform/archiver/archive_update.h"
 
-#include "platform/archiver/lzh_header.h"
+#include "platform/archiver/lzh_header_reader.h"
 #include "platform/archiver/member_writer.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "platform/archiver/crc16.h"
 #include "platform/archiver/lh5_encoder.h"
-#include "platform/archiver/lzh_header.h"
+#include "platform/archiver/lzh_header_writer.h"
 
 #include <QDateTime>
 #include <QFile>

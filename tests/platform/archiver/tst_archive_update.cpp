@@ -1,7 +1,7 @@
 // The "u" command on existing archives, and failures that must leave an
 // existing archive exactly as it was.
 #include "archiver_test_support.h"
-#include "platform/archiver/lzh_header.h"
+#include "platform/archiver/lzh_header_reader.h"
 #include "platform/archiver/unlha.h"
 
 #include <QDir>

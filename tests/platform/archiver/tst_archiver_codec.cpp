@@ -5,7 +5,8 @@
 #include "platform/archiver/crc16.h"
 #include "platform/archiver/huffman_code.h"
 #include "platform/archiver/lh5_encoder.h"
-#include "platform/archiver/lzh_header.h"
+#include "platform/archiver/lzh_header_reader.h"
+#include "platform/archiver/lzh_header_writer.h"
 #include "platform/archiver/report_buffer.h"
 
 #include <QBuffer>
