@@ -45,24 +45,21 @@ bool writeMember(QIODevice& out, const SourceFile& source, WrittenMember& result
         why = file.errorString();
         return false;
     }
-    // Mapping avoids a second copy of large members; a file that cannot be
-    // mapped (or is empty) is read instead.
-    QByteArray readBuffer;
-    std::span<const std::uint8_t> data;
-    const qint64 size = file.size();
-    if (size > 0) {
-        if (uchar* mapped = file.map(0, size)) {
-            data = {mapped, static_cast<std::size_t>(size)};
-        } else {
-            readBuffer = file.readAll();
-            if (file.error() != QFileDevice::NoError || readBuffer.size() != size) {
-                readFailed = true;
-                why = file.errorString();
-                return false;
-            }
-            data = {reinterpret_cast<const std::uint8_t*>(readBuffer.constData()),
-                    static_cast<std::size_t>(readBuffer.size())};
-        }
+    // Read, not mapped: a mapped file that another program shortens while we
+    // compress it would kill the whole process with SIGBUS.
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        readFailed = true;
+        why = file.errorString();
+        return false;
+    }
+    const std::span<const std::uint8_t> data(
+        reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+        static_cast<std::size_t>(bytes.size()));
+    if (data.size() > 0xFFFFFFFFu) {
+        readFailed = true;
+        why = QStringLiteral("4GB 以上になりました");
+        return false;
     }
 
     const auto packed = Lh5Encoder::compress(data, data.size());
