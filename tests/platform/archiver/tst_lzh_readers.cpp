@@ -163,6 +163,52 @@ private Q_SLOTS:
             ms, {{QStringLiteral("skew.bin"), data}, {QStringLiteral("mixed.bin"), mixed}});
     }
 
+    // Many differently shaped inputs in one archive: copies from every
+    // distance up to the window size, runs, noise and text, in sizes around
+    // block and window boundaries.
+    void variedShapesRoundTrip()
+    {
+        std::map<QString, QByteArray> files;
+        std::uint64_t s = 12345;
+        auto next = [&s](std::uint64_t n) {
+            s = s * 6364136223846793005ull + 1442695040888963407ull;
+            return (s >> 33) % n;
+        };
+        for (int f = 0; f < 40; ++f) {
+            QByteArray d;
+            const qsizetype size = static_cast<qsizetype>(1 + next(f < 20 ? 5000 : 400000));
+            while (d.size() < size) {
+                switch (next(4)) {
+                case 0:
+                    d += test::randomBytes(static_cast<qsizetype>(1 + next(300)), s);
+                    break;
+                case 1:
+                    d += QByteArray(static_cast<qsizetype>(1 + next(600)),
+                                    static_cast<char>(next(256)));
+                    break;
+                case 2:
+                    if (!d.isEmpty()) {
+                        const qsizetype dist = static_cast<qsizetype>(
+                            1 + next(std::min<std::uint64_t>(8192, d.size())));
+                        const qsizetype len = static_cast<qsizetype>(3 + next(400));
+                        for (qsizetype i = 0; i < len; ++i)
+                            d += d[d.size() - dist];
+                    }
+                    break;
+                default:
+                    d += "売上 " + QByteArray::number(static_cast<qulonglong>(next(100000))) +
+                         " 件\r\n";
+                    break;
+                }
+            }
+            d.truncate(size);
+            files[QStringLiteral("shapes/f%1.bin").arg(f)] = d;
+        }
+        std::vector<ExistingMember> ms;
+        ARCHIVE_AND_CHECK(ms, files);
+        QCOMPARE(ms.size(), files.size());
+    }
+
     void mixedContentUsesLh5()
     {
         QByteArray text;
