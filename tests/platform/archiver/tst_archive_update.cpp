@@ -220,6 +220,21 @@ private Q_SLOTS:
         expectUntouched(before);
     }
 
+    // Level-2 sizes are 32-bit; a sparse 4 GiB file costs no disk space.
+    void fileOf4GiBIsRefused()
+    {
+        const QByteArray before = makeExisting();
+        QFile big(src(QStringLiteral("big.bin")));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        if (!big.resize(qint64{1} << 32))
+            QSKIP("this file system cannot hold a sparse 4 GiB file");
+        big.close();
+        const UnlhaCall c = updateWith(archive(), list(), {src(QStringLiteral("big.bin"))});
+        QCOMPARE(c.code, static_cast<int>(UnlhaResult::SourceTooLarge));
+        expectUntouched(before);
+        QFile::remove(big.fileName());
+    }
+
     void emptyListIsRefused()
     {
         const QByteArray before = makeExisting();
