@@ -1,0 +1,162 @@
+#include "platform/archiver/lzss_matcher.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace pelmora {
+namespace {
+
+constexpr unsigned kHashBits = 15;
+constexpr unsigned kWindowMask = lh5::kWindowSize - 1;
+// Chain length trades speed for ratio; past these figures the gain on office
+// documents is well under one percent.
+constexpr unsigned kMaxChain = 256;
+constexpr unsigned kGoodLength = 32;
+// A match this long is taken without looking further down the chain: longer
+// ones save too little to pay for the search.
+constexpr unsigned kNiceLength = 128;
+// Matches up to this length are checked against the cost of their literals;
+// longer ones always win.
+constexpr unsigned kCostCheckedLength = 6;
+// Bits assumed for a symbol the current codes do not hold.
+constexpr unsigned kUnusedSymbolBits = 12;
+// A short match must save at least this much: taking it also rules out
+// matches that would start inside it, which the comparison does not see.
+constexpr unsigned kRequiredSaving = 2;
+
+inline std::uint32_t hash3(const std::uint8_t* p)
+{
+    const std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
+    return (v * 2654435761u) >> (32 - kHashBits);
+}
+
+inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit)
+{
+    unsigned n = 0;
+    while (n + 8 <= limit) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y)
+            return n + static_cast<unsigned>(__builtin_ctzll(x ^ y) >> 3);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
+
+} // namespace
+
+LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input)
+    : input_(input), head_(std::size_t{1} << kHashBits, -1), prev_(lh5::kWindowSize, -1)
+{}
+
+void LzssMatcher::setCosts(const SymbolCosts& costs)
+{
+    costs_ = costs;
+    haveCosts_ = true;
+}
+
+bool LzssMatcher::cheaperThanLiterals(const std::uint8_t* at, unsigned length,
+                                      unsigned distance) const
+{
+    if (!haveCosts_)
+        return true;
+    auto bits = [](std::uint8_t len) { return len ? unsigned{len} : kUnusedSymbolBits; };
+    const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
+    const unsigned matchBits = bits(costs_.c[256 + length - lh5::kMinMatch]) +
+                               bits(costs_.p[slot]) + (slot > 1 ? slot - 1 : 0);
+    unsigned literalBits = 0;
+    for (unsigned i = 0; i < length; ++i)
+        literalBits += bits(costs_.c[at[i]]);
+    return matchBits + kRequiredSaving <= literalBits;
+}
+
+void LzssMatcher::insert(std::size_t pos)
+{
+    if (pos + lh5::kMinMatch > input_.size())
+        return;
+    const std::uint32_t h = hash3(input_.data() + pos);
+    prev_[pos & kWindowMask] = head_[h];
+    head_[h] = static_cast<std::int32_t>(pos);
+}
+
+LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) const
+{
+    Match best;
+    const std::size_t avail = input_.size() - pos;
+    if (avail < lh5::kMinMatch)
+        return best;
+    const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(avail, lh5::kMaxMatch));
+    if (atLeast >= limit)
+        return best;
+    const std::uint8_t* cur = input_.data() + pos;
+    unsigned bestLen = std::max(atLeast, lh5::kMinMatch - 1);
+    unsigned chain = atLeast >= kGoodLength ? kMaxChain / 4 : kMaxChain;
+
+    std::int32_t cand = head_[hash3(cur)];
+    while (cand >= 0 && chain-- > 0) {
+        const std::size_t c = static_cast<std::size_t>(cand);
+        if (c >= pos)
+            break;
+        const std::size_t distance = pos - c;
+        if (distance > lh5::kWindowSize)
+            break;
+        const std::uint8_t* m = input_.data() + c;
+        if (m[bestLen] == cur[bestLen] && m[0] == cur[0] && m[1] == cur[1]) {
+            const unsigned len = matchLength(m, cur, limit);
+            if (len > bestLen && (len > kCostCheckedLength ||
+                                  cheaperThanLiterals(cur, len, static_cast<unsigned>(distance)))) {
+                bestLen = len;
+                best = {len, static_cast<unsigned>(distance)};
+                if (len >= limit || len >= kNiceLength)
+                    break;
+            }
+        }
+        const std::int32_t next = prev_[c & kWindowMask];
+        if (next >= cand)
+            break; // slot already reused by a newer position
+        cand = next;
+    }
+    return best;
+}
+
+void LzssMatcher::parse(std::vector<lh5::Token>& out, std::size_t maxTokens)
+{
+    const std::size_t size = input_.size();
+    auto insertUpTo = [&](std::size_t end) {
+        for (; inserted_ < end; ++inserted_)
+            insert(inserted_);
+    };
+
+    while (pos_ < size && out.size() < maxTokens) {
+        insertUpTo(pos_);
+        Match match = longestMatch(pos_, 0);
+        // Lazy evaluation: a longer match one byte later beats this one.
+        while (match.length >= lh5::kMinMatch && match.length < lh5::kMaxMatch && pos_ + 1 < size &&
+               out.size() < maxTokens) {
+            insertUpTo(pos_ + 1);
+            const Match next = longestMatch(pos_ + 1, match.length);
+            if (next.length <= match.length)
+                break;
+            out.push_back({input_[pos_], 0});
+            ++pos_;
+            match = next;
+        }
+        if (out.size() >= maxTokens)
+            break;
+        if (match.length >= lh5::kMinMatch) {
+            out.push_back({static_cast<std::uint16_t>(256 + match.length - lh5::kMinMatch),
+                           static_cast<std::uint16_t>(match.distance - 1)});
+            pos_ += match.length;
+        } else {
+            out.push_back({input_[pos_], 0});
+            ++pos_;
+        }
+    }
+}
+
+} // namespace pelmora

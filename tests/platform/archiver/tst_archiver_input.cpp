@@ -1,0 +1,185 @@
+// How the command line and the list file are read, and which member name a
+// file gets: paths with spaces, commas, quotes and Japanese letters must come
+// through intact, and anything our caller could not have written is refused.
+#include "archiver_test_support.h"
+#include "platform/archiver/command_line.h"
+#include "platform/archiver/list_file.h"
+#include "platform/archiver/source_files.h"
+
+#include <QTest>
+
+using namespace pelmora;
+
+class ArchiverInputTest final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLineOfOurCaller_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("listFile");
+        QTest::newRow("plain") << QStringLiteral("/home/u/ARC/BACKUP.LZH")
+                               << QStringLiteral("/tmp/0A3F.TMP");
+        QTest::newRow("space in archive")
+            << QStringLiteral("/home/u/My Docs/BACK UP.LZH") << QStringLiteral("/tmp/0A3F.TMP");
+        QTest::newRow("comma in archive")
+            << QStringLiteral("/home/u/a,b/X.LZH") << QStringLiteral("/tmp/0A3F.TMP");
+        QTest::newRow("space in list path")
+            << QStringLiteral("/home/u/X.LZH") << QStringLiteral("/tmp/my temp/0A3F.TMP");
+        QTest::newRow("japanese") << QStringLiteral("/home/u/書庫/報告 書.LZH")
+                                  << QStringLiteral("/tmp/一時/0B.TMP");
+        QTest::newRow("quote inside")
+            << QStringLiteral("/home/u/say \"hi\"x/X.LZH") << QStringLiteral("/tmp/q\"uote/0C.TMP");
+    }
+    void commandLineOfOurCaller()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QString, listFile);
+        const QByteArray line = test::updateCommandLine(archive, listFile);
+        QString why;
+        const auto cmd = parseCommandLine(line.toStdString(), why);
+        QVERIFY2(cmd.has_value(), qPrintable(why));
+        QCOMPARE(cmd->command, QStringLiteral("u"));
+        QCOMPARE(cmd->switches,
+                 QStringList({QStringLiteral("-a1"), QStringLiteral("-r2"), QStringLiteral("-l1"),
+                              QStringLiteral("-jp1"), QStringLiteral("-o2")}));
+        QCOMPARE(cmd->archive, archive);
+        QCOMPARE(cmd->base, QString()); // the single backslash: no base
+        QCOMPARE(cmd->listFiles, QStringList({listFile}));
+        QVERIFY(cmd->files.isEmpty());
+    }
+
+    void listPathQuoteComesBeforeTheAt()
+    {
+        QString why;
+        const auto cmd =
+            parseCommandLine("u -a1 -r2 -l1 -jp1 -o2 X.LZH \\ \"@/tmp/a b/0.TMP\" ", why);
+        QVERIFY2(cmd.has_value(), qPrintable(why));
+        QCOMPARE(cmd->listFiles, QStringList({QStringLiteral("/tmp/a b/0.TMP")}));
+    }
+
+    void baseFolderIsKept()
+    {
+        QString why;
+        const auto cmd = parseCommandLine("u -a1 -r2 -l1 -jp1 -o2 X.LZH /home/u/\\ @l ", why);
+        QVERIFY2(cmd.has_value(), qPrintable(why));
+        QCOMPARE(cmd->base, QStringLiteral("/home/u/"));
+    }
+
+    void filesNamedOnTheLineAreTaken()
+    {
+        QString why;
+        const auto cmd = parseCommandLine(
+            "u -a1 -r2 -l1 -jp1 -o2 X.LZH \\ /d/a.xls \"/d/b c.xls\" @/tmp/l ", why);
+        QVERIFY2(cmd.has_value(), qPrintable(why));
+        QCOMPARE(cmd->files,
+                 QStringList({QStringLiteral("/d/a.xls"), QStringLiteral("/d/b c.xls")}));
+        QCOMPARE(cmd->listFiles, QStringList({QStringLiteral("/tmp/l")}));
+    }
+
+    void badCommandLinesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("only blanks") << QByteArray("   ");
+        QTest::newRow("no archive") << QByteArray("u -a1 -r2 -l1 -jp1 -o2 ");
+        QTest::newRow("no files") << QByteArray("u -a1 -r2 -l1 -jp1 -o2 X.LZH \\ ");
+        QTest::newRow("bare @") << QByteArray("u -a1 X.LZH \\ @ ");
+        QTest::newRow("unknown switch") << QByteArray("u -a1 -x9 X.LZH \\ @l ");
+        QTest::newRow("open quote") << QByteArray("u -a1 \"X Y.LZH \\ @l ");
+        QTest::newRow("not UTF-8") << QByteArray("u -a1 X\xff.LZH \\ @l ");
+    }
+    void badCommandLinesAreRefused()
+    {
+        QFETCH(QByteArray, line);
+        QString why;
+        QVERIFY(!parseCommandLine(line.toStdString(), why).has_value());
+        QVERIFY(!why.isEmpty());
+    }
+
+    void listEntriesComeThroughIntact()
+    {
+        const QStringList entries = {QStringLiteral("/d/plain.xls"),
+                                     QStringLiteral("/d/My Documents/a b.xls"),
+                                     QStringLiteral("/d/x,y.doc"),
+                                     QStringLiteral("/d/予算 ①/見積書,第2版.xls"),
+                                     QStringLiteral("/d/\"quoted\".doc"),
+                                     QStringLiteral("/d/\"has space\".doc"),
+                                     QStringLiteral("/d/semi;colon'apos.xls")};
+        const ListFile list = parseListText(test::listFileText(entries));
+        QCOMPARE(list.status, ListFile::Status::Ok);
+        QCOMPARE(list.entries, entries);
+    }
+
+    void emptyLinesNameNothing()
+    {
+        const ListFile list = parseListText("\r\n/d/a.xls\r\n\r\n\r\n/d/b.xls\r\n\r\n");
+        QCOMPARE(list.status, ListFile::Status::Ok);
+        QCOMPARE(list.entries,
+                 QStringList({QStringLiteral("/d/a.xls"), QStringLiteral("/d/b.xls")}));
+        // What the caller writes with nothing marked: two line ends.
+        const ListFile none = parseListText("\r\n\r\n");
+        QCOMPARE(none.status, ListFile::Status::Ok);
+        QVERIFY(none.entries.isEmpty());
+    }
+
+    void malformedLinesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("line");
+        QTest::newRow("unquoted space") << QByteArray("/d/a.xls\r\n/d/a b.xls\r\n\r\n") << 2;
+        QTest::newRow("unquoted comma") << QByteArray("/d/a,b.xls\r\n\r\n") << 1;
+        QTest::newRow("open quote") << QByteArray("\"/d/a b.xls\r\n\r\n") << 1;
+        QTest::newRow("bare LF") << QByteArray("/d/a.xls\n/d/b.xls\r\n\r\n") << 1;
+        QTest::newRow("bare CR") << QByteArray("/d/a.xls\r/d/b.xls\r\n\r\n") << 1;
+        QTest::newRow("cut off") << QByteArray("/d/a.xls\r\n/d/b.x") << 2;
+        QTest::newRow("not UTF-8") << QByteArray("/d/\x82\xa0.xls\r\n\r\n") << 1;
+        QTest::newRow("NUL") << QByteArray("/d/a.xls\r\n/d/b\0c\r\n\r\n", 21) << 2;
+    }
+    void malformedLinesAreRefused()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, line);
+        const ListFile list = parseListText(text);
+        QCOMPARE(list.status, ListFile::Status::Malformed);
+        QCOMPARE(list.badLine, line);
+        QVERIFY(list.entries.isEmpty());
+    }
+
+    void storedPathIsTheWholePathWithoutBase_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("no base") << QStringLiteral("/home/u/a.xls") << QString()
+                                 << QStringLiteral("home/u/a.xls");
+        QTest::newRow("slash base") << QStringLiteral("/home/u/a.xls") << QStringLiteral("/")
+                                    << QStringLiteral("home/u/a.xls");
+        QTest::newRow("backslash base") << QStringLiteral("/home/u/a.xls") << QStringLiteral("\\")
+                                        << QStringLiteral("home/u/a.xls");
+        QTest::newRow("below base") << QStringLiteral("/home/u/d/a.xls")
+                                    << QStringLiteral("/home/u") << QStringLiteral("d/a.xls");
+        QTest::newRow("base with slash") << QStringLiteral("/home/u/d/a.xls")
+                                         << QStringLiteral("/home/u/") << QStringLiteral("d/a.xls");
+        QTest::newRow("outside base") << QStringLiteral("/srv/a.xls") << QStringLiteral("/home/u")
+                                      << QStringLiteral("srv/a.xls");
+        QTest::newRow("prefix is not a folder")
+            << QStringLiteral("/home/user/a.xls") << QStringLiteral("/home/u")
+            << QStringLiteral("home/user/a.xls");
+        QTest::newRow("dots cleaned") << QStringLiteral("/home/u/./x/../a.xls") << QString()
+                                      << QStringLiteral("home/u/a.xls");
+        QTest::newRow("japanese") << QStringLiteral("/データ/報告 書.xls") << QString()
+                                  << QStringLiteral("データ/報告 書.xls");
+    }
+    void storedPathIsTheWholePathWithoutBase()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, base);
+        QFETCH(QString, stored);
+        QCOMPARE(QString::fromStdString(storedPathFor(path, base)), stored);
+    }
+};
+
+QTEST_GUILESS_MAIN(ArchiverInputTest)
+#include "tst_archiver_input.moc"
