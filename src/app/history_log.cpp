@@ -17,7 +17,8 @@ QString history_time_stamp(const QDateTime& t)
         .arg(h.second(), 2, 10, QLatin1Char('0'));
 }
 
-HistoryLog::HistoryLog(Clock& clock, QObject* parent) : QAbstractTableModel(parent), m_clock(clock)
+HistoryLog::HistoryLog(Clock& clock, QObject* parent)
+    : TwoColumnGrid(QStringLiteral("操作時間"), QStringLiteral("操作内容"), parent), m_clock(clock)
 {}
 
 int HistoryLog::rowCount(const QModelIndex& parent) const
@@ -25,45 +26,12 @@ int HistoryLog::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(m_entries.size());
 }
 
-int HistoryLog::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : 2;
-}
-
 QVariant HistoryLog::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || std::size_t(index.row()) >= m_entries.size())
         return {};
     const Entry& e = m_entries[std::size_t(index.row())];
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        return index.column() == 0 ? e.time : e.text;
-    case Qt::BackgroundRole:
-        return e.color == wincolor::None ? QVariant() : QVariant(to_qcolor(e.color));
-    case WinColorRole:
-        return QVariant::fromValue(e.color);
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        return {};
-    }
-}
-
-QVariant HistoryLog::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal)
-        return {};
-    switch (role) {
-    case Qt::DisplayRole:
-        return section == 0 ? QStringLiteral("操作時間") : QStringLiteral("操作内容");
-    case Qt::ForegroundRole:
-        return to_qcolor(wincolor::HeaderText);
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        return {};
-    }
+    return cell_data(index.column() == 0 ? e.time : e.text, e.color, role);
 }
 
 void HistoryLog::append_history_row(const QString& text, WinColor color)

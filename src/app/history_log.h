@@ -2,9 +2,8 @@
 // colour of the command that wrote it. Lives in memory only.
 #pragma once
 
-#include "app/win_color.h"
+#include "app/two_column_grid.h"
 
-#include <QAbstractTableModel>
 #include <QDateTime>
 #include <vector>
 
@@ -29,7 +28,7 @@ inline constexpr int kHistoryTextTwips = 10000;
 // "yy年mm月dd日 hh時nn分ss秒", 24-hour clock.
 QString history_time_stamp(const QDateTime& t);
 
-class HistoryLog final : public QAbstractTableModel
+class HistoryLog final : public TwoColumnGrid
 {
     Q_OBJECT
 public:
@@ -39,14 +38,10 @@ public:
         QString text;
         WinColor color = wincolor::None;
     };
-    static constexpr int WinColorRole = Qt::UserRole + 1;
-
     explicit HistoryLog(Clock& clock, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void append_history_row(const QString& text, WinColor color = wincolor::None);
     void append_failure_row() { append_history_row(history::kFailureText, history::Failure); }

@@ -9,48 +9,13 @@ int ResultTableModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(m_rows.size());
 }
 
-int ResultTableModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : 2;
-}
-
 QVariant ResultTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || std::size_t(index.row()) >= m_rows.size())
         return {};
     const ResultRow& r = m_rows[std::size_t(index.row())];
     const bool nameCol = index.column() == NameColumn;
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        return nameCol ? r.name : r.folder;
-    case Qt::BackgroundRole: {
-        const WinColor c = nameCol ? r.nameBack : r.folderBack;
-        return c == wincolor::None ? QVariant() : QVariant(to_qcolor(c, m_palette));
-    }
-    case WinColorRole:
-        return QVariant::fromValue(nameCol ? r.nameBack : r.folderBack);
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        return {};
-    }
-}
-
-QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal)
-        return {};
-    switch (role) {
-    case Qt::DisplayRole:
-        return section == NameColumn ? QStringLiteral("ファイル名") : QStringLiteral("保存場所");
-    case Qt::ForegroundRole:
-        return to_qcolor(wincolor::HeaderText);
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        return {};
-    }
+    return cell_data(nameCol ? r.name : r.folder, nameCol ? r.nameBack : r.folderBack, role);
 }
 
 void ResultTableModel::clear()

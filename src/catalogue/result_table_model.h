@@ -2,10 +2,9 @@
 // colours the commands set. One vector of plain rows, filled in batches.
 #pragma once
 
-#include "app/win_color.h"
+#include "app/two_column_grid.h"
 #include "catalogue/scan_job.h"
 
-#include <QAbstractTableModel>
 #include <vector>
 
 namespace pelmora {
@@ -18,20 +17,17 @@ struct ResultRow
     WinColor folderBack = wincolor::FolderCell;
 };
 
-class ResultTableModel final : public QAbstractTableModel
+class ResultTableModel final : public TwoColumnGrid
 {
     Q_OBJECT
 public:
     enum Column { NameColumn = 0, FolderColumn = 1 };
-    // The colour value of a cell, as the commands set it (not resolved against a palette).
-    static constexpr int WinColorRole = Qt::UserRole + 1;
-
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit ResultTableModel(QObject* parent = nullptr)
+        : TwoColumnGrid(QStringLiteral("ファイル名"), QStringLiteral("保存場所"), parent)
+    {}
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void clear();
     void append_hits(const std::vector<Hit>& hits);
@@ -47,11 +43,8 @@ public:
     // Sets the file-name background of every row in one repaint.
     void set_all_name_backgrounds(WinColor color);
 
-    void set_palette(const QPalette& p) { m_palette = p; }
-
 private:
     std::vector<ResultRow> m_rows;
-    QPalette m_palette;
 };
 
 } // namespace pelmora
