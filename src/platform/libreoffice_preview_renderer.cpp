@@ -26,7 +26,7 @@ namespace pelmora {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcPreview, "pelmora.preview")
+Q_LOGGING_CATEGORY(lcPreview, "pelmora.preview", QtInfoMsg)
 
 // Without a lock file (lock files switched off by an administrator) the resident office is
 // taken as ready after this long.
@@ -203,14 +203,24 @@ struct RunOutcome
     QByteArray output;
 };
 
+// LibreOffice leaves scratch files in TMPDIR when it is stopped; point it into a folder that
+// is removed with ours.
+QProcessEnvironment environment_with_tmpdir(const QString& tmpdir)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), tmpdir);
+    return environment;
+}
+
 // Runs a program to its end under the deadline, keeping the event loop running. On time-out
 // the whole process group is killed.
-RunOutcome run_to_end(const QString& program, const QStringList& arguments,
+RunOutcome run_to_end(const QString& program, const QStringList& arguments, const QString& tmpdir,
                       const QDeadlineTimer& deadline, QEventLoop::ProcessEventsFlags flags)
 {
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
+    process.setProcessEnvironment(environment_with_tmpdir(tmpdir));
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setChildProcessModifier(child_setup);
@@ -391,9 +401,10 @@ struct LibreOfficePreviewRenderer::State
         auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() +
                                                    QStringLiteral("/pelmora-lo-XXXXXX"));
         const QString keep_dir = dir->path() + QStringLiteral("/keep");
+        const QString tmpdir = dir->path() + QStringLiteral("/tmp");
         QFile keep(keep_dir + QLatin1Char('/') + QLatin1String(kKeepName));
-        if (!dir->isValid() || !QDir().mkpath(keep_dir) || !keep.open(QIODevice::WriteOnly) ||
-            keep.write("Pelmora\n") < 0)
+        if (!dir->isValid() || !QDir().mkpath(keep_dir) || !QDir().mkpath(tmpdir) ||
+            !keep.open(QIODevice::WriteOnly) || keep.write("Pelmora\n") < 0)
             return failure(PreviewError::System,
                            QStringLiteral("一時フォルダを作成できませんでした。"));
         keep.close();
@@ -406,6 +417,7 @@ struct LibreOfficePreviewRenderer::State
                               QStringLiteral("--invisible"), QStringLiteral("--nologo"),
                               QStringLiteral("--norestore"), QStringLiteral("--nolockcheck"),
                               keep.fileName()});
+        server->setProcessEnvironment(environment_with_tmpdir(tmpdir));
         server->setStandardInputFile(QProcess::nullDevice());
         server->setStandardOutputFile(QProcess::nullDevice());
         server->setStandardErrorFile(QProcess::nullDevice());
@@ -477,7 +489,7 @@ struct LibreOfficePreviewRenderer::State
     // --- conversion ---
 
     std::optional<PreviewResult> convert(const QString& input, const QString& outdir,
-                                         const QString& name)
+                                         const QString& tmpdir, const QString& name)
     {
         const QDeadlineTimer deadline(options.time_limit);
         QStringList arguments;
@@ -513,7 +525,8 @@ struct LibreOfficePreviewRenderer::State
                   << QStringLiteral("--outdir") << outdir << input;
 
         ++conversions;
-        const RunOutcome outcome = run_to_end(program, arguments, deadline, options.wait_flags);
+        const RunOutcome outcome =
+            run_to_end(program, arguments, tmpdir, deadline, options.wait_flags);
         if (profile != nullptr) {
             profile->busy = false;
             // A killed office may have left its profile half written.
@@ -598,7 +611,8 @@ struct LibreOfficePreviewRenderer::State
 
         const QTemporaryDir work(QDir::tempPath() + QStringLiteral("/pelmora-preview-XXXXXX"));
         const QString outdir = work.path() + QStringLiteral("/out");
-        if (!work.isValid() || !QDir().mkpath(outdir))
+        const QString tmpdir = work.path() + QStringLiteral("/tmp");
+        if (!work.isValid() || !QDir().mkpath(outdir) || !QDir().mkpath(tmpdir))
             return failure(PreviewError::System,
                            QStringLiteral("一時フォルダを作成できませんでした。"));
         // A fixed input name gives a known output name, whatever characters the real name has.
@@ -608,7 +622,7 @@ struct LibreOfficePreviewRenderer::State
         if (!QFile::link(key.path, input))
             input = key.path;
 
-        if (auto failed = convert(input, outdir, shown(path)))
+        if (auto failed = convert(input, outdir, tmpdir, shown(path)))
             return std::move(*failed);
 
         QString pdf = outdir + QStringLiteral("/") + QFileInfo(input).completeBaseName() +
