@@ -17,6 +17,7 @@
 #include <optional>
 #include <poppler-qt6.h>
 #include <sys/prctl.h>
+#include <thread>
 #include <type_traits>
 #include <unistd.h>
 #include <utility>
@@ -62,9 +63,26 @@ void signal_group(qint64 leader, int sig)
         ::kill(-static_cast<pid_t>(leader), sig);
 }
 
+// Whether any process of the group still runs. Zombies do not count: they are only waiting
+// for their reaper, which on some systems takes a second or more.
 bool group_alive(qint64 leader)
 {
-    return leader > 0 && ::kill(-static_cast<pid_t>(leader), 0) == 0;
+    if (leader <= 0 || ::kill(-static_cast<pid_t>(leader), 0) != 0)
+        return false;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        if (entry.isEmpty() || !entry.front().isDigit())
+            continue;
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid pgrp ...; comm may contain blanks and parentheses.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields.at(2).toLongLong() == leader && fields.at(0) != "Z")
+            return true;
+    }
+    return false;
 }
 
 QString profile_url(const QString& dir)
@@ -201,6 +219,7 @@ struct RunOutcome
     int exit_code = -1;
     bool crashed = false;
     QByteArray output;
+    qint64 leader = 0; // process group it ran in
 };
 
 // LibreOffice leaves scratch files in TMPDIR when it is stopped; point it into a folder that
@@ -269,6 +288,7 @@ RunOutcome run_to_end(const QString& program, const QStringList& arguments, cons
         signal_group(leader, SIGKILL);
     }
     outcome.output = process.readAll().right(2000);
+    outcome.leader = leader;
     return outcome;
 }
 
@@ -276,6 +296,9 @@ RunOutcome run_to_end(const QString& program, const QStringList& arguments, cons
 
 struct LibreOfficePreviewRenderer::State
 {
+    // Declared first so it is joined last, after the offices are gone.
+    std::vector<std::jthread> cleaners;
+
     LibreOfficeOptions options;
     QString program; // resolved, empty when none
 
@@ -334,6 +357,21 @@ struct LibreOfficePreviewRenderer::State
         return QString::number(static_cast<double>(options.time_limit.count()) / 1000.0, 'g', 3);
     }
 
+    // Removes a folder on a worker thread once the process group that used it is gone:
+    // deleting a profile the office was killed in can take longer than the UI may stall.
+    void discard_later(std::unique_ptr<QTemporaryDir> dir, qint64 leader)
+    {
+        if (!dir || !dir->isValid())
+            return;
+        dir->setAutoRemove(false);
+        cleaners.emplace_back([path = dir->path(), leader] {
+            QDeadlineTimer gone(5000);
+            while (group_alive(leader) && !gone.hasExpired())
+                QThread::msleep(20);
+            QDir(path).removeRecursively();
+        });
+    }
+
     // --- cache ---
 
     std::optional<QImage> cached(const CacheKey& key)
@@ -389,9 +427,11 @@ struct LibreOfficePreviewRenderer::State
                 server->waitForFinished(1000);
             server.reset();
         }
+        if (sig == SIGKILL)
+            discard_later(std::move(server_dir), server_leader);
+        server_dir.reset();
         server_leader = 0;
         server_ready = false;
-        server_dir.reset();
     }
 
     // Starts the resident office without waiting for it. Empty result on success.
@@ -530,9 +570,11 @@ struct LibreOfficePreviewRenderer::State
         if (profile != nullptr) {
             profile->busy = false;
             // A killed office may have left its profile half written.
-            if (outcome.kind == RunOutcome::Kind::TimedOut)
+            if (outcome.kind == RunOutcome::Kind::TimedOut) {
+                discard_later(std::move(profile->dir), outcome.leader);
                 profile->dir = std::make_unique<QTemporaryDir>(
                     QDir::tempPath() + QStringLiteral("/pelmora-lo-XXXXXX"));
+            }
         }
 
         switch (outcome.kind) {
@@ -609,6 +651,8 @@ struct LibreOfficePreviewRenderer::State
         if (program.isEmpty())
             return failure(PreviewError::NoConverter, missing_program_message());
 
+        QElapsedTimer phase;
+        phase.start();
         const QTemporaryDir work(QDir::tempPath() + QStringLiteral("/pelmora-preview-XXXXXX"));
         const QString outdir = work.path() + QStringLiteral("/out");
         const QString tmpdir = work.path() + QStringLiteral("/tmp");
@@ -622,8 +666,10 @@ struct LibreOfficePreviewRenderer::State
         if (!QFile::link(key.path, input))
             input = key.path;
 
+        qCDebug(lcPreview) << "input ready after" << phase.elapsed() << "ms";
         if (auto failed = convert(input, outdir, tmpdir, shown(path)))
             return std::move(*failed);
+        qCDebug(lcPreview) << "converted after" << phase.elapsed() << "ms";
 
         QString pdf = outdir + QStringLiteral("/") + QFileInfo(input).completeBaseName() +
                       QStringLiteral(".pdf");
@@ -647,6 +693,7 @@ struct LibreOfficePreviewRenderer::State
                 PreviewError::RenderFailed,
                 QStringLiteral("変換された文書を表示できませんでした: %1").arg(shown(path)));
         }
+        qCDebug(lcPreview) << "drawn after" << phase.elapsed() << "ms";
         remember(key, page.image);
         PreviewResult result;
         result.image = std::move(page.image);
