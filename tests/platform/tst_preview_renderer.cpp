@@ -297,8 +297,10 @@ private Q_SLOTS:
         const QDateTime stamp = file.fileTime(QFileDevice::FileModificationTime);
         file.seek(file.size());
         file.write("more");
+        QVERIFY(file.flush()); // the write must land before the stamp is put back
         QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
         file.close();
+        QCOMPARE(QFileInfo(path).lastModified(), stamp);
         QVERIFY(renderer.render(path, QSize(320, 240)).ok());
         QCOMPARE(renderer.conversions(), 4);
 
