@@ -4,7 +4,6 @@
 #include "platform/libreoffice_preview_renderer.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
