@@ -2,6 +2,8 @@
 #include "app/main_window.h"
 #include "app/session.h"
 #include "platform/clock.h"
+#include "platform/desktop_opener.h"
+#include "platform/libreoffice_preview_renderer.h"
 #include "platform/mount_roots.h"
 #include "platform/platform.h"
 #include "platform/posix_folder_enumerator.h"
@@ -33,6 +35,8 @@ int main(int argc, char* argv[])
     pelmora::PosixFolderEnumeratorFactory folders;
     pelmora::QtPrinterFactory printers;
     pelmora::QtHelpViewer help;
+    pelmora::LibreOfficePreviewRenderer preview;
+    pelmora::DesktopOpener opener;
     pelmora::Platform platform;
     platform.messages = &messages;
     platform.clock = &clock;
@@ -41,6 +45,8 @@ int main(int argc, char* argv[])
     platform.folders = &folders;
     platform.printers = &printers;
     platform.help = &help;
+    platform.preview = &preview;
+    platform.opener = &opener;
 
     pelmora::QRV_Public session;
     pelmora::QRV_Main window(session, platform);

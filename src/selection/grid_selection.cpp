@@ -109,6 +109,8 @@ bool GridSelection::show_preview()
 
 void GridSelection::chk_Click()
 {
+    if (m_controls.chk->isChecked())
+        m_pane.prepare(); // the office takes seconds to start: begin before the first click
     if (!m_controls.singleMode->isChecked())
         return;
     if (nothing_selected())

@@ -34,6 +34,12 @@ bool PreviewPane::link(const QString& path)
     return true;
 }
 
+void PreviewPane::prepare()
+{
+    if (m_renderer)
+        m_renderer->prepare();
+}
+
 void PreviewPane::close_and_discard()
 {
     ++m_generation;

@@ -22,6 +22,8 @@ public:
     bool link(const QString& path);
     // Takes the old picture out of the pane.
     void close_and_discard();
+    // Preview was switched on: a slow renderer may start getting ready.
+    void prepare();
     // Empties the source document and the pane.
     void reset();
     // The message of the last failed link, for the user.

@@ -1,0 +1,18 @@
+// The one call into the archiver: builds its command line and runs it.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace pelmora {
+
+inline const QString kLhaSwitches = QStringLiteral("-a1 -r2 -l1 -jp1 -o2");
+
+// "u" + switches + archive + base folder + files, each quoted where needed, one space apart,
+// and one space at the end.
+QString lha_command_line(const QString& archive, const QString& base, const QString& files);
+
+// True when the archiver reported success.
+bool lha_update(quintptr owner, const QString& archive, const QString& base, const QString& files);
+
+} // namespace pelmora
