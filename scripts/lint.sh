@@ -5,5 +5,8 @@ cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 files=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $files
-run-clang-tidy -quiet -p "$build" "$(pwd)/(src|tests|bench|tools)/.*\.cpp$" 2>/dev/null | grep -E 'warning:|error:' && exit 1
+report=$(run-clang-tidy -quiet -p "$build" "$(pwd)/(src|tests|bench|tools)/.*\.cpp$" 2>/dev/null || true)
+if grep -E 'warning:|error:' <<<"$report"; then
+  exit 1
+fi
 echo "lint clean"

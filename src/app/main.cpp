@@ -7,10 +7,10 @@
 #include "platform/mount_roots.h"
 #include "platform/platform.h"
 #include "platform/posix_folder_enumerator.h"
-#include "platform/qt_help_viewer.h"
-#include "platform/qt_printer.h"
 #include "platform/qt_event_yield.h"
+#include "platform/qt_help_viewer.h"
 #include "platform/qt_message_box.h"
+#include "platform/qt_printer.h"
 
 #include <QApplication>
 #include <QFont>

@@ -39,7 +39,8 @@ QString ArchiveBackups::take_slot()
         m_dir = std::make_unique<QTemporaryDir>();
         if (!m_dir->isValid())
             return {};
-        QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(m_dir->path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     return m_dir->filePath(QStringLiteral("archive-%1.lzh").arg(++m_counter));
 }

@@ -83,8 +83,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         fail(env);
         return;
     }
-    const bool ok = lha_update(0, archive, QString(),
-                               QStringLiteral("@") + listFile.fileName());
+    const bool ok = lha_update(0, archive, QString(), QStringLiteral("@") + listFile.fileName());
     listFile.remove();
     if (!ok) {
         backups.discard();

@@ -79,12 +79,11 @@ void GridSelection::click_multiple(qsizetype row)
     m_session.sel_dir = m_grid.text(row - 1, ResultTableModel::FolderColumn);
     m_session.sel_file = m_grid.text(row - 1, ResultTableModel::NameColumn);
     const QString path = m_session.sel_dir + m_session.sel_file;
-    if (!m_session.sel_marks.isEmpty() && !m_session.sel_marks.front().trimmed().isEmpty())
-        m_session.sel_marks.append(path);
-    else if (m_session.sel_marks.isEmpty())
-        m_session.sel_marks.append(path);
-    else
+    // Nothing marked is one blank element: the first mark takes its place.
+    if (!m_session.sel_marks.isEmpty() && m_session.sel_marks.front().trimmed().isEmpty())
         m_session.sel_marks.front() = path;
+    else
+        m_session.sel_marks.append(path);
 }
 
 void GridSelection::fill_labels()

@@ -551,8 +551,10 @@ private Q_SLOTS:
         QTest::addColumn<LibreOfficeMode>("mode");
         QTest::addColumn<QString>("body");
         QTest::addColumn<PreviewError>("expected");
-        for (const auto& [mode, label] : {std::pair{LibreOfficeMode::Resident, "resident"},
-                                          std::pair{LibreOfficeMode::OneShot, "one-shot"}}) {
+        for (const auto& entry : {std::pair{LibreOfficeMode::Resident, "resident"},
+                                  std::pair{LibreOfficeMode::OneShot, "one-shot"}}) {
+            const LibreOfficeMode mode = entry.first;
+            const char* const label = entry.second;
             const auto row = [&](const char* what) -> QTestData& {
                 return QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(label, what)));
             };

@@ -152,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(read.size(), expected.size());
         // The two rules: 95 times the same glyph, at their places.
         for (qsizetype at : {qsizetype(2), read.size() - 1}) {
-            const QString rule = read.at(at);
+            const QString& rule = read.at(at);
             QCOMPARE(rule.size(), 95);
             QCOMPARE(rule.count(rule.front()), 95);
         }
