@@ -5,6 +5,8 @@
 #include "platform/mount_roots.h"
 #include "platform/platform.h"
 #include "platform/posix_folder_enumerator.h"
+#include "platform/posix_shell.h"
+#include "platform/qt_copy_progress.h"
 #include "platform/qt_event_yield.h"
 #include "platform/qt_message_box.h"
 
@@ -29,16 +31,20 @@ int main(int argc, char* argv[])
     pelmora::QtMessageBoxes messages;
     pelmora::MountRootProvider roots;
     pelmora::PosixFolderEnumeratorFactory folders;
+    pelmora::QtCopyProgressFactory progress;
+    pelmora::PosixShell shell(messages, &progress);
     pelmora::Platform platform;
     platform.messages = &messages;
     platform.clock = &clock;
     platform.yield = &yield;
     platform.roots = &roots;
     platform.folders = &folders;
+    platform.shell = &shell;
 
     pelmora::QRV_Public session;
     pelmora::QRV_Main window(session, platform);
     messages.set_owner(&window);
+    progress.set_owner(&window);
     QObject::connect(&window, &pelmora::QRV_Main::end_requested, &app,
                      [] { QCoreApplication::exit(0); });
     window.show();

@@ -25,6 +25,7 @@ namespace pelmora {
 struct Platform;
 struct QRV_Public;
 class Catalogue;
+class FileOpsController;
 class HistoryLog;
 class ResultTableModel;
 class Wait_Frm;
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<ResultTableModel> m_results;
     std::unique_ptr<HistoryLog> m_history;
     std::unique_ptr<Catalogue> m_catalogue;
+    FileOpsController* m_fileops = nullptr; // copy, move, trash, undo
     rireki_Frm* m_rireki = nullptr;
     Wait_Frm* m_wait = nullptr;
 

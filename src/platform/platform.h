@@ -9,6 +9,7 @@ class Clock;
 class EventYield;
 class RootProvider;
 class FolderEnumeratorFactory;
+class Shell;
 
 struct Platform
 {
@@ -17,6 +18,7 @@ struct Platform
     EventYield* yield = nullptr;
     RootProvider* roots = nullptr;
     FolderEnumeratorFactory* folders = nullptr;
+    Shell* shell = nullptr; // copy, move and trash
 };
 
 } // namespace pelmora

@@ -1,0 +1,29 @@
+// Connects the main window's copy, move, trash and undo items to their commands.
+#pragma once
+
+#include <QObject>
+
+namespace pelmora {
+
+class QRV_Main;
+struct CommandEnv;
+
+class FileOpsController final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FileOpsController(QRV_Main& window);
+
+    void p_filecopy_Click();
+    void p_filemove_Click();
+    void p_dust_Click();
+    void p_undo_Click();
+
+private:
+    CommandEnv env();
+    void choose_destination();
+
+    QRV_Main& m_window;
+};
+
+} // namespace pelmora
