@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -93,6 +94,15 @@ bool same_file(const struct stat& a, const char* other)
 }
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+// Qt only sets up the home trash below an existing data folder, and otherwise moves the file
+// to a "files" folder relative to the working directory.
+void ensure_home_trash_parent()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty())
+        QDir().mkpath(data);
+}
 
 } // namespace
 
@@ -219,10 +229,14 @@ int PosixShell::remove(const QStringList& paths, bool permanent, QStringList* tr
     if (m_messages.show(trash_question(wanted), MsgIcon::Question, MsgButtons::YesNo) !=
         MsgAnswer::Yes)
         return ECANCELED;
+    if (!permanent)
+        ensure_home_trash_parent();
     int failed = 0;
     for (const QString& p : wanted) {
         QString where;
-        const bool ok = permanent ? QFile::remove(p) : QFile::moveToTrash(p, &where);
+        bool ok = permanent ? QFile::remove(p) : QFile::moveToTrash(p, &where);
+        // A trash that could not be set up yields a relative place; that is no trash.
+        ok = ok && (permanent || QDir::isAbsolutePath(where));
         if (!ok)
             ++failed;
         if (trashed_to)
