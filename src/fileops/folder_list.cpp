@@ -56,7 +56,7 @@ void FolderList::fill()
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
     auto add = [this](const QIcon& icon, const QString& text, const QString& path, int level) {
         auto* item = new QListWidgetItem(
-            icon, QString(level * kIndentPerLevel, QLatin1Char(' ')) + text, this);
+            icon, QString(qsizetype(level) * kIndentPerLevel, QLatin1Char(' ')) + text, this);
         item->setData(kPathRole, path);
         return item;
     };
