@@ -6,6 +6,10 @@
 
 using namespace pelmora;
 
+namespace {
+constexpr qint64 kMiB = qint64(1024) * 1024;
+} // namespace
+
 class TestQtCopyProgress : public QObject
 {
     Q_OBJECT
@@ -15,10 +19,10 @@ private Q_SLOTS:
         QWidget owner;
         QtCopyProgressFactory factory;
         factory.set_owner(&owner);
-        const qint64 total = qint64(8) * 1024 * 1024;
+        const qint64 total = 8 * kMiB;
         auto progress =
             factory.begin(QStringLiteral("/d/a.xls"), QStringLiteral("/e/a.xls"), total);
-        QVERIFY(progress->update(1024 * 1024, total));
+        QVERIFY(progress->update(kMiB, total));
         auto* dialog = owner.findChild<QProgressDialog*>();
         QVERIFY(dialog);
         QVERIFY(!dialog->isVisible()); // a copy that ends within a second shows nothing
@@ -26,7 +30,7 @@ private Q_SLOTS:
         QCOMPARE(dialog->value(), 1024);
         QVERIFY(dialog->labelText().contains(QStringLiteral("a.xls")));
         dialog->cancel();
-        QVERIFY(!progress->update(2 * 1024 * 1024, total));
+        QVERIFY(!progress->update(2 * kMiB, total));
     }
 
     void files_past_two_gigabytes_fit_the_range()
@@ -34,7 +38,7 @@ private Q_SLOTS:
         QWidget owner;
         QtCopyProgressFactory factory;
         factory.set_owner(&owner);
-        const qint64 total = qint64(5) * 1024 * 1024 * 1024;
+        const qint64 total = 5 * 1024 * kMiB;
         auto progress = factory.begin(QStringLiteral("/d/big"), QStringLiteral("/e/big"), total);
         QVERIFY(progress->update(total - 1024, total));
         auto* dialog = owner.findChild<QProgressDialog*>();
