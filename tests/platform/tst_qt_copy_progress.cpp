@@ -38,7 +38,7 @@ private Q_SLOTS:
         QWidget owner;
         QtCopyProgressFactory factory;
         factory.set_owner(&owner);
-        const qint64 total = 5 * 1024 * kMiB;
+        const qint64 total = kMiB * 1024 * 5;
         auto progress = factory.begin(QStringLiteral("/d/big"), QStringLiteral("/e/big"), total);
         QVERIFY(progress->update(total - 1024, total));
         auto* dialog = owner.findChild<QProgressDialog*>();
