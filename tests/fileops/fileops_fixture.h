@@ -118,6 +118,7 @@ struct FileOpsFixture
         action("p_undo")->setEnabled(false);
     }
 
+    QString p(const char* rel) const { return tree.path(QString::fromUtf8(rel)); }
     QRV_Public& session() { return f.session; }
     HistoryLog& history() { return f.window->history(); }
     ScriptedMessageBoxes& messages() { return f.fake.messages; }

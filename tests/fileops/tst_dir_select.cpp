@@ -75,10 +75,10 @@ private Q_SLOTS:
         }
         {
             Chooser c(3);
-            QVERIFY(c.fx.tree.createDir(QStringLiteral("docs")));
-            c.dialog->Dir1().set_path(c.fx.tree.path(QStringLiteral("docs")));
+            QVERIFY(c.fx.tree.createDir("docs"));
+            c.dialog->Dir1().set_path(c.fx.p("docs"));
             c.ok();
-            QCOMPARE(c.fx.session().dest_dir, c.fx.tree.path(QStringLiteral("docs/")));
+            QCOMPARE(c.fx.session().dest_dir, c.fx.p("docs/"));
         }
         {
             FileOpsFixture fx;
@@ -113,7 +113,7 @@ private Q_SLOTS:
     void folder_list_moves_show_the_path()
     {
         Chooser c(2);
-        QVERIFY(c.fx.tree.createDir(QStringLiteral("docs/sub")));
+        QVERIFY(c.fx.tree.createDir("docs/sub"));
         c.dialog->Dir1().refresh();
         QListWidget& list = c.dialog->Dir1();
         QListWidgetItem* docs = nullptr;
@@ -123,20 +123,20 @@ private Q_SLOTS:
         }
         QVERIFY(docs);
         Q_EMIT list.itemClicked(docs);
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.tree.path(QStringLiteral("docs")));
-        QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.tree.path(QStringLiteral("docs")));
+        QCOMPARE(c.dialog->Dir1().path(), c.fx.p("docs"));
+        QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs"));
     }
 
     void choosing_another_root_opens_its_top()
     {
         TestTree second;
         FileOpsFixture fx;
-        QVERIFY(fx.tree.createDir(QStringLiteral("docs")));
+        QVERIFY(fx.tree.createDir("docs"));
         fx.f.fake.roots.list.append(Root{second.root(), QStringLiteral("ext4")});
         fx.session().dlg_mode = 2;
         dir_selectFrm d(fx.session(), fx.f.platform);
         QCOMPARE(d.findChild<QComboBox*>(QStringLiteral("Drive1"))->count(), 2);
-        d.Dir1().set_path(fx.tree.path(QStringLiteral("docs")));
+        d.Dir1().set_path(fx.p("docs"));
         d.findChild<QComboBox*>(QStringLiteral("Drive1"))->setCurrentIndex(1);
         QCOMPARE(d.Dir1().path(), second.root());
         button(d, "cmd_ok")->click();
@@ -186,7 +186,7 @@ private Q_SLOTS:
     void existing_archive_asks_before_overwriting()
     {
         Chooser c(1);
-        QVERIFY(c.fx.tree.createFile(QStringLiteral("old.LZH")));
+        QVERIFY(c.fx.tree.createFile("old.LZH"));
         c.child<QLineEdit>("txt_filename")->setText(QStringLiteral("old"));
         c.fx.messages().answers = {MsgAnswer::No};
         c.ok();
@@ -202,7 +202,7 @@ private Q_SLOTS:
         QCOMPARE(c.fx.session().dlg_cancel, -1);
 
         Chooser y(1);
-        QVERIFY(y.fx.tree.createFile(QStringLiteral("old.LZH")));
+        QVERIFY(y.fx.tree.createFile("old.LZH"));
         y.child<QLineEdit>("txt_filename")->setText(QStringLiteral("old"));
         y.fx.messages().answers = {MsgAnswer::Yes};
         y.ok();
@@ -214,29 +214,29 @@ private Q_SLOTS:
     void new_folder_in_a_sub_folder_becomes_the_destination()
     {
         Chooser c(2);
-        QVERIFY(c.fx.tree.createDir(QStringLiteral("docs")));
-        c.dialog->Dir1().set_path(c.fx.tree.path(QStringLiteral("docs")));
+        QVERIFY(c.fx.tree.createDir("docs"));
+        c.dialog->Dir1().set_path(c.fx.p("docs"));
         create_folder(c, QStringLiteral("  NEW  "));
-        QVERIFY(QFileInfo(c.fx.tree.path(QStringLiteral("docs/NEW"))).isDir());
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.tree.path(QStringLiteral("docs/NEW")));
-        QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.tree.path(QStringLiteral("docs/NEW")));
+        QVERIFY(QFileInfo(c.fx.p("docs/NEW")).isDir());
+        QCOMPARE(c.dialog->Dir1().path(), c.fx.p("docs/NEW"));
+        QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs/NEW"));
         c.ok();
-        QCOMPARE(c.fx.session().dest_dir, c.fx.tree.path(QStringLiteral("docs/NEW/")));
+        QCOMPARE(c.fx.session().dest_dir, c.fx.p("docs/NEW/"));
     }
 
     void new_folder_at_the_root_has_no_double_separator()
     {
         Chooser c(2);
         create_folder(c, QStringLiteral("NEW"));
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.tree.path(QStringLiteral("NEW")));
+        QCOMPARE(c.dialog->Dir1().path(), c.fx.p("NEW"));
         QVERIFY(!c.dialog->Dir1().path().contains(QStringLiteral("//")));
-        QVERIFY(QFileInfo(c.fx.tree.path(QStringLiteral("NEW"))).isDir());
+        QVERIFY(QFileInfo(c.fx.p("NEW")).isDir());
     }
 
     void new_folder_refusals_keep_the_dialog_open()
     {
         Chooser c(2);
-        QVERIFY(c.fx.tree.createDir(QStringLiteral("there")));
+        QVERIFY(c.fx.tree.createDir("there"));
         mkdir_Frm m(*c.dialog);
         auto* name = m.findChild<QLineEdit*>(QStringLiteral("txt_folder"));
         QCOMPARE(name->text(), QString());
@@ -263,7 +263,7 @@ private Q_SLOTS:
             button(m, "cmd_cancel")->click();
         });
         c.child<QToolButton>("Command1")->click();
-        QVERIFY(!QFile::exists(c.fx.tree.path(QStringLiteral("X"))));
+        QVERIFY(!QFile::exists(c.fx.p("X")));
         QCOMPARE(c.dialog->Dir1().path(), c.fx.tree.root());
         // The next opening starts with an empty name.
         mkdir_Frm again(*c.dialog);

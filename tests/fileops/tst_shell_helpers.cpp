@@ -68,42 +68,42 @@ private Q_SLOTS:
     void path_exists_finds_ordinary_files_and_named_folders()
     {
         TestTree t;
-        QVERIFY(t.createFile(QStringLiteral("a.xls")));
-        QVERIFY(t.createFile(QStringLiteral(".hidden.xls")));
-        QVERIFY(t.createDir(QStringLiteral("sub")));
+        QVERIFY(t.createFile("a.xls"));
+        QVERIFY(t.createFile(".hidden.xls"));
+        QVERIFY(t.createDir("sub"));
         QVERIFY(!path_exists(QString()));
-        QVERIFY(path_exists(t.path(QStringLiteral("a.xls"))));
-        QVERIFY(!path_exists(t.path(QStringLiteral(".hidden.xls"))));
-        QVERIFY(!path_exists(t.path(QStringLiteral("gone.xls"))));
-        QVERIFY(path_exists(t.path(QStringLiteral("sub/"))));
-        QVERIFY(!path_exists(t.path(QStringLiteral("sub"))));
-        QVERIFY(!path_exists(t.path(QStringLiteral("nosub/"))));
+        QVERIFY(path_exists(t.path("a.xls")));
+        QVERIFY(!path_exists(t.path(".hidden.xls")));
+        QVERIFY(!path_exists(t.path("gone.xls")));
+        QVERIFY(path_exists(t.path("sub/")));
+        QVERIFY(!path_exists(t.path("sub")));
+        QVERIFY(!path_exists(t.path("nosub/")));
     }
 
     void shell_copy_or_move_refuses_before_the_shell()
     {
         TestTree t;
-        QVERIFY(t.createFile(QStringLiteral("a.xls")));
-        QVERIFY(t.createFile(QStringLiteral(".h.xls")));
+        QVERIFY(t.createFile("a.xls"));
+        QVERIFY(t.createFile(".h.xls"));
         RecordingShell shell;
-        QString src = t.path(QStringLiteral("a.xls"));
+        QString src = t.path("a.xls");
         QVERIFY(!shell_copy_or_move(&shell, src, QString(), FO_COPY, 0));
         QString empty;
-        QVERIFY(!shell_copy_or_move(&shell, empty, t.path(QStringLiteral("b.xls")), FO_COPY, 0));
-        QString missing = t.path(QStringLiteral("gone.xls"));
-        QVERIFY(!shell_copy_or_move(&shell, missing, t.path(QStringLiteral("b.xls")), FO_MOVE, 0));
-        QString hidden = t.path(QStringLiteral(".h.xls"));
-        QVERIFY(!shell_copy_or_move(&shell, hidden, t.path(QStringLiteral("b.xls")), FO_MOVE, 0));
+        QVERIFY(!shell_copy_or_move(&shell, empty, t.path("b.xls"), FO_COPY, 0));
+        QString missing = t.path("gone.xls");
+        QVERIFY(!shell_copy_or_move(&shell, missing, t.path("b.xls"), FO_MOVE, 0));
+        QString hidden = t.path(".h.xls");
+        QVERIFY(!shell_copy_or_move(&shell, hidden, t.path("b.xls"), FO_MOVE, 0));
         QVERIFY(shell.calls.isEmpty());
-        QVERIFY(!shell_copy_or_move(nullptr, src, t.path(QStringLiteral("b.xls")), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(nullptr, src, t.path("b.xls"), FO_COPY, 0));
     }
 
     void shell_copy_or_move_passes_the_result_of_the_shell()
     {
         TestTree t;
-        QVERIFY(t.createFile(QStringLiteral("a.xls")));
+        QVERIFY(t.createFile("a.xls"));
         RecordingShell shell;
-        QString src = t.path(QStringLiteral("a.xls"));
+        QString src = t.path("a.xls");
         QVERIFY(shell_copy_or_move(&shell, src, QStringLiteral("/d/a.xls"), FO_MOVE, 0));
         shell.result = false;
         QVERIFY(!shell_copy_or_move(&shell, src, QStringLiteral("/d/a.xls"), FO_COPY, 0));
@@ -114,12 +114,12 @@ private Q_SLOTS:
     void shell_copy_or_move_strips_the_separator_of_a_folder_source()
     {
         TestTree t;
-        QVERIFY(t.createDir(QStringLiteral("sub")));
+        QVERIFY(t.createDir("sub"));
         RecordingShell shell;
-        QString src = t.path(QStringLiteral("sub/"));
+        QString src = t.path("sub/");
         QVERIFY(shell_copy_or_move(&shell, src, QStringLiteral("/d/sub"), FO_MOVE, 0));
-        QCOMPARE(src, t.path(QStringLiteral("sub")));
-        QCOMPARE(shell.calls.front(), t.path(QStringLiteral("sub")) + QStringLiteral(">/d/sub#1"));
+        QCOMPARE(src, t.path("sub"));
+        QCOMPARE(shell.calls.front(), t.path("sub") + QStringLiteral(">/d/sub#1"));
     }
 
     void shell_delete_hands_the_code_on()
