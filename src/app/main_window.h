@@ -65,6 +65,7 @@ public:
     const Platform& platform() const { return m_platform; }
     rireki_Frm& history_window() { return *m_rireki; }
     Wait_Frm& wait_window() { return *m_wait; }
+    FileOpsController& file_ops() { return *m_fileops; }
     // Colour value the Refresh button shows now.
     WinColor refresh_button_color() const { return m_command1Color; }
 

@@ -6,7 +6,6 @@
 #include "fileops/dir_select_frm.h"
 #include "fileops/trash_command.h"
 #include "platform/platform.h"
-#include "undo/undo_command.h"
 
 #include <QAction>
 #include <QApplication>
@@ -77,7 +76,7 @@ void FileOpsController::p_dust_Click()
 void FileOpsController::p_undo_Click()
 {
     CommandEnv e = env();
-    run_undo(e);
+    run_undo(e, m_archive_undo);
 }
 
 } // namespace pelmora

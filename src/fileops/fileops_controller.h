@@ -1,6 +1,8 @@
 // Connects the main window's copy, move, trash and undo items to their commands.
 #pragma once
 
+#include "undo/undo_command.h"
+
 #include <QObject>
 
 namespace pelmora {
@@ -19,11 +21,15 @@ public:
     void p_dust_Click();
     void p_undo_Click();
 
+    // The compression side hands in how its archive is undone (by default: deleted).
+    void set_archive_undo(ArchiveUndo undo) { m_archive_undo = std::move(undo); }
+
 private:
     CommandEnv env();
     void choose_destination();
 
     QRV_Main& m_window;
+    ArchiveUndo m_archive_undo = delete_archive;
 };
 
 } // namespace pelmora
