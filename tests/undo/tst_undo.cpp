@@ -1,5 +1,6 @@
 // Undo through the history menu after real copies, moves and trash requests made through the
 // edit menu: questions, rows, closing messages, the undo item, and what stays on disk.
+#include "fileops/fileops_controller.h"
 #include "fileops_fixture.h"
 #include "undo/undo_command.h"
 
@@ -231,6 +232,27 @@ private Q_SLOTS:
         QCOMPARE(fx.shown_texts().back(), kUndoFailed);
         QCOMPARE(fx.history_texts().back(), history::kFailureText);
         QCOMPARE(fx.history().size(), 3);
+    }
+
+    void compression_undo_goes_through_the_plugged_step()
+    {
+        FileOpsFixture fx;
+        QVERIFY(fx.tree.createFile("a.LZH"));
+        QStringList asked;
+        fx.f.window->file_ops().set_archive_undo([&asked](const QString& archive) {
+            asked.append(archive);
+            return false;
+        });
+        fx.session().undo_kind = 1;
+        fx.session().undo_src = {QStringLiteral("/d/1.xls")};
+        fx.session().undo_dst = {fx.p("a.LZH")};
+        fx.action("p_undo")->setEnabled(true);
+        fx.messages().answers = {MsgAnswer::Yes};
+        fx.trigger("p_undo");
+        QCOMPARE(asked, QStringList{fx.p("a.LZH")});
+        QVERIFY(QFile::exists(fx.p("a.LZH")));
+        QCOMPARE(fx.shown_texts().back(), kUndoFailed);
+        QVERIFY(!fx.action("p_undo")->isEnabled());
     }
 };
 
