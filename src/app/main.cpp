@@ -7,6 +7,8 @@
 #include "platform/mount_roots.h"
 #include "platform/platform.h"
 #include "platform/posix_folder_enumerator.h"
+#include "platform/posix_shell.h"
+#include "platform/qt_copy_progress.h"
 #include "platform/qt_event_yield.h"
 #include "platform/qt_help_viewer.h"
 #include "platform/qt_message_box.h"
@@ -37,6 +39,8 @@ int main(int argc, char* argv[])
     pelmora::QtHelpViewer help;
     pelmora::LibreOfficePreviewRenderer preview;
     pelmora::DesktopOpener opener;
+    pelmora::QtCopyProgressFactory progress;
+    pelmora::PosixShell shell(messages, &progress);
     pelmora::Platform platform;
     platform.messages = &messages;
     platform.clock = &clock;
@@ -47,10 +51,12 @@ int main(int argc, char* argv[])
     platform.help = &help;
     platform.preview = &preview;
     platform.opener = &opener;
+    platform.shell = &shell;
 
     pelmora::QRV_Public session;
     pelmora::QRV_Main window(session, platform);
     messages.set_owner(&window);
+    progress.set_owner(&window);
     QObject::connect(&window, &pelmora::QRV_Main::end_requested, &app,
                      [] { QCoreApplication::exit(0); });
     window.show();

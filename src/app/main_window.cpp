@@ -7,6 +7,7 @@
 #include "app/wait_frm.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
+#include "fileops/fileops_controller.h"
 #include "platform/event_yield.h"
 #include "platform/folder_enumerator.h"
 #include "platform/platform.h"
@@ -46,6 +47,7 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     m_results->set_palette(palette());
     m_wait = new Wait_Frm(this);
     m_rireki = new rireki_Frm(*m_history, this);
+    m_fileops = new FileOpsController(*this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -25,6 +25,7 @@ namespace pelmora {
 struct Platform;
 struct QRV_Public;
 class Catalogue;
+class FileOpsController;
 class HistoryLog;
 class ResultTableModel;
 class Wait_Frm;
@@ -78,6 +79,7 @@ public:
     PreviewPane& preview() { return *m_preview; }
     void show_wait_window(bool shown);
     Wait_Frm& wait_window() { return *m_wait; }
+    FileOpsController& file_ops() { return *m_fileops; }
     // Colour value the Refresh button shows now.
     WinColor refresh_button_color() const { return m_command1Color; }
 
@@ -112,6 +114,7 @@ private:
     std::unique_ptr<ResultTableModel> m_results;
     std::unique_ptr<HistoryLog> m_history;
     std::unique_ptr<Catalogue> m_catalogue;
+    FileOpsController* m_fileops = nullptr; // copy, move, trash, undo
     rireki_Frm* m_rireki = nullptr;
     std::unique_ptr<PreviewPane> m_preview;
     GridSelection* m_selection = nullptr;

@@ -13,6 +13,7 @@ class PreviewRenderer;
 class Opener;
 class PrinterFactory;
 class HelpViewer;
+class Shell;
 
 struct Platform
 {
@@ -25,6 +26,7 @@ struct Platform
     Opener* opener = nullptr;
     PrinterFactory* printers = nullptr;
     HelpViewer* help = nullptr;
+    Shell* shell = nullptr; // copy, move and trash
 };
 
 } // namespace pelmora

@@ -1,0 +1,54 @@
+// What the file-operation and undo commands need of the program around them: the session,
+// the history, the message boxes and the shell, plus the few main-window effects they cause.
+// Kept free of widgets so the commands run in the core library.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace pelmora {
+
+struct QRV_Public;
+class HistoryLog;
+class MessageBoxes;
+class EventYield;
+class Shell;
+
+// Lines of a message are joined by CR LF.
+inline const QString kCrLf = QStringLiteral("\r\n");
+
+struct CommandEnv
+{
+    QRV_Public& session;
+    HistoryLog& history;
+    MessageBoxes& messages;
+    EventYield& yield;
+    Shell* shell = nullptr;
+    std::function<bool()> single_mode;
+    std::function<void(bool)> set_undo_enabled;
+    std::function<void()> start_blink;
+    std::function<void(bool)> set_busy_pointer;
+};
+
+// Shows the hourglass for as long as it lives.
+class BusyPointer final
+{
+public:
+    explicit BusyPointer(const CommandEnv& env) : m_env(env)
+    {
+        if (m_env.set_busy_pointer)
+            m_env.set_busy_pointer(true);
+    }
+    ~BusyPointer()
+    {
+        if (m_env.set_busy_pointer)
+            m_env.set_busy_pointer(false);
+    }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+private:
+    const CommandEnv& m_env;
+};
+
+} // namespace pelmora

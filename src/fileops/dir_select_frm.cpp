@@ -1,0 +1,222 @@
+#include "fileops/dir_select_frm.h"
+
+#include "app/session.h"
+#include "fileops/command_env.h"
+#include "fileops/folder_list.h"
+#include "fileops/mkdir_frm.h"
+#include "platform/clock.h"
+#include "platform/event_yield.h"
+#include "platform/message_box.h"
+#include "platform/platform.h"
+#include "platform/roots.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace pelmora {
+
+namespace {
+
+const QString kCompressCaption = QStringLiteral("圧縮ファイルの保存先を指定してください：");
+
+template <typename W> W* named(W* w, const char* name)
+{
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+bool can_open_for_read(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly);
+}
+
+} // namespace
+
+QString default_archive_name(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyMMddHHmmss"));
+}
+
+dir_selectFrm::dir_selectFrm(QRV_Public& session, const Platform& platform, QWidget* owner)
+    : QDialog(owner), m_session(session), m_platform(platform)
+{
+    setObjectName(QStringLiteral("dir_selectFrm"));
+    setWindowTitle(QString::fromUtf8(kAppTitle));
+    setModal(true);
+    build_controls();
+    Form_Load();
+}
+
+void dir_selectFrm::build_controls()
+{
+    auto* root = new QVBoxLayout(this);
+
+    m_fra_file = named(new QGroupBox(QStringLiteral("保存ファイル名を入力してください："), this),
+                       "fra_file");
+    auto* fileLayout = new QVBoxLayout(m_fra_file);
+    auto* nameRow = new QHBoxLayout;
+    m_txt_filename = named(new QLineEdit(m_fra_file), "txt_filename");
+    nameRow->addWidget(m_txt_filename, 1);
+    nameRow->addWidget(named(new QLabel(QStringLiteral(".LZH"), m_fra_file), "Label1"));
+    fileLayout->addLayout(nameRow);
+    fileLayout->addWidget(
+        named(new QLabel(QStringLiteral("※初期値は日付(年月日時分秒です)"), m_fra_file), "Label2"));
+    root->addWidget(m_fra_file);
+
+    m_drive1 = named(new QComboBox(this), "Drive1");
+    root->addWidget(m_drive1);
+
+    m_fra_dir = named(new QGroupBox(kCompressCaption, this), "fra_dir");
+    auto* dirLayout = new QVBoxLayout(m_fra_dir);
+    m_command1 = named(new QToolButton(m_fra_dir), "Command1");
+    m_command1->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+    m_command1->setToolTip(QStringLiteral("新規フォルダの作成"));
+    dirLayout->addWidget(m_command1);
+    m_dir1 = new FolderList(m_fra_dir);
+    m_dir1->setMinimumSize(360, 260);
+    dirLayout->addWidget(m_dir1, 1);
+    m_lbl_path = named(new QLabel(m_fra_dir), "lbl_path");
+    m_lbl_path->setWordWrap(true);
+    dirLayout->addWidget(m_lbl_path);
+    root->addWidget(m_fra_dir, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_cmd_ok = named(new QPushButton(QStringLiteral("設定(&O)"), this), "cmd_ok");
+    m_cmd_cansel = named(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this), "cmd_cansel");
+    m_cmd_ok->setAutoDefault(false);
+    m_cmd_cansel->setAutoDefault(false);
+    buttons->addWidget(m_cmd_ok);
+    buttons->addWidget(m_cmd_cansel);
+    root->addLayout(buttons);
+
+    m_cmd_ok->installEventFilter(this);
+    m_txt_filename->installEventFilter(this);
+    connect(m_cmd_ok, &QPushButton::clicked, this, &dir_selectFrm::cmd_ok_Click);
+    connect(m_cmd_cansel, &QPushButton::clicked, this, &dir_selectFrm::cmd_cansel_Click);
+    connect(m_command1, &QToolButton::clicked, this, &dir_selectFrm::Command1_Click);
+    connect(m_dir1, &FolderList::path_changed, this, &dir_selectFrm::Dir1_Change);
+}
+
+void dir_selectFrm::Form_Load()
+{
+    // The start root takes the place of drive C:.
+    {
+        const QSignalBlocker block(m_drive1);
+        if (m_platform.roots) {
+            for (const Root& r : m_platform.roots->roots())
+                m_drive1->addItem(r.display_text(), r.path);
+        }
+        m_drive1->setCurrentIndex(m_drive1->count() > 0 ? 0 : -1);
+    }
+    {
+        const QSignalBlocker block(m_dir1);
+        m_dir1->set_root(m_drive1->currentData().toString());
+    }
+    connect(m_drive1, &QComboBox::currentIndexChanged, this, &dir_selectFrm::Drive1_Change);
+    m_lbl_path->clear();
+    if (m_platform.clock)
+        m_txt_filename->setText(default_archive_name(m_platform.clock->now()));
+    switch (m_session.dlg_mode) {
+    case 1:
+        m_fra_dir->setTitle(kCompressCaption);
+        m_fra_file->setVisible(true);
+        break;
+    case 2:
+        m_fra_dir->setTitle(QStringLiteral("ファイルのコピー先を指定してください："));
+        m_fra_file->setVisible(false);
+        break;
+    case 3:
+        m_fra_dir->setTitle(QStringLiteral("ファイルの移動先を指定してください："));
+        m_fra_file->setVisible(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void dir_selectFrm::Drive1_Change()
+{
+    m_dir1->set_root(m_drive1->currentData().toString());
+}
+
+void dir_selectFrm::show_path()
+{
+    m_lbl_path->setText(m_dir1->path());
+    if (m_platform.yield)
+        m_platform.yield->process_pending();
+}
+
+void dir_selectFrm::Dir1_Change()
+{
+    show_path();
+}
+
+bool dir_selectFrm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn && (watched == m_cmd_ok || watched == m_txt_filename))
+        show_path();
+    return QDialog::eventFilter(watched, event);
+}
+
+void dir_selectFrm::Command1_Click()
+{
+    mkdir_Frm dialog(*this);
+    dialog.exec();
+}
+
+void dir_selectFrm::cmd_cansel_Click()
+{
+    m_session.dlg_cancel = -1;
+    QDialog::reject();
+}
+
+void dir_selectFrm::reject()
+{
+    cmd_cansel_Click();
+}
+
+void dir_selectFrm::cmd_ok_Click()
+{
+    MessageBoxes& messages = *m_platform.messages;
+    const QString name = m_txt_filename->text().trimmed();
+    if (m_session.dlg_mode == 1) {
+        QString problem;
+        if (name.isEmpty())
+            problem = QStringLiteral("保存ファイル名を入力してください");
+        else if (name.contains(QLatin1Char('.')))
+            problem = QStringLiteral("保存ファイル名に拡張子(LZH)や") + kCrLf +
+                      QStringLiteral("ピリオド( . )を入力しないでください ");
+        if (!problem.isEmpty()) {
+            messages.warn(problem);
+            m_txt_filename->setFocus();
+            return;
+        }
+    }
+    m_session.dlg_cancel = 0;
+    QString dir = m_dir1->path();
+    if (dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
+    m_session.dest_dir = dir;
+    m_session.archive_name = name;
+    if (!m_session.dest_dir.trimmed().endsWith(QLatin1Char('/')))
+        m_session.dest_dir += QLatin1Char('/');
+    if (m_session.dlg_mode == 1 &&
+        can_open_for_read(m_session.dest_dir + m_session.archive_name + QStringLiteral(".LZH")) &&
+        !messages.confirm(QStringLiteral("入力されたファイル名は既に存在してします") + kCrLf +
+                          QStringLiteral("上書きしますか")))
+        return;
+    accept();
+}
+
+} // namespace pelmora

@@ -1,0 +1,81 @@
+#include "fileops/folder_list.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStyle>
+
+namespace pelmora {
+
+namespace {
+constexpr int kPathRole = Qt::UserRole + 1;
+constexpr int kIndentPerLevel = 2;
+} // namespace
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent)
+{
+    setObjectName(QStringLiteral("Dir1"));
+    connect(this, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { set_path(item->data(kPathRole).toString()); });
+}
+
+void FolderList::set_root(const QString& root)
+{
+    m_root = root;
+    set_path(root);
+}
+
+void FolderList::set_path(const QString& path)
+{
+    const QString clean = QDir::cleanPath(path);
+    const QString root = QDir::cleanPath(m_root);
+    QString next;
+    if (clean == root)
+        next = m_root;
+    else if (clean.startsWith(root == QStringLiteral("/") ? root : root + QLatin1Char('/')) &&
+             QFileInfo(clean).isDir())
+        next = clean;
+    else
+        return;
+    const bool changed = next != m_path;
+    m_path = next;
+    fill();
+    if (changed)
+        Q_EMIT path_changed();
+}
+
+void FolderList::refresh()
+{
+    fill();
+}
+
+void FolderList::fill()
+{
+    clear();
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    auto add = [this](const QIcon& icon, const QString& text, const QString& path, int level) {
+        auto* item = new QListWidgetItem(
+            icon, QString(qsizetype(level) * kIndentPerLevel, QLatin1Char(' ')) + text, this);
+        item->setData(kPathRole, path);
+        return item;
+    };
+    QListWidgetItem* current = add(open, m_root, m_root, 0);
+    int level = 0;
+    if (m_path != m_root) {
+        QString built = QDir::cleanPath(m_root);
+        const QString rest = m_path.mid(built.size());
+        for (const QString& part : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            built += (built.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + part;
+            current = add(open, part, built, ++level);
+        }
+    }
+    const QString base = m_path.endsWith(QLatin1Char('/')) ? m_path : m_path + QLatin1Char('/');
+    const QStringList children =
+        QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString& child : children)
+        add(closed, child, base + child, level + 1);
+    setCurrentItem(current);
+}
+
+} // namespace pelmora

@@ -1,0 +1,35 @@
+// The chooser's folder list: the path from the root down to the open folder, then the
+// folders inside it. A click opens the folder clicked.
+#pragma once
+
+#include <QListWidget>
+
+namespace pelmora {
+
+class FolderList final : public QListWidget
+{
+    Q_OBJECT
+public:
+    explicit FolderList(QWidget* parent = nullptr);
+
+    // Opens the root (ending with "/") of the list.
+    void set_root(const QString& root);
+    QString root() const { return m_root; }
+    // The open folder: the root as given, or a folder below it without a trailing "/".
+    QString path() const { return m_path; }
+    // Opens a folder at or below the root; other paths are ignored.
+    void set_path(const QString& path);
+    // Reads the folders of the open folder again.
+    void refresh();
+
+Q_SIGNALS:
+    void path_changed();
+
+private:
+    void fill();
+
+    QString m_root;
+    QString m_path;
+};
+
+} // namespace pelmora

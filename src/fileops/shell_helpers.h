@@ -1,0 +1,30 @@
+// Small path helpers under the file operations, and the two entry points into the shell
+// layer with the program's own refusal rules in front of it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace pelmora {
+
+class Shell;
+
+// Wraps the text in double quotes when it holds a space or a comma.
+QString quote_if_needed(const QString& text);
+// Trailing spaces removed, then exactly one "/" at the end if none was there.
+QString trimmed_with_backslash(const QString& path);
+// The part after the last "/": the whole text when there is none, empty when it ends in "/".
+void file_name_part(const QString& path, QString& name);
+QString file_name_part(const QString& path);
+// A folder (named with a trailing "/") that exists, or an ordinary file that is not hidden
+// (its name does not begin with ".").
+bool path_exists(const QString& path);
+
+// Refuses an empty path or a source path_exists does not find; strips one trailing "/" from
+// src (the caller's variable too). True only when the file arrived at dst.
+bool shell_copy_or_move(Shell* shell, QString& src, const QString& dst, int func, int flags);
+// 0 when every path went to the trash, non-zero otherwise (also without a shell).
+int shell_delete(Shell* shell, const QStringList& paths, bool permanent,
+                 QStringList* trashed_to = nullptr);
+
+} // namespace pelmora
