@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "fileops/command_env.h"
+#include "fileops/compress_command.h"
 #include "fileops/copy_move_command.h"
 #include "fileops/dir_select_frm.h"
 #include "fileops/trash_command.h"
@@ -21,6 +22,7 @@ FileOpsController::FileOpsController(QRV_Main& window) : QObject(&window), m_win
     hook("p_filecopy", &FileOpsController::p_filecopy_Click);
     hook("p_filemove", &FileOpsController::p_filemove_Click);
     hook("p_dust", &FileOpsController::p_dust_Click);
+    hook("p_lha", &FileOpsController::p_lha_Click);
     hook("p_undo", &FileOpsController::p_undo_Click);
 }
 
@@ -73,10 +75,17 @@ void FileOpsController::p_dust_Click()
     run_trash(e);
 }
 
+void FileOpsController::p_lha_Click()
+{
+    CommandEnv e = env();
+    run_compress(
+        e, [this] { choose_destination(); }, m_archives);
+}
+
 void FileOpsController::p_undo_Click()
 {
     CommandEnv e = env();
-    run_undo(e, m_archive_undo);
+    run_undo(e, [this](const QString& archive) { return m_archives.undo(archive); });
 }
 
 } // namespace pelmora

@@ -1,6 +1,7 @@
-// Connects the main window's copy, move, trash and undo items to their commands.
+// Connects the main window's copy, move, trash, compression and undo items to their commands.
 #pragma once
 
+#include "fileops/archive_backups.h"
 #include "undo/undo_command.h"
 
 #include <QObject>
@@ -19,17 +20,16 @@ public:
     void p_filecopy_Click();
     void p_filemove_Click();
     void p_dust_Click();
+    void p_lha_Click();
     void p_undo_Click();
-
-    // The compression side hands in how its archive is undone (by default: deleted).
-    void set_archive_undo(ArchiveUndo undo) { m_archive_undo = std::move(undo); }
 
 private:
     CommandEnv env();
     void choose_destination();
 
     QRV_Main& m_window;
-    ArchiveUndo m_archive_undo = delete_archive;
+    // Archives a compression updated, kept so that its undo can put them back.
+    ArchiveBackups m_archives;
 };
 
 } // namespace pelmora

@@ -4,6 +4,8 @@
 #include "fileops_fixture.h"
 #include "undo/undo_command.h"
 
+#include <QLineEdit>
+
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -234,24 +236,41 @@ private Q_SLOTS:
         QCOMPARE(fx.history().size(), 3);
     }
 
-    void compression_undo_goes_through_the_plugged_step()
+    void undo_of_a_compression_into_an_existing_archive_gives_it_back()
     {
         FileOpsFixture fx;
-        QVERIFY(fx.tree.createFile("a.LZH"));
-        QStringList asked;
-        fx.f.window->file_ops().set_archive_undo([&asked](const QString& archive) {
-            asked.append(archive);
-            return false;
-        });
-        fx.session().undo_kind = 1;
-        fx.session().undo_src = {QStringLiteral("/d/1.xls")};
-        fx.session().undo_dst = {fx.p("a.LZH")};
-        fx.action("p_undo")->setEnabled(true);
+        QVERIFY(fx.tree.createFile("one.xls", "first"));
+        QVERIFY(fx.tree.createFile("two.xls", "second"));
+        QVERIFY(fx.tree.createDir("arc"));
+        auto compress_into = [&fx](const char* file, bool overwrite) {
+            fx.select(QString::fromUtf8(file));
+            fx.action("p_lha")->setEnabled(true);
+            when_modal<dir_selectFrm>([&fx, overwrite](dir_selectFrm& d) {
+                d.Dir1().set_path(fx.p("arc/"));
+                d.findChild<QLineEdit*>(QStringLiteral("txt_filename"))
+                    ->setText(QStringLiteral("BOX"));
+                if (overwrite)
+                    fx.messages().answers = {MsgAnswer::Yes};
+                button(d, "cmd_ok")->click();
+            });
+            fx.trigger("p_lha");
+        };
+        const QString archive = fx.p("arc/BOX.LZH");
+        compress_into("one.xls", false);
+        QCOMPARE(fx.shown_texts().back(), QStringLiteral("選択XLSファイルを圧縮しました"));
+        const QByteArray withOne = read_all(archive);
+        QVERIFY(!withOne.isEmpty());
+        compress_into("two.xls", true);
+        QVERIFY(read_all(archive) != withOne);
+        QVERIFY(fx.action("p_undo")->isEnabled());
+
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_undo");
-        QCOMPARE(asked, QStringList{fx.p("a.LZH")});
-        QVERIFY(QFile::exists(fx.p("a.LZH")));
-        QCOMPARE(fx.shown_texts().back(), kUndoFailed);
+        QCOMPARE(fx.shown_texts().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(fx.history_texts().back(), QStringLiteral("作成した書庫ファイル(") + archive +
+                                                QStringLiteral(")を 削除しました"));
+        // The members the archive held before the compression are still there.
+        QCOMPARE(read_all(archive), withOne);
         QVERIFY(!fx.action("p_undo")->isEnabled());
     }
 };

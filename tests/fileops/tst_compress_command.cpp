@@ -1,0 +1,260 @@
+// The compression command: the list file, the command line, the history rows, the undo
+// journal, and keeping an updated archive so its undo loses nothing.
+#include "app/history_log.h"
+#include "app/session.h"
+#include "fakes.h"
+#include "fileops/archive_backups.h"
+#include "fileops/command_env.h"
+#include "fileops/compress_command.h"
+#include "fileops/lha_update.h"
+#include "test_tree.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+struct Fixture
+{
+    QRV_Public session;
+    FakeClock clock;
+    HistoryLog history{clock};
+    ScriptedMessageBoxes messages;
+    CountingYield yield;
+    bool single = true;
+    bool undoEnabled = false;
+    ArchiveBackups backups;
+    CommandEnv env{session, history, messages, yield};
+    TestTree tree;
+    int chooserShown = 0;
+
+    Fixture()
+    {
+        env.single_mode = [this] { return single; };
+        env.set_undo_enabled = [this](bool on) { undoEnabled = on; };
+    }
+
+    // Runs the command as if the user picked folder and name (or cancelled).
+    void compress(const QString& folder, const QString& name, bool cancel = false)
+    {
+        run_compress(
+            env,
+            [&] {
+                ++chooserShown;
+                QCOMPARE(session.dlg_mode, 1);
+                session.dlg_cancel = cancel ? 1 : 0;
+                if (!cancel) {
+                    session.dest_dir = folder;
+                    session.archive_name = name;
+                }
+            },
+            backups);
+    }
+    void select(const QString& rel)
+    {
+        const QString p = tree.path(rel);
+        session.sel_dir = QFileInfo(p).absolutePath() + QLatin1Char('/');
+        session.sel_file = QFileInfo(p).fileName();
+    }
+};
+
+// Extracts the archive with lhasa (not "lha", which may be another program) into a fresh folder and
+// returns that folder.
+QString extract(const QString& archive, QTemporaryDir& into)
+{
+    QProcess p;
+    p.setWorkingDirectory(into.path());
+    // Readers decode member names by the locale: Japanese names need a UTF-8 one.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("lhasa"), {QStringLiteral("xq"), archive});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return into.path() + QLatin1Char('/');
+}
+
+QStringList temp_list_files()
+{
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("0*.TMP")}, QDir::Files);
+}
+
+} // namespace
+
+class TestCompressCommand : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty())
+            QSKIP("lhasa is not installed: the archives cannot be read back");
+    }
+
+    void the_command_line_quotes_what_needs_it()
+    {
+        QCOMPARE(lha_command_line(QStringLiteral("/arc/BACKUP.LZH"), QString(),
+                                  QStringLiteral("@/tmp/0A3F.TMP")),
+                 QStringLiteral("u -a1 -r2 -l1 -jp1 -o2 /arc/BACKUP.LZH / @/tmp/0A3F.TMP "));
+        QCOMPARE(lha_command_line(QStringLiteral("/my arc/B,1.LZH"), QString(),
+                                  QStringLiteral("@/tmp/my temp/0A.TMP")),
+                 QStringLiteral(
+                     "u -a1 -r2 -l1 -jp1 -o2 \"/my arc/B,1.LZH\" / \"@/tmp/my temp/0A.TMP\" "));
+    }
+
+    void cancel_changes_nothing()
+    {
+        Fixture f;
+        f.select(QStringLiteral("a.xls"));
+        f.compress({}, {}, true);
+        QCOMPARE(f.chooserShown, 1);
+        QCOMPARE(f.history.size(), 0);
+        QVERIFY(f.messages.shown.isEmpty());
+        QCOMPARE(f.session.undo_kind, 0);
+    }
+
+    void single_selection_without_a_file_asks_for_one()
+    {
+        Fixture f;
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("A"));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown[0].text, QStringLiteral("ファイルを選択してください"));
+        QCOMPARE(f.messages.shown[0].icon, MsgIcon::Exclamation);
+        QCOMPARE(f.history.size(), 0);
+        QCOMPARE(f.session.undo_kind, 0);
+    }
+
+    void a_single_file_is_packed_logged_and_journaled()
+    {
+        Fixture f;
+        const QByteArray content(50000, 'q');
+        QVERIFY(f.tree.createFile(QStringLiteral("docs/月報 2024.xls"), content));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        f.select(QStringLiteral("docs/月報 2024.xls"));
+        const QStringList listsBefore = temp_list_files();
+        const QString out = f.tree.path(QStringLiteral("out/"));
+        f.compress(out, QStringLiteral("261207101500"));
+        const QString archive = out + QStringLiteral("261207101500.LZH");
+        QVERIFY(QFileInfo::exists(archive));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown[0].text, QStringLiteral("選択XLSファイルを圧縮しました"));
+        QCOMPARE(f.messages.shown[0].icon, MsgIcon::Information);
+        QVERIFY(f.undoEnabled);
+        QCOMPARE(f.history.size(), 1);
+        QCOMPARE(f.history.entry(0).text,
+                 f.session.sel_dir + f.session.sel_file + QStringLiteral("を ") + out +
+                     QStringLiteral("に圧縮して保存(261207101500.LZH)しました"));
+        QCOMPARE(f.history.entry(0).color, WinColor(0xFFC0FF));
+        QCOMPARE(f.session.undo_kind, 1);
+        QCOMPARE(f.session.undo_src, QStringList{f.session.sel_dir + f.session.sel_file});
+        QCOMPARE(f.session.undo_dst, QStringList{archive});
+        QCOMPARE(temp_list_files(), listsBefore); // the list file is gone
+
+        QTemporaryDir x;
+        const QString root = extract(archive, x);
+        QVERIFY(!root.isEmpty());
+        QFile back(root + f.tree.path(QStringLiteral("docs/月報 2024.xls")).mid(1));
+        QVERIFY2(back.open(QIODevice::ReadOnly), qPrintable(back.fileName()));
+        QCOMPARE(back.readAll(), content);
+    }
+
+    void marked_files_each_get_a_row_and_a_file_marked_twice_is_packed_once()
+    {
+        Fixture f;
+        QVERIFY(f.tree.createFile(QStringLiteral("a/same.xls"), "one"));
+        QVERIFY(f.tree.createFile(QStringLiteral("b/same.xls"), "two"));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        f.single = false;
+        f.select(QStringLiteral("b/same.xls"));
+        f.session.sel_marks = {f.tree.path(QStringLiteral("a/same.xls")),
+                               f.tree.path(QStringLiteral("b/same.xls")),
+                               f.tree.path(QStringLiteral("a/same.xls"))};
+        f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("M"));
+        QCOMPARE(f.history.size(), 3);
+        QCOMPARE(f.session.undo_dst.size(), 3);
+        QCOMPARE(f.messages.shown.last().text, QStringLiteral("選択XLSファイルを圧縮しました"));
+        QTemporaryDir x;
+        const QString root = extract(f.tree.path(QStringLiteral("out/M.LZH")), x);
+        QVERIFY(!root.isEmpty());
+        QFile a(root + f.tree.path(QStringLiteral("a/same.xls")).mid(1));
+        QFile b(root + f.tree.path(QStringLiteral("b/same.xls")).mid(1));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(a.readAll(), QByteArray("one"));
+        QCOMPARE(b.readAll(), QByteArray("two"));
+    }
+
+    void nothing_marked_or_a_missing_file_fails_and_leaves_the_archive_alone()
+    {
+        Fixture f;
+        QVERIFY(f.tree.createFile(QStringLiteral("k.xls"), "keep"));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        f.single = false;
+        f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("E"));
+        QCOMPARE(f.history.size(), 2);
+        QCOMPARE(f.history.entry(0).text.left(2), QStringLiteral("を "));
+        QCOMPARE(f.history.entry(1).text, QStringLiteral("上記の作業に失敗しました"));
+        QCOMPARE(f.messages.shown.last().text,
+                 QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
+        QCOMPARE(f.messages.shown.last().icon, MsgIcon::Exclamation);
+        QVERIFY(text_list_is_empty(f.session.undo_src));
+        QVERIFY(!QFileInfo::exists(f.tree.path(QStringLiteral("out/E.LZH"))));
+
+        // An archive that exists stays byte for byte when a listed file is missing.
+        f.single = true;
+        f.select(QStringLiteral("k.xls"));
+        f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("E"));
+        QFile arc(f.tree.path(QStringLiteral("out/E.LZH")));
+        QVERIFY(arc.open(QIODevice::ReadOnly));
+        const QByteArray before = arc.readAll();
+        arc.close();
+        f.session.sel_file = QStringLiteral("gone.xls");
+        f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("E"));
+        QCOMPARE(f.messages.shown.last().text,
+                 QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
+        QVERIFY(arc.open(QIODevice::ReadOnly));
+        QCOMPARE(arc.readAll(), before);
+    }
+
+    void undo_of_an_update_puts_the_earlier_archive_back()
+    {
+        Fixture f;
+        QVERIFY(f.tree.createFile(QStringLiteral("one.xls"), "first"));
+        QVERIFY(f.tree.createFile(QStringLiteral("two.xls"), "second"));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        const QString out = f.tree.path(QStringLiteral("out/"));
+        const QString archive = out + QStringLiteral("U.LZH");
+        f.select(QStringLiteral("one.xls"));
+        f.compress(out, QStringLiteral("U"));
+        QFile arc(archive);
+        QVERIFY(arc.open(QIODevice::ReadOnly));
+        const QByteArray withOne = arc.readAll();
+        arc.close();
+
+        f.select(QStringLiteral("two.xls"));
+        f.compress(out, QStringLiteral("U")); // updates the archive: one.xls stays in it
+        QVERIFY(arc.open(QIODevice::ReadOnly));
+        QVERIFY(arc.readAll() != withOne);
+        arc.close();
+
+        QVERIFY(f.backups.undo(archive));
+        QVERIFY(arc.open(QIODevice::ReadOnly));
+        QCOMPARE(arc.readAll(), withOne);
+        arc.close();
+
+        // An archive the compression created is deleted by its undo.
+        f.compress(out, QStringLiteral("NEW"));
+        QVERIFY(QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
+        QVERIFY(f.backups.undo(out + QStringLiteral("NEW.LZH")));
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
+        QVERIFY(QFileInfo::exists(archive));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompressCommand)
+#include "tst_compress_command.moc"
