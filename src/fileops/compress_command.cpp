@@ -14,8 +14,6 @@
 namespace pelmora {
 namespace {
 
-const QString kCrLfText = QStringLiteral("\r\n");
-
 QString compressed_row(const QRV_Public& s, const QString& entry)
 {
     return entry + QStringLiteral("を ") + s.dest_dir + QStringLiteral("に圧縮して保存(") +
@@ -48,7 +46,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;
         }
-        listText = quote_if_needed(s.sel_dir + s.sel_file) + kCrLfText;
+        listText = quote_if_needed(s.sel_dir + s.sel_file) + kCrLf;
         env.history.append_history_row(compressed_row(s, s.sel_dir + s.sel_file),
                                        history::Compress);
         s.undo_src = QStringList{s.sel_dir + s.sel_file};
@@ -59,7 +57,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         s.undo_src = QStringList(n);
         s.undo_dst = QStringList(n);
         for (qsizetype i = 0; i < n; ++i) {
-            listText += quote_if_needed(s.sel_marks[i]) + kCrLfText;
+            listText += quote_if_needed(s.sel_marks[i]) + kCrLf;
             env.history.append_history_row(compressed_row(s, s.sel_marks[i]), history::Compress);
             s.undo_kind = 1;
             s.undo_src[i] = s.sel_dir + s.sel_file;
@@ -69,7 +67,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
 
     // The list file: unique, readable by this user only, gone when this scope ends.
     QTemporaryFile listFile(QDir::tempPath() + QStringLiteral("/0XXXXXX.TMP"));
-    const QByteArray listBytes = (listText + kCrLfText).toUtf8();
+    const QByteArray listBytes = (listText + kCrLf).toUtf8();
     if (!listFile.open() || listFile.write(listBytes) != listBytes.size() || !listFile.flush()) {
         fail(env);
         return;
