@@ -215,13 +215,17 @@ void QRV_Main::set_current_path(const QString& path)
 
 void QRV_Main::set_busy_pointer(bool busy)
 {
-    if (busy == m_busy)
-        return;
-    m_busy = busy;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
+    set_busy(busy);
+}
+
+void QRV_Main::set_busy(bool busy)
+{
+    if (busy) {
+        if (m_busyDepth++ == 0)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (m_busyDepth > 0 && --m_busyDepth == 0) {
         QApplication::restoreOverrideCursor();
+    }
 }
 
 void QRV_Main::show_wait(bool shown)

@@ -78,6 +78,8 @@ public:
     GridSelection& selection() { return *m_selection; }
     PreviewPane& preview() { return *m_preview; }
     void show_wait_window(bool shown);
+    // The hourglass, for as many callers as currently ask for it (a copy may run during a scan).
+    void set_busy(bool busy);
     Wait_Frm& wait_window() { return *m_wait; }
     FileOpsController& file_ops() { return *m_fileops; }
     // Colour value the Refresh button shows now.
@@ -156,7 +158,7 @@ private:
 
     WinColor m_command1Color = wincolor::InactiveBorder;
     int type_revert = 0; // swallows the click that puts the type buttons back
-    bool m_busy = false;
+    int m_busyDepth = 0;
     bool m_ending = false;
 };
 

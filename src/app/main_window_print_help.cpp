@@ -40,12 +40,12 @@ void QRV_Main::p_print_Click()
                                   MsgButtons::Ok);
         return;
     }
-    set_busy_pointer(true);
+    set_busy(true);
     std::unique_ptr<Printer> printer =
         m_platform.printers ? m_platform.printers->create() : nullptr;
     const PrintOutcome outcome =
         printer ? print_result_list(*printer, input) : PrintOutcome::NoPrinter;
-    set_busy_pointer(false);
+    set_busy(false);
     if (outcome == PrintOutcome::Printed) {
         m_history->append_history_row(print_history_text(input));
         return;

@@ -9,7 +9,6 @@
 #include "platform/platform.h"
 
 #include <QAction>
-#include <QApplication>
 
 namespace pelmora {
 
@@ -42,12 +41,7 @@ CommandEnv FileOpsController::env()
                 a->setEnabled(on);
         },
         [&w] { w.start_blink(); },
-        [](bool busy) {
-            if (busy)
-                QApplication::setOverrideCursor(Qt::WaitCursor);
-            else
-                QApplication::restoreOverrideCursor();
-        },
+        [&w](bool busy) { w.set_busy(busy); },
     };
 }
 

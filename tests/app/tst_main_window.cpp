@@ -6,6 +6,7 @@
 #include "main_window_fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -141,6 +142,22 @@ private Q_SLOTS:
             !f.session.cache.has_cached_list(list_key(QStringLiteral("/a/"), QStringLiteral("X"))));
         QCOMPARE(f.session.cache.count(list_key(QStringLiteral("/b/"), QStringLiteral("X"))), 1);
         QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());
+    }
+
+    void a_command_during_a_scan_leaves_the_scan_its_hourglass()
+    {
+        MainWindowFixture f;
+        f.fake.folders.hold_at("/a/s/");
+        QSignalSpy done(&f.window->catalogue(), &Catalogue::listing_finished);
+        f.window->Form_Load();
+        QVERIFY(f.fake.folders.wait_until_held());
+        QVERIFY(QApplication::overrideCursor());
+        f.window->set_busy(true); // a file operation starts and ends meanwhile
+        f.window->set_busy(false);
+        QVERIFY(QApplication::overrideCursor());
+        f.fake.folders.release();
+        QVERIFY(done.wait(5000));
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     void the_blink_shows_four_flashes_and_ends_in_button_face()
