@@ -1,18 +1,21 @@
 // The rows of the result grid: one hit per row, file name and folder, with the cell
-// colours the commands set. One vector of plain rows, filled in batches.
+// colours the commands set. Rows refer to a list of hits shared with the result cache, so a
+// row costs a few bytes beside the hit itself. Large lists are sorted on a worker thread.
 #pragma once
 
 #include "app/two_column_grid.h"
-#include "catalogue/scan_job.h"
+#include "catalogue/result_cache.h"
 
+#include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace pelmora {
 
 struct ResultRow
 {
-    QString name;
-    QString folder;
+    std::uint32_t hit = 0; // index in the shown list
     WinColor nameBack = wincolor::None;
     WinColor folderBack = wincolor::FolderCell;
 };
@@ -25,26 +28,51 @@ public:
     explicit ResultTableModel(QObject* parent = nullptr)
         : TwoColumnGrid(QStringLiteral("ファイル名"), QStringLiteral("保存場所"), parent)
     {}
+    ~ResultTableModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // A header click: ascending by that column (see sort_by_column).
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+    // Drops every row and gives their memory back.
     void clear();
-    void append_hits(const std::vector<Hit>& hits);
-    void set_rows(std::vector<ResultRow> rows);
-    // Orders the rows ascending by one column's text; rows that compare equal keep their order.
-    void sort_by_column(int column);
+    // One row per hit of the list, in the list's order.
+    void show_list(std::shared_ptr<const HitList> list);
+    // Starts an empty grid over a list a scan is filling; show_new_hits() adds the rows of
+    // what was appended since.
+    void follow_list(std::shared_ptr<const HitList> list);
+    void show_new_hits();
+
+    // Orders the rows ascending by one column, then by the other; byte order of the names,
+    // which for UTF-8 names is the order of their characters. A large grid is sorted on a
+    // worker thread; done runs on this thread once the rows are in order (not at all when the
+    // rows were replaced meanwhile).
+    void sort_by_column(int column, std::function<void()> done = {});
+    bool sorting() const { return m_sorting; }
+    // Grids up to this size are sorted at once.
+    static constexpr std::size_t kSortInPlaceRows = 20000;
 
     qsizetype size() const { return qsizetype(m_rows.size()); }
-    const ResultRow& row(qsizetype i) const { return m_rows[std::size_t(i)]; }
+    // The exact text (every byte of the file system's name kept): what commands act on.
     QString text(qsizetype row, int column) const;
+    // What the grid shows: the readable form of text().
+    QString display_text(qsizetype row, int column) const;
     WinColor cell_background(qsizetype row, int column) const;
     void set_cell_background(qsizetype row, int column, WinColor color);
     // Sets the file-name background of every row in one repaint.
     void set_all_name_backgrounds(WinColor color);
 
 private:
+    void apply_order(std::uint64_t generation, const std::vector<std::uint32_t>& order,
+                     const std::vector<std::uint32_t>& newRowOf);
+    void join_sorter();
+
+    std::shared_ptr<const HitList> m_list;
     std::vector<ResultRow> m_rows;
+    std::uint64_t m_generation = 0; // changes whenever the rows are replaced or added
+    bool m_sorting = false;
+    std::thread m_sorter;
 };
 
 } // namespace pelmora
