@@ -94,11 +94,10 @@ void Catalogue::start_scan(const QString& root, bool isRefresh)
 
 void Catalogue::on_progress(ScanProgress&& progress)
 {
-    add_hits(progress.hits);
+    add_hits(std::move(progress.hits));
     m_view.set_current_path(progress.currentFolder);
     if (progress.finished) {
         m_job.reset();
-        m_scanList->squeeze();
         m_scanList.reset();
         if (!m_scanKey.isEmpty() && !m_session.cache.has_cached_list(m_scanKey))
             m_session.cache.clear(m_scanKey); // nothing found: nothing remembered
@@ -107,16 +106,17 @@ void Catalogue::on_progress(ScanProgress&& progress)
     }
 }
 
-void Catalogue::add_hits(const HitList& hits)
+void Catalogue::add_hits(HitList&& hits)
 {
     if (hits.empty() || !m_scanList)
         return;
     if (m_session.grid_row == 0)
         m_session.grid_row = 1;
-    m_scanList->append(hits);
+    const auto n = qsizetype(hits.size());
+    m_scanList->append(std::move(hits));
     m_grid.show_new_hits();
-    m_session.hit_count += qsizetype(hits.size());
-    m_session.grid_row += qsizetype(hits.size());
+    m_session.hit_count += n;
+    m_session.grid_row += n;
     m_view.set_count_text(QString::number(m_grid.size()));
 }
 

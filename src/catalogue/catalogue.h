@@ -41,7 +41,7 @@ public:
     void cancel_scan();
 
     // Hits of the running scan: to the cache key of the scan and to the grid rows.
-    void add_hits(const HitList& hits);
+    void add_hits(HitList&& hits);
     void show_cached_list(const QString& key);
 
 Q_SIGNALS:

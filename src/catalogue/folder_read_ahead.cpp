@@ -3,6 +3,8 @@
 #include "catalogue/walker_text.h"
 
 #include <algorithm>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace pelmora {
 
@@ -24,6 +26,12 @@ FolderReadAhead::~FolderReadAhead()
     m_work.notify_all();
     for (std::thread& t : m_readers)
         t.join();
+}
+
+void lower_thread_priority()
+{
+    // The scan yields the processor to the window: a click never waits for the scan.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kScanNice);
 }
 
 int FolderReadAhead::default_readers()
@@ -93,6 +101,7 @@ void FolderReadAhead::take(FolderNode& node)
 
 void FolderReadAhead::reader_loop()
 {
+    lower_thread_priority();
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_work.wait(lock, [this] {

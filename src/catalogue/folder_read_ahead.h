@@ -18,6 +18,11 @@
 
 namespace pelmora {
 
+// Scan threads run at this nice value, below the window's thread.
+inline constexpr int kScanNice = 10;
+// Lowers the calling thread to kScanNice.
+void lower_thread_priority();
+
 struct FolderNode
 {
     std::string path; // the whole path, ending with "/"

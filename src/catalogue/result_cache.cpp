@@ -27,30 +27,52 @@ std::uint32_t HitList::add_folder(std::string_view folder)
 
 void HitList::add(std::string_view name, std::uint32_t folder)
 {
-    m_names.append(name);
-    m_nameEnd.push_back(m_names.size());
-    m_folderOf.push_back(folder);
+    if (m_pages.empty() || m_pages.back()->ends.size() >= kPageHits ||
+        folder < m_pages.back()->folderBase) {
+        m_pages.push_back(std::make_unique<Page>());
+        m_pageStart.push_back(m_size);
+    }
+    Page& p = *m_pages.back();
+    p.names.append(name);
+    p.ends.push_back(std::uint32_t(p.names.size()));
+    p.folders.push_back(folder - p.folderBase);
+    ++m_size;
+    if (p.ends.size() == kPageHits) {
+        // A full page keeps exactly what it holds.
+        p.names.shrink_to_fit();
+        p.ends.shrink_to_fit();
+        p.folders.shrink_to_fit();
+    }
 }
 
-void HitList::append(const HitList& other)
+void HitList::append(HitList&& other)
 {
-    const std::uint64_t nameBase = m_names.size();
     const auto folderBase = std::uint32_t(m_folders.size());
-    m_names.append(other.m_names);
-    m_folders.insert(m_folders.end(), other.m_folders.begin(), other.m_folders.end());
-    m_nameEnd.reserve(m_nameEnd.size() + other.m_nameEnd.size());
-    for (const std::uint64_t end : other.m_nameEnd)
-        m_nameEnd.push_back(nameBase + end);
-    m_folderOf.reserve(m_folderOf.size() + other.m_folderOf.size());
-    for (const std::uint32_t f : other.m_folderOf)
-        m_folderOf.push_back(folderBase + f);
+    for (std::string& f : other.m_folders)
+        m_folders.push_back(std::move(f));
+    if (other.size() < kCopyBelow) {
+        for (std::size_t i = 0; i < other.size(); ++i)
+            add(other.name(i), folderBase + other.folder_index(i));
+    } else {
+        for (std::unique_ptr<Page>& p : other.m_pages) {
+            p->folderBase += folderBase;
+            m_pageStart.push_back(m_size);
+            m_size += p->ends.size();
+            m_pages.push_back(std::move(p));
+        }
+    }
+    other = HitList();
 }
 
 void HitList::squeeze()
 {
-    m_names.shrink_to_fit();
-    m_nameEnd.shrink_to_fit();
-    m_folderOf.shrink_to_fit();
+    for (const std::unique_ptr<Page>& p : m_pages) {
+        p->names.shrink_to_fit();
+        p->ends.shrink_to_fit();
+        p->folders.shrink_to_fit();
+    }
+    m_pages.shrink_to_fit();
+    m_pageStart.shrink_to_fit();
     m_folders.shrink_to_fit();
 }
 
@@ -85,9 +107,9 @@ std::shared_ptr<HitList> ResultCache::list_for(const QString& key)
     return l;
 }
 
-void ResultCache::append(const QString& key, const HitList& hits)
+void ResultCache::append(const QString& key, HitList&& hits)
 {
-    list_for(key)->append(hits);
+    list_for(key)->append(std::move(hits));
 }
 
 void ResultCache::clear(const QString& key)

@@ -83,66 +83,63 @@ void ResultTableModel::join_sorter()
 
 int ResultTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_count);
 }
 
 QVariant ResultTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || std::size_t(index.row()) >= m_rows.size())
+    if (!index.isValid() || std::size_t(index.row()) >= m_count)
         return {};
-    const ResultRow& r = m_rows[std::size_t(index.row())];
-    const bool nameCol = index.column() == NameColumn;
     const bool wantsText = role == Qt::DisplayRole || role == Qt::ToolTipRole;
     return cell_data(wantsText ? display_text(index.row(), index.column()) : QString(),
-                     nameCol ? r.nameBack : r.folderBack, role);
+                     cell_background(index.row(), index.column()), role);
+}
+
+void ResultTableModel::replace_rows(std::shared_ptr<const HitList> list, std::size_t count)
+{
+    beginResetModel();
+    ++m_generation;
+    m_sorting = false;
+    m_list = std::move(list);
+    m_count = count;
+    m_order = {};
+    m_nameBack = wincolor::None;
+    m_folderBack = wincolor::FolderCell;
+    m_nameBackOf = {};
+    m_folderBackOf = {};
+    endResetModel();
 }
 
 void ResultTableModel::clear()
 {
-    beginResetModel();
-    ++m_generation;
-    m_sorting = false;
-    m_rows = {};
-    m_list.reset();
-    endResetModel();
+    replace_rows(nullptr, 0);
 }
 
 void ResultTableModel::show_list(std::shared_ptr<const HitList> list)
 {
-    beginResetModel();
-    ++m_generation;
-    m_sorting = false;
-    m_list = std::move(list);
-    m_rows = {};
-    const std::size_t n = m_list ? m_list->size() : 0;
-    m_rows.resize(n);
-    for (std::size_t i = 0; i < n; ++i)
-        m_rows[i].hit = std::uint32_t(i);
-    endResetModel();
+    const std::size_t n = list ? list->size() : 0;
+    replace_rows(std::move(list), n);
 }
 
 void ResultTableModel::follow_list(std::shared_ptr<const HitList> list)
 {
-    beginResetModel();
-    ++m_generation;
-    m_sorting = false;
-    m_list = std::move(list);
-    m_rows = {};
-    endResetModel();
+    replace_rows(std::move(list), 0);
 }
 
 void ResultTableModel::show_new_hits()
 {
-    const std::size_t have = m_rows.size();
+    const std::size_t have = m_count;
     const std::size_t total = m_list ? m_list->size() : 0;
     if (total <= have)
         return;
     ++m_generation;
     m_sorting = false;
     beginInsertRows({}, int(have), int(total) - 1);
-    m_rows.reserve(std::max(total, have + have / 2));
-    for (std::size_t i = have; i < total; ++i)
-        m_rows.push_back(ResultRow{std::uint32_t(i)});
+    if (!m_order.empty()) {
+        for (std::size_t i = have; i < total; ++i)
+            m_order.push_back(std::uint32_t(i));
+    }
+    m_count = total;
     endInsertRows();
 }
 
@@ -156,13 +153,16 @@ void ResultTableModel::sort_by_column(int column, std::function<void()> done)
 {
     join_sorter();
     const std::uint64_t generation = ++m_generation;
-    std::vector<std::uint32_t> hits(m_rows.size());
-    for (std::size_t i = 0; i < m_rows.size(); ++i)
-        hits[i] = m_rows[i].hit;
-    if (!m_list || m_rows.size() <= kSortInPlaceRows) {
+    if (!m_list || m_count <= kSortInPlaceRows) {
         if (m_list) {
-            const std::vector<std::uint32_t> order = sorted_order(*m_list, hits, column);
-            apply_order(generation, order, inverse(order));
+            std::vector<std::uint32_t> hits(m_count);
+            for (std::size_t i = 0; i < m_count; ++i)
+                hits[i] = hit_of(i);
+            std::vector<std::uint32_t> order = sorted_order(*m_list, hits, column);
+            const std::vector<std::uint32_t> newRowOf = inverse(order);
+            for (std::uint32_t& o : order)
+                o = hits[o];
+            apply_order(std::move(order), newRowOf);
         }
         m_sorting = false;
         if (done)
@@ -171,17 +171,25 @@ void ResultTableModel::sort_by_column(int column, std::function<void()> done)
     }
     m_sorting = true;
     QPointer<ResultTableModel> self(this);
-    m_sorter = std::thread([self, list = m_list, hits = std::move(hits), column, generation,
-                            done = std::move(done)]() mutable {
+    m_sorter = std::thread([self, list = m_list, count = m_count, rows = m_order, column,
+                            generation, done = std::move(done)]() mutable {
+        // Everything of the list's size is made here, off the window's thread.
+        std::vector<std::uint32_t> hits(count);
+        for (std::size_t i = 0; i < count; ++i)
+            hits[i] = rows.empty() ? std::uint32_t(i) : rows[i];
+        rows = {};
         std::vector<std::uint32_t> order = sorted_order(*list, hits, column);
         std::vector<std::uint32_t> newRowOf = inverse(order);
+        for (std::uint32_t& o : order)
+            o = hits[o];
+        hits = {};
         QMetaObject::invokeMethod(
             self.data(),
             [self, generation, order = std::move(order), newRowOf = std::move(newRowOf),
-             done = std::move(done)] {
+             done = std::move(done)]() mutable {
                 if (!self || self->m_generation != generation)
                     return; // the rows changed meanwhile: this order is stale
-                self->apply_order(generation, order, newRowOf);
+                self->apply_order(std::move(order), newRowOf);
                 self->m_sorting = false;
                 if (done)
                     done();
@@ -190,16 +198,22 @@ void ResultTableModel::sort_by_column(int column, std::function<void()> done)
     });
 }
 
-void ResultTableModel::apply_order(std::uint64_t generation, const std::vector<std::uint32_t>& order,
+void ResultTableModel::apply_order(std::vector<std::uint32_t>&& order,
                                    const std::vector<std::uint32_t>& newRowOf)
 {
-    if (generation != m_generation || order.size() != m_rows.size())
+    if (order.size() != m_count)
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<ResultRow> sorted(m_rows.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        sorted[i] = m_rows[order[i]];
-    m_rows = std::move(sorted);
+    m_order = std::move(order);
+    // The few colours that differ from their column's move with their rows.
+    const auto moved = [&newRowOf](std::unordered_map<std::uint32_t, WinColor>& of) {
+        std::unordered_map<std::uint32_t, WinColor> next;
+        for (const auto& [row, color] : of)
+            next.emplace(newRowOf[row], color);
+        of = std::move(next);
+    };
+    moved(m_nameBackOf);
+    moved(m_folderBackOf);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
@@ -213,7 +227,7 @@ QString ResultTableModel::text(qsizetype row, int column) const
 {
     if (row < 0 || row >= size() || !m_list)
         return {};
-    const std::uint32_t hit = m_rows[std::size_t(row)].hit;
+    const std::uint32_t hit = hit_of(std::size_t(row));
     return column == NameColumn ? m_list->name_text(hit) : m_list->folder_text(hit);
 }
 
@@ -226,26 +240,33 @@ WinColor ResultTableModel::cell_background(qsizetype row, int column) const
 {
     if (row < 0 || row >= size())
         return wincolor::None;
-    const ResultRow& r = m_rows[std::size_t(row)];
-    return column == NameColumn ? r.nameBack : r.folderBack;
+    const auto& of = column == NameColumn ? m_nameBackOf : m_folderBackOf;
+    const auto it = of.find(std::uint32_t(row));
+    if (it != of.end())
+        return it->second;
+    return column == NameColumn ? m_nameBack : m_folderBack;
 }
 
 void ResultTableModel::set_cell_background(qsizetype row, int column, WinColor color)
 {
     if (row < 0 || row >= size())
         return;
-    ResultRow& r = m_rows[std::size_t(row)];
-    (column == NameColumn ? r.nameBack : r.folderBack) = color;
+    const bool nameCol = column == NameColumn;
+    auto& of = nameCol ? m_nameBackOf : m_folderBackOf;
+    if (color == (nameCol ? m_nameBack : m_folderBack))
+        of.erase(std::uint32_t(row));
+    else
+        of[std::uint32_t(row)] = color;
     const QModelIndex i = index(int(row), column);
     Q_EMIT dataChanged(i, i, {Qt::BackgroundRole});
 }
 
 void ResultTableModel::set_all_name_backgrounds(WinColor color)
 {
-    for (ResultRow& r : m_rows)
-        r.nameBack = color;
-    if (!m_rows.empty())
-        Q_EMIT dataChanged(index(0, NameColumn), index(int(m_rows.size()) - 1, NameColumn),
+    m_nameBack = color;
+    m_nameBackOf = {};
+    if (m_count > 0)
+        Q_EMIT dataChanged(index(0, NameColumn), index(int(m_count) - 1, NameColumn),
                            {Qt::BackgroundRole});
 }
 

@@ -1,6 +1,8 @@
 // The rows of the result grid: one hit per row, file name and folder, with the cell
-// colours the commands set. Rows refer to a list of hits shared with the result cache, so a
-// row costs a few bytes beside the hit itself. Large lists are sorted on a worker thread.
+// colours the commands set. Rows refer to a list of hits shared with the result cache: the
+// grid adds the order of its rows (none until sorted) and the colours that differ from the
+// column's, so a shown row costs four bytes beside the hit. Large lists are sorted on a
+// worker thread, and nothing of the size of the list is allocated or copied on this one.
 #pragma once
 
 #include "app/two_column_grid.h"
@@ -9,16 +11,10 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace pelmora {
-
-struct ResultRow
-{
-    std::uint32_t hit = 0; // index in the shown list
-    WinColor nameBack = wincolor::None;
-    WinColor folderBack = wincolor::FolderCell;
-};
 
 class ResultTableModel final : public TwoColumnGrid
 {
@@ -53,7 +49,7 @@ public:
     // Grids up to this size are sorted at once.
     static constexpr std::size_t kSortInPlaceRows = 20000;
 
-    qsizetype size() const { return qsizetype(m_rows.size()); }
+    qsizetype size() const { return qsizetype(m_count); }
     // The exact text (every byte of the file system's name kept): what commands act on.
     QString text(qsizetype row, int column) const;
     // What the grid shows: the readable form of text().
@@ -64,12 +60,21 @@ public:
     void set_all_name_backgrounds(WinColor color);
 
 private:
-    void apply_order(std::uint64_t generation, const std::vector<std::uint32_t>& order,
-                     const std::vector<std::uint32_t>& newRowOf);
+    std::uint32_t hit_of(std::size_t row) const
+    {
+        return m_order.empty() ? std::uint32_t(row) : m_order[row];
+    }
+    void replace_rows(std::shared_ptr<const HitList> list, std::size_t count);
+    void apply_order(std::vector<std::uint32_t>&& order, const std::vector<std::uint32_t>& newRowOf);
     void join_sorter();
 
     std::shared_ptr<const HitList> m_list;
-    std::vector<ResultRow> m_rows;
+    std::size_t m_count = 0;            // rows shown: the list's first m_count hits
+    std::vector<std::uint32_t> m_order; // hit of each row; empty: the list's own order
+    WinColor m_nameBack = wincolor::None;
+    WinColor m_folderBack = wincolor::FolderCell;
+    std::unordered_map<std::uint32_t, WinColor> m_nameBackOf; // by row, where not m_nameBack
+    std::unordered_map<std::uint32_t, WinColor> m_folderBackOf;
     std::uint64_t m_generation = 0; // changes whenever the rows are replaced or added
     bool m_sorting = false;
     std::thread m_sorter;

@@ -47,6 +47,7 @@ public:
                                     ? QString()
                                     : native_path::from_native(std::string_view(*m_current));
         m_batch.finished = finished;
+        m_batch.hits.squeeze(); // here, not on the receiver's thread
         m_post(std::move(m_batch));
         m_batch = ScanProgress{};
         ++m_batchNumber;
@@ -100,6 +101,7 @@ ScanJob::~ScanJob()
 
 void ScanJob::run()
 {
+    lower_thread_priority();
     QObject* context = m_context.data();
     auto post = [context, deliver = m_deliver, alive = m_alive](ScanProgress&& p) {
         if (!context)

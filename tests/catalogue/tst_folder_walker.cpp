@@ -338,6 +338,9 @@ private Q_SLOTS:
             for (const QString& h : sink.hits)
                 QVERIFY(expected.count(native_path::to_native(h).toStdString()));
         }
+        // Qt's own removal of the temporary folder cannot name these files.
+        QVERIFY(remove_tree_at(top.get(), "\x95\xf1\x8d\x90"));
+        QCOMPARE(unlinkat(top.get(), "\x8e\x8e\x8c\xb1.XLS", 0), 0);
     }
 
     void depth_and_path_length_are_unlimited()
