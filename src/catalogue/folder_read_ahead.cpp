@@ -74,13 +74,16 @@ void FolderReadAhead::finish(FolderNode& node)
 {
     node.state = FolderNode::State::Read;
     ++m_ahead;
-    if (!m_readers.empty() && !m_stop) {
+    if (!m_readers.empty() && !m_stop && !node.subfolders.empty()) {
         // Depth first, like the walk: the subfolders go before everything found earlier.
         for (auto it = node.subfolders.rbegin(); it != node.subfolders.rend(); ++it)
             m_pending.push_front(*it);
-        m_work.notify_all();
+        // Wake-ups cost more than a warm folder read: only idle readers are woken.
+        if (m_idleReaders > 0)
+            m_work.notify_all();
     }
-    m_finished.notify_all();
+    if (m_walkWaits)
+        m_finished.notify_all();
 }
 
 void FolderReadAhead::take(FolderNode& node)
@@ -92,11 +95,13 @@ void FolderReadAhead::take(FolderNode& node)
         read(node);
         lock.lock();
         finish(node);
-    } else {
+    } else if (node.state != FolderNode::State::Read) {
+        m_walkWaits = true;
         m_finished.wait(lock, [&node] { return node.state == FolderNode::State::Read; });
+        m_walkWaits = false;
     }
-    --m_ahead;
-    m_work.notify_one();
+    if (m_ahead-- == m_maxAhead && m_idleReaders > 0)
+        m_work.notify_all(); // readers paused for the limit may go on
 }
 
 void FolderReadAhead::reader_loop()
@@ -104,9 +109,11 @@ void FolderReadAhead::reader_loop()
     lower_thread_priority();
     std::unique_lock lock(m_mutex);
     for (;;) {
+        ++m_idleReaders;
         m_work.wait(lock, [this] {
             return stopping() || (m_ahead < m_maxAhead && !m_pending.empty());
         });
+        --m_idleReaders;
         if (stopping())
             return;
         const std::shared_ptr<FolderNode> node = std::move(m_pending.front());
