@@ -18,7 +18,9 @@
 
 namespace pelmora {
 
-// Scan threads run at this nice value, below the window's thread.
+// Reader threads run at this nice value, below the window's thread and the walk: eight busy
+// readers on two cores would otherwise hold a click up. The walk itself keeps its priority
+// (lowered, it waits behind every other program on a busy machine).
 inline constexpr int kScanNice = 10;
 // Lowers the calling thread to kScanNice.
 void lower_thread_priority();

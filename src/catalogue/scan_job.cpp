@@ -101,7 +101,6 @@ ScanJob::~ScanJob()
 
 void ScanJob::run()
 {
-    lower_thread_priority();
     QObject* context = m_context.data();
     auto post = [context, deliver = m_deliver, alive = m_alive](ScanProgress&& p) {
         if (!context)
