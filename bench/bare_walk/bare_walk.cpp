@@ -48,8 +48,7 @@ bool dot_or_dotdot(const char* n)
 }
 
 // Reads one folder; calls sub(name) for each folder to enter; returns the hits.
-template <typename Sub>
-long read_dir(int fd, std::vector<char>& buf, Sub&& sub)
+template <typename Sub> long read_dir(int fd, std::vector<char>& buf, Sub&& sub)
 {
     long hits = 0;
     for (;;) {
@@ -118,8 +117,9 @@ long walk_pool(int rootFd, int threads)
             w.parent.reset();
             std::vector<Work> found;
             if (self->fd >= 0)
-                hits += read_dir(self->fd, buf,
-                                 [&](const char* n) { found.push_back(Work{self, n}); });
+                hits += read_dir(self->fd, buf, [&](const char* n) {
+                    found.push_back(Work{self, n});
+                });
             self.reset();
             lock.lock();
             for (auto it = found.rbegin(); it != found.rend(); ++it)

@@ -84,8 +84,8 @@ void Catalogue::start_scan(const QString& root, bool isRefresh)
     m_session.list_key = m_scanKey;
     m_scanIsRefresh = isRefresh;
     // A key of no list (never the case for a root path) would keep its hits in the grid only.
-    m_scanList = m_scanKey.isEmpty() ? std::make_shared<HitList>()
-                                     : m_session.cache.list_for(m_scanKey);
+    m_scanList =
+        m_scanKey.isEmpty() ? std::make_shared<HitList>() : m_session.cache.list_for(m_scanKey);
     m_grid.follow_list(m_scanList);
     const std::string rootBytes = native_path::to_native(root).toStdString();
     m_job = std::make_unique<ScanJob>(m_folders.for_root(rootBytes), rootBytes, m_suffix, this,

@@ -110,9 +110,8 @@ void FolderReadAhead::reader_loop()
     std::unique_lock lock(m_mutex);
     for (;;) {
         ++m_idleReaders;
-        m_work.wait(lock, [this] {
-            return stopping() || (m_ahead < m_maxAhead && !m_pending.empty());
-        });
+        m_work.wait(lock,
+                    [this] { return stopping() || (m_ahead < m_maxAhead && !m_pending.empty()); });
         --m_idleReaders;
         if (stopping())
             return;

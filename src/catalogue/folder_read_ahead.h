@@ -71,7 +71,7 @@ private:
     std::condition_variable m_finished; // the walk waits here
     std::deque<std::shared_ptr<FolderNode>> m_pending;
     std::size_t m_ahead = 0;
-    int m_idleReaders = 0;   // readers waiting for work
+    int m_idleReaders = 0;    // readers waiting for work
     bool m_walkWaits = false; // the walk waits for a folder a reader is reading
     bool m_stop = false;
     std::vector<std::thread> m_readers;

@@ -65,7 +65,8 @@ private:
         return m_order.empty() ? std::uint32_t(row) : m_order[row];
     }
     void replace_rows(std::shared_ptr<const HitList> list, std::size_t count);
-    void apply_order(std::vector<std::uint32_t>&& order, const std::vector<std::uint32_t>& newRowOf);
+    void apply_order(std::vector<std::uint32_t>&& order,
+                     const std::vector<std::uint32_t>& newRowOf);
     void join_sorter();
 
     std::shared_ptr<const HitList> m_list;

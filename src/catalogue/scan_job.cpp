@@ -2,7 +2,6 @@
 
 #include "catalogue/folder_read_ahead.h"
 #include "catalogue/folder_walker.h"
-
 #include "platform/native_path.h"
 
 #include <QMetaObject>
@@ -26,10 +25,7 @@ public:
         m_open.push_back(OpenFolder{&folder, 0, 0});
         maybe_flush();
     }
-    void folder_ended() override
-    {
-        m_open.pop_back();
-    }
+    void folder_ended() override { m_open.pop_back(); }
     void add_hit(std::string_view name, const std::string&) override
     {
         // The folder goes into the batch once, with its first hit.

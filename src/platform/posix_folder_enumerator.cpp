@@ -276,8 +276,8 @@ ListResult PosixFolderEnumerator::read_folder(const OpenFolderRef& parentIn, std
     const std::string own = without_nul(name);
     auto self = std::make_shared<PosixOpenFolder>();
     self->depth = parent ? parent->depth + 1 : 0;
-    const int fd = parent ? open_child(*parent, own)
-                          : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        parent ? open_child(*parent, own) : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return ListResult::Unreadable;
     self->fd = fd;

@@ -250,12 +250,12 @@ private Q_SLOTS:
                                           "/raw/\x95\xf1\x8d\x90/caf\xef\xbf\xbd.xls"}));
         // The grid shows the folder decoded as Shift_JIS, and the stray byte as U+FFFD.
         const QModelIndex folder = f.grid.index(0, ResultTableModel::FolderColumn);
-        QCOMPARE(f.grid.data(folder, Qt::DisplayRole).toString(),
-                 QStringLiteral("/raw/報告/"));
+        QCOMPARE(f.grid.data(folder, Qt::DisplayRole).toString(), QStringLiteral("/raw/報告/"));
         QStringList shown;
         for (int r = 0; r < 2; ++r)
             shown.append(f.grid.data(f.grid.index(r, 0), Qt::DisplayRole).toString());
-        QCOMPARE(shown, (QStringList{QStringLiteral("caf\uFFFD.xls"), QStringLiteral("caf\uFFFD.xls")}));
+        QCOMPARE(shown,
+                 (QStringList{QStringLiteral("caf\uFFFD.xls"), QStringLiteral("caf\uFFFD.xls")}));
         // The cache keeps the same exact bytes.
         const HitList* c =
             f.session.cache.find(list_key(QStringLiteral("/raw/"), QStringLiteral("X")));

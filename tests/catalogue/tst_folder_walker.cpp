@@ -10,9 +10,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <set>
-#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace pelmora;
@@ -274,9 +274,8 @@ private Q_SLOTS:
         auto e = f.for_root("/r/");
         std::atomic<bool> cancel{false};
         RecordingSink sink;
-        std::thread walk([&] {
-            FolderWalker(*e, QStringLiteral("XLS"), sink, &cancel, 4).walk_folder("/r/");
-        });
+        std::thread walk(
+            [&] { FolderWalker(*e, QStringLiteral("XLS"), sink, &cancel, 4).walk_folder("/r/"); });
         QVERIFY(f.wait_until_held());
         cancel = true;
         f.release();
@@ -299,8 +298,8 @@ private Q_SLOTS:
         QVERIFY(tree.createFile("日本語/報告書.xls"));
         QVERIFY(tree.createFile("with space/x y.Xls"));
         for (const int readers : kReaderCounts) {
-            QStringList got = relative(walk_real(tree.root(), QStringLiteral("XLS"), readers),
-                                       tree.root());
+            QStringList got =
+                relative(walk_real(tree.root(), QStringLiteral("XLS"), readers), tree.root());
             got.sort();
             QCOMPARE(got, (QStringList{"A2.XLS", "a.xls", "old.xls/in.xls", "with space/x y.Xls",
                                        "日本語/報告書.xls"}));
