@@ -4,7 +4,7 @@
 //   scan_bench --root DIR --type XLS|DOC [--list] [--readers N]
 //   scan_bench --million [N]
 //   scan_bench --make-tree DIR [--files N]
-#include "app/session.h"
+#include "app/session/session.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/folder_walker.h"
@@ -106,7 +106,7 @@ int main(int argc, char* argv[])
     }
 
     QRV_Public session;
-    session.doc_type = type == QLatin1String("XLS") ? QStringLiteral("X") : QStringLiteral("D");
+    session.doc_type = type == QLatin1String("XLS") ? DocType::excel() : DocType::word();
     ResultTableModel grid;
     SilentCatalogueView view;
     PosixFolderEnumeratorFactory folders;

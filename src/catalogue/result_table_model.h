@@ -5,8 +5,8 @@
 // worker thread, and nothing of the size of the list is allocated or copied on this one.
 #pragma once
 
-#include "app/two_column_grid.h"
-#include "catalogue/result_cache.h"
+#include "app/session/result_cache.h"
+#include "app/session/two_column_grid.h"
 
 #include <functional>
 #include <memory>
@@ -16,13 +16,16 @@
 
 namespace pelmora {
 
+// Heading of the folder column; a click on the heading row leaves it in sel_dir.
+inline const QString kFolderColumnHeading = QStringLiteral("保存場所");
+
 class ResultTableModel final : public TwoColumnGrid
 {
     Q_OBJECT
 public:
     enum Column { NameColumn = 0, FolderColumn = 1 };
     explicit ResultTableModel(QObject* parent = nullptr)
-        : TwoColumnGrid(QStringLiteral("ファイル名"), QStringLiteral("保存場所"), parent)
+        : TwoColumnGrid(QStringLiteral("ファイル名"), kFolderColumnHeading, parent)
     {}
     ~ResultTableModel() override;
 

@@ -4,7 +4,7 @@
 // readers: threads reading folders ahead of the walk; -1 takes the default pool.
 #pragma once
 
-#include "catalogue/result_cache.h"
+#include "app/session/result_cache.h"
 #include "platform/folder_enumerator.h"
 
 #include <QObject>

@@ -2,6 +2,8 @@
 // their folders, in the order the scan found them, as the file system's exact bytes.
 #pragma once
 
+#include "app/session/doc_type.h"
+
 #include <QHash>
 #include <QString>
 #include <algorithm>
@@ -16,6 +18,10 @@ namespace pelmora {
 
 // The cache key of a root and type: the root path followed by the type letter.
 QString list_key(const QString& root, const QString& docType);
+inline QString list_key(const QString& root, DocType docType)
+{
+    return list_key(root, docType.letter());
+}
 
 // Hits stored compactly: names in pages of up to a few thousand hits, each folder once per
 // run of hits. A batch of hits joins a list by handing over its pages, never by copying.
