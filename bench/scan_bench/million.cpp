@@ -1,7 +1,7 @@
 #include "million.h"
 
-#include "app/window/grid_setup.h"
 #include "app/session/session.h"
+#include "app/window/grid_setup.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"

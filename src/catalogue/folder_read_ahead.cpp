@@ -66,6 +66,8 @@ void FolderReadAhead::read(FolderNode& node)
         child->path.reserve(node.path.size() + child->name.size() + 1);
         child->path.append(node.path).append(child->name).push_back(kFolderSeparator);
         child->parent = self;
+        child->place.reserve(node.place.size() + 1);
+        child->place.append(node.place).push_back(std::uint32_t(node.subfolders.size()));
         node.subfolders.push_back(std::move(child));
     }
 }
@@ -75,9 +77,8 @@ void FolderReadAhead::finish(FolderNode& node)
     node.state = FolderNode::State::Read;
     ++m_ahead;
     if (!m_readers.empty() && !m_stop && !node.subfolders.empty()) {
-        // Depth first, like the walk: the subfolders go before everything found earlier.
-        for (auto it = node.subfolders.rbegin(); it != node.subfolders.rend(); ++it)
-            m_pending.push_front(*it);
+        for (const std::shared_ptr<FolderNode>& sub : node.subfolders)
+            m_pending.insert(sub);
         // Wake-ups cost more than a warm folder read: only idle readers are woken.
         if (m_idleReaders > 0)
             m_work.notify_all();
@@ -115,8 +116,8 @@ void FolderReadAhead::reader_loop()
         --m_idleReaders;
         if (stopping())
             return;
-        const std::shared_ptr<FolderNode> node = std::move(m_pending.front());
-        m_pending.pop_front();
+        const std::shared_ptr<FolderNode> node = *m_pending.begin();
+        m_pending.erase(m_pending.begin());
         if (node->state != FolderNode::State::Pending)
             continue; // the walk got there first
         node->state = FolderNode::State::Reading;

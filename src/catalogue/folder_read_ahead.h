@@ -1,6 +1,7 @@
 // Folders read ahead of the walk by a small pool of reader threads. The walk still takes
 // them one by one in its own order; the pool only makes sure a folder is usually read by the
 // time the walk gets there, so a cold disk (or a network mount) serves several reads at once.
+// Readers always take the unread folder the walk will reach first.
 // Subfolders are opened relative to their parent, which stays open only until its last
 // subfolder has been opened. The number of folders read but not yet walked is bounded.
 #pragma once
@@ -9,9 +10,9 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +35,10 @@ struct FolderNode
     std::vector<FolderEntry> entries;
     // One node per entry the walk enters, in entry order.
     std::vector<std::shared_ptr<FolderNode>> subfolders;
+
+    // Its place in the walk: the positions of the subfolders leading here. Readers take the
+    // pending folder the walk reaches first.
+    std::basic_string<std::uint32_t> place;
 
     enum class State { Pending, Reading, Read };
     State state = State::Pending; // guarded by the read-ahead's mutex
@@ -69,7 +74,15 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_work;     // readers wait here
     std::condition_variable m_finished; // the walk waits here
-    std::deque<std::shared_ptr<FolderNode>> m_pending;
+    struct WalkOrder
+    {
+        bool operator()(const std::shared_ptr<FolderNode>& a,
+                        const std::shared_ptr<FolderNode>& b) const
+        {
+            return a->place < b->place;
+        }
+    };
+    std::set<std::shared_ptr<FolderNode>, WalkOrder> m_pending;
     std::size_t m_ahead = 0;
     int m_idleReaders = 0;    // readers waiting for work
     bool m_walkWaits = false; // the walk waits for a folder a reader is reading
