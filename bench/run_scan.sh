@@ -1,51 +1,104 @@
 #!/usr/bin/env bash
-# Times the scan against bfs and find on the same tree, warm, several rounds, and prints the
-# median seconds and the ratios. Usage: bench/run_scan.sh [BUILD_DIR] [TREE_DIR] [ROUNDS]
+# Times the scan beside bfs, fd, find and the bare reference walker (one thread and eight)
+# on the same tree, several rounds, and prints the median seconds and the ratios.
+#   bench/run_scan.sh [--cold] [BUILD_DIR] [TREE_DIR] [ROUNDS]
+# Warm (default): the tree is in the page cache. --cold: the page cache, dentries and inodes
+# are dropped before every single run (needs root: writes /proc/sys/vm/drop_caches); where
+# that is not permitted the cold mode says so and stops.
 set -euo pipefail
+mode=warm
+if [ "${1:-}" = "--cold" ]; then
+  mode=cold
+  shift
+fi
 build=${1:-build}
 tree=${2:-/tmp/pelmora-scan-tree}
 rounds=${3:-5}
 bench="$build/bin/scan_bench"
-[ -x "$bench" ] || { echo "build scan_bench first ($bench)" >&2; exit 1; }
-for tool in bfs find; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install bfs findutils)" >&2; exit 1; }
+bare="$build/bin/bare_walk"
+for b in "$bench" "$bare"; do
+  [ -x "$b" ] || { echo "build scan_bench and bare_walk first ($b)" >&2; exit 1; }
 done
+for tool in bfs find fdfind; do
+  command -v "$tool" >/dev/null || {
+    echo "$tool is missing (scripts/install-deps.sh --test installs bfs, findutils, fd-find)" >&2
+    exit 1
+  }
+done
+
+drop_caches() {
+  sync
+  echo 3 >/proc/sys/vm/drop_caches
+}
+if [ "$mode" = cold ]; then
+  if ! (drop_caches) 2>/dev/null; then
+    echo "cold mode skipped: dropping the page cache is not permitted here (run as root)"
+    exit 0
+  fi
+fi
 
 if [ ! -d "$tree" ]; then
   echo "making the test tree in $tree"
   "$bench" --make-tree "$tree"
 fi
 
+# The tools, each printing its hits; the scan lists through the window's own code.
+declare -A cmd
+cmd[scan_bench]="$bench --root $tree --type XLS --list"
+cmd[bfs]="bfs $tree -iname *.xls"
+cmd[fd]="fdfind -uu -i -g *.xls . $tree"
+cmd[find]="find $tree -iname *.xls"
+cmd[walker_1]="$bare $tree xls 1"
+cmd[walker_8]="$bare $tree xls 8"
+order=(scan_bench bfs fd find walker_1 walker_8)
+
 seconds() { # runs a command with its output discarded, prints wall seconds
   local start end
+  [ "$mode" = cold ] && drop_caches
   start=$(date +%s.%N)
-  "$@" >/dev/null
+  set -f
+  # shellcheck disable=SC2086
+  $1 >/dev/null
+  set +f
   end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f", b - a}' 
+  awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f", b - a}'
 }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
-# Warm the caches once.
-"$bench" --root "$tree" --type XLS --list >/dev/null
-bfs "$tree" -iname '*.xls' >/dev/null
-find "$tree" -iname '*.xls' >/dev/null
+if [ "$mode" = warm ]; then
+  for t in "${order[@]}"; do seconds "${cmd[$t]}" >/dev/null; done
+fi
 
-declare -A times
+declare -A times med
 for ((i = 0; i < rounds; i++)); do
-  times[scan]+="$(seconds "$bench" --root "$tree" --type XLS --list) "
-  times[bfs]+="$(seconds bfs "$tree" -iname '*.xls') "
-  times[find]+="$(seconds find "$tree" -iname '*.xls') "
+  for t in "${order[@]}"; do
+    times[$t]+="$(seconds "${cmd[$t]}") "
+  done
 done
-scan=$(tr ' ' '\n' <<<"${times[scan]}" | grep . | median)
-bfs_t=$(tr ' ' '\n' <<<"${times[bfs]}" | grep . | median)
-find_t=$(tr ' ' '\n' <<<"${times[find]}" | grep . | median)
+for t in "${order[@]}"; do
+  med[$t]=$(tr ' ' '\n' <<<"${times[$t]}" | grep . | median)
+done
 
-echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(find "$tree" -type d | wc -l) folders)"
-echo "hits: scan_bench $("$bench" --root "$tree" --type XLS --list | wc -l)," \
-     "bfs -iname '*.xls' $(bfs "$tree" -iname '*.xls' | wc -l) (bfs also counts a.b.xls names and dot folders)"
-printf 'median of %d rounds, whole process, output discarded:\n' "$rounds"
-printf '  scan_bench %.3f s\n  bfs        %.3f s\n  find       %.3f s\n' "$scan" "$bfs_t" "$find_t"
-awk -v s="$scan" -v b="$bfs_t" -v f="$find_t" 'BEGIN {
-  printf "ratio scan_bench/bfs  %.2f (target <= 1.00)\nratio scan_bench/find %.2f\n", s / b, s / f }'
-echo "figures of one run:"
-"$bench" --root "$tree" --type XLS | sed 's/^/  /'
+files=$(find "$tree" -type f | wc -l)
+folders=$(find "$tree" -type d | wc -l)
+echo "tree: $tree ($files files, $folders folders), $mode, $(nproc) cores"
+set -f
+echo "hits: scan_bench $(${cmd[scan_bench]} | wc -l), walker $(${cmd[walker_1]})," \
+     "bfs $(${cmd[bfs]} | wc -l), fd $(${cmd[fd]} | wc -l) (bfs and fd also count a.b.xls names and dot folders)"
+set +f
+printf 'median of %d interleaved rounds, whole process, output discarded:\n' "$rounds"
+for t in "${order[@]}"; do
+  printf '  %-10s %.3f s\n' "$t" "${med[$t]}"
+done
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+echo "ratios (scan_bench / other):"
+for t in bfs fd find walker_1 walker_8; do
+  printf '  scan_bench/%-9s %s\n' "$t" "$(ratio "${med[scan_bench]}" "${med[$t]}")"
+done
+if [ "$mode" = cold ]; then
+  echo "goal: scan_bench/walker_8 <= 1.20 cold: $(ratio "${med[scan_bench]}" "${med[walker_8]}")"
+else
+  echo "goal: scan_bench/walker_1 <= 1.10 warm: $(ratio "${med[scan_bench]}" "${med[walker_1]}")"
+  echo "figures of one run:"
+  "$bench" --root "$tree" --type XLS | sed 's/^/  /'
+fi

@@ -18,7 +18,7 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
   packages+=(
     # independent LZH readers and the reference writer, the scan references
-    lhasa libarchive-tools p7zip-full jlha-utils bfs findutils
+    lhasa libarchive-tools p7zip-full jlha-utils bfs findutils fd-find
     # a real print server with a PDF printer, and a PDF reader for its output
     cups cups-filters printer-driver-cups-pdf poppler-utils
     # lint

@@ -1,32 +1,30 @@
-// Scan benchmark: walks a folder through the same code the window uses (walker, hits to the
-// cache and the grid rows, sort by folder) and prints its figures; or writes a test tree.
-//   scan_bench --root DIR --type XLS|DOC [--list]
+// Scan benchmark: walks a folder through the same code the window uses (walker with its
+// read-ahead, hits to the cache and the grid rows, sort) and prints its figures; lists the
+// exact bytes of every hit; measures a million hits in the window's path; or writes a tree.
+//   scan_bench --root DIR --type XLS|DOC [--list] [--readers N]
+//   scan_bench --million [N]
 //   scan_bench --make-tree DIR [--files N]
 #include "app/session/session.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
+#include "catalogue/folder_walker.h"
 #include "catalogue/result_table_model.h"
+#include "catalogue/scan_job.h"
 #include "make_tree.h"
+#include "million.h"
+#include "platform/native_path.h"
 #include "platform/posix_folder_enumerator.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <cstdio>
-#include <fstream>
-#include <unistd.h>
+#include <cstring>
+#include <string>
 
 using namespace pelmora;
 
 namespace {
-
-long rss_bytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 void wait_for(Catalogue& c)
 {
@@ -39,53 +37,32 @@ void wait_for(Catalogue& c)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: scan_bench --root DIR --type XLS|DOC [--list]\n"
+    std::fprintf(stderr, "usage: scan_bench --root DIR --type XLS|DOC [--list] [--readers N]\n"
+                         "       scan_bench --million [N]\n"
                          "       scan_bench --make-tree DIR [--files N]\n");
     return 2;
 }
 
-QString as_root(QString dir)
+// The walk alone, as the scan thread runs it, with hits counted: no batches, no grid.
+struct CountingSink final : WalkSink
 {
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
-}
-
-// Fills a cache key with synthetic hits, as a scan would, then shows it as a cached list.
-void cached_list_figures(long hits)
-{
-    QRV_Public session;
-    ResultTableModel grid;
-    SilentCatalogueView view;
-    PosixFolderEnumeratorFactory folders;
-    Catalogue catalogue(session, grid, folders, view);
-    const QString root = QStringLiteral("/synthetic-cache-root/");
-    const long before = rss_bytes();
-    std::vector<Hit> batch;
-    QStringList dirNames;
-    for (int d = 0; d < 1000; ++d)
-        dirNames.append(QStringLiteral("/home/user/documents/project%1/sheets/")
-                            .arg(d, 4, 10, QLatin1Char('0')));
-    session.list_key = list_key(root, session.doc_type);
-    for (long i = 0; i < hits; ++i) {
-        const QString& dir = dirNames[int(i % 1000)];
-        session.cache.append(session.list_key,
-                             QStringLiteral("report%1.xls").arg(i, 7, 10, QLatin1Char('0')), dir);
-    }
-    QElapsedTimer t;
-    t.start();
-    catalogue.list_drive(root); // cached: no file-system access
-    const double showSeconds = double(t.nsecsElapsed()) / 1e9;
-    const long after = rss_bytes();
-    std::printf("cached_list_hits %ld\ncached_list_show_seconds %.4f\n", hits, showSeconds);
-    std::printf("bytes_per_cached_hit %.1f (cache and grid rows, target <= 300)\n",
-                double(after - before) / double(hits));
-}
+    void folder_started(const std::string&) override {}
+    void folder_ended() override {}
+    void add_hit(std::string_view, const std::string&) override { ++hits; }
+    long hits = 0;
+};
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    const bool million = argc > 1 && std::strcmp(argv[1], "--million") == 0;
+    if (million) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        return bench::run_million(argc > 2 ? std::atol(argv[2]) : 1000000);
+    }
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     auto value = [&](const QString& opt) {
@@ -102,11 +79,31 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    const QString rootArg = value(QStringLiteral("--root"));
+    // The root as given on the command line, byte for byte.
+    std::string rootBytes;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--root") == 0)
+            rootBytes = argv[i + 1];
+    }
     const QString type = value(QStringLiteral("--type")).toUpper();
-    if (rootArg.isEmpty() || (type != QLatin1String("XLS") && type != QLatin1String("DOC")))
+    if (rootBytes.empty() || (type != QLatin1String("XLS") && type != QLatin1String("DOC")))
         return usage();
-    const QString root = as_root(rootArg);
+    if (rootBytes.back() != '/')
+        rootBytes.push_back('/');
+    const QString root = native_path::from_native(rootBytes);
+    const QString readersText = value(QStringLiteral("--readers"));
+
+    if (!readersText.isEmpty()) {
+        // Walk only, with the given number of reader threads: for comparing pool sizes.
+        PosixFolderEnumerator e(rootBytes);
+        CountingSink sink;
+        QElapsedTimer t;
+        t.start();
+        FolderWalker(e, type, sink, nullptr, readersText.toInt()).walk_folder(rootBytes);
+        std::printf("walk_readers %d\nhits %ld\nseconds %.4f\n", readersText.toInt(), sink.hits,
+                    double(t.nsecsElapsed()) / 1e9);
+        return 0;
+    }
 
     QRV_Public session;
     session.doc_type = type == QLatin1String("XLS") ? DocType::excel() : DocType::word();
@@ -116,34 +113,39 @@ int main(int argc, char* argv[])
     Catalogue catalogue(session, grid, folders, view);
     catalogue.set_suffix_filter(type);
 
-    const long rssBefore = rss_bytes();
     QElapsedTimer timer;
     timer.start();
     catalogue.list_drive(root);
     wait_for(catalogue);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    const long rssAfter = rss_bytes();
 
     if (args.contains(QStringLiteral("--list"))) {
-        for (qsizetype i = 0; i < grid.size(); ++i)
-            std::printf("%s\n", (grid.text(i, 1) + grid.text(i, 0)).toUtf8().constData());
+        // The exact bytes of every hit, one per line, in the grid's order.
+        std::string out;
+        for (qsizetype i = 0; i < grid.size(); ++i) {
+            out += native_path::to_native(grid.text(i, 1) + grid.text(i, 0)).toStdString();
+            out += '\n';
+            if (out.size() > (1 << 20)) {
+                std::fwrite(out.data(), 1, out.size(), stdout);
+                out.clear();
+            }
+        }
+        std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }
     const double hits = double(grid.size());
     std::printf("hits %lld\nseconds %.4f\nhits_per_second %.0f\n",
                 static_cast<long long>(grid.size()), seconds, seconds > 0 ? hits / seconds : 0.0);
-    if (grid.size() > 0)
-        std::printf("scan_rss_growth_per_hit %.1f (includes the scan thread and folder buffers)\n",
-                    double(rssAfter - rssBefore) / hits);
 
     // The same list again, now from the cache.
-    timer.restart();
     catalogue.list_drive(QStringLiteral("/nonexistent-other-root/"));
     wait_for(catalogue);
     timer.restart();
     catalogue.list_drive(root);
+    wait_for(catalogue);
     std::printf("cached_show_seconds %.4f (%lld hits)\n", double(timer.nsecsElapsed()) / 1e9,
                 static_cast<long long>(grid.size()));
-    cached_list_figures(100000);
+    std::printf("(memory per hit and the largest stall: scan_bench --million, a process of its "
+                "own)\n");
     return 0;
 }

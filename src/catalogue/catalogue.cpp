@@ -4,6 +4,7 @@
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
 #include "platform/folder_enumerator.h"
+#include "platform/native_path.h"
 
 namespace pelmora {
 
@@ -22,9 +23,11 @@ void Catalogue::reset_grid(int folderTwips)
 
 void Catalogue::cancel_scan()
 {
+    m_sortPending = false; // a sort still running belongs to rows about to be replaced
     if (!m_job)
         return;
     m_job.reset(); // stops the walk and waits for it
+    m_scanList.reset();
     // Its partial hits belong to no list: the key is as empty as before the scan.
     m_session.cache.clear(m_scanKey);
     m_scanKey.clear();
@@ -80,55 +83,69 @@ void Catalogue::start_scan(const QString& root, bool isRefresh)
     m_scanKey = list_key(root, m_session.doc_type);
     m_session.list_key = m_scanKey;
     m_scanIsRefresh = isRefresh;
-    m_job = std::make_unique<ScanJob>(m_folders.for_root(root.toStdString()), root.toStdString(),
-                                      m_suffix, this,
+    // A key of no list (never the case for a root path) would keep its hits in the grid only.
+    m_scanList =
+        m_scanKey.isEmpty() ? std::make_shared<HitList>() : m_session.cache.list_for(m_scanKey);
+    m_grid.follow_list(m_scanList);
+    const std::string rootBytes = native_path::to_native(root).toStdString();
+    m_job = std::make_unique<ScanJob>(m_folders.for_root(rootBytes), rootBytes, m_suffix, this,
                                       [this](ScanProgress&& p) { on_progress(std::move(p)); });
 }
 
 void Catalogue::on_progress(ScanProgress&& progress)
 {
-    add_hits(progress.hits);
+    add_hits(std::move(progress.hits));
     m_view.set_current_path(progress.currentFolder);
     if (progress.finished) {
         m_job.reset();
+        m_scanList.reset();
+        if (!m_scanKey.isEmpty() && !m_session.cache.has_cached_list(m_scanKey))
+            m_session.cache.clear(m_scanKey); // nothing found: nothing remembered
         m_scanKey.clear();
         finish_listing();
     }
 }
 
-void Catalogue::add_hits(const std::vector<Hit>& hits)
+void Catalogue::add_hits(HitList&& hits)
 {
-    if (hits.empty())
+    if (hits.empty() || !m_scanList)
         return;
     if (m_session.grid_row == 0)
         m_session.grid_row = 1;
-    for (const Hit& h : hits)
-        m_session.cache.append(m_scanKey, h.name, h.folder);
-    m_grid.append_hits(hits);
-    m_session.hit_count += qsizetype(hits.size());
-    m_session.grid_row += qsizetype(hits.size());
+    const auto n = qsizetype(hits.size());
+    m_scanList->append(std::move(hits));
+    m_grid.show_new_hits();
+    m_session.hit_count += n;
+    m_session.grid_row += n;
     m_view.set_count_text(QString::number(m_grid.size()));
 }
 
 void Catalogue::show_cached_list(const QString& key)
 {
-    const CachedList* list = m_session.cache.find(key);
-    const qsizetype n = list ? list->names.size() : 0;
+    std::shared_ptr<const HitList> list = m_session.cache.shared(key);
+    const auto n = qsizetype(list ? list->size() : 0);
     m_view.set_count_text(QString::number(n));
-    std::vector<ResultRow> rows;
-    rows.reserve(std::size_t(n));
-    for (qsizetype i = 0; i < n; ++i)
-        rows.push_back(ResultRow{list->names[i], list->dirs[i]});
     if (n > 0 && m_session.grid_row == 0)
         m_session.grid_row = 1;
     m_session.grid_row += n;
-    m_grid.set_rows(std::move(rows));
+    m_grid.show_list(std::move(list));
 }
 
 void Catalogue::finish_listing()
 {
     m_view.set_grid_redraw(true);
-    m_grid.sort_by_column(ResultTableModel::FolderColumn);
+    // A large list is sorted off this thread; the listing ends when its rows are in order.
+    m_sortPending = true;
+    m_grid.sort_by_column(ResultTableModel::FolderColumn, [this] {
+        if (m_sortPending) {
+            m_sortPending = false;
+            end_listing();
+        }
+    });
+}
+
+void Catalogue::end_listing()
+{
     m_view.set_busy_pointer(false);
     if (m_waitShown) {
         m_view.show_wait(false);

@@ -36,11 +36,12 @@ public:
     // Rescans the root and replaces its cached list, whether or not it had one.
     void refresh_list(const QString& root);
 
-    bool scanning() const { return bool(m_job); }
+    // True while a listing is not complete yet: a scan runs, or the rows are being sorted.
+    bool scanning() const { return bool(m_job) || m_sortPending; }
     void cancel_scan();
 
-    // A hit of the running scan: to the grid rows and to the cache key of the scan.
-    void add_hits(const std::vector<Hit>& hits);
+    // Hits of the running scan: to the cache key of the scan and to the grid rows.
+    void add_hits(HitList&& hits);
     void show_cached_list(const QString& key);
 
 Q_SIGNALS:
@@ -52,6 +53,7 @@ private:
     void start_scan(const QString& root, bool isRefresh);
     void on_progress(ScanProgress&& progress);
     void finish_listing();
+    void end_listing();
 
     QRV_Public& m_session;
     ResultTableModel& m_grid;
@@ -60,6 +62,8 @@ private:
     QString m_suffix = QStringLiteral("XLS");
     std::unique_ptr<ScanJob> m_job;
     QString m_scanKey;
+    std::shared_ptr<HitList> m_scanList; // the list the running scan fills
+    bool m_sortPending = false;
     bool m_scanIsRefresh = false;
     bool m_waitShown = false;
 };

@@ -1,40 +1,49 @@
 #include "catalogue/folder_walker.h"
 
-#include <vector>
+#include "catalogue/folder_read_ahead.h"
 
 namespace pelmora {
 
 FolderWalker::FolderWalker(FolderEnumerator& enumerator, const QString& suffixFilter,
-                           WalkSink& sink, const std::atomic<bool>* cancel)
-    : m_enumerator(enumerator), m_matcher(suffixFilter), m_sink(sink), m_cancel(cancel)
+                           WalkSink& sink, const std::atomic<bool>* cancel, int readers)
+    : m_enumerator(enumerator), m_matcher(suffixFilter), m_sink(sink), m_cancel(cancel),
+      m_readers(readers)
 {}
 
 void FolderWalker::walk_folder(const std::string& rawFolder)
 {
     if (cancelled())
         return;
-    const std::string folder = with_backslash(rawFolder);
-    std::vector<FolderEntry> entries;
-    const ListResult listed = m_enumerator.list_folder(folder, entries);
-    m_sink.folder_started(folder);
-    if (listed == ListResult::Ok) {
-        QString folderText; // converted once, shared by every hit of this folder
-        for (const FolderEntry& entry : entries) {
+    FolderReadAhead folders(m_enumerator, m_readers, kMaxReadAhead, m_cancel);
+    const std::shared_ptr<FolderNode> root = folders.root(with_backslash(rawFolder));
+    walk(folders, *root);
+}
+
+void FolderWalker::walk(FolderReadAhead& folders, FolderNode& node)
+{
+    if (cancelled())
+        return;
+    folders.take(node);
+    m_sink.folder_started(node.path);
+    if (node.result == ListResult::Ok) {
+        std::size_t next = 0; // the node of the next subfolder entry
+        for (const FolderEntry& entry : node.entries) {
             if (cancelled())
                 break;
-            const std::string_view name = trim_at_nul(entry.name);
             if (counts_as_folder(entry.attributes)) {
-                if (!name.empty() && name.front() != '.')
-                    walk_folder(folder + std::string(name) + kFolderSeparator);
+                if (walked_subfolder(entry)) {
+                    // Walked, then let go: only the folders on the way down stay in memory.
+                    const std::shared_ptr<FolderNode> sub = std::move(node.subfolders[next++]);
+                    walk(folders, *sub);
+                }
                 continue;
             }
-            if (!m_matcher.matches(name))
-                continue;
-            if (folderText.isNull())
-                folderText = QString::fromStdString(folder);
-            m_sink.add_hit(QString::fromUtf8(name.data(), qsizetype(name.size())), folderText);
+            const std::string_view name = trim_at_nul(std::string_view(entry.name));
+            if (m_matcher.matches(name))
+                m_sink.add_hit(name, node.path);
         }
     }
+    node.entries = {};
     m_sink.folder_ended();
 }
 

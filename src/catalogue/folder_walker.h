@@ -7,8 +7,12 @@
 #include <QString>
 #include <atomic>
 #include <string>
+#include <string_view>
 
 namespace pelmora {
+
+struct FolderNode;
+class FolderReadAhead;
 
 class WalkSink
 {
@@ -16,35 +20,36 @@ public:
     virtual ~WalkSink() = default;
     virtual void folder_started(const std::string& folder) = 0;
     virtual void folder_ended() = 0;
-    // name: bare file name; folder: the folder path with its trailing separator.
-    virtual void add_hit(const QString& name, const QString& folder) = 0;
+    // name: bare file name; folder: the folder path with its trailing separator. Both are
+    // the file system's exact bytes.
+    virtual void add_hit(std::string_view name, const std::string& folder) = 0;
 };
 
 class FolderWalker final
 {
 public:
+    // readers: threads that read folders ahead of the walk (0: one folder at a time).
     FolderWalker(FolderEnumerator& enumerator, const QString& suffixFilter, WalkSink& sink,
-                 const std::atomic<bool>* cancel = nullptr);
+                 const std::atomic<bool>* cancel = nullptr, int readers = 0);
 
     // Walks depth first, in the order the file system returns the entries: the hits of a
-    // subfolder come where that subfolder's entry stands in its parent. Each folder is read
-    // completely and closed before its subfolders are walked, so one folder is open at a time.
+    // subfolder come where that subfolder's entry stands in its parent. Reading ahead never
+    // changes this order.
     void walk_folder(const std::string& folder);
 
     bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
+    // Folders read but not yet walked, at most.
+    static constexpr std::size_t kMaxReadAhead = 1024;
+
 private:
+    void walk(FolderReadAhead& folders, FolderNode& node);
+
     FolderEnumerator& m_enumerator;
     SuffixMatcher m_matcher;
     WalkSink& m_sink;
     const std::atomic<bool>* m_cancel;
+    int m_readers;
 };
-
-// The folder test of the walker: clear the four lowest attribute bits; the entry is a folder
-// exactly when what remains is the directory bit alone.
-inline bool counts_as_folder(std::uint32_t attributes)
-{
-    return (attributes & ~0xFu) == attr::Directory;
-}
 
 } // namespace pelmora

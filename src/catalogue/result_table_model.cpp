@@ -1,98 +1,272 @@
 #include "catalogue/result_table_model.h"
 
+#include "platform/native_path.h"
+
+#include <QMetaObject>
+#include <QPointer>
 #include <algorithm>
+#include <numeric>
 
 namespace pelmora {
+namespace {
+
+// The permutation that orders the rows: order[newRow] = oldRow.
+std::vector<std::uint32_t> sorted_order(const HitList& list, const std::vector<std::uint32_t>& hits,
+                                        int column)
+{
+    // Folders compared once, by rank; equal texts share a rank.
+    std::vector<std::uint32_t> folders(list.folder_count());
+    std::iota(folders.begin(), folders.end(), 0u);
+    std::sort(folders.begin(), folders.end(), [&list](std::uint32_t a, std::uint32_t b) {
+        return list.folder_at(a) < list.folder_at(b);
+    });
+    std::vector<std::uint32_t> rank(folders.size());
+    std::uint32_t r = 0;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (i > 0 && list.folder_at(folders[i]) != list.folder_at(folders[i - 1]))
+            ++r;
+        rank[folders[i]] = r;
+    }
+    const std::size_t n = hits.size();
+    const auto byName = [&](std::uint32_t a, std::uint32_t b) {
+        const int c = list.name(hits[a]).compare(list.name(hits[b]));
+        return c != 0 ? c < 0 : a < b;
+    };
+    std::vector<std::uint32_t> order(n);
+    if (column == ResultTableModel::FolderColumn) {
+        // Rows bucketed by folder rank, then each folder's rows by name.
+        std::vector<std::uint32_t> start(std::size_t(r) + 2, 0);
+        for (std::size_t i = 0; i < n; ++i)
+            ++start[rank[list.folder_index(hits[i])] + 1];
+        std::partial_sum(start.begin(), start.end(), start.begin());
+        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+        for (std::size_t i = 0; i < n; ++i)
+            order[fill[rank[list.folder_index(hits[i])]]++] = std::uint32_t(i);
+        for (std::size_t b = 0; b + 1 < start.size(); ++b) {
+            if (start[b + 1] - start[b] > 1)
+                std::sort(order.begin() + start[b], order.begin() + start[b + 1], byName);
+        }
+    } else {
+        std::iota(order.begin(), order.end(), 0u);
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const int c = list.name(hits[a]).compare(list.name(hits[b]));
+            if (c != 0)
+                return c < 0;
+            const std::uint32_t ra = rank[list.folder_index(hits[a])];
+            const std::uint32_t rb = rank[list.folder_index(hits[b])];
+            return ra != rb ? ra < rb : a < b;
+        });
+    }
+    return order;
+}
+
+std::vector<std::uint32_t> inverse(const std::vector<std::uint32_t>& order)
+{
+    std::vector<std::uint32_t> inv(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        inv[order[i]] = std::uint32_t(i);
+    return inv;
+}
+
+} // namespace
+
+ResultTableModel::~ResultTableModel()
+{
+    join_sorter();
+}
+
+void ResultTableModel::join_sorter()
+{
+    if (m_sorter.joinable())
+        m_sorter.join();
+}
 
 int ResultTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_count);
 }
 
 QVariant ResultTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || std::size_t(index.row()) >= m_rows.size())
+    if (!index.isValid() || std::size_t(index.row()) >= m_count)
         return {};
-    const ResultRow& r = m_rows[std::size_t(index.row())];
-    const bool nameCol = index.column() == NameColumn;
-    return cell_data(nameCol ? r.name : r.folder, nameCol ? r.nameBack : r.folderBack, role);
+    const bool wantsText = role == Qt::DisplayRole || role == Qt::ToolTipRole;
+    return cell_data(wantsText ? display_text(index.row(), index.column()) : QString(),
+                     cell_background(index.row(), index.column()), role);
+}
+
+void ResultTableModel::replace_rows(std::shared_ptr<const HitList> list, std::size_t count)
+{
+    beginResetModel();
+    ++m_generation;
+    m_sorting = false;
+    m_list = std::move(list);
+    m_count = count;
+    m_order = {};
+    m_nameBack = wincolor::None;
+    m_folderBack = wincolor::FolderCell;
+    m_nameBackOf = {};
+    m_folderBackOf = {};
+    endResetModel();
 }
 
 void ResultTableModel::clear()
 {
-    beginResetModel();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
-    endResetModel();
+    replace_rows(nullptr, 0);
 }
 
-void ResultTableModel::append_hits(const std::vector<Hit>& hits)
+void ResultTableModel::show_list(std::shared_ptr<const HitList> list)
 {
-    if (hits.empty())
+    const std::size_t n = list ? list->size() : 0;
+    replace_rows(std::move(list), n);
+}
+
+void ResultTableModel::follow_list(std::shared_ptr<const HitList> list)
+{
+    replace_rows(std::move(list), 0);
+}
+
+void ResultTableModel::show_new_hits()
+{
+    const std::size_t have = m_count;
+    const std::size_t total = m_list ? m_list->size() : 0;
+    if (total <= have)
         return;
-    const int first = int(m_rows.size());
-    beginInsertRows({}, first, first + int(hits.size()) - 1);
-    m_rows.reserve(m_rows.size() + hits.size());
-    for (const Hit& h : hits)
-        m_rows.push_back(ResultRow{h.name, h.folder});
+    ++m_generation;
+    m_sorting = false;
+    beginInsertRows({}, int(have), int(total) - 1);
+    if (!m_order.empty()) {
+        for (std::size_t i = have; i < total; ++i)
+            m_order.push_back(std::uint32_t(i));
+    }
+    m_count = total;
     endInsertRows();
 }
 
-void ResultTableModel::set_rows(std::vector<ResultRow> rows)
+void ResultTableModel::sort(int column, Qt::SortOrder)
 {
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
+    if (column == NameColumn || column == FolderColumn)
+        sort_by_column(column);
 }
 
-void ResultTableModel::sort_by_column(int column)
+void ResultTableModel::sort_by_column(int column, std::function<void()> done)
 {
-    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const auto key = [column](const ResultRow& r) -> const QString& {
-        return column == NameColumn ? r.name : r.folder;
-    };
-    std::stable_sort(m_rows.begin(), m_rows.end(), [&key](const ResultRow& a, const ResultRow& b) {
-        const QString& ka = key(a);
-        const QString& kb = key(b);
-        // Rows of one folder share one string: skip the comparison for them.
-        if (ka.constData() == kb.constData() && ka.size() == kb.size())
-            return false;
-        return ka < kb;
+    join_sorter();
+    const std::uint64_t generation = ++m_generation;
+    if (!m_list || m_count <= kSortInPlaceRows) {
+        if (m_list) {
+            std::vector<std::uint32_t> hits(m_count);
+            for (std::size_t i = 0; i < m_count; ++i)
+                hits[i] = hit_of(i);
+            std::vector<std::uint32_t> order = sorted_order(*m_list, hits, column);
+            const std::vector<std::uint32_t> newRowOf = inverse(order);
+            for (std::uint32_t& o : order)
+                o = hits[o];
+            apply_order(std::move(order), newRowOf);
+        }
+        m_sorting = false;
+        if (done)
+            done();
+        return;
+    }
+    m_sorting = true;
+    QPointer<ResultTableModel> self(this);
+    m_sorter = std::thread([self, list = m_list, count = m_count, rows = m_order, column,
+                            generation, done = std::move(done)]() mutable {
+        // Everything of the list's size is made here, off the window's thread.
+        std::vector<std::uint32_t> hits(count);
+        for (std::size_t i = 0; i < count; ++i)
+            hits[i] = rows.empty() ? std::uint32_t(i) : rows[i];
+        rows = {};
+        std::vector<std::uint32_t> order = sorted_order(*list, hits, column);
+        std::vector<std::uint32_t> newRowOf = inverse(order);
+        for (std::uint32_t& o : order)
+            o = hits[o];
+        hits = {};
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, generation, order = std::move(order), newRowOf = std::move(newRowOf),
+             done = std::move(done)]() mutable {
+                if (!self || self->m_generation != generation)
+                    return; // the rows changed meanwhile: this order is stale
+                self->apply_order(std::move(order), newRowOf);
+                self->m_sorting = false;
+                if (done)
+                    done();
+            },
+            Qt::QueuedConnection);
     });
+}
+
+void ResultTableModel::apply_order(std::vector<std::uint32_t>&& order,
+                                   const std::vector<std::uint32_t>& newRowOf)
+{
+    if (order.size() != m_count)
+        return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    m_order = std::move(order);
+    // The few colours that differ from their column's move with their rows.
+    const auto moved = [&newRowOf](std::unordered_map<std::uint32_t, WinColor>& of) {
+        std::unordered_map<std::uint32_t, WinColor> next;
+        for (const auto& [row, color] : of)
+            next.emplace(newRowOf[row], color);
+        of = std::move(next);
+    };
+    moved(m_nameBackOf);
+    moved(m_folderBackOf);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after.append(index(int(newRowOf[std::size_t(i.row())]), i.column()));
+    changePersistentIndexList(before, after);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 QString ResultTableModel::text(qsizetype row, int column) const
 {
-    if (row < 0 || row >= size())
+    if (row < 0 || row >= size() || !m_list)
         return {};
-    return column == NameColumn ? m_rows[std::size_t(row)].name : m_rows[std::size_t(row)].folder;
+    const std::uint32_t hit = hit_of(std::size_t(row));
+    return column == NameColumn ? m_list->name_text(hit) : m_list->folder_text(hit);
+}
+
+QString ResultTableModel::display_text(qsizetype row, int column) const
+{
+    return native_path::readable(text(row, column));
 }
 
 WinColor ResultTableModel::cell_background(qsizetype row, int column) const
 {
     if (row < 0 || row >= size())
         return wincolor::None;
-    const ResultRow& r = m_rows[std::size_t(row)];
-    return column == NameColumn ? r.nameBack : r.folderBack;
+    const auto& of = column == NameColumn ? m_nameBackOf : m_folderBackOf;
+    const auto it = of.find(std::uint32_t(row));
+    if (it != of.end())
+        return it->second;
+    return column == NameColumn ? m_nameBack : m_folderBack;
 }
 
 void ResultTableModel::set_cell_background(qsizetype row, int column, WinColor color)
 {
     if (row < 0 || row >= size())
         return;
-    ResultRow& r = m_rows[std::size_t(row)];
-    (column == NameColumn ? r.nameBack : r.folderBack) = color;
+    const bool nameCol = column == NameColumn;
+    auto& of = nameCol ? m_nameBackOf : m_folderBackOf;
+    if (color == (nameCol ? m_nameBack : m_folderBack))
+        of.erase(std::uint32_t(row));
+    else
+        of[std::uint32_t(row)] = color;
     const QModelIndex i = index(int(row), column);
     Q_EMIT dataChanged(i, i, {Qt::BackgroundRole});
 }
 
 void ResultTableModel::set_all_name_backgrounds(WinColor color)
 {
-    for (ResultRow& r : m_rows)
-        r.nameBack = color;
-    if (!m_rows.empty())
-        Q_EMIT dataChanged(index(0, NameColumn), index(int(m_rows.size()) - 1, NameColumn),
+    m_nameBack = color;
+    m_nameBackOf = {};
+    if (m_count > 0)
+        Q_EMIT dataChanged(index(0, NameColumn), index(int(m_count) - 1, NameColumn),
                            {Qt::BackgroundRole});
 }
 

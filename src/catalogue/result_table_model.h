@@ -1,24 +1,23 @@
 // The rows of the result grid: one hit per row, file name and folder, with the cell
-// colours the commands set. One vector of plain rows, filled in batches.
+// colours the commands set. Rows refer to a list of hits shared with the result cache: the
+// grid adds the order of its rows (none until sorted) and the colours that differ from the
+// column's, so a shown row costs four bytes beside the hit. Large lists are sorted on a
+// worker thread, and nothing of the size of the list is allocated or copied on this one.
 #pragma once
 
+#include "app/session/result_cache.h"
 #include "app/session/two_column_grid.h"
-#include "catalogue/scan_job.h"
 
+#include <functional>
+#include <memory>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace pelmora {
 
 // Heading of the folder column; a click on the heading row leaves it in sel_dir.
 inline const QString kFolderColumnHeading = QStringLiteral("保存場所");
-
-struct ResultRow
-{
-    QString name;
-    QString folder;
-    WinColor nameBack = wincolor::None;
-    WinColor folderBack = wincolor::FolderCell;
-};
 
 class ResultTableModel final : public TwoColumnGrid
 {
@@ -28,26 +27,61 @@ public:
     explicit ResultTableModel(QObject* parent = nullptr)
         : TwoColumnGrid(QStringLiteral("ファイル名"), kFolderColumnHeading, parent)
     {}
+    ~ResultTableModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // A header click: ascending by that column (see sort_by_column).
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+    // Drops every row and gives their memory back.
     void clear();
-    void append_hits(const std::vector<Hit>& hits);
-    void set_rows(std::vector<ResultRow> rows);
-    // Orders the rows ascending by one column's text; rows that compare equal keep their order.
-    void sort_by_column(int column);
+    // One row per hit of the list, in the list's order.
+    void show_list(std::shared_ptr<const HitList> list);
+    // Starts an empty grid over a list a scan is filling; show_new_hits() adds the rows of
+    // what was appended since.
+    void follow_list(std::shared_ptr<const HitList> list);
+    void show_new_hits();
 
-    qsizetype size() const { return qsizetype(m_rows.size()); }
-    const ResultRow& row(qsizetype i) const { return m_rows[std::size_t(i)]; }
+    // Orders the rows ascending by one column, then by the other; byte order of the names,
+    // which for UTF-8 names is the order of their characters. A large grid is sorted on a
+    // worker thread; done runs on this thread once the rows are in order (not at all when the
+    // rows were replaced meanwhile).
+    void sort_by_column(int column, std::function<void()> done = {});
+    bool sorting() const { return m_sorting; }
+    // Grids up to this size are sorted at once.
+    static constexpr std::size_t kSortInPlaceRows = 20000;
+
+    qsizetype size() const { return qsizetype(m_count); }
+    // The exact text (every byte of the file system's name kept): what commands act on.
     QString text(qsizetype row, int column) const;
+    // What the grid shows: the readable form of text().
+    QString display_text(qsizetype row, int column) const;
     WinColor cell_background(qsizetype row, int column) const;
     void set_cell_background(qsizetype row, int column, WinColor color);
     // Sets the file-name background of every row in one repaint.
     void set_all_name_backgrounds(WinColor color);
 
 private:
-    std::vector<ResultRow> m_rows;
+    std::uint32_t hit_of(std::size_t row) const
+    {
+        return m_order.empty() ? std::uint32_t(row) : m_order[row];
+    }
+    void replace_rows(std::shared_ptr<const HitList> list, std::size_t count);
+    void apply_order(std::vector<std::uint32_t>&& order,
+                     const std::vector<std::uint32_t>& newRowOf);
+    void join_sorter();
+
+    std::shared_ptr<const HitList> m_list;
+    std::size_t m_count = 0;            // rows shown: the list's first m_count hits
+    std::vector<std::uint32_t> m_order; // hit of each row; empty: the list's own order
+    WinColor m_nameBack = wincolor::None;
+    WinColor m_folderBack = wincolor::FolderCell;
+    std::unordered_map<std::uint32_t, WinColor> m_nameBackOf; // by row, where not m_nameBack
+    std::unordered_map<std::uint32_t, WinColor> m_folderBackOf;
+    std::uint64_t m_generation = 0; // changes whenever the rows are replaced or added
+    bool m_sorting = false;
+    std::thread m_sorter;
 };
 
 } // namespace pelmora

@@ -1,8 +1,10 @@
 // One scan of a root, run off the user-interface thread. Hits travel to the receiver's
 // thread in batches (at most every batch interval), so the window stays responsive and the
 // grid is never touched per hit. Destroying the job stops the walk and waits for it.
+// readers: threads reading folders ahead of the walk; -1 takes the default pool.
 #pragma once
 
+#include "app/session/result_cache.h"
 #include "platform/folder_enumerator.h"
 
 #include <QObject>
@@ -16,15 +18,9 @@
 
 namespace pelmora {
 
-struct Hit
-{
-    QString name;
-    QString folder;
-};
-
 struct ScanProgress
 {
-    std::vector<Hit> hits; // new hits since the last batch
+    HitList hits;          // new hits since the last batch
     QString currentFolder; // the folder being read now; empty once the walk is over
     bool finished = false; // the last batch of a walk that ran to its end
 };
@@ -38,7 +34,8 @@ public:
     // deliver runs on context's thread, never after the job was destroyed.
     ScanJob(std::unique_ptr<FolderEnumerator> enumerator, std::string root, QString suffix,
             QObject* context, Deliver deliver,
-            std::chrono::milliseconds batchInterval = std::chrono::milliseconds(150));
+            std::chrono::milliseconds batchInterval = std::chrono::milliseconds(150),
+            int readers = -1);
     ~ScanJob();
 
 private:
@@ -51,6 +48,7 @@ private:
     std::shared_ptr<Deliver> m_deliver;
     std::shared_ptr<std::atomic<bool>> m_alive;
     std::chrono::milliseconds m_interval;
+    int m_readers;
     std::atomic<bool> m_cancel{false};
     std::thread m_thread;
 };

@@ -1,6 +1,8 @@
 // The small text rules of the folder walker.
 #pragma once
 
+#include "platform/folder_enumerator.h"
+
 #include <QString>
 #include <string>
 #include <string_view>
@@ -33,5 +35,20 @@ private:
     std::string m_upperAscii; // fast path for ASCII suffixes
     QString m_upper;
 };
+
+// The folder test of the walker: clear the four lowest attribute bits; the entry is a folder
+// exactly when what remains is the directory bit alone.
+inline bool counts_as_folder(std::uint32_t attributes)
+{
+    return (attributes & ~0xFu) == attr::Directory;
+}
+
+// A folder entry the walker enters: it counts as a folder and its name does not begin with
+// a dot (which also leaves out "." and "..").
+inline bool walked_subfolder(const FolderEntry& entry)
+{
+    const std::string_view name = trim_at_nul(std::string_view(entry.name));
+    return counts_as_folder(entry.attributes) && !name.empty() && name.front() != '.';
+}
 
 } // namespace pelmora

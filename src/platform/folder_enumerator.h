@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmora {
@@ -28,8 +29,17 @@ enum class ListResult {
     OtherFileSystem, // lies on another file system than the scan's root
 };
 
+// A folder left open after it was read, so that its subfolders can be opened relative to it.
+// Whoever still has to open a subfolder keeps it; the last holder's release closes it.
+class OpenFolder
+{
+public:
+    virtual ~OpenFolder() = default;
+};
+using OpenFolderRef = std::shared_ptr<const OpenFolder>;
+
 // One enumerator serves one scan; it remembers the root's file system so the scan never
-// leaves it. Implementations must be safe to use from a worker thread.
+// leaves it. Implementations must be safe to use from several threads at once.
 class FolderEnumerator
 {
 public:
@@ -37,6 +47,21 @@ public:
     // Reads the whole folder (path ends with "/") into out, in the order the file system
     // returns the entries, without "." and "..". Nothing stays open afterwards.
     virtual ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) = 0;
+
+    // Reads the folder `name` of the open folder `parent` (the root itself when parent is
+    // null; path is always the folder's whole path ending with "/"). When the folder has
+    // subfolders to open, keep receives a handle they can be opened from. The default reads
+    // by the whole path.
+    virtual ListResult read_folder(const OpenFolderRef& parent, std::string_view name,
+                                   const std::string& path, std::vector<FolderEntry>& out,
+                                   OpenFolderRef* keep)
+    {
+        (void)parent;
+        (void)name;
+        if (keep)
+            keep->reset();
+        return list_folder(path, out);
+    }
 };
 
 class FolderEnumeratorFactory

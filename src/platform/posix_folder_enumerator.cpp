@@ -133,8 +133,7 @@ PosixFolderEnumerator::PosixFolderEnumerator(std::string root)
 
 PosixFolderEnumerator::PosixFolderEnumerator(std::string root,
                                              const std::set<std::string>& mountPoints)
-    : m_root(std::move(root)), m_mountsBelowRoot(mounts_below(m_root, mountPoints)),
-      m_buffer(kBufferSize)
+    : m_root(std::move(root)), m_mountsBelowRoot(mounts_below(m_root, mountPoints))
 {
     struct stat st
     {};
@@ -145,6 +144,91 @@ bool PosixFolderEnumerator::is_other_mount(const std::string& folder) const
 {
     return !m_mountsBelowRoot.empty() && m_mountsBelowRoot.count(without_trailing_slash(folder));
 }
+
+namespace {
+
+// Folders deeper than this keep a descriptor only at every kAnchorEvery-th level; the ones
+// between are reached from the nearest such anchor by names, so a walk of any depth holds a
+// bounded number of descriptors.
+constexpr int kHeldDepth = 256;
+constexpr int kAnchorEvery = 32;
+
+class PosixOpenFolder final : public OpenFolder
+{
+public:
+    ~PosixOpenFolder() override
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    int fd = -1;
+    int depth = 0;
+    // Without a descriptor of its own: the anchor and the names that lead from it here.
+    std::shared_ptr<const PosixOpenFolder> anchor;
+    std::vector<std::string> fromAnchor;
+};
+
+constexpr int kSubfolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+
+std::string without_nul(std::string_view name)
+{
+    return std::string(name.substr(0, name.find('\0')));
+}
+
+// Opens the subfolder `name` of an open folder, never through a link.
+int open_child(const PosixOpenFolder& parent, const std::string& name)
+{
+    if (parent.fd >= 0)
+        return openat(parent.fd, name.c_str(), kSubfolderFlags);
+    int at = parent.anchor->fd;
+    int owned = -1;
+    for (const std::string& step : parent.fromAnchor) {
+        const int next = openat(at, step.c_str(), kSubfolderFlags);
+        if (owned >= 0)
+            close(owned);
+        if (next < 0)
+            return -1;
+        at = owned = next;
+    }
+    const int fd = openat(at, name.c_str(), kSubfolderFlags);
+    if (owned >= 0)
+        close(owned);
+    return fd;
+}
+
+// Reads every entry of an open folder in the order the file system returns them.
+ListResult read_entries(int fd, std::vector<FolderEntry>& out)
+{
+    thread_local std::vector<char> buffer(kBufferSize);
+    for (;;) {
+        const ssize_t n = getdents64(fd, buffer.data(), buffer.size());
+        if (n < 0)
+            return out.empty() ? ListResult::Unreadable : ListResult::Ok;
+        if (n == 0)
+            return ListResult::Ok;
+        for (ssize_t off = 0; off < n;) {
+            const auto* e = reinterpret_cast<const dirent64*>(buffer.data() + off);
+            off += e->d_reclen;
+            if (is_dot_or_dotdot(e->d_name))
+                continue;
+            unsigned char type = e->d_type;
+            if (type == DT_UNKNOWN)
+                type = resolve_unknown_type(fd, e->d_name);
+            out.push_back(FolderEntry{std::string(e->d_name), attributes_of(type, e->d_name)});
+        }
+    }
+}
+
+bool has_subfolder(const std::vector<FolderEntry>& entries)
+{
+    for (const FolderEntry& e : entries) {
+        if (e.attributes & attr::Directory)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 ListResult PosixFolderEnumerator::list_folder(const std::string& path,
                                               std::vector<FolderEntry>& out)
@@ -160,24 +244,45 @@ ListResult PosixFolderEnumerator::list_folder(const std::string& path,
     const Fd fd(open(path.c_str(), flags));
     if (fd.get() < 0)
         return ListResult::Unreadable;
-    for (;;) {
-        const ssize_t n = getdents64(fd.get(), m_buffer.data(), m_buffer.size());
-        if (n < 0)
-            return out.empty() ? ListResult::Unreadable : ListResult::Ok;
-        if (n == 0)
-            break;
-        for (ssize_t off = 0; off < n;) {
-            const auto* e = reinterpret_cast<const dirent64*>(m_buffer.data() + off);
-            off += e->d_reclen;
-            if (is_dot_or_dotdot(e->d_name))
-                continue;
-            unsigned char type = e->d_type;
-            if (type == DT_UNKNOWN)
-                type = resolve_unknown_type(fd.get(), e->d_name);
-            out.push_back(FolderEntry{std::string(e->d_name), attributes_of(type, e->d_name)});
+    return read_entries(fd.get(), out);
+}
+
+ListResult PosixFolderEnumerator::read_folder(const OpenFolderRef& parentIn, std::string_view name,
+                                              const std::string& path,
+                                              std::vector<FolderEntry>& out, OpenFolderRef* keep)
+{
+    out.clear();
+    if (keep)
+        keep->reset();
+    if (!m_rootValid)
+        return ListResult::Unreadable;
+    const auto parent = std::static_pointer_cast<const PosixOpenFolder>(parentIn);
+    if (parent && is_other_mount(path))
+        return ListResult::OtherFileSystem;
+    const std::string own = without_nul(name);
+    auto self = std::make_shared<PosixOpenFolder>();
+    self->depth = parent ? parent->depth + 1 : 0;
+    const int fd =
+        parent ? open_child(*parent, own) : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return ListResult::Unreadable;
+    self->fd = fd;
+    const ListResult r = read_entries(fd, out);
+    if (r != ListResult::Ok || !keep || !has_subfolder(out))
+        return r; // closes the folder now
+    if (self->depth >= kHeldDepth && self->depth % kAnchorEvery != 0) {
+        close(self->fd);
+        self->fd = -1;
+        if (parent->fd >= 0) {
+            self->anchor = parent;
+        } else {
+            self->anchor = parent->anchor;
+            self->fromAnchor = parent->fromAnchor;
         }
+        self->fromAnchor.push_back(own);
     }
-    return ListResult::Ok;
+    *keep = std::move(self);
+    return r;
 }
 
 } // namespace pelmora

@@ -1,6 +1,8 @@
 // Folder enumeration on Linux: getdents64 with the entry's own type, so a scan costs no stat
-// per file and no more than open, read and close per folder. Never follows symbolic links,
-// never enters a mount point below the root.
+// per file and no more than open, read and close per folder. Subfolders are opened relative
+// to their parent's descriptor, so neither depth nor path length is limited and the kernel
+// looks up one name per folder, not the whole path. Never follows symbolic links, never
+// enters a mount point below the root.
 #pragma once
 
 #include "platform/folder_enumerator.h"
@@ -20,6 +22,9 @@ public:
     PosixFolderEnumerator(std::string root, const std::set<std::string>& mountPoints);
 
     ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) override;
+    ListResult read_folder(const OpenFolderRef& parent, std::string_view name,
+                           const std::string& path, std::vector<FolderEntry>& out,
+                           OpenFolderRef* keep) override;
 
 private:
     bool is_other_mount(const std::string& folder) const;
@@ -27,7 +32,6 @@ private:
     std::string m_root;
     bool m_rootValid = false;
     std::set<std::string> m_mountsBelowRoot; // without trailing "/"
-    std::vector<char> m_buffer;
 };
 
 class PosixFolderEnumeratorFactory final : public FolderEnumeratorFactory

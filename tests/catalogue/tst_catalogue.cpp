@@ -4,6 +4,7 @@
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
 #include "fakes.h"
+#include "platform/native_path.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -62,18 +63,23 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.list(QStringLiteral("/a/")));
-        // Walk order within a folder survives the sort by folder.
-        QCOMPARE(f.rows(), (QStringList{"/a/z.xls", "/a/b.xls", "/a/s/c.xls"}));
+        // By folder, and within a folder by file name.
+        QCOMPARE(f.rows(), (QStringList{"/a/b.xls", "/a/z.xls", "/a/s/c.xls"}));
         QCOMPARE(f.view.countText, QStringLiteral("3"));
         QCOMPARE(f.session.grid_row - 1, f.grid.size());
         QCOMPARE(f.session.drive_listed, 1);
         QVERIFY(!f.catalogue.scanning());
         // The cache keeps the walk order, not the sorted one.
-        const CachedList* c =
+        const HitList* c =
             f.session.cache.find(list_key(QStringLiteral("/a/"), QStringLiteral("X")));
         QVERIFY(c);
-        QCOMPARE(c->names, (QStringList{"z.xls", "c.xls", "b.xls"}));
-        QCOMPARE(c->dirs, (QStringList{"/a/", "/a/s/", "/a/"}));
+        QStringList names, dirs;
+        for (std::size_t i = 0; i < c->size(); ++i) {
+            names.append(c->name_text(i));
+            dirs.append(c->folder_text(i));
+        }
+        QCOMPARE(names, (QStringList{"z.xls", "c.xls", "b.xls"}));
+        QCOMPARE(dirs, (QStringList{"/a/", "/a/s/", "/a/"}));
         for (qsizetype i = 0; i < f.grid.size(); ++i)
             QCOMPARE(f.grid.cell_background(i, 1), wincolor::FolderCell);
     }
@@ -88,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(f.list(QStringLiteral("/a/")));
         QCOMPARE(f.folders.roots_opened.load(), opened);
         QCOMPARE(f.folders.folders_listed.load(), listed);
-        QCOMPARE(f.rows(), (QStringList{"/a/z.xls", "/a/b.xls", "/a/s/c.xls"}));
+        QCOMPARE(f.rows(), (QStringList{"/a/b.xls", "/a/z.xls", "/a/s/c.xls"}));
         QCOMPARE(f.view.countText, QStringLiteral("3"));
         QCOMPARE(f.session.grid_row - 1, f.grid.size());
     }
@@ -153,7 +159,7 @@ private Q_SLOTS:
         QCOMPARE(f.session.cache.count(list_key(QStringLiteral("/b/"), QStringLiteral("X"))), 1);
         // Coming back to the cancelled root scans it again, completely.
         QVERIFY(f.list(QStringLiteral("/a/")));
-        QCOMPARE(f.rows(), (QStringList{"/a/z.xls", "/a/b.xls", "/a/s/c.xls"}));
+        QCOMPARE(f.rows(), (QStringList{"/a/b.xls", "/a/z.xls", "/a/s/c.xls"}));
     }
 
     void many_hits_are_counted_beyond_sixteen_bits()
@@ -171,7 +177,91 @@ private Q_SLOTS:
         QVERIFY(f.list(QStringLiteral("/b/")));
         QVERIFY(f.list(QStringLiteral("/big/")));
         QCOMPARE(f.grid.size(), 40000);
-        QCOMPARE(f.grid.text(39999, 0), QStringLiteral("f39999.xls"));
+        // Sorted by name within the one folder, in byte order.
+        QCOMPARE(f.grid.text(0, 0), QStringLiteral("f0.xls"));
+        QCOMPARE(f.grid.text(1, 0), QStringLiteral("f1.xls"));
+        QCOMPARE(f.grid.text(2, 0), QStringLiteral("f10.xls"));
+        QCOMPARE(f.grid.text(39999, 0), QStringLiteral("f9999.xls"));
+    }
+
+    void a_large_list_is_sorted_off_the_thread_and_the_listing_ends_sorted()
+    {
+        Fixture f;
+        // More rows than are sorted at once, over many folders in reverse order.
+        const int folders = 500, perFolder = 80;
+        std::vector<FolderEntry> top;
+        for (int d = folders - 1; d >= 0; --d) {
+            const std::string name = "d" + std::to_string(1000 + d);
+            top.push_back(dir(name));
+            std::vector<FolderEntry> files;
+            for (int i = perFolder - 1; i >= 0; --i)
+                files.push_back(file("n" + std::to_string(100 + i) + ".xls"));
+            f.tree.add_folder("/large/" + name + "/", files);
+        }
+        f.tree.add_folder("/large/", top);
+        QVERIFY(std::size_t(folders * perFolder) > ResultTableModel::kSortInPlaceRows);
+        QSignalSpy done(&f.catalogue, &Catalogue::listing_finished);
+        f.catalogue.list_drive(QStringLiteral("/large/"));
+        QVERIFY(done.wait(10000));
+        QVERIFY(!f.catalogue.scanning());
+        QCOMPARE(f.grid.size(), folders * perFolder);
+        QCOMPARE(f.grid.text(0, 1), QStringLiteral("/large/d1000/"));
+        QCOMPARE(f.grid.text(0, 0), QStringLiteral("n100.xls"));
+        for (qsizetype i = 1; i < f.grid.size(); ++i) {
+            const QString a = f.grid.text(i - 1, 1) + QLatin1Char('\n') + f.grid.text(i - 1, 0);
+            const QString b = f.grid.text(i, 1) + QLatin1Char('\n') + f.grid.text(i, 0);
+            QVERIFY2(a < b, qPrintable(a + " / " + b));
+        }
+        // From the cache: sorted again the same way, off the thread too.
+        QVERIFY(f.list(QStringLiteral("/b/")));
+        QVERIFY(f.list(QStringLiteral("/large/")));
+        QCOMPARE(f.grid.text(f.grid.size() - 1, 1), QStringLiteral("/large/d1499/"));
+        QCOMPARE(f.grid.text(f.grid.size() - 1, 0), QStringLiteral("n179.xls"));
+        // A header click on the name column: by name, then by folder.
+        f.grid.sort(ResultTableModel::NameColumn);
+        QTRY_COMPARE(f.grid.sorting(), false);
+        QCOMPARE(f.grid.text(0, 0) + f.grid.text(0, 1), QStringLiteral("n100.xls/large/d1000/"));
+        QCOMPARE(f.grid.text(1, 0) + f.grid.text(1, 1), QStringLiteral("n100.xls/large/d1001/"));
+    }
+
+    void header_clicks_sort_by_that_column()
+    {
+        Fixture f;
+        QVERIFY(f.list(QStringLiteral("/a/")));
+        f.grid.sort(ResultTableModel::NameColumn);
+        QCOMPARE(f.rows(), (QStringList{"/a/b.xls", "/a/s/c.xls", "/a/z.xls"}));
+        f.grid.sort(ResultTableModel::FolderColumn);
+        QCOMPARE(f.rows(), (QStringList{"/a/b.xls", "/a/z.xls", "/a/s/c.xls"}));
+    }
+
+    void names_that_are_not_utf8_are_kept_exactly_and_shown_readably()
+    {
+        Fixture f;
+        // "caf\xe9" (Latin-1) beside its lossy look-alike "caf\uFFFD", in a Shift_JIS folder.
+        f.tree.add_folder("/raw/", {dir("\x95\xf1\x8d\x90")});
+        f.tree.add_folder("/raw/\x95\xf1\x8d\x90/",
+                          {file("caf\xe9.xls"), file("caf\xef\xbf\xbd.xls")});
+        QVERIFY(f.list(QStringLiteral("/raw/")));
+        QCOMPARE(f.grid.size(), 2);
+        QSet<QByteArray> exact;
+        for (qsizetype i = 0; i < f.grid.size(); ++i)
+            exact.insert(native_path::to_native(f.grid.text(i, 1) + f.grid.text(i, 0)));
+        QCOMPARE(exact, (QSet<QByteArray>{"/raw/\x95\xf1\x8d\x90/caf\xe9.xls",
+                                          "/raw/\x95\xf1\x8d\x90/caf\xef\xbf\xbd.xls"}));
+        // The grid shows the folder decoded as Shift_JIS, and the stray byte as U+FFFD.
+        const QModelIndex folder = f.grid.index(0, ResultTableModel::FolderColumn);
+        QCOMPARE(f.grid.data(folder, Qt::DisplayRole).toString(), QStringLiteral("/raw/報告/"));
+        QStringList shown;
+        for (int r = 0; r < 2; ++r)
+            shown.append(f.grid.data(f.grid.index(r, 0), Qt::DisplayRole).toString());
+        QCOMPARE(shown,
+                 (QStringList{QStringLiteral("caf\uFFFD.xls"), QStringLiteral("caf\uFFFD.xls")}));
+        // The cache keeps the same exact bytes.
+        const HitList* c =
+            f.session.cache.find(list_key(QStringLiteral("/raw/"), QStringLiteral("X")));
+        QVERIFY(c);
+        QCOMPARE(c->name(0), std::string_view("caf\xe9.xls"));
+        QCOMPARE(c->name(1), std::string_view("caf\xef\xbf\xbd.xls"));
     }
 };
 

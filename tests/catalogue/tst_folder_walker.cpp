@@ -1,12 +1,18 @@
 // The walker's matching and traversal rules, on a fake tree and on the real file system.
 #include "catalogue/folder_walker.h"
 #include "fakes.h"
+#include "platform/native_path.h"
 #include "platform/posix_folder_enumerator.h"
 #include "test_tree.h"
 
 #include <QtTest>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace pelmora;
@@ -21,30 +27,89 @@ struct RecordingSink final : WalkSink
         started.append(QString::fromStdString(f));
     }
     void folder_ended() override { ++ended; }
-    void add_hit(const QString& name, const QString& folder) override
+    void add_hit(std::string_view name, const std::string& folder) override
     {
-        hits.append(folder + name);
+        hits.append(native_path::from_native(folder + std::string(name)));
+        bytes.push_back(folder + std::string(name));
     }
     QStringList hits;
+    std::vector<std::string> bytes; // the exact paths
     QStringList started;
     int ended = 0;
 };
 
-QStringList walk_fake(const FakeTree& tree, const std::string& root, const QString& filter)
+QStringList walk_fake(const FakeTree& tree, const std::string& root, const QString& filter,
+                      int readers = 0)
 {
     FakeEnumeratorFactory f(tree);
     auto e = f.for_root(root);
     RecordingSink sink;
-    FolderWalker(*e, filter, sink).walk_folder(root);
+    FolderWalker(*e, filter, sink, nullptr, readers).walk_folder(root);
     return sink.hits;
 }
 
-QStringList walk_real(const QString& root, const QString& filter = QStringLiteral("XLS"))
+QStringList walk_real(const QString& root, const QString& filter = QStringLiteral("XLS"),
+                      int readers = 0)
 {
     PosixFolderEnumerator e(root.toStdString());
     RecordingSink sink;
-    FolderWalker(e, filter, sink).walk_folder(root.toStdString());
+    FolderWalker(e, filter, sink, nullptr, readers).walk_folder(root.toStdString());
     return sink.hits;
+}
+
+// Both the walk that reads one folder at a time and the one with readers ahead of it.
+const int kReaderCounts[] = {0, 1, 8};
+
+class Fd final
+{
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Removes a folder and everything in it, opening each level relative to its parent.
+bool remove_tree_at(int parentFd, const std::string& name)
+{
+    {
+        const Fd fd(openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+        if (fd.get() < 0)
+            return false;
+        std::vector<FolderEntry> entries;
+        DIR* d = fdopendir(dup(fd.get()));
+        if (!d)
+            return false;
+        while (const dirent* e = readdir(d)) {
+            const std::string n = e->d_name;
+            if (n == "." || n == "..")
+                continue;
+            if (e->d_type == DT_DIR ? !remove_tree_at(fd.get(), n)
+                                    : unlinkat(fd.get(), n.c_str(), 0) != 0) {
+                closedir(d);
+                return false;
+            }
+        }
+        closedir(d);
+    }
+    return unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0;
+}
+
+bool write_at(int dirFd, const std::string& name)
+{
+    const int fd = openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
 }
 
 QStringList relative(const QStringList& hits, const QString& root)
@@ -109,9 +174,47 @@ private Q_SLOTS:
         t.add_folder("/r/sub/", {file("in.xls"), dir("deep")});
         t.add_folder("/r/sub/deep/", {file("d.XLS")});
         t.add_folder("/r/sub2/", {file("last.xls")});
-        QCOMPARE(walk_fake(t, "/r/", QStringLiteral("XLS")),
-                 (QStringList{"/r/z.xls", "/r/sub/in.xls", "/r/sub/deep/d.XLS", "/r/a.xls",
-                              "/r/sub2/last.xls"}));
+        for (const int readers : kReaderCounts) {
+            QCOMPARE(walk_fake(t, "/r/", QStringLiteral("XLS"), readers),
+                     (QStringList{"/r/z.xls", "/r/sub/in.xls", "/r/sub/deep/d.XLS", "/r/a.xls",
+                                  "/r/sub2/last.xls"}));
+        }
+    }
+
+    void reading_ahead_keeps_the_walk_order_and_the_folder_labels()
+    {
+        // A wide and deep tree: many folders are read ahead while the walk is elsewhere.
+        FakeTree t;
+        std::function<void(const std::string&, int)> grow = [&](const std::string& f, int depth) {
+            std::vector<FolderEntry> entries;
+            for (int i = 0; i < 6; ++i) {
+                entries.push_back(file("f" + std::to_string(i) + ".xls"));
+                if (depth < 4)
+                    entries.push_back(dir("d" + std::to_string(5 - i)));
+            }
+            t.add_folder(f, entries);
+            if (depth < 4) {
+                for (int i = 0; i < 6; ++i)
+                    grow(f + "d" + std::to_string(5 - i) + "/", depth + 1);
+            }
+        };
+        grow("/r/", 0);
+        auto run = [&t](int readers, QStringList& started) {
+            FakeEnumeratorFactory f(t);
+            auto e = f.for_root("/r/");
+            RecordingSink sink;
+            FolderWalker(*e, QStringLiteral("XLS"), sink, nullptr, readers).walk_folder("/r/");
+            started = sink.started;
+            return sink.hits;
+        };
+        QStringList startedAlone;
+        const QStringList alone = run(0, startedAlone);
+        QCOMPARE(alone.size(), 6 * (1 + 6 + 36 + 216 + 1296));
+        for (const int readers : {1, 3, 8}) {
+            QStringList started;
+            QCOMPARE(run(readers, started), alone);
+            QCOMPARE(started, startedAlone);
+        }
     }
 
     void dot_folders_are_not_entered_and_folder_named_like_a_document_is_walked()
@@ -146,13 +249,39 @@ private Q_SLOTS:
         FakeTree t;
         t.add_folder("/r/", {file("a.xls"), dir("s")});
         t.add_folder("/r/s/", {file("b.xls")});
-        std::atomic<bool> cancel{true};
+        for (const int readers : kReaderCounts) {
+            std::atomic<bool> cancel{true};
+            FakeEnumeratorFactory f(t);
+            auto e = f.for_root("/r/");
+            RecordingSink sink;
+            FolderWalker(*e, QStringLiteral("XLS"), sink, &cancel, readers).walk_folder("/r/");
+            QVERIFY(sink.hits.isEmpty());
+            QCOMPARE(f.folders_listed.load(), 0);
+        }
+    }
+
+    void cancel_during_a_walk_with_readers_stops_it()
+    {
+        FakeTree t;
+        std::vector<FolderEntry> top;
+        for (int i = 0; i < 50; ++i) {
+            top.push_back(dir("d" + std::to_string(i)));
+            t.add_folder("/r/d" + std::to_string(i) + "/", {file("x.xls")});
+        }
+        t.add_folder("/r/", top);
         FakeEnumeratorFactory f(t);
+        f.hold_at("/r/d10/");
         auto e = f.for_root("/r/");
+        std::atomic<bool> cancel{false};
         RecordingSink sink;
-        FolderWalker(*e, QStringLiteral("XLS"), sink, &cancel).walk_folder("/r/");
-        QVERIFY(sink.hits.isEmpty());
-        QCOMPARE(f.folders_listed.load(), 0);
+        std::thread walk(
+            [&] { FolderWalker(*e, QStringLiteral("XLS"), sink, &cancel, 4).walk_folder("/r/"); });
+        QVERIFY(f.wait_until_held());
+        cancel = true;
+        f.release();
+        walk.join(); // returns: nothing waits for the remaining folders
+        QVERIFY(sink.hits.size() <= 11);
+        QVERIFY(!sink.hits.contains(QStringLiteral("/r/d49/x.xls")));
     }
 
     void real_tree_rules()
@@ -168,12 +297,88 @@ private Q_SLOTS:
         QVERIFY(tree.createFile("old.xls/in.xls"));
         QVERIFY(tree.createFile("日本語/報告書.xls"));
         QVERIFY(tree.createFile("with space/x y.Xls"));
-        QStringList got = relative(walk_real(tree.root()), tree.root());
-        got.sort();
-        QCOMPARE(got, (QStringList{"A2.XLS", "a.xls", "old.xls/in.xls", "with space/x y.Xls",
-                                   "日本語/報告書.xls"}));
-        QStringList docs = relative(walk_real(tree.root(), QStringLiteral("DOC")), tree.root());
-        QCOMPARE(docs, QStringList{"memo.doc"});
+        for (const int readers : kReaderCounts) {
+            QStringList got =
+                relative(walk_real(tree.root(), QStringLiteral("XLS"), readers), tree.root());
+            got.sort();
+            QCOMPARE(got, (QStringList{"A2.XLS", "a.xls", "old.xls/in.xls", "with space/x y.Xls",
+                                       "日本語/報告書.xls"}));
+            QStringList docs =
+                relative(walk_real(tree.root(), QStringLiteral("DOC"), readers), tree.root());
+            QCOMPARE(docs, QStringList{"memo.doc"});
+        }
+    }
+
+    void names_that_are_not_utf8_keep_their_bytes()
+    {
+        // Shift_JIS bytes, a Latin-1 byte, and a decoy whose name is the lossy reading of one.
+        TestTree tree;
+        QVERIFY(tree.isValid());
+        const std::string root = tree.root().toStdString();
+        const std::string sjisFolder = root + "\x95\xf1\x8d\x90"; // 報告 in Shift_JIS
+        QCOMPARE(mkdir(sjisFolder.c_str(), 0755), 0);
+        const Fd dir(open(sjisFolder.c_str(), O_RDONLY | O_DIRECTORY));
+        QVERIFY(write_at(dir.get(), "caf\xe9.xls"));
+        QVERIFY(write_at(dir.get(), "caf\xef\xbf\xbd.xls")); // "caf\uFFFD.xls" in UTF-8
+        const Fd top(open(root.c_str(), O_RDONLY | O_DIRECTORY));
+        QVERIFY(write_at(top.get(), "\x8e\x8e\x8c\xb1.XLS")); // 試験 in Shift_JIS
+        const std::set<std::string> expected{sjisFolder + "/caf\xe9.xls",
+                                             sjisFolder + "/caf\xef\xbf\xbd.xls",
+                                             root + "\x8e\x8e\x8c\xb1.XLS"};
+        for (const int readers : kReaderCounts) {
+            PosixFolderEnumerator e(root);
+            RecordingSink sink;
+            FolderWalker(e, QStringLiteral("XLS"), sink, nullptr, readers).walk_folder(root);
+            QCOMPARE(std::set<std::string>(sink.bytes.begin(), sink.bytes.end()), expected);
+            QCOMPARE(sink.bytes.size(), std::size_t(3));
+            // The texts keep the bytes, so the two look-alike names stay two paths.
+            QCOMPARE(sink.hits.size(), 3);
+            QCOMPARE(QSet<QString>(sink.hits.begin(), sink.hits.end()).size(), 3);
+            for (const QString& h : sink.hits)
+                QVERIFY(expected.count(native_path::to_native(h).toStdString()));
+        }
+        // Qt's own removal of the temporary folder cannot name these files.
+        QVERIFY(remove_tree_at(top.get(), "\x95\xf1\x8d\x90"));
+        QCOMPARE(unlinkat(top.get(), "\x8e\x8e\x8c\xb1.XLS", 0), 0);
+    }
+
+    void depth_and_path_length_are_unlimited()
+    {
+        // 300 nested folders: a path of 6,000 bytes, longer than PATH_MAX, and deeper than
+        // the levels that keep a descriptor of their own.
+        TestTree tree;
+        QVERIFY(tree.isValid());
+        const std::string root = tree.root().toStdString();
+        std::string path = root;
+        int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(fd >= 0);
+        for (int level = 0; level < 300; ++level) {
+            char name[32];
+            std::snprintf(name, sizeof name, "level%03d_abcdefghijkl", level); // 20 bytes
+            QCOMPARE(mkdirat(fd, name, 0755), 0);
+            const int next = openat(fd, name, O_RDONLY | O_DIRECTORY);
+            close(fd);
+            fd = next;
+            QVERIFY(fd >= 0);
+            path += std::string(name) + "/";
+            if (level == 150)
+                QVERIFY(write_at(fd, "middle.xls"));
+        }
+        QVERIFY(write_at(fd, "deepest.xls"));
+        close(fd);
+        const std::string deepest = path + "deepest.xls";
+        QVERIFY(deepest.size() > 6000);
+        for (const int readers : kReaderCounts) {
+            PosixFolderEnumerator e(root);
+            RecordingSink sink;
+            FolderWalker(e, QStringLiteral("XLS"), sink, nullptr, readers).walk_folder(root);
+            QCOMPARE(sink.bytes.size(), std::size_t(2));
+            QVERIFY(sink.bytes[0].ends_with("/middle.xls"));
+            QCOMPARE(sink.bytes[1], deepest);
+        }
+        // Removing by whole paths stops at PATH_MAX: take the chain down relative to its parent.
+        const Fd top(open(root.c_str(), O_RDONLY | O_DIRECTORY));
+        QVERIFY(remove_tree_at(top.get(), "level000_abcdefghijkl"));
     }
 
     void symbolic_links_are_never_followed()

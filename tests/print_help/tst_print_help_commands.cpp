@@ -95,7 +95,7 @@ private Q_SLOTS:
         QCOMPARE(lines[0], QStringLiteral("ドライブ /a/  [ホーム]"));
         QCOMPARE(lines[1], QStringLiteral("     ファイル名(保存場所を含みます)"));
         QCOMPARE(lines.mid(3, 3),
-                 (QStringList{"     /a/z.xls", "     /a/b.xls", "     /a/s/c.xls"}));
+                 (QStringList{"     /a/b.xls", "     /a/z.xls", "     /a/s/c.xls"}));
         QVERIFY(!lines[2].trimmed().isEmpty());
         QCOMPARE(lines[6], lines[2]); // the same rule above and below the entries
         QCOMPARE(lines[7], QStringLiteral("     "));

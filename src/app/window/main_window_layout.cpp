@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -81,6 +82,9 @@ void QRV_Main::build_controls()
     setup_grid_view(grd1);
     set_column_twips(grd1, ResultTableModel::NameColumn, kNameColumnTwips);
     set_column_twips(grd1, ResultTableModel::FolderColumn, kFolderColumnTwips);
+    // A header click sorts the rows by that column.
+    connect(grd1->horizontalHeader(), &QHeaderView::sectionClicked, m_results.get(),
+            [this](int column) { m_results->sort(column); });
     middle->addWidget(grd1, 3);
 
     Frame2 = named(new QGroupBox(central), "Frame2");

@@ -1,0 +1,11 @@
+// A million hits through the window's own path: a scan of a synthetic tree delivered in
+// batches, the rows shown in a table view, the sort by folder, a switch away and back.
+#pragma once
+
+namespace pelmora::bench {
+
+// Prints the largest event-loop stall and the bytes per remembered hit. Meant to run in a
+// process of its own, so the allocator figures hold nothing but this listing.
+int run_million(long hits);
+
+} // namespace pelmora::bench
