@@ -156,7 +156,6 @@ class Session:
               "the harness must run inside its own session bus (use run_e2e.py)")
         check(os.access(self.program, os.X_OK), f"program not found: {self.program}")
         xvfb = require_tool("Xvfb")
-        require_tool("xauth")
         self.env = self.make_env()
         self.start_x(xvfb)
         self.start_accessibility_bus()
@@ -185,8 +184,6 @@ class Session:
             "LANG": "C.UTF-8",
             "LC_ALL": "C.UTF-8",
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-            "QT_ACCESSIBILITY": "1",
-            "NO_AT_BRIDGE": "0",
         })
         for key in ("XDG_RUNTIME_DIR", "TMPDIR"):
             os.makedirs(env[key], mode=0o700, exist_ok=True)
@@ -201,11 +198,8 @@ class Session:
 
     def start_x(self, xvfb):
         r, w = os.pipe()
-        auth = os.path.join(self.home.root, "Xauthority")
-        open(auth, "wb").close()
-        cookie = os.urandom(16).hex()
         args = [xvfb, "-displayfd", str(w), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-                "-nolisten", "tcp", "-auth", auth, "+extension", "XTEST"]
+                "-nolisten", "tcp", "+extension", "XTEST"]
         log = open(os.path.join(self.home.root, "Xvfb.log"), "wb")
         p = subprocess.Popen(args, pass_fds=(w,), stdin=subprocess.DEVNULL, stdout=log,
                              stderr=subprocess.STDOUT, start_new_session=True)
@@ -226,18 +220,25 @@ class Session:
                 time.sleep(0.05)
         os.close(r)
         self.display = ":" + data.decode().strip()
-        subprocess.run(["xauth", "-f", auth, "add", self.display, ".", cookie], check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Only local clients reach the server (no TCP); the harness talks to it as well.
         self.env["DISPLAY"] = self.display
-        self.env["XAUTHORITY"] = auth
-        # The harness itself talks to the same display and buses.
         os.environ["DISPLAY"] = self.display
-        os.environ["XAUTHORITY"] = auth
+        os.environ.pop("XAUTHORITY", None)
 
     def start_accessibility_bus(self):
         launcher = bus_launcher()
         self.spawn([launcher, "--launch-immediately"], self.env, "at-spi-bus-launcher")
-        # The launcher answers on the session bus once the accessibility bus runs.
+        # The launcher answers on the session bus once the accessibility bus runs. Asking
+        # before it owns its name would start a second launcher through bus activation, and
+        # the program and the harness could end up on different buses.
+        def owned():
+            out = subprocess.run(
+                ["dbus-send", "--session", "--print-reply=literal",
+                 "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                 "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"],
+                capture_output=True, text=True, timeout=5)
+            return out.returncode == 0 and "true" in out.stdout
+
         def address():
             out = subprocess.run(
                 ["dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus",
@@ -245,9 +246,10 @@ class Session:
                 capture_output=True, text=True, timeout=5)
             return out.stdout.strip() if out.returncode == 0 else None
         require_tool("dbus-send")
+        wait_until(owned, self.timeout, "at-spi-bus-launcher to own org.a11y.Bus")
         addr = wait_until(address, self.timeout, "the accessibility bus")
         os.environ["AT_SPI_BUS_ADDRESS"] = addr
-        self.env["AT_SPI_BUS_ADDRESS"] = addr
+        # The program finds the bus the way every application does (X root property, session bus).
 
     def start_program(self):
         self.proc = self.spawn([self.program], self.env, "pelmora")

@@ -1,5 +1,6 @@
 """End-to-end scenarios: each starts the program on a fresh test home and drives it."""
 
+import os
 import re
 
 from pelmora_e2e import STAMP, Session, check, fail, history_rows, wait_until, SCREEN
@@ -27,7 +28,7 @@ def start(program):
 
 
 def grid(s):
-    return s.table("結果一覧", root=s.main_window())
+    return s.table("検索一覧", root=s.main_window())
 
 
 def wait_listing(s, count):
@@ -59,12 +60,12 @@ def select(s, *rels):
 
 def choose_folder(s, chooser, rel):
     """Walks the chooser's folder list down to home/rel by clicking entries."""
-    folders = s.find("list", "フォルダ一覧", root=chooser)
+    folders = s.find("list", root=chooser)
     for part in rel.strip("/").split("/"):
         item = s.find("list item", contains=part, root=folders)
         s.click(item)
-    path = s.find("label", s.home.folder(rel), root=chooser)
-    return path
+    # The chooser shows the folder list's path as it is, without a closing "/".
+    return s.find("label", s.home.path(rel), root=chooser)
 
 
 def history_texts(s):
@@ -99,6 +100,268 @@ def scenario_startup(program):
         check(history_texts(s) == [], "start-up wrote a history row")
 
 
+def open_chooser(s, menu_caption):
+    s.menu("編集(&I)", menu_caption)
+    return s.wait_window(TITLE, role="dialog")
+
+
+def confirm_chooser(s, chooser):
+    s.click_named("push button", "設定(&O)", root=chooser)
+    s.wait_closed(chooser, "the destination chooser")
+
+
+def scenario_single_selection(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        check(not s.menu_item_enabled("編集(&I)", "選択ファイルをコピーする(&K)"),
+              "copy is enabled before anything is selected")
+        select(s, "経理/請求書_001.xls")
+        s.find("label", "請求書_001.xls", root=main)
+        select(s, "報告/月報.xls")
+        s.find("label", "月報.xls", root=main)
+        check(not s.find_all("label", "請求書_001.xls", root=main),
+              "the file name label still shows the first file")
+        for caption in ("選択ファイルの圧縮(&L)", "選択ファイルの移動(&O)",
+                        "選択ファイルをコピーする(&K)", "選択ファイルをごみ箱へ移動する(&M)"):
+            check(s.menu_item_enabled("編集(&I)", caption), f"{caption} not enabled")
+        check(not s.menu_item_enabled("履歴(&J)", "1つ前の操作を元に戻す(&N)"),
+              "undo enabled without an operation")
+        # A mode switch disables the file operations again.
+        s.click(s.find("radio button", "複数選択", root=main))
+        check(not s.menu_item_enabled("編集(&I)", "選択ファイルをコピーする(&K)"),
+              "copy still enabled after a mode switch")
+
+
+def scenario_multiple_selection(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        s.click(s.find("radio button", "複数選択", root=main))
+        select(s, "経理/請求書_001.xls", "経理/請求書_002.xls")
+        # Nothing is previewed in multiple mode.
+        check(not s.find_all("label", "請求書_002.xls", root=main),
+              "multiple mode filled the file name label")
+        chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
+        s.find("panel", "ファイルのコピー先を指定してください：", root=chooser)
+        choose_folder(s, chooser, "dest")
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常にコピーされました")
+        for name in ("請求書_001.xls", "請求書_002.xls"):
+            check(s.home.read("dest/" + name) == FILES["経理/" + name], f"{name} not copied")
+            check(s.home.exists("経理/" + name), f"{name} lost its original")
+        texts = history_texts(s)
+        want = [s.home.path("経理/" + n) + "を " + s.home.folder("dest") + "にコピーしました"
+                for n in ("請求書_001.xls", "請求書_002.xls")]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_copy_with_new_folder(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "報告/月報.xls")
+        chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
+        choose_folder(s, chooser, "dest")
+        s.click_named("push button", "新規フォルダの作成", root=chooser)
+        mkdir = s.wait_window(TITLE, role="dialog")
+        check(mkdir != chooser, "the new-folder dialog did not open")
+        field = s.find("text", "作成するフォルダ名を入力してください", root=mkdir)
+        s.click(field)
+        s.type_text("Box 1")
+        s.click_named("push button", "作成(&M)", root=mkdir)
+        s.wait_closed(mkdir, "the new-folder dialog")
+        check(os.path.isdir(s.home.path("dest/Box 1")), "the new folder was not created")
+        s.find("label", s.home.path("dest/Box 1"), root=chooser)
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常にコピーされました")
+        check(s.home.read("dest/Box 1/月報.xls") == FILES["報告/月報.xls"], "copy has other bytes")
+        texts = history_texts(s)
+        want = [s.home.path("報告/月報.xls") + "を " + s.home.folder("dest/Box 1") +
+                "にコピーしました"]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_move(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "経理/請求書_002.xls")
+        chooser = open_chooser(s, "選択ファイルの移動(&O)")
+        s.find("panel", "ファイルの移動先を指定してください：", root=chooser)
+        choose_folder(s, chooser, "dest")
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常に移動されました")
+        check(not s.home.exists("経理/請求書_002.xls"), "the moved file is still in place")
+        check(s.home.read("dest/請求書_002.xls") == FILES["経理/請求書_002.xls"],
+              "the moved file has other bytes")
+        texts = history_texts(s)
+        want = [s.home.path("経理/請求書_002.xls") + "を " + s.home.folder("dest") + "に移動しました"]
+        check(texts == want, f"history {texts}, expected {want}")
+        # Undo puts it back.
+        s.menu("履歴(&J)", "1つ前の操作を元に戻す(&N)")
+        box, text = s.wait_message("よろしいですか")
+        s.answer(box, "はい(&Y)")
+        s.expect_message("1つ前の操作を取り消しました")
+        check(s.home.read("経理/請求書_002.xls") == FILES["経理/請求書_002.xls"],
+              "undo did not move the file back")
+        check(not s.home.exists("dest/請求書_002.xls"), "undo left the moved file behind")
+
+
+def scenario_trash(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "経理/請求書_001.xls")
+        s.menu("編集(&I)", "選択ファイルをごみ箱へ移動する(&M)")
+        box, text = s.wait_message("をごみ箱へ移動します")
+        s.answer(box, "はい(&Y)")
+        s.expect_message("選択されたファイルをごみ箱へ移動しました")
+        check(not s.home.exists("経理/請求書_001.xls"), "the file is still in place")
+        check("請求書_001.xls" in s.home.trash_files(),
+              f"the file is not in the trash: {s.home.trash_files()}")
+        texts = history_texts(s)
+        want = [s.home.path("経理/請求書_001.xls") + "を ごみ箱へ移動しました"]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_compress(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        s.click(s.find("radio button", "複数選択", root=main))
+        select(s, "経理/請求書_001.xls", "報告/月報.xls")
+        chooser = open_chooser(s, "選択ファイルの圧縮(&L)")
+        s.find("panel", "圧縮ファイルの保存先を指定してください：", root=chooser)
+        name = s.find("text", "保存ファイル名を入力してください：", root=chooser)
+        default = name.queryText().getText(0, -1)
+        check(re.fullmatch(r"\d{12}", default), f"default archive name {default!r}")
+        choose_folder(s, chooser, "dest")
+        s.click(name)
+        s.key("Control+a")
+        s.type_text("pack")
+        confirm_chooser(s, chooser)
+        s.expect_message("選択XLSファイルを圧縮しました")
+        archive = s.home.read("dest/pack.LZH")
+        for member in ("請求書_001.xls", "月報.xls"):
+            check(member.encode() in archive or member.encode("cp932") in archive,
+                  f"{member} is not in the archive")
+        texts = history_texts(s)
+        want = [s.home.path(r) + "を " + s.home.folder("dest") + "に圧縮して保存(pack.LZH)しました"
+                for r in ("経理/請求書_001.xls", "報告/月報.xls")]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_undo_copy(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "経理/請求書_001.xls")
+        chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
+        choose_folder(s, chooser, "dest")
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常にコピーされました")
+        check(s.home.exists("dest/請求書_001.xls"), "nothing copied")
+        check(s.menu_item_enabled("履歴(&J)", "1つ前の操作を元に戻す(&N)"), "undo not enabled")
+        s.menu("履歴(&J)", "1つ前の操作を元に戻す(&N)")
+        copy = s.home.path("dest/請求書_001.xls")
+        s.expect_message("コピーしたファイル(" + copy + ")を削除します\r\nよろしいですか",
+                         button="はい(&Y)")
+        s.expect_message("1つ前の操作を取り消しました")
+        check(not s.home.exists("dest/請求書_001.xls"), "undo left the copy")
+        check(s.home.read("経理/請求書_001.xls") == FILES["経理/請求書_001.xls"],
+              "undo touched the original")
+        check(not s.menu_item_enabled("履歴(&J)", "1つ前の操作を元に戻す(&N)"),
+              "undo still enabled")
+        texts = history_texts(s)
+        check(texts[-1] == "コピーしたファイル(" + copy + ")を 削除しました",
+              f"last history row {texts[-1]!r}")
+
+
+def scenario_history(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        s.click_named("push button", "最新の情報に更新(&R)", root=main)
+        wait_listing(s, len(XLS))
+        s.click_named("push button", "最新の情報に更新(&R)", root=main)
+        wait_until(lambda: len(history_texts(s)) == 2, s.timeout, "two history rows")
+        check(history_texts(s) == ["最新の情報に更新 ボタンを押下しました"] * 2, "refresh rows")
+        # The time stamp column shows whole stamps, and the window fits the screen.
+        s.menu("履歴(&J)", "操作履歴を見る(&K)")
+        window = s.wait_window("操作履歴", role="dialog")
+        e = s.extents(window)
+        check(e.x >= 0 and e.y >= 0 and e.x + e.width <= SCREEN[0] and
+              e.y + e.height <= SCREEN[1], f"history window {tuple(e)} does not fit")
+        table = s.table("操作履歴", root=window)
+        t = table.queryTable()
+        stamp_cell = s.extents(t.getAccessibleAt(0, 0))
+        text_cell = s.extents(t.getAccessibleAt(0, 1))
+        grid = s.extents(table)
+        check(text_cell.x + text_cell.width >= grid.x + grid.width - 30,
+              "the text column does not reach the window's edge")
+        check(stamp_cell.width >= 150, f"time column only {stamp_cell.width} px wide")
+        s.click_named("push button", "履歴のクリア", root=window)
+        wait_until(lambda: s.table_rows(table) == [], s.timeout, "an empty history")
+        s.click_named("push button", "OK(&O)", root=window)
+        s.wait_closed(window, "the history window")
+        check(history_texts(s) == [], "the history is not empty after clearing")
+
+
+def scenario_keyboard_copy(program):
+    """From start-up to the success message without the mouse."""
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        g = grid(s)
+        # Tab from the start reaches the grid and leaves it again.
+        s.tab_to("table", "検索一覧")
+        s.key("Tab")
+        focus = s.focus_owner()
+        check(focus is not None and s.role(focus) != "table cell" and
+              s.name(focus) != "検索一覧", "Tab stays inside the grid")
+        s.tab_to("push button", "終了(&E)")
+        s.tab_to("table", "検索一覧", back=True)
+        target = row_of(s, "報告/月報.xls")
+        s.key("Home")
+        for _ in range(target):
+            s.key("Down")
+        s.key("space")
+        s.find("label", "月報.xls", root=main)
+        s.key("Alt+I")
+        s.key("k")
+        chooser = s.wait_window(TITLE, role="dialog")
+        folders = s.tab_to("list", "ファイルのコピー先を指定してください：")
+        rows = [s.name(folders.getChildAtIndex(i)) for i in range(folders.childCount)]
+        index = next((i for i, n in enumerate(rows) if n.strip() == "dest"), None)
+        check(index is not None, f"dest not in the folder list: {rows}")
+        s.key("Home")
+        for _ in range(index):
+            s.key("Down")
+        s.key("Return")
+        s.find("label", s.home.path("dest"), root=chooser)
+        # New folder through the keyboard: the button is reached with Tab.
+        s.tab_to("push button", "新規フォルダの作成")
+        s.key("space")
+        mkdir = s.wait_window(TITLE, role="dialog")
+        s.wait_focus("text", "作成するフォルダ名を入力してください")
+        s.type_text("keys")
+        s.key("Alt+M")
+        s.wait_closed(mkdir, "the new-folder dialog")
+        s.find("label", s.home.path("dest/keys"), root=chooser)
+        s.key("Alt+O")
+        s.wait_closed(chooser, "the destination chooser")
+        box, text = s.wait_message("ファイルは正常にコピーされました")
+        s.key("Return")
+        s.wait_closed(box, "the success message")
+        check(s.home.read("dest/keys/月報.xls") == FILES["報告/月報.xls"], "keyboard copy failed")
+
+
 SCENARIOS = {
     "startup": scenario_startup,
+    "single_selection": scenario_single_selection,
+    "multiple_selection": scenario_multiple_selection,
+    "copy_with_new_folder": scenario_copy_with_new_folder,
+    "move": scenario_move,
+    "trash": scenario_trash,
+    "compress": scenario_compress,
+    "undo_copy": scenario_undo_copy,
+    "history": scenario_history,
+    "keyboard_copy": scenario_keyboard_copy,
 }
