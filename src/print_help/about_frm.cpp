@@ -39,6 +39,7 @@ About_Frm::About_Frm()
         icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
     image->setPixmap(icon.pixmap(32, 32));
     image->setFixedSize(32, 32);
+    image->setAccessibleName(QStringLiteral("Pelmora"));
 
     auto* title = new QLabel(QStringLiteral("Pelmora Ver1.1"), this);
     title->setObjectName(QStringLiteral("Label1"));
