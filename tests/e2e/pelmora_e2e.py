@@ -401,13 +401,14 @@ class Session:
                 out.append(w)
         return out
 
-    def wait_window(self, name, role=None, timeout=None):
-        """A top-level window (frame, dialog or message box) that is showing."""
+    def wait_window(self, name, role=None, timeout=None, exclude=()):
+        """A top-level window (frame, dialog or message box) that is showing; windows in
+        exclude (already open ones with the same title) do not count."""
         def window():
             self.check_alive()
             for w in self.windows():
                 if self.name(w) == plain(name) and (role is None or self.role(w) == role) \
-                        and self.showing(w):
+                        and self.showing(w) and not any(w == x for x in exclude):
                     return w
             return None
         return wait_until(window, timeout or self.timeout, f"window {name!r}", self.describe)
@@ -438,7 +439,14 @@ class Session:
         x, y = e.x + e.width // 2, e.y + e.height // 2
         check(0 <= x < SCREEN[0] and 0 <= y < SCREEN[1],
               f"{self.role(acc)} {self.name(acc)!r} is off-screen at ({x}, {y})")
-        pyatspi.Registry.generateMouseEvent(x, y, "b1d" if double else "b1c")
+        # Press and release apart, as a hand does: a control that reacts to the focus it gets
+        # on the press must see the press handled before the release arrives.
+        for _ in range(2 if double else 1):
+            pyatspi.Registry.generateMouseEvent(x, y, "abs")
+            pyatspi.Registry.generateMouseEvent(x, y, "b1p")
+            time.sleep(0.08)
+            pyatspi.Registry.generateMouseEvent(x, y, "b1r")
+            time.sleep(0.05)
         time.sleep(0.15)
 
     def click_named(self, role, name, root=None):
@@ -489,9 +497,12 @@ class Session:
         time.sleep(0.1)
 
     def focus_owner(self):
+        """The control with the keyboard focus. A grid's cells keep a focused state after the
+        grid lost the focus (a list's items too), so they count only through their grid or list."""
         for acc in self.walk():
             try:
-                if self.focused(acc) and self.showing(acc):
+                if self.role(acc) not in ("table cell", "list item") and self.focused(acc) \
+                        and self.showing(acc):
                     return acc
             except Exception:
                 continue

@@ -163,8 +163,7 @@ def scenario_copy_with_new_folder(program):
         chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
         choose_folder(s, chooser, "dest")
         s.click_named("push button", "新規フォルダの作成", root=chooser)
-        mkdir = s.wait_window(TITLE, role="dialog")
-        check(mkdir != chooser, "the new-folder dialog did not open")
+        mkdir = s.wait_window(TITLE, role="dialog", exclude=[chooser])
         field = s.find("text", "作成するフォルダ名を入力してください", root=mkdir)
         s.click(field)
         s.type_text("Box 1")
@@ -314,8 +313,8 @@ def scenario_keyboard_copy(program):
         s.tab_to("table", "検索一覧")
         s.key("Tab")
         focus = s.focus_owner()
-        check(focus is not None and s.role(focus) != "table cell" and
-              s.name(focus) != "検索一覧", "Tab stays inside the grid")
+        check(focus is not None and s.name(focus) == "プレビュー",
+              "Tab from the grid does not go on to the preview check box")
         s.tab_to("push button", "終了(&E)")
         s.tab_to("table", "検索一覧", back=True)
         target = row_of(s, "報告/月報.xls")
@@ -339,7 +338,7 @@ def scenario_keyboard_copy(program):
         # New folder through the keyboard: the button is reached with Tab.
         s.tab_to("push button", "新規フォルダの作成")
         s.key("space")
-        mkdir = s.wait_window(TITLE, role="dialog")
+        mkdir = s.wait_window(TITLE, role="dialog", exclude=[chooser])
         s.wait_focus("text", "作成するフォルダ名を入力してください")
         s.type_text("keys")
         s.key("Alt+M")
