@@ -220,6 +220,9 @@ class Session:
                 time.sleep(0.05)
         os.close(r)
         self.display = ":" + data.decode().strip()
+        socket = "/tmp/.X11-unix/X" + data.decode().strip()
+        wait_until(lambda: os.path.exists(socket) and p.poll() is None, self.timeout,
+                   f"the X server's socket {socket}")
         # Only local clients reach the server (no TCP); the harness talks to it as well.
         self.env["DISPLAY"] = self.display
         os.environ["DISPLAY"] = self.display

@@ -211,8 +211,14 @@ def scenario_trash(program):
         select(s, "経理/請求書_001.xls")
         s.menu("編集(&I)", "選択ファイルをごみ箱へ移動する(&M)")
         box, text = s.wait_message("をごみ箱へ移動します")
+        # Two lines of text, so the label is two lines high: no line of it was broken.
+        question = s.extents(s.find("label", contains="をごみ箱へ移動します", root=box))
         s.answer(box, "はい(&Y)")
-        s.expect_message("選択されたファイルをごみ箱へ移動しました")
+        done, _ = s.wait_message("選択されたファイルをごみ箱へ移動しました")
+        one_line = s.extents(s.find("label", "選択されたファイルをごみ箱へ移動しました", root=done))
+        check(question.height < one_line.height * 2.5,
+              f"the question's label is {question.height} px high; one line is {one_line.height}")
+        s.answer(done, "OK")
         check(not s.home.exists("経理/請求書_001.xls"), "the file is still in place")
         check("請求書_001.xls" in s.home.trash_files(),
               f"the file is not in the trash: {s.home.trash_files()}")
@@ -352,7 +358,38 @@ def scenario_keyboard_copy(program):
         check(s.home.read("dest/keys/月報.xls") == FILES["報告/月報.xls"], "keyboard copy failed")
 
 
+def scenario_about_and_names(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        # A screen reader finds a name on every control and picture of the window.
+        interactive = ("push button", "radio button", "check box", "combo box", "table",
+                       "panel", "menu item", "image", "table row header", "table column header")
+
+        def unnamed(a):
+            if s.role(a) not in interactive or not s.showing(a) or s.name(a):
+                return False
+            # The corner of a grid (where the hidden row headers meet the column headers)
+            # is no control and has no caption.
+            return not (s.role(a) == "panel" and s.role(a.parent) == "table")
+        missing = [(s.role(a), s.role(a.parent)) for a in s.walk(main) if unnamed(a)]
+        check(not missing, f"controls without a name: {missing}")
+        rows = [s.name(a) for a in s.walk(grid(s)) if s.role(a) == "table row header"]
+        check(rows == [str(i + 1) for i in range(len(XLS))], f"row headers {rows}")
+        s.menu("ヘルプ(&H)", "バージョン情報(&V)")
+        about = s.wait_window("バージョン情報")
+        s.find("label", "Pelmora Ver1.1", root=about)
+        purpose = s.find("label", contains="の文書を管理・閲覧する", root=about)
+        check(s.name(purpose) == "Excel & Word の文書を管理・閲覧する",
+              f"About text reads {s.name(purpose)!r}")
+        icon = s.extents(s.find(None, "Pelmora", root=about))
+        check((icon.width, icon.height) == (32, 32), f"About icon is {icon.width}x{icon.height}")
+        s.click_named("push button", "OK(&O)", root=about)
+        s.wait_closed(about, "the About window")
+
+
 SCENARIOS = {
+    "about_and_names": scenario_about_and_names,
     "startup": scenario_startup,
     "single_selection": scenario_single_selection,
     "multiple_selection": scenario_multiple_selection,
