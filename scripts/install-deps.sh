@@ -21,9 +21,11 @@ if [ "${1:-}" = "--test" ]; then
     lhasa libarchive-tools p7zip-full jlha-utils bfs findutils
     # a real print server with a PDF printer, and a PDF reader for its output
     cups cups-filters printer-driver-cups-pdf poppler-utils
+    # lint
+    clang-format clang-tidy
     # the end-to-end tests: a virtual X server, private buses, the accessibility bus and
     # the system Python's bindings that drive the window through it
-    xvfb xauth dbus dbus-bin at-spi2-core python3 python3-gi python3-pyatspi gir1.2-atspi-2.0
+    xvfb dbus dbus-bin at-spi2-core python3 python3-gi python3-pyatspi gir1.2-atspi-2.0
   )
 fi
 

@@ -1,8 +1,8 @@
 // Using the main window as a person does: the keyboard alone, a small screen, a wide one, and a
 // screen reader that needs a name for every control.
-#include "app/grid_setup.h"
-#include "app/history_log.h"
-#include "app/rireki_frm.h"
+#include "app/session/history_log.h"
+#include "app/window/grid_setup.h"
+#include "app/window/rireki_frm.h"
 #include "catalogue/result_table_model.h"
 #include "main_window_fixture.h"
 #include "selection/grid_selection.h"
