@@ -305,7 +305,7 @@ private Q_SLOTS:
         f.compress(out, QStringLiteral("NEW"));
         QVERIFY(QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
         QVERIFY(!f.backups.restores(out + QStringLiteral("NEW.LZH")));
-        QCOMPARE(undo_question(1, out + QStringLiteral("NEW.LZH"), false,
+        QCOMPARE(undo_question(UndoKind::Compression, out + QStringLiteral("NEW.LZH"), false,
                                f.backups.restores(out + QStringLiteral("NEW.LZH"))),
                  QStringLiteral("作成した書庫ファイル(") + out +
                      QStringLiteral("NEW.LZH)を削除します\r\nよろしいですか"));
