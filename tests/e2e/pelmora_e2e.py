@@ -621,6 +621,49 @@ class Session:
         self.click(self.table_cell(table, row, col))
 
 
+def x_window_titles():
+    """The titles the X server holds for its top-level windows (_NET_WM_NAME), as a window
+    manager would show them; read with libX11 through ctypes."""
+    import ctypes
+    x = ctypes.CDLL("libX11.so.6")
+    vp, ul = ctypes.c_void_p, ctypes.c_ulong
+    x.XOpenDisplay.restype = vp
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XDefaultRootWindow.restype = ul
+    x.XDefaultRootWindow.argtypes = [vp]
+    x.XInternAtom.restype = ul
+    x.XInternAtom.argtypes = [vp, ctypes.c_char_p, ctypes.c_int]
+    x.XQueryTree.argtypes = [vp, ul, ctypes.POINTER(ul), ctypes.POINTER(ul),
+                             ctypes.POINTER(ctypes.POINTER(ul)), ctypes.POINTER(ctypes.c_uint)]
+    x.XGetWindowProperty.argtypes = [vp, ul, ul, ctypes.c_long, ctypes.c_long, ctypes.c_int, ul,
+                                     ctypes.POINTER(ul), ctypes.POINTER(ctypes.c_int),
+                                     ctypes.POINTER(ul), ctypes.POINTER(ul), ctypes.POINTER(vp)]
+    x.XFree.argtypes = [vp]
+    x.XCloseDisplay.argtypes = [vp]
+    display = x.XOpenDisplay(os.environ["DISPLAY"].encode())
+    check(display, "cannot open the X display to read window titles")
+    try:
+        root, parent = ul(), ul()
+        children, count = ctypes.POINTER(ul)(), ctypes.c_uint()
+        x.XQueryTree(display, x.XDefaultRootWindow(display), ctypes.byref(root),
+                     ctypes.byref(parent), ctypes.byref(children), ctypes.byref(count))
+        name = x.XInternAtom(display, b"_NET_WM_NAME", 0)
+        utf8 = x.XInternAtom(display, b"UTF8_STRING", 0)
+        titles = []
+        for i in range(count.value):
+            kind, fmt, items, rest, data = ul(), ctypes.c_int(), ul(), ul(), vp()
+            if x.XGetWindowProperty(display, children[i], name, 0, 4096, 0, utf8,
+                                    ctypes.byref(kind), ctypes.byref(fmt), ctypes.byref(items),
+                                    ctypes.byref(rest), ctypes.byref(data)) == 0 and data.value:
+                titles.append(ctypes.string_at(data, items.value).decode())
+                x.XFree(data)
+        if children:
+            x.XFree(children)
+        return titles
+    finally:
+        x.XCloseDisplay(display)
+
+
 def history_rows(session):
     """Opens the history window, reads its rows and closes it with OK."""
     session.menu("履歴(&J)", "操作履歴を見る(&K)")

@@ -3,7 +3,8 @@
 import os
 import re
 
-from pelmora_e2e import STAMP, Session, check, fail, history_rows, wait_until, SCREEN
+from pelmora_e2e import (SCREEN, STAMP, Session, check, fail, history_rows, wait_until,
+                         x_window_titles)
 
 TITLE = "PelmoraVer1.1"
 
@@ -382,6 +383,12 @@ def scenario_about_and_names(program):
         purpose = s.find("label", contains="の文書を管理・閲覧する", root=about)
         check(s.name(purpose) == "Excel & Word の文書を管理・閲覧する",
               f"About text reads {s.name(purpose)!r}")
+        # The window system shows the exact titles, with nothing appended.
+        titles = x_window_titles()
+        for title in ("PelmoraVer1.1", "バージョン情報"):
+            check(title in titles, f"no window titled {title!r} on the X server: {titles}")
+        check(not [t for t in titles if "—" in t or t.endswith(" - PelmoraVer1.1")],
+              f"a title carries an appended name: {titles}")
         icon = s.extents(s.find(None, "Pelmora", root=about))
         check((icon.width, icon.height) == (32, 32), f"About icon is {icon.width}x{icon.height}")
         s.click_named("push button", "OK(&O)", root=about)
