@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev
   libpoppler-qt6-dev libcups2-dev
   # run: window system plugins, Japanese fonts, the preview converter, the printer
-  qt6-qpa-plugins fonts-ipafont-gothic fonts-noto-cjk
+  qt6-qpa-plugins libqt6svg6 fonts-ipafont-gothic fonts-noto-cjk
   libreoffice-calc-nogui libreoffice-writer-nogui
   cups-client
 )
@@ -23,6 +23,9 @@ if [ "${1:-}" = "--test" ]; then
     cups cups-filters printer-driver-cups-pdf poppler-utils
     # lint
     clang-format clang-tidy
+    # the end-to-end tests: a virtual X server, private buses, the accessibility bus and
+    # the system Python's bindings that drive the window through it
+    xvfb dbus dbus-bin at-spi2-core python3 python3-gi python3-pyatspi gir1.2-atspi-2.0
   )
 fi
 

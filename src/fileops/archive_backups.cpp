@@ -76,6 +76,11 @@ void ArchiveBackups::discard()
     m_pendingCopy.clear();
 }
 
+bool ArchiveBackups::restores(const QString& archive) const
+{
+    return archive == m_lastArchive && !m_lastCopy.isEmpty();
+}
+
 bool ArchiveBackups::undo(const QString& archive)
 {
     if (archive == m_lastArchive && !m_lastCopy.isEmpty())

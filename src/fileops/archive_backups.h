@@ -29,6 +29,8 @@ public:
     // Undo of the last compression: puts the earlier archive back where there was one,
     // deletes the archive otherwise. True when that worked.
     bool undo(const QString& archive);
+    // Whether undo(archive) puts an earlier archive back instead of deleting it.
+    bool restores(const QString& archive) const;
 
 private:
     QString take_slot();

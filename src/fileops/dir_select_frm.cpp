@@ -61,6 +61,7 @@ void dir_selectFrm::build_controls()
     auto* fileLayout = new QVBoxLayout(m_fra_file);
     auto* nameRow = new QHBoxLayout;
     m_txt_filename = named(new QLineEdit(m_fra_file), "txt_filename");
+    m_txt_filename->setAccessibleName(m_fra_file->title());
     nameRow->addWidget(m_txt_filename, 1);
     nameRow->addWidget(named(new QLabel(QStringLiteral(".LZH"), m_fra_file), "Label1"));
     fileLayout->addLayout(nameRow);
@@ -69,6 +70,7 @@ void dir_selectFrm::build_controls()
     root->addWidget(m_fra_file);
 
     m_drive1 = named(new QComboBox(this), "Drive1");
+    m_drive1->setAccessibleName(QStringLiteral("ドライブ"));
     root->addWidget(m_drive1);
 
     m_fra_dir = named(new QGroupBox(kCompressCaption, this), "fra_dir");
@@ -76,12 +78,14 @@ void dir_selectFrm::build_controls()
     m_command1 = named(new QToolButton(m_fra_dir), "Command1");
     m_command1->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
     m_command1->setToolTip(QStringLiteral("新規フォルダの作成"));
+    m_command1->setAccessibleName(m_command1->toolTip());
     dirLayout->addWidget(m_command1);
     m_dir1 = new FolderList(m_fra_dir);
     m_dir1->setMinimumSize(360, 260);
     dirLayout->addWidget(m_dir1, 1);
     m_lbl_path = named(new QLabel(m_fra_dir), "lbl_path");
     m_lbl_path->setWordWrap(true);
+    m_lbl_path->setAccessibleDescription(QStringLiteral("選択されたフォルダ"));
     dirLayout->addWidget(m_lbl_path);
     root->addWidget(m_fra_dir, 1);
 
@@ -138,6 +142,9 @@ void dir_selectFrm::Form_Load()
     default:
         break;
     }
+    m_fra_dir->setAccessibleName(m_fra_dir->title());
+    m_dir1->setAccessibleName(m_fra_dir->title());
+    m_fra_file->setAccessibleName(m_fra_file->title());
 }
 
 void dir_selectFrm::Drive1_Change()

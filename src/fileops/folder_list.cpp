@@ -15,8 +15,10 @@ constexpr int kIndentPerLevel = 2;
 FolderList::FolderList(QWidget* parent) : QListWidget(parent)
 {
     setObjectName(QStringLiteral("Dir1"));
-    connect(this, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { set_path(item->data(kPathRole).toString()); });
+    const auto open = [this](QListWidgetItem* item) { set_path(item->data(kPathRole).toString()); };
+    connect(this, &QListWidget::itemClicked, this, open);
+    // From the keyboard: the arrow keys choose an entry, Enter opens it.
+    connect(this, &QListWidget::itemActivated, this, open);
 }
 
 void FolderList::set_root(const QString& root)

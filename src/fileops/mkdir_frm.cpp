@@ -31,6 +31,8 @@ mkdir_Frm::mkdir_Frm(dir_selectFrm& chooser) : QDialog(&chooser), m_chooser(choo
     auto* frameLayout = new QVBoxLayout(frame);
     m_txt_folder = new QLineEdit(frame);
     m_txt_folder->setObjectName(QStringLiteral("txt_folder"));
+    m_txt_folder->setAccessibleName(kEnterName);
+    frame->setAccessibleName(kEnterName);
     frameLayout->addWidget(m_txt_folder);
     root->addWidget(frame);
     auto* buttons = new QHBoxLayout;

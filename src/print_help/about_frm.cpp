@@ -39,6 +39,7 @@ About_Frm::About_Frm()
         icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
     image->setPixmap(icon.pixmap(32, 32));
     image->setFixedSize(32, 32);
+    image->setAccessibleName(QStringLiteral("Pelmora"));
 
     auto* title = new QLabel(QStringLiteral("Pelmora Ver1.1"), this);
     title->setObjectName(QStringLiteral("Label1"));
@@ -48,6 +49,8 @@ About_Frm::About_Frm()
     auto* purpose = new QLabel(QStringLiteral("Excel & Word の文書を管理・閲覧する"), this);
     purpose->setObjectName(QStringLiteral("Label4"));
     purpose->setTextFormat(Qt::PlainText);
+    // Read as written: "&" here is no mnemonic marker.
+    purpose->setAccessibleName(purpose->text());
 
     auto* ok = new QPushButton(QStringLiteral("OK(&O)"), this);
     ok->setObjectName(QStringLiteral("Command1"));

@@ -26,14 +26,16 @@ bool delete_archive(const QString& archive)
     return QFile::remove(archive);
 }
 
-QString undo_question(UndoKind kind, const QString& first_dst, bool several)
+QString undo_question(UndoKind kind, const QString& first_dst, bool several, bool restores_earlier)
 {
     const QString more = several ? QStringLiteral("等") : QString();
     QString line;
     switch (kind) {
     case UndoKind::Compression:
+        // An updated archive is not deleted: the question says what really happens.
         line = paren(QStringLiteral("作成した書庫ファイル"), first_dst) +
-               QStringLiteral("を削除します");
+               (restores_earlier ? QStringLiteral("を更新前の書庫ファイルに戻します")
+                                 : QStringLiteral("を削除します"));
         break;
     case UndoKind::Copy:
         line = paren(QStringLiteral("コピーしたファイル"), first_dst) + more +
@@ -53,7 +55,8 @@ QString undo_question(UndoKind kind, const QString& first_dst, bool several)
     return line + kCrLf + QStringLiteral("よろしいですか");
 }
 
-void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive)
+void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
+              const ArchiveRestores& restores_earlier)
 {
     QRV_Public& s = env.session;
     const UndoJournal& journal = s.undo;
@@ -64,7 +67,9 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive)
         return;
     }
     const QString first_dst = journal.entries().front().dst;
-    const QString question = undo_question(journal.undo_kind(), first_dst, several);
+    const bool restores = journal.undo_kind() == UndoKind::Compression && restores_earlier &&
+                          restores_earlier(first_dst);
+    const QString question = undo_question(journal.undo_kind(), first_dst, several, restores);
     if (question.isEmpty())
         return;
     if (!env.messages.confirm(question))

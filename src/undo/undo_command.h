@@ -18,9 +18,16 @@ using ArchiveUndo = std::function<bool(const QString& archive)>;
 // Deletes the archive: what undo of a compression does while nothing else is plugged in.
 bool delete_archive(const QString& archive);
 
-void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive = delete_archive);
+// Whether undoing a compression into this archive puts an earlier archive back (the
+// compression updated an archive that was there) rather than deleting it.
+using ArchiveRestores = std::function<bool(const QString& archive)>;
+
+void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive = delete_archive,
+              const ArchiveRestores& restores_earlier = {});
 
 // The confirmation question for a journal of this kind; empty for kinds that have none.
-QString undo_question(UndoKind kind, const QString& first_dst, bool several);
+// restores_earlier: the compression's undo puts the earlier archive back.
+QString undo_question(UndoKind kind, const QString& first_dst, bool several,
+                      bool restores_earlier = false);
 
 } // namespace pelmora

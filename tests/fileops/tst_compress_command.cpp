@@ -9,6 +9,7 @@
 #include "fileops/lha_update.h"
 #include "platform/unlha_archiver.h"
 #include "test_tree.h"
+#include "undo/undo_command.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -282,14 +283,32 @@ private Q_SLOTS:
         QVERIFY(arc.readAll() != withOne);
         arc.close();
 
-        QVERIFY(f.backups.undo(archive));
+        // Undo asks about putting the earlier archive back, not about deleting it.
+        f.messages.answers = {MsgAnswer::Yes};
+        int blinks = 0;
+        f.env.start_blink = [&] { ++blinks; };
+        run_undo(
+            f.env, [&](const QString& a) { return f.backups.undo(a); },
+            [&](const QString& a) { return f.backups.restores(a); });
+        QVERIFY(!f.messages.shown.isEmpty());
+        const QString question = f.messages.shown.at(f.messages.shown.size() - 2).text;
+        QCOMPARE(question,
+                 QStringLiteral("作成した書庫ファイル(") + archive +
+                     QStringLiteral(")を更新前の書庫ファイルに戻します\r\nよろしいですか"));
+        QCOMPARE(f.messages.shown.back().text, QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(blinks, 1);
         QVERIFY(arc.open(QIODevice::ReadOnly));
         QCOMPARE(arc.readAll(), withOne);
         arc.close();
 
-        // An archive the compression created is deleted by its undo.
+        // An archive the compression created is deleted by its undo, and its question says so.
         f.compress(out, QStringLiteral("NEW"));
         QVERIFY(QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
+        QVERIFY(!f.backups.restores(out + QStringLiteral("NEW.LZH")));
+        QCOMPARE(undo_question(UndoKind::Compression, out + QStringLiteral("NEW.LZH"), false,
+                               f.backups.restores(out + QStringLiteral("NEW.LZH"))),
+                 QStringLiteral("作成した書庫ファイル(") + out +
+                     QStringLiteral("NEW.LZH)を削除します\r\nよろしいですか"));
         QVERIFY(f.backups.undo(out + QStringLiteral("NEW.LZH")));
         QVERIFY(!QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
         QVERIFY(QFileInfo::exists(archive));

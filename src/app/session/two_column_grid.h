@@ -26,7 +26,10 @@ public:
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
-        if (orientation != Qt::Horizontal || section < 0 || section > 1)
+        // Row headers are not shown; they carry the row number for screen readers.
+        if (orientation == Qt::Vertical)
+            return role == Qt::DisplayRole ? QVariant(QString::number(section + 1)) : QVariant();
+        if (section < 0 || section > 1)
             return {};
         switch (role) {
         case Qt::DisplayRole:

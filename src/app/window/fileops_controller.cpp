@@ -83,7 +83,9 @@ void FileOpsController::p_lha_Click()
 void FileOpsController::p_undo_Click()
 {
     CommandEnv e = env();
-    run_undo(e, [this](const QString& archive) { return m_archives.undo(archive); });
+    run_undo(
+        e, [this](const QString& archive) { return m_archives.undo(archive); },
+        [this](const QString& archive) { return m_archives.restores(archive); });
 }
 
 } // namespace pelmora

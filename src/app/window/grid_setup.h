@@ -2,12 +2,44 @@
 // cells, widths in twips, and cell colours that come from the model.
 #pragma once
 
+#include <QObject>
 #include <QTableView>
+#include <functional>
 
 namespace pelmora {
 
 int twips_to_pixels(const QWidget* w, int twips);
 void setup_grid_view(QTableView* view);
 void set_column_twips(QTableView* view, int column, int twips);
+
+// Long texts in this column lose their beginning, so the distinguishing end stays in view.
+void elide_column_at_start(QTableView* view, int column);
+
+// A column that never gets narrower than the width it is given in twips and takes the room
+// the view has beyond the widest width it is ever given, so a wide window shows more of each
+// text while a narrower setting stays narrower by the same amount.
+class StretchColumn final : public QObject
+{
+    Q_OBJECT
+public:
+    StretchColumn(QTableView* view, int column, int widestTwips);
+    void set_twips(int twips);
+    int twips() const { return m_twips; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void apply();
+
+    QTableView* m_view;
+    int m_column;
+    int m_widestTwips;
+    int m_twips;
+};
+
+// Space or Enter on the grid acts like a click on the current row; the arrow keys choose
+// that row. The handler gets the 0-based model row.
+void click_current_row_on_key(QTableView* view, std::function<void(int row)> click);
 
 } // namespace pelmora

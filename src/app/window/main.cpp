@@ -16,20 +16,61 @@
 #include "platform/unlha_archiver.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QFont>
+#include <QIcon>
+#include <QPointer>
 #include <QStyleFactory>
+#include <QTimer>
+
+namespace {
+
+// A dialog that opens takes the keyboard, and the window it was opened from gets it back when
+// it closes, so that everything can be used without the mouse even where no window manager
+// moves the focus between windows.
+class ActivateOpenedDialogs final : public QObject
+{
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const bool shown = event->type() == QEvent::Show;
+        if (shown || event->type() == QEvent::Hide) {
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog && dialog->isWindow() && dialog->isModal()) {
+                QWidget* next = shown ? dialog : dialog->parentWidget();
+                if (next)
+                    QTimer::singleShot(0, next->window(), [w = QPointer<QWidget>(next->window())] {
+                        // Only the window that takes input now: the top modal one, if any.
+                        const QWidget* modal = QApplication::activeModalWidget();
+                        if (w && w->isVisible() && (!modal || modal == w))
+                            w->activateWindow();
+                    });
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelmora"));
-    QApplication::setApplicationDisplayName(QStringLiteral("PelmoraVer1.1"));
+    // No display name: the window system would append it to every title, and each window
+    // carries its exact title itself. The desktop file name ties the windows to the entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pelmora"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("pelmora"), QIcon(QStringLiteral(":/icons/pelmora.svg"))));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     // A proportional Japanese Gothic face for every caption.
     QFont font(QStringList{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
                            QStringLiteral("IPAGothic")},
                10);
     QApplication::setFont(font);
+    ActivateOpenedDialogs activateDialogs;
+    app.installEventFilter(&activateDialogs);
 
     pelmora::SystemClock clock;
     pelmora::QtEventYield yield;
@@ -63,6 +104,9 @@ int main(int argc, char* argv[])
     QObject::connect(&window, &pelmora::QRV_Main::end_requested, &app,
                      [] { QCoreApplication::exit(0); });
     window.show();
+    // Keyboard input goes to the window from the start, also where no window manager
+    // hands it the focus.
+    window.activateWindow();
     window.Form_Load();
     return QApplication::exec();
 }

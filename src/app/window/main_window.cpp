@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 
@@ -31,6 +32,15 @@ namespace pelmora {
 namespace {
 constexpr int kBlinkIntervalMs = 500;
 constexpr int kBlinkEnd = 9; // eight ticks: blue, face, ... face
+
+// The room the screen leaves for the window, less what a window frame takes around it.
+QSize initial_room()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {1000, 680};
+    return screen->availableSize() - QSize(24, 56);
+}
 } // namespace
 
 QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* parent)
@@ -72,7 +82,8 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
 
     fill_root_list();
     connect(dir1, &QComboBox::currentIndexChanged, this, &QRV_Main::dir1_Change);
-    resize(1100, 680);
+    // Fits a 1024x768 screen with its frame and a panel; nothing is remembered between runs.
+    resize(QSize(1000, 680).boundedTo(initial_room()));
 }
 
 QRV_Main::~QRV_Main()
@@ -269,7 +280,7 @@ void QRV_Main::set_grid_redraw(bool on)
 
 void QRV_Main::set_folder_column_width(int twips)
 {
-    set_column_twips(grd1, ResultTableModel::FolderColumn, twips);
+    m_folderColumn->set_twips(twips);
 }
 
 } // namespace pelmora

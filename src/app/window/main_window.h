@@ -33,6 +33,7 @@ class GridSelection;
 class PreviewPane;
 class AboutLauncher;
 class rireki_Frm;
+class StretchColumn;
 
 class QRV_Main final : public QMainWindow, private CatalogueView
 {
@@ -123,6 +124,7 @@ private:
     GridSelection* m_selection = nullptr;
     std::unique_ptr<AboutLauncher> m_about;
     Wait_Frm* m_wait = nullptr;
+    StretchColumn* m_folderColumn = nullptr; // the folder column of grd1
 
     QGroupBox* fra_type = nullptr;
     QRadioButton* opt[2] = {};

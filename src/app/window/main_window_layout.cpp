@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -79,15 +80,19 @@ void QRV_Main::build_controls()
     auto* middle = new QHBoxLayout;
     grd1 = named(new QTableView(central), "grd1");
     grd1->setModel(m_results.get());
+    grd1->setAccessibleName(QStringLiteral("検索一覧"));
     setup_grid_view(grd1);
     set_column_twips(grd1, ResultTableModel::NameColumn, kNameColumnTwips);
-    set_column_twips(grd1, ResultTableModel::FolderColumn, kFolderColumnTwips);
+    elide_column_at_start(grd1, ResultTableModel::FolderColumn);
+    // The refresh width is the narrower one; the start width is the widest the grid is given.
+    m_folderColumn = new StretchColumn(grd1, ResultTableModel::FolderColumn, kFolderColumnTwips);
     // A header click sorts the rows by that column.
     connect(grd1->horizontalHeader(), &QHeaderView::sectionClicked, m_results.get(),
             [this](int column) { m_results->sort(column); });
     middle->addWidget(grd1, 3);
 
     Frame2 = named(new QGroupBox(central), "Frame2");
+    Frame2->setAccessibleName(QStringLiteral("プレビュー"));
     auto* preview = new QVBoxLayout(Frame2);
     chk = named(new QCheckBox(QStringLiteral("プレビュー"), Frame2), "chk");
     preview->addWidget(chk);
@@ -97,15 +102,20 @@ void QRV_Main::build_controls()
     OLE1->setMinimumSize(280, 360);
     OLE1->setFrameShape(QFrame::StyledPanel);
     OLE1->setStyleSheet(QStringLiteral("QLabel#OLE1 { background: #ffffff; }"));
+    OLE1->setAccessibleName(QStringLiteral("プレビュー画像"));
     preview->addWidget(OLE1, 1);
     preview->addWidget(divider(Frame2, "Line2"));
     auto* labels = new QGridLayout;
-    labels->addWidget(named(new QLabel(QStringLiteral("ファイル名："), Frame2), "Label4"), 0, 0);
+    auto* Label4 = named(new QLabel(QStringLiteral("ファイル名："), Frame2), "Label4");
+    labels->addWidget(Label4, 0, 0);
     lbl_filename = named(new QLabel(Frame2), "lbl_filename");
+    lbl_filename->setAccessibleDescription(Label4->text());
     lbl_filename->setTextInteractionFlags(Qt::TextSelectableByMouse);
     labels->addWidget(lbl_filename, 0, 1);
-    labels->addWidget(named(new QLabel(QStringLiteral("最終更新日："), Frame2), "Label5"), 1, 0);
+    auto* Label5 = named(new QLabel(QStringLiteral("最終更新日："), Frame2), "Label5");
+    labels->addWidget(Label5, 1, 0);
     lbl_lastup = named(new QLabel(Frame2), "lbl_lastup");
+    lbl_lastup->setAccessibleDescription(Label5->text());
     labels->addWidget(lbl_lastup, 1, 1);
     labels->setColumnStretch(1, 1);
     preview->addLayout(labels);
@@ -116,11 +126,14 @@ void QRV_Main::build_controls()
     auto* bottom = new QHBoxLayout;
     Label2 = named(new QLabel(QStringLiteral("合計"), central), "Label2");
     Label_Count = named(new QLabel(QStringLiteral("0"), central), "Label_Count");
-    Label_Count->setMinimumWidth(48);
     Label_Count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont countFont = Label_Count->font();
     countFont.setBold(true);
     Label_Count->setFont(countFont);
+    // Room for eight digits, so a count that grows during a scan is never clipped.
+    Label_Count->setMinimumWidth(
+        QFontMetrics(countFont).horizontalAdvance(QStringLiteral("8")) * 8 + 4);
+    Label_Count->setAccessibleDescription(QStringLiteral("合計 ファイル"));
     Label3 = named(new QLabel(QStringLiteral("ファイル"), central), "Label3");
     bottom->addWidget(Label2);
     bottom->addWidget(Label_Count);
@@ -129,6 +142,7 @@ void QRV_Main::build_controls()
     Label_CurrentPath->setMinimumWidth(120);
     Label_CurrentPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     Label_CurrentPath->setStyleSheet(QStringLiteral("color: #606060;"));
+    Label_CurrentPath->setAccessibleDescription(QStringLiteral("読込中のフォルダ"));
     bottom->addSpacing(16);
     bottom->addWidget(Label_CurrentPath, 1);
     Command1 = named(new QPushButton(QStringLiteral("最新の情報に更新(&R)"), central), "Command1");
@@ -142,6 +156,15 @@ void QRV_Main::build_controls()
     root->addLayout(bottom);
 
     setCentralWidget(central);
+    dir1->setAccessibleName(Label1->text());
+    fra_type->setAccessibleName(fra_type->title());
+    Frame3->setAccessibleName(Frame3->title());
+
+    // Tab walks the window from top left to bottom right and leaves the grid again.
+    QWidget* order[] = {opt[0], opt[1], dir1,     opt_f[0], opt_f[1],
+                        grd1,   chk,    Command1, cmd_open, cmd_end};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void QRV_Main::build_menus()

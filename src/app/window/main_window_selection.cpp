@@ -1,6 +1,7 @@
 // The main window's handlers for selection, preview, Refresh, the type switch and open.
 #include "app/session/history_log.h"
 #include "app/session/session.h"
+#include "app/window/grid_setup.h"
 #include "app/window/main_window.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
@@ -34,6 +35,8 @@ void QRV_Main::connect_selection()
                                     *m_platform.messages, std::move(c), this);
     connect(grd1, &QTableView::clicked, this,
             [this](const QModelIndex& i) { m_selection->grd1_Click(i.row() + 1); });
+    // The keyboard's way to click: arrows choose the row, Space or Enter clicks it.
+    click_current_row_on_key(grd1, [this](int row) { m_selection->grd1_Click(row + 1); });
     for (QRadioButton* b : opt_f)
         connect(b, &QRadioButton::clicked, m_selection, &GridSelection::opt_f_Click);
     connect(chk, &QCheckBox::clicked, m_selection, &GridSelection::chk_Click);

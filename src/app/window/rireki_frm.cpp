@@ -3,9 +3,12 @@
 #include "app/session/history_log.h"
 #include "app/window/grid_setup.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -28,9 +31,15 @@ rireki_Frm::rireki_Frm(HistoryLog& log, QWidget* owner) : QDialog(owner), m_log(
     m_grd2 = new QTableView(this);
     m_grd2->setObjectName(QStringLiteral("grd2"));
     m_grd2->setModel(&m_log);
+    m_grd2->setAccessibleName(heading->text());
     setup_grid_view(m_grd2);
-    set_column_twips(m_grd2, 0, kHistoryTimeTwips);
-    set_column_twips(m_grd2, 1, kHistoryTextTwips);
+    // The time column is never narrower than a whole time stamp; the text column takes the
+    // rest of the window's width.
+    const int stampWidth =
+        m_grd2->fontMetrics().horizontalAdvance(QStringLiteral("00年00月00日 00時00分00秒")) +
+        m_grd2->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_grd2) * 2 + 12;
+    m_grd2->setColumnWidth(0, std::max(twips_to_pixels(m_grd2, kHistoryTimeTwips), stampWidth));
+    new StretchColumn(m_grd2, 1, kHistoryTextTwips);
     layout->addWidget(m_grd2, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -46,7 +55,10 @@ rireki_Frm::rireki_Frm(HistoryLog& log, QWidget* owner) : QDialog(owner), m_log(
     connect(clear, &QPushButton::clicked, this, &rireki_Frm::Command1_Click);
     connect(ok, &QPushButton::clicked, this, &rireki_Frm::cmd_ok_Click);
 
-    resize(twips_to_pixels(this, kHistoryTimeTwips + kHistoryTextTwips + 600), 420);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableSize() - QSize(24, 56) : QSize(1000, 680);
+    resize(QSize(twips_to_pixels(this, kHistoryTimeTwips + kHistoryTextTwips + 600), 420)
+               .boundedTo(room));
 }
 
 void rireki_Frm::cmd_ok_Click()

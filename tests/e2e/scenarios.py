@@ -1,0 +1,410 @@
+"""End-to-end scenarios: each starts the program on a fresh test home and drives it."""
+
+import os
+import re
+
+from pelmora_e2e import (SCREEN, STAMP, Session, check, fail, history_rows, wait_until,
+                         x_window_titles)
+
+TITLE = "PelmoraVer1.1"
+
+# The test home: a few workbooks in folders whose order is known, one Word document (not
+# listed at start-up), an empty destination folder and a long folder name.
+LONG = "とても長いフォルダ名の経理部門の保管庫_二〇二六年度の決算資料をまとめた場所"
+FILES = {
+    "経理/請求書_002.xls": b"invoice two\x00\x01",
+    "経理/請求書_001.xls": b"invoice one\x00\x02",
+    "報告/月報.xls": b"monthly\x00\x03",
+    "報告/議事録.doc": b"minutes\x00\x04",
+    LONG + "/末尾の区別.xls": b"long\x00\x05",
+    "dest/": None,
+}
+XLS = {k: v for k, v in FILES.items() if k.endswith(".xls")}
+
+
+def start(program):
+    s = Session(program, FILES)
+    s.__enter__()
+    return s
+
+
+def grid(s):
+    return s.table("検索一覧", root=s.main_window())
+
+
+def wait_listing(s, count):
+    main = s.main_window()
+    label = s.find("label", str(count), root=main)
+    g = grid(s)
+    wait_until(lambda: len(s.table_rows(g)) == count, s.timeout, f"{count} rows in the grid")
+    return label, g
+
+
+def listed(s):
+    """(folder, file) pairs of the grid, in grid order."""
+    return [(r[1], r[0]) for r in s.table_rows(grid(s))]
+
+
+def row_of(s, rel):
+    folder, name = rel.rsplit("/", 1)
+    want = (s.home.folder(folder), name)
+    rows = listed(s)
+    check(want in rows, f"{rel} not listed; grid: {rows}")
+    return rows.index(want)
+
+
+def select(s, *rels):
+    g = grid(s)
+    for rel in rels:
+        s.click_row(g, row_of(s, rel), 0)
+
+
+def choose_folder(s, chooser, rel):
+    """Walks the chooser's folder list down to home/rel by clicking entries."""
+    folders = s.find("list", root=chooser)
+    for part in rel.strip("/").split("/"):
+        item = s.find("list item", contains=part, root=folders)
+        s.click(item)
+    # The chooser shows the folder list's path as it is, without a closing "/".
+    return s.find("label", s.home.path(rel), root=chooser)
+
+
+def history_texts(s):
+    rows = history_rows(s)
+    for stamp, _ in rows:
+        check(STAMP.match(stamp), f"history time stamp {stamp!r} is not yy年mm月dd日 hh時nn分ss秒")
+    return [text for _, text in rows]
+
+
+def scenario_startup(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        _, g = wait_listing(s, len(XLS))
+        rows = listed(s)
+        want = sorted((s.home.folder(k.rsplit("/", 1)[0]), k.rsplit("/", 1)[1]) for k in XLS)
+        check(sorted(rows) == want, f"start-up listing {rows}, expected {want}")
+        folders = [f for f, _ in rows]
+        check(folders == sorted(folders), f"rows not ordered by folder: {folders}")
+        e = s.extents(main)
+        check(e.x >= 0 and e.y >= 0 and e.x + e.width <= SCREEN[0] and
+              e.y + e.height <= SCREEN[1], f"main window {tuple(e)} does not fit {SCREEN}")
+        for role, caption in (("push button", "終了(&E)"), ("radio button", "複数選択"),
+                              ("push button", "最新の情報に更新(&R)"),
+                              ("push button", "選択ファイルを開く(&O)")):
+            b = s.extents(s.find(role, caption, root=main))
+            check(b.x + b.width <= e.x + e.width and b.y + b.height <= e.y + e.height,
+                  f"{caption} lies outside the window")
+        check(s.checked(s.find("radio button", "Excel", root=main)), "Excel not chosen")
+        check(s.checked(s.find("radio button", "単一選択", root=main)), "single mode not on")
+        check(not s.find_all("dialog", "少しお待ちください. . . . ."),
+              "the wait window is still showing")
+        check(history_texts(s) == [], "start-up wrote a history row")
+
+
+def open_chooser(s, menu_caption):
+    s.menu("編集(&I)", menu_caption)
+    return s.wait_window(TITLE, role="dialog")
+
+
+def confirm_chooser(s, chooser):
+    s.click_named("push button", "設定(&O)", root=chooser)
+    s.wait_closed(chooser, "the destination chooser")
+
+
+def scenario_single_selection(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        check(not s.menu_item_enabled("編集(&I)", "選択ファイルをコピーする(&K)"),
+              "copy is enabled before anything is selected")
+        select(s, "経理/請求書_001.xls")
+        s.find("label", "請求書_001.xls", root=main)
+        select(s, "報告/月報.xls")
+        s.find("label", "月報.xls", root=main)
+        check(not s.find_all("label", "請求書_001.xls", root=main),
+              "the file name label still shows the first file")
+        for caption in ("選択ファイルの圧縮(&L)", "選択ファイルの移動(&O)",
+                        "選択ファイルをコピーする(&K)", "選択ファイルをごみ箱へ移動する(&M)"):
+            check(s.menu_item_enabled("編集(&I)", caption), f"{caption} not enabled")
+        check(not s.menu_item_enabled("履歴(&J)", "1つ前の操作を元に戻す(&N)"),
+              "undo enabled without an operation")
+        # A mode switch disables the file operations again.
+        s.click(s.find("radio button", "複数選択", root=main))
+        check(not s.menu_item_enabled("編集(&I)", "選択ファイルをコピーする(&K)"),
+              "copy still enabled after a mode switch")
+
+
+def scenario_multiple_selection(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        s.click(s.find("radio button", "複数選択", root=main))
+        select(s, "経理/請求書_001.xls", "経理/請求書_002.xls")
+        # Nothing is previewed in multiple mode.
+        check(not s.find_all("label", "請求書_002.xls", root=main),
+              "multiple mode filled the file name label")
+        chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
+        s.find("panel", "ファイルのコピー先を指定してください：", root=chooser)
+        choose_folder(s, chooser, "dest")
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常にコピーされました")
+        for name in ("請求書_001.xls", "請求書_002.xls"):
+            check(s.home.read("dest/" + name) == FILES["経理/" + name], f"{name} not copied")
+            check(s.home.exists("経理/" + name), f"{name} lost its original")
+        texts = history_texts(s)
+        want = [s.home.path("経理/" + n) + "を " + s.home.folder("dest") + "にコピーしました"
+                for n in ("請求書_001.xls", "請求書_002.xls")]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_copy_with_new_folder(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "報告/月報.xls")
+        chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
+        choose_folder(s, chooser, "dest")
+        s.click_named("push button", "新規フォルダの作成", root=chooser)
+        mkdir = s.wait_window(TITLE, role="dialog", exclude=[chooser])
+        field = s.find("text", "作成するフォルダ名を入力してください", root=mkdir)
+        s.click(field)
+        s.type_text("Box 1")
+        s.click_named("push button", "作成(&M)", root=mkdir)
+        s.wait_closed(mkdir, "the new-folder dialog")
+        check(os.path.isdir(s.home.path("dest/Box 1")), "the new folder was not created")
+        s.find("label", s.home.path("dest/Box 1"), root=chooser)
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常にコピーされました")
+        check(s.home.read("dest/Box 1/月報.xls") == FILES["報告/月報.xls"], "copy has other bytes")
+        texts = history_texts(s)
+        want = [s.home.path("報告/月報.xls") + "を " + s.home.folder("dest/Box 1") +
+                "にコピーしました"]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_move(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "経理/請求書_002.xls")
+        chooser = open_chooser(s, "選択ファイルの移動(&O)")
+        s.find("panel", "ファイルの移動先を指定してください：", root=chooser)
+        choose_folder(s, chooser, "dest")
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常に移動されました")
+        check(not s.home.exists("経理/請求書_002.xls"), "the moved file is still in place")
+        check(s.home.read("dest/請求書_002.xls") == FILES["経理/請求書_002.xls"],
+              "the moved file has other bytes")
+        texts = history_texts(s)
+        want = [s.home.path("経理/請求書_002.xls") + "を " + s.home.folder("dest") + "に移動しました"]
+        check(texts == want, f"history {texts}, expected {want}")
+        # Undo puts it back.
+        s.menu("履歴(&J)", "1つ前の操作を元に戻す(&N)")
+        box, text = s.wait_message("よろしいですか")
+        s.answer(box, "はい(&Y)")
+        s.expect_message("1つ前の操作を取り消しました")
+        check(s.home.read("経理/請求書_002.xls") == FILES["経理/請求書_002.xls"],
+              "undo did not move the file back")
+        check(not s.home.exists("dest/請求書_002.xls"), "undo left the moved file behind")
+
+
+def scenario_trash(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "経理/請求書_001.xls")
+        s.menu("編集(&I)", "選択ファイルをごみ箱へ移動する(&M)")
+        box, text = s.wait_message("をごみ箱へ移動します")
+        # Two lines of text, so the label is two lines high: no line of it was broken.
+        question = s.extents(s.find("label", contains="をごみ箱へ移動します", root=box))
+        s.answer(box, "はい(&Y)")
+        done, _ = s.wait_message("選択されたファイルをごみ箱へ移動しました")
+        one_line = s.extents(s.find("label", "選択されたファイルをごみ箱へ移動しました", root=done))
+        check(question.height < one_line.height * 2.5,
+              f"the question's label is {question.height} px high; one line is {one_line.height}")
+        s.answer(done, "OK")
+        check(not s.home.exists("経理/請求書_001.xls"), "the file is still in place")
+        check("請求書_001.xls" in s.home.trash_files(),
+              f"the file is not in the trash: {s.home.trash_files()}")
+        texts = history_texts(s)
+        want = [s.home.path("経理/請求書_001.xls") + "を ごみ箱へ移動しました"]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_compress(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        s.click(s.find("radio button", "複数選択", root=main))
+        select(s, "経理/請求書_001.xls", "報告/月報.xls")
+        chooser = open_chooser(s, "選択ファイルの圧縮(&L)")
+        s.find("panel", "圧縮ファイルの保存先を指定してください：", root=chooser)
+        name = s.find("text", "保存ファイル名を入力してください：", root=chooser)
+        default = name.queryText().getText(0, -1)
+        check(re.fullmatch(r"\d{12}", default), f"default archive name {default!r}")
+        choose_folder(s, chooser, "dest")
+        s.click(name)
+        s.key("Control+a")
+        s.type_text("pack")
+        confirm_chooser(s, chooser)
+        s.expect_message("選択XLSファイルを圧縮しました")
+        archive = s.home.read("dest/pack.LZH")
+        for member in ("請求書_001.xls", "月報.xls"):
+            check(member.encode() in archive or member.encode("cp932") in archive,
+                  f"{member} is not in the archive")
+        texts = history_texts(s)
+        want = [s.home.path(r) + "を " + s.home.folder("dest") + "に圧縮して保存(pack.LZH)しました"
+                for r in ("経理/請求書_001.xls", "報告/月報.xls")]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+def scenario_undo_copy(program):
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "経理/請求書_001.xls")
+        chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
+        choose_folder(s, chooser, "dest")
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常にコピーされました")
+        check(s.home.exists("dest/請求書_001.xls"), "nothing copied")
+        check(s.menu_item_enabled("履歴(&J)", "1つ前の操作を元に戻す(&N)"), "undo not enabled")
+        s.menu("履歴(&J)", "1つ前の操作を元に戻す(&N)")
+        copy = s.home.path("dest/請求書_001.xls")
+        s.expect_message("コピーしたファイル(" + copy + ")を削除します\r\nよろしいですか",
+                         button="はい(&Y)")
+        s.expect_message("1つ前の操作を取り消しました")
+        check(not s.home.exists("dest/請求書_001.xls"), "undo left the copy")
+        check(s.home.read("経理/請求書_001.xls") == FILES["経理/請求書_001.xls"],
+              "undo touched the original")
+        check(not s.menu_item_enabled("履歴(&J)", "1つ前の操作を元に戻す(&N)"),
+              "undo still enabled")
+        texts = history_texts(s)
+        check(texts[-1] == "コピーしたファイル(" + copy + ")を 削除しました",
+              f"last history row {texts[-1]!r}")
+
+
+def scenario_history(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        s.click_named("push button", "最新の情報に更新(&R)", root=main)
+        wait_listing(s, len(XLS))
+        s.click_named("push button", "最新の情報に更新(&R)", root=main)
+        wait_until(lambda: len(history_texts(s)) == 2, s.timeout, "two history rows")
+        check(history_texts(s) == ["最新の情報に更新 ボタンを押下しました"] * 2, "refresh rows")
+        # The time stamp column shows whole stamps, and the window fits the screen.
+        s.menu("履歴(&J)", "操作履歴を見る(&K)")
+        window = s.wait_window("操作履歴", role="dialog")
+        e = s.extents(window)
+        check(e.x >= 0 and e.y >= 0 and e.x + e.width <= SCREEN[0] and
+              e.y + e.height <= SCREEN[1], f"history window {tuple(e)} does not fit")
+        table = s.table("操作履歴", root=window)
+        t = table.queryTable()
+        stamp_cell = s.extents(t.getAccessibleAt(0, 0))
+        text_cell = s.extents(t.getAccessibleAt(0, 1))
+        grid = s.extents(table)
+        check(text_cell.x + text_cell.width >= grid.x + grid.width - 30,
+              "the text column does not reach the window's edge")
+        check(stamp_cell.width >= 150, f"time column only {stamp_cell.width} px wide")
+        s.click_named("push button", "履歴のクリア", root=window)
+        wait_until(lambda: s.table_rows(table) == [], s.timeout, "an empty history")
+        s.click_named("push button", "OK(&O)", root=window)
+        s.wait_closed(window, "the history window")
+        check(history_texts(s) == [], "the history is not empty after clearing")
+
+
+def scenario_keyboard_copy(program):
+    """From start-up to the success message without the mouse."""
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        g = grid(s)
+        # Tab from the start reaches the grid and leaves it again.
+        s.tab_to("table", "検索一覧")
+        s.key("Tab")
+        focus = s.focus_owner()
+        check(focus is not None and s.name(focus) == "プレビュー",
+              "Tab from the grid does not go on to the preview check box")
+        s.tab_to("push button", "終了(&E)")
+        s.tab_to("table", "検索一覧", back=True)
+        target = row_of(s, "報告/月報.xls")
+        s.key("Home")
+        for _ in range(target):
+            s.key("Down")
+        s.key("space")
+        s.find("label", "月報.xls", root=main)
+        s.key("Alt+I")
+        s.key("k")
+        chooser = s.wait_window(TITLE, role="dialog")
+        folders = s.tab_to("list", "ファイルのコピー先を指定してください：")
+        rows = [s.name(folders.getChildAtIndex(i)) for i in range(folders.childCount)]
+        index = next((i for i, n in enumerate(rows) if n.strip() == "dest"), None)
+        check(index is not None, f"dest not in the folder list: {rows}")
+        s.key("Home")
+        for _ in range(index):
+            s.key("Down")
+        s.key("Return")
+        s.find("label", s.home.path("dest"), root=chooser)
+        # New folder through the keyboard: the button is reached with Tab.
+        s.tab_to("push button", "新規フォルダの作成")
+        s.key("space")
+        mkdir = s.wait_window(TITLE, role="dialog", exclude=[chooser])
+        s.wait_focus("text", "作成するフォルダ名を入力してください")
+        s.type_text("keys")
+        s.key("Alt+M")
+        s.wait_closed(mkdir, "the new-folder dialog")
+        s.find("label", s.home.path("dest/keys"), root=chooser)
+        s.key("Alt+O")
+        s.wait_closed(chooser, "the destination chooser")
+        box, text = s.wait_message("ファイルは正常にコピーされました")
+        s.key("Return")
+        s.wait_closed(box, "the success message")
+        check(s.home.read("dest/keys/月報.xls") == FILES["報告/月報.xls"], "keyboard copy failed")
+
+
+def scenario_about_and_names(program):
+    with Session(program, FILES) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        # A screen reader finds a name on every control and picture of the window.
+        interactive = ("push button", "radio button", "check box", "combo box", "table",
+                       "panel", "menu item", "image", "table row header", "table column header")
+
+        def unnamed(a):
+            if s.role(a) not in interactive or not s.showing(a) or s.name(a):
+                return False
+            # The corner of a grid (where the hidden row headers meet the column headers)
+            # is no control and has no caption.
+            return not (s.role(a) == "panel" and s.role(a.parent) == "table")
+        missing = [(s.role(a), s.role(a.parent)) for a in s.walk(main) if unnamed(a)]
+        check(not missing, f"controls without a name: {missing}")
+        rows = [s.name(a) for a in s.walk(grid(s)) if s.role(a) == "table row header"]
+        check(rows == [str(i + 1) for i in range(len(XLS))], f"row headers {rows}")
+        s.menu("ヘルプ(&H)", "バージョン情報(&V)")
+        about = s.wait_window("バージョン情報")
+        s.find("label", "Pelmora Ver1.1", root=about)
+        purpose = s.find("label", contains="の文書を管理・閲覧する", root=about)
+        check(s.name(purpose) == "Excel & Word の文書を管理・閲覧する",
+              f"About text reads {s.name(purpose)!r}")
+        # The window system shows the exact titles, with nothing appended.
+        titles = x_window_titles()
+        for title in ("PelmoraVer1.1", "バージョン情報"):
+            check(title in titles, f"no window titled {title!r} on the X server: {titles}")
+        check(not [t for t in titles if "—" in t or t.endswith(" - PelmoraVer1.1")],
+              f"a title carries an appended name: {titles}")
+        icon = s.extents(s.find(None, "Pelmora", root=about))
+        check((icon.width, icon.height) == (32, 32), f"About icon is {icon.width}x{icon.height}")
+        s.click_named("push button", "OK(&O)", root=about)
+        s.wait_closed(about, "the About window")
+
+
+SCENARIOS = {
+    "about_and_names": scenario_about_and_names,
+    "startup": scenario_startup,
+    "single_selection": scenario_single_selection,
+    "multiple_selection": scenario_multiple_selection,
+    "copy_with_new_folder": scenario_copy_with_new_folder,
+    "move": scenario_move,
+    "trash": scenario_trash,
+    "compress": scenario_compress,
+    "undo_copy": scenario_undo_copy,
+    "history": scenario_history,
+    "keyboard_copy": scenario_keyboard_copy,
+}
