@@ -2,8 +2,8 @@
 // prints sizes and speeds side by side. Targets: no member larger than
 // jlha's, and at least jlha's speed.
 #include "corpus.h"
-#include "platform/archiver/lzh_header_reader.h"
-#include "platform/archiver/unlha.h"
+#include "lzh/lzh_header_reader.h"
+#include "lzh/unlha.h"
 
 #include <QCoreApplication>
 #include <QDir>

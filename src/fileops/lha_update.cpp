@@ -1,7 +1,7 @@
 #include "fileops/lha_update.h"
 
 #include "fileops/shell_helpers.h"
-#include "platform/archiver/unlha.h"
+#include "lzh/unlha.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "platform/archiver/list_file.h"
+#include "lzh/list_file.h"
 
 #include <QFile>
 #include <QStringDecoder>

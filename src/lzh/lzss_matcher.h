@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/archiver/lh5_format.h"
+#include "lzh/lh5_format.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/archiver/source_files.h"
+#include "lzh/source_files.h"
 
 #include <QString>
 

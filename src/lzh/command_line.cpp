@@ -1,4 +1,4 @@
-#include "platform/archiver/command_line.h"
+#include "lzh/command_line.h"
 
 #include <QStringDecoder>
 #include <array>

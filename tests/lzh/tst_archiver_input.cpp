@@ -2,9 +2,9 @@
 // file gets: paths with spaces, commas, quotes and Japanese letters must come
 // through intact, and anything our caller could not have written is refused.
 #include "archiver_test_support.h"
-#include "platform/archiver/command_line.h"
-#include "platform/archiver/list_file.h"
-#include "platform/archiver/source_files.h"
+#include "lzh/command_line.h"
+#include "lzh/list_file.h"
+#include "lzh/source_files.h"
 
 #include <QTest>
 

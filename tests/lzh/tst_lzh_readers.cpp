@@ -1,7 +1,7 @@
 // Archives written by Unlha must extract, byte for byte and under the same
 // names, with Debian's independent LZH readers.
 #include "archiver_test_support.h"
-#include "platform/archiver/lzh_header_reader.h"
+#include "lzh/lzh_header_reader.h"
 
 #include <QDateTime>
 #include <QDir>

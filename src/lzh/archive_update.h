@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/archiver/source_files.h"
-#include "platform/archiver/unlha.h"
+#include "lzh/source_files.h"
+#include "lzh/unlha.h"
 
 #include <QString>
 #include <vector>

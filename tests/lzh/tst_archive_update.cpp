@@ -1,8 +1,8 @@
 // The "u" command on existing archives, and failures that must leave an
 // existing archive exactly as it was.
 #include "archiver_test_support.h"
-#include "platform/archiver/lzh_header_reader.h"
-#include "platform/archiver/unlha.h"
+#include "lzh/lzh_header_reader.h"
+#include "lzh/unlha.h"
 
 #include <QDir>
 #include <QFile>

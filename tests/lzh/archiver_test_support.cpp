@@ -1,6 +1,6 @@
 #include "archiver_test_support.h"
 
-#include "platform/archiver/unlha.h"
+#include "lzh/unlha.h"
 
 #include <QDir>
 #include <QDirIterator>

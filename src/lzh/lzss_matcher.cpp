@@ -1,4 +1,4 @@
-#include "platform/archiver/lzss_matcher.h"
+#include "lzh/lzss_matcher.h"
 
 #include <algorithm>
 #include <bit>

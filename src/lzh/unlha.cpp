@@ -1,10 +1,10 @@
-#include "platform/archiver/unlha.h"
+#include "lzh/unlha.h"
 
-#include "platform/archiver/archive_update.h"
-#include "platform/archiver/command_line.h"
-#include "platform/archiver/list_file.h"
-#include "platform/archiver/report_buffer.h"
-#include "platform/archiver/source_files.h"
+#include "lzh/archive_update.h"
+#include "lzh/command_line.h"
+#include "lzh/list_file.h"
+#include "lzh/report_buffer.h"
+#include "lzh/source_files.h"
 
 #include <cstring>
 

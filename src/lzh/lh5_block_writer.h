@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/archiver/bit_writer.h"
-#include "platform/archiver/lh5_format.h"
+#include "lzh/bit_writer.h"
+#include "lzh/lh5_format.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/archiver/crc16.h"
+#include "lzh/crc16.h"
 
 #include <array>
 

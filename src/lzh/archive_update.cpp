@@ -1,7 +1,7 @@
-#include "platform/archiver/archive_update.h"
+#include "lzh/archive_update.h"
 
-#include "platform/archiver/lzh_header_reader.h"
-#include "platform/archiver/member_writer.h"
+#include "lzh/lzh_header_reader.h"
+#include "lzh/member_writer.h"
 
 #include <QFile>
 #include <QFileInfo>

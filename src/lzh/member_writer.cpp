@@ -1,8 +1,8 @@
-#include "platform/archiver/member_writer.h"
+#include "lzh/member_writer.h"
 
-#include "platform/archiver/crc16.h"
-#include "platform/archiver/lh5_encoder.h"
-#include "platform/archiver/lzh_header_writer.h"
+#include "lzh/crc16.h"
+#include "lzh/lh5_encoder.h"
+#include "lzh/lzh_header_writer.h"
 
 #include <QDateTime>
 #include <QFile>

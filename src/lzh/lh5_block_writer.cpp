@@ -1,6 +1,6 @@
-#include "platform/archiver/lh5_block_writer.h"
+#include "lzh/lh5_block_writer.h"
 
-#include "platform/archiver/huffman_code.h"
+#include "lzh/huffman_code.h"
 
 #include <array>
 #include <bit>

@@ -1,13 +1,13 @@
 // Building blocks of the writer: checksums, bit order, Huffman code lengths,
 // the encoder's give-up limit, the level-2 header and the report buffer.
 #include "archiver_test_support.h"
-#include "platform/archiver/bit_writer.h"
-#include "platform/archiver/crc16.h"
-#include "platform/archiver/huffman_code.h"
-#include "platform/archiver/lh5_encoder.h"
-#include "platform/archiver/lzh_header_reader.h"
-#include "platform/archiver/lzh_header_writer.h"
-#include "platform/archiver/report_buffer.h"
+#include "lzh/bit_writer.h"
+#include "lzh/crc16.h"
+#include "lzh/huffman_code.h"
+#include "lzh/lh5_encoder.h"
+#include "lzh/lzh_header_reader.h"
+#include "lzh/lzh_header_writer.h"
+#include "lzh/report_buffer.h"
 
 #include <QBuffer>
 #include <QTest>

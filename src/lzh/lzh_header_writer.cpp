@@ -1,7 +1,7 @@
-#include "platform/archiver/lzh_header_writer.h"
+#include "lzh/lzh_header_writer.h"
 
-#include "platform/archiver/crc16.h"
-#include "platform/archiver/lzh_format.h"
+#include "lzh/crc16.h"
+#include "lzh/lzh_format.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "platform/archiver/lh5_encoder.h"
+#include "lzh/lh5_encoder.h"
 
-#include "platform/archiver/bit_writer.h"
-#include "platform/archiver/huffman_code.h"
-#include "platform/archiver/lh5_block_writer.h"
-#include "platform/archiver/lzss_matcher.h"
+#include "lzh/bit_writer.h"
+#include "lzh/huffman_code.h"
+#include "lzh/lh5_block_writer.h"
+#include "lzh/lzss_matcher.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/archiver/huffman_code.h"
+#include "lzh/huffman_code.h"
 
 #include <algorithm>
 #include <array>

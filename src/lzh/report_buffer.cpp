@@ -1,4 +1,4 @@
-#include "platform/archiver/report_buffer.h"
+#include "lzh/report_buffer.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "platform/archiver/source_files.h"
+#include "lzh/source_files.h"
 
 #include <QDir>
 #include <QFileInfo>
