@@ -1,31 +1,19 @@
 #include "lzh/archive_update.h"
 
 #include "lzh/lzh_header_reader.h"
+#include "lzh/member_name.h"
 #include "lzh/member_writer.h"
+#include "lzh/output_file.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelmora {
 namespace {
-
-bool copyRange(QFile& from, qint64 offset, qint64 size, QIODevice& to)
-{
-    if (!from.seek(offset))
-        return false;
-    QByteArray chunk;
-    while (size > 0) {
-        chunk = from.read(std::min<qint64>(size, 1 << 20));
-        if (chunk.isEmpty())
-            return false;
-        if (to.write(chunk) != chunk.size())
-            return false;
-        size -= chunk.size();
-    }
-    return true;
-}
 
 UpdateOutcome failure(UnlhaResult r, const QString& detail)
 {
@@ -35,56 +23,105 @@ UpdateOutcome failure(UnlhaResult r, const QString& detail)
     return o;
 }
 
+QString readable(const QByteArray& path)
+{
+    return nativeNameText(path.toStdString()).prepend(path.startsWith('/') ? u"/" : u"");
+}
+
+bool copyRange(QFile& from, std::uint64_t offset, std::uint64_t size, OutputFile& to)
+{
+    if (!from.seek(static_cast<qint64>(offset)))
+        return false;
+    QByteArray chunk;
+    while (size > 0) {
+        chunk = from.read(static_cast<qint64>(std::min<std::uint64_t>(size, 1 << 20)));
+        if (chunk.isEmpty())
+            return false;
+        if (!to.write(chunk))
+            return false;
+        size -= static_cast<std::uint64_t>(chunk.size());
+    }
+    return true;
+}
+
 } // namespace
 
-UpdateOutcome updateArchive(const QString& archivePath, const std::vector<SourceFile>& files)
+UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files)
 {
     UpdateOutcome outcome;
 
-    QFile existing(archivePath);
+    struct stat existingStat
+    {};
+    const bool exists = ::stat(archivePath.constData(), &existingStat) == 0;
+    QFile existing;
     std::vector<ExistingMember> members;
-    if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly))
-            return failure(UnlhaResult::ArchiveDamaged, existing.errorString());
+    if (exists) {
+        if (!S_ISREG(existingStat.st_mode))
+            return failure(UnlhaResult::ArchiveDamaged,
+                           QStringLiteral("通常のファイルではありません: ") +
+                               readable(archivePath));
+        const int fd = ::open(archivePath.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || !existing.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            return failure(UnlhaResult::ArchiveDamaged,
+                           QStringLiteral("書庫を開けません: ") + readable(archivePath));
+        }
         std::string why;
         auto read = readMembers(existing, why);
         if (!read)
-            return failure(UnlhaResult::ArchiveDamaged, QString::fromStdString(why));
+            return failure(UnlhaResult::ArchiveDamaged, QString::fromStdString(why) +
+                                                            QStringLiteral(": ") +
+                                                            readable(archivePath));
         members = std::move(*read);
     }
 
-    std::map<std::string, std::size_t> byPath; // stored path -> index in `files`
+    std::map<QString, std::size_t> byName; // name as text -> index in `files`
     for (std::size_t i = 0; i < files.size(); ++i)
-        byPath.emplace(files[i].storedPath, i);
+        byName.emplace(nativeNameText(files[i].storedPath), i);
 
     // The target is replaced only by commit(); the destructor removes the
     // temporary file on every early return.
-    QSaveFile out(archivePath);
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly))
-        return failure(UnlhaResult::ArchiveWriteFailed, out.errorString());
+    OutputFile out;
+    auto writeFailure = [&]() {
+        return failure(UnlhaResult::ArchiveWriteFailed, OutputFile::describe(out.error()) +
+                                                            QStringLiteral(": ") +
+                                                            readable(archivePath));
+    };
+    if (!out.create(archivePath))
+        return writeFailure();
 
     std::vector<bool> written(files.size(), false);
     auto addFile = [&](std::size_t index) -> bool {
         WrittenMember member;
         QString why;
-        bool readFailed = false;
-        if (!writeMember(out, files[index], member, why, readFailed)) {
-            outcome = failure(readFailed ? UnlhaResult::SourceUnreadable
-                                         : UnlhaResult::ArchiveWriteFailed,
-                              files[index].path + QStringLiteral(": ") + why);
+        switch (writeMember(out, files[index], member, why)) {
+        case MemberFailure::None:
+            written[index] = true;
+            return true;
+        case MemberFailure::WriteFailed:
+            outcome = writeFailure();
+            return false;
+        case MemberFailure::ReadFailed:
+            outcome = failure(UnlhaResult::SourceUnreadable,
+                              readable(files[index].path) + QStringLiteral(": ") + why);
+            return false;
+        case MemberFailure::TooLarge:
+            outcome = failure(UnlhaResult::SourceTooLarge,
+                              readable(files[index].path) + QStringLiteral(": ") + why);
             return false;
         }
-        written[index] = true;
-        return true;
+        return false;
     };
 
     for (const ExistingMember& m : members) {
-        const auto hit = byPath.find(m.path);
-        if (hit == byPath.end()) {
-            if (!copyRange(existing, static_cast<qint64>(m.offset), static_cast<qint64>(m.spanSize),
-                           out))
-                return failure(UnlhaResult::ArchiveWriteFailed, out.errorString());
+        const auto hit = byName.find(QString::fromStdString(m.path));
+        if (hit == byName.end()) {
+            if (!copyRange(existing, m.offset, m.spanSize, out))
+                return out.error() != 0 ? writeFailure()
+                                        : failure(UnlhaResult::ArchiveDamaged,
+                                                  QStringLiteral("書庫を読み込めません: ") +
+                                                      readable(archivePath));
             ++outcome.kept;
         } else if (!written[hit->second]) {
             // Replaced in place, so members keep their order.
@@ -92,7 +129,7 @@ UpdateOutcome updateArchive(const QString& archivePath, const std::vector<Source
                 return outcome;
             ++outcome.replaced;
         }
-        // A second old member of the same path is dropped: the new file replaces both.
+        // A second old member of the same name is dropped: the new file replaces both.
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (written[i])
@@ -102,9 +139,9 @@ UpdateOutcome updateArchive(const QString& archivePath, const std::vector<Source
         ++outcome.added;
     }
 
-    const char endMark = 0;
-    if (out.write(&endMark, 1) != 1 || !out.commit())
-        return failure(UnlhaResult::ArchiveWriteFailed, out.errorString());
+    const QByteArray endMark(1, '\0');
+    if (!out.write(endMark) || !out.commit(exists ? &existingStat : nullptr))
+        return writeFailure();
     return outcome;
 }
 

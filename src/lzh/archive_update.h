@@ -3,6 +3,7 @@
 #include "lzh/source_files.h"
 #include "lzh/unlha.h"
 
+#include <QByteArray>
 #include <QString>
 #include <vector>
 
@@ -17,10 +18,11 @@ struct UpdateOutcome
     int kept = 0;
 };
 
-// The "u" command: writes `archivePath` holding the members of the existing
-// archive (copied byte for byte) with those of the same stored path replaced by
-// `files`, and the remaining `files` appended. The new archive is built in a
-// temporary file beside the target and renamed over it only when complete.
-UpdateOutcome updateArchive(const QString& archivePath, const std::vector<SourceFile>& files);
+// The "u" command: writes `archivePath` (exact bytes) holding the members of
+// the existing archive (copied byte for byte) with those of the same name
+// replaced by `files`, and the remaining `files` appended. Names are compared
+// as text, each decoded by its own encoding. The new archive is built in a
+// temporary file beside the target and put in place only when complete.
+UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files);
 
 } // namespace pelmora

@@ -28,32 +28,48 @@ SymbolCosts costsOf(const BlockFrequencies& freq)
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const std::uint8_t> input,
-                                                              std::size_t limit)
+Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& sink,
+                                        std::uint64_t limit, std::uint64_t& packedSize)
 {
+    packedSize = 0;
     std::vector<std::uint8_t> out;
-    out.reserve(std::min(limit, input.size() / 2 + 1024));
+    out.reserve(1 << 17);
     BitWriter bits(out);
     Lh5BlockWriter writer(bits);
-    LzssMatcher matcher(input);
+    LzssMatcher matcher(std::move(read));
 
     std::vector<lh5::Token> block;
     BlockFrequencies blockFreq;
     std::uint64_t blockCost = 0;
     std::vector<lh5::Token> piece;
     piece.reserve(kPieceTokens);
+    bool writeFailed = false;
 
+    // Whole bytes go to the sink after every block; the bit writer keeps the
+    // unfinished last byte.
+    auto drain = [&]() {
+        if (out.empty() || writeFailed)
+            return;
+        if (!sink(out))
+            writeFailed = true;
+        packedSize += out.size();
+        out.clear();
+    };
     auto flushBlock = [&]() {
         if (!block.empty())
             writer.write(block);
         block.clear();
         blockFreq = {};
         blockCost = 0;
+        if (packedSize + out.size() < limit)
+            drain();
     };
 
     while (!matcher.done()) {
         piece.clear();
         matcher.parse(piece, kPieceTokens);
+        if (matcher.readFailed())
+            return Result::ReadFailed;
         BlockFrequencies pieceFreq;
         for (const lh5::Token& t : piece)
             pieceFreq.add(t);
@@ -76,14 +92,41 @@ std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const st
         blockFreq = joined;
         blockCost = joinedCost;
         matcher.setCosts(costsOf(blockFreq));
-        if (out.size() >= limit)
-            return std::nullopt;
+        if (writeFailed)
+            return Result::WriteFailed;
+        if (packedSize + out.size() >= limit)
+            return Result::GaveUp;
     }
+    if (matcher.readFailed())
+        return Result::ReadFailed;
     flushBlock();
     bits.flush();
-    if (out.size() >= limit)
+    if (packedSize + out.size() >= limit)
+        return Result::GaveUp;
+    drain();
+    return writeFailed ? Result::WriteFailed : Result::Done;
+}
+
+std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const std::uint8_t> input,
+                                                              std::size_t limit)
+{
+    std::vector<std::uint8_t> packed;
+    std::uint64_t size = 0;
+    const Result r = compress(
+        [input, at = std::size_t{0}](std::uint8_t* into, std::size_t n) mutable {
+            n = std::min(n, input.size() - at);
+            std::copy_n(input.data() + at, n, into);
+            at += n;
+            return static_cast<std::int64_t>(n);
+        },
+        [&](std::span<const std::uint8_t> piece) {
+            packed.insert(packed.end(), piece.begin(), piece.end());
+            return true;
+        },
+        limit, size);
+    if (r != Result::Done)
         return std::nullopt;
-    return out;
+    return packed;
 }
 
 } // namespace pelmora

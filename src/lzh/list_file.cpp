@@ -1,30 +1,31 @@
 #include "lzh/list_file.h"
 
-#include <QFile>
-#include <QStringDecoder>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace pelmora {
 namespace {
 
-bool needsQuotes(QStringView s)
+bool needsQuotes(const QByteArray& s)
 {
-    return s.contains(u' ') || s.contains(u',');
+    return s.contains(' ') || s.contains(',');
 }
 
 // Undoes the writer's "quote when it holds a space or a comma". A line that
 // holds either without being wrapped, or is wrapped without needing it, could
 // not have come from that writer, except a name that itself starts and ends
 // with a quote, which is kept as it is.
-bool unquote(QStringView line, QString& entry)
+bool unquote(const QByteArray& line, QByteArray& entry)
 {
-    if (line.size() >= 2 && line.front() == u'"' && line.back() == u'"') {
-        const QStringView inner = line.sliced(1, line.size() - 2);
-        entry = (needsQuotes(inner) ? inner : line).toString();
+    if (line.size() >= 2 && line.front() == '"' && line.back() == '"') {
+        const QByteArray inner = line.sliced(1, line.size() - 2);
+        entry = needsQuotes(inner) ? inner : line;
         return true;
     }
     if (needsQuotes(line))
         return false;
-    entry = line.toString();
+    entry = line;
     return true;
 }
 
@@ -33,22 +34,23 @@ bool unquote(QStringView line, QString& entry)
 ListFile parseListText(const QByteArray& bytes)
 {
     ListFile list;
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decode(bytes);
-    if (decode.hasError() || text.contains(QChar(0))) {
+    if (bytes.contains('\0')) {
         list.status = ListFile::Status::Malformed;
         list.badLine = 1 + static_cast<int>(bytes.left(bytes.indexOf('\0')).count('\n'));
         return list;
     }
-    const QStringList lines = text.split(QStringLiteral("\r\n"));
-    // split() leaves an empty last piece after the final CR LF; anything else
-    // there is a line that was never ended, the mark of a cut-off list.
+    const QList<QByteArray> lines = bytes.split('\n');
+    // The last piece follows the final line end and must be empty; anything
+    // else is a line that was never ended, the mark of a cut-off list.
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString& line = lines[i];
+        QByteArray line = lines[i];
         const bool last = i + 1 == lines.size();
-        QString entry;
-        if ((last && !line.isEmpty()) || line.contains(u'\r') || line.contains(u'\n') ||
-            !unquote(line, entry)) {
+        bool ok = last ? line.isEmpty() : line.endsWith('\r');
+        if (!last)
+            line.chop(1);
+        QByteArray entry;
+        ok = ok && !line.contains('\r') && unquote(line, entry);
+        if (!ok) {
             list.status = ListFile::Status::Malformed;
             list.badLine = static_cast<int>(i) + 1;
             list.entries.clear();
@@ -60,20 +62,28 @@ ListFile parseListText(const QByteArray& bytes)
     return list;
 }
 
-ListFile readListFile(const QString& path)
+ListFile readListFile(const QByteArray& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ListFile list;
-        list.status = ListFile::Status::Unreadable;
-        return list;
+    ListFile failed;
+    failed.status = ListFile::Status::Unreadable;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed;
+    QByteArray bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return failed;
+        }
+        if (n == 0)
+            break;
+        bytes.append(chunk, n);
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        ListFile list;
-        list.status = ListFile::Status::Unreadable;
-        return list;
-    }
+    ::close(fd);
     return parseListText(bytes);
 }
 

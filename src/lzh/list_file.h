@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
 namespace pelmora {
 
@@ -10,13 +10,14 @@ struct ListFile
     enum class Status { Ok, Unreadable, Malformed };
 
     Status status = Status::Ok;
-    QStringList entries; // in file order; empty lines name nothing
-    int badLine = 0;     // 1-based, when Malformed
+    QList<QByteArray> entries; // the file system's exact bytes, in file order
+    int badLine = 0;           // 1-based, when Malformed
 };
 
-// Reads a list file: UTF-8, one entry per CR LF line, an entry holding a
-// space or a comma wrapped in double quotes (nothing is escaped).
-ListFile readListFile(const QString& path);
+// Reads a list file: one path per CR LF line in the file system's own bytes
+// (no conversion), a path holding a space or a comma wrapped in double quotes
+// (nothing is escaped); empty lines name nothing. `path` is exact bytes too.
+ListFile readListFile(const QByteArray& path);
 
 // The list-file rules on text already in memory.
 ListFile parseListText(const QByteArray& bytes);

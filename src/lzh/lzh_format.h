@@ -13,6 +13,7 @@ inline constexpr std::uint8_t kExtDirectory = 0x02;
 inline constexpr std::uint8_t kExtCodePage = 0x46;
 inline constexpr std::uint8_t kExtUnixMode = 0x50;
 inline constexpr std::uint32_t kCodePageUtf8 = 65001;
+inline constexpr std::uint32_t kCodePageCp932 = 932;
 // Folder names are separated by 0xFF inside the directory extended header.
 inline constexpr std::uint8_t kDirSeparator = 0xFF;
 

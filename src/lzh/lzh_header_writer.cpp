@@ -50,7 +50,7 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
     h.push_back(0x20); // DOS "archive" attribute
     h.push_back(2);    // header level
     put16(h, m.dataCrc);
-    h.push_back(kOsUnix);
+    h.push_back(m.os);
 
     struct Ext
     {
@@ -62,8 +62,12 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
     exts.push_back({kExtFileName, {name.begin(), name.end()}});
     if (!dir.empty())
         exts.push_back({kExtDirectory, {dir.begin(), dir.end()}});
-    exts.push_back({kExtCodePage, {}});
-    put32(exts.back().data, kCodePageUtf8);
+    const bool ascii = std::all_of(m.path.begin(), m.path.end(),
+                                   [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
+    if (!ascii && m.codePage != 0) {
+        exts.push_back({kExtCodePage, {}});
+        put32(exts.back().data, m.codePage);
+    }
     if (m.unixMode) {
         exts.push_back({kExtUnixMode, {}});
         put16(exts.back().data, *m.unixMode);

@@ -50,9 +50,72 @@ inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsign
 
 } // namespace
 
+// The buffer holds the window behind the current position, what the parse
+// looks at ahead of it, and a read-ahead that makes sliding rare.
+constexpr std::size_t kReadAhead = std::size_t{1} << 18;
+// The lazy step may move up to kMaxMatch - kMinMatch bytes before it takes a
+// match of up to kMaxMatch bytes; both must lie in the buffer.
+constexpr std::size_t kNeededAhead = 2 * lh5::kMaxMatch + 8;
+constexpr std::size_t kBufferSize = 2 * lh5::kWindowSize + kReadAhead;
+
+LzssMatcher::LzssMatcher(Reader read)
+    : read_(std::move(read)), buffer_(kBufferSize + 8), head_(std::size_t{1} << kHashBits, -1),
+      prev_(lh5::kWindowSize, -1)
+{
+    fill();
+}
+
 LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input)
-    : input_(input), head_(std::size_t{1} << kHashBits, -1), prev_(lh5::kWindowSize, -1)
+    : LzssMatcher([input, at = std::size_t{0}](std::uint8_t* into, std::size_t size) mutable {
+          const std::size_t n = std::min(size, input.size() - at);
+          std::memcpy(into, input.data() + at, n);
+          at += n;
+          return static_cast<std::int64_t>(n);
+      })
 {}
+
+void LzssMatcher::slide()
+{
+    // Keep at least one window behind the current position, cut at a multiple
+    // of the window so that positions keep their slot in `prev_`. Chain
+    // entries that fall off become -1, which ends a chain exactly where the
+    // distance test would have.
+    const std::size_t keepFrom = std::min(pos_, inserted_);
+    if (keepFrom <= lh5::kWindowSize)
+        return;
+    const std::size_t drop = (keepFrom - lh5::kWindowSize) & ~std::size_t{kWindowMask};
+    if (drop == 0)
+        return;
+    std::memmove(buffer_.data(), buffer_.data() + drop, end_ - drop);
+    end_ -= drop;
+    pos_ -= drop;
+    inserted_ -= drop;
+    const auto shift = static_cast<std::int32_t>(drop);
+    for (std::int32_t& h : head_)
+        h = h >= shift ? h - shift : -1;
+    for (std::int32_t& p : prev_)
+        p = p >= shift ? p - shift : -1;
+}
+
+void LzssMatcher::fill()
+{
+    if (eof_ || readFailed_ || end_ >= pos_ + kNeededAhead)
+        return;
+    if (kBufferSize - end_ < kNeededAhead)
+        slide();
+    while (!eof_ && end_ < kBufferSize) {
+        const std::int64_t n = read_(buffer_.data() + end_, kBufferSize - end_);
+        if (n < 0) {
+            readFailed_ = true;
+            return;
+        }
+        if (n == 0)
+            eof_ = true;
+        end_ += static_cast<std::size_t>(n);
+        if (end_ >= pos_ + kNeededAhead)
+            break;
+    }
+}
 
 void LzssMatcher::setCosts(const SymbolCosts& costs)
 {
@@ -77,9 +140,9 @@ bool LzssMatcher::cheaperThanLiterals(const std::uint8_t* at, unsigned length,
 
 void LzssMatcher::insert(std::size_t pos)
 {
-    if (pos + lh5::kMinMatch > input_.size())
+    if (pos + lh5::kMinMatch > end_)
         return;
-    const std::uint32_t h = hash3(input_.data() + pos);
+    const std::uint32_t h = hash3(buffer_.data() + pos);
     prev_[pos & kWindowMask] = head_[h];
     head_[h] = static_cast<std::int32_t>(pos);
 }
@@ -87,13 +150,13 @@ void LzssMatcher::insert(std::size_t pos)
 LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) const
 {
     Match best;
-    const std::size_t avail = input_.size() - pos;
+    const std::size_t avail = end_ - pos;
     if (avail < lh5::kMinMatch)
         return best;
     const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(avail, lh5::kMaxMatch));
     if (atLeast >= limit)
         return best;
-    const std::uint8_t* cur = input_.data() + pos;
+    const std::uint8_t* cur = buffer_.data() + pos;
     unsigned bestLen = std::max(atLeast, lh5::kMinMatch - 1);
     unsigned chain = atLeast >= kGoodLength ? kMaxChain / 4 : kMaxChain;
 
@@ -105,7 +168,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
         const std::size_t distance = pos - c;
         if (distance > lh5::kWindowSize)
             break;
-        const std::uint8_t* m = input_.data() + c;
+        const std::uint8_t* m = buffer_.data() + c;
         if (m[bestLen] == cur[bestLen] && m[0] == cur[0] && m[1] == cur[1]) {
             const unsigned len = matchLength(m, cur, limit);
             if (len > bestLen && (len > kCostCheckedLength ||
@@ -126,13 +189,17 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
 
 void LzssMatcher::parse(std::vector<lh5::Token>& out, std::size_t maxTokens)
 {
-    const std::size_t size = input_.size();
     auto insertUpTo = [&](std::size_t end) {
         for (; inserted_ < end; ++inserted_)
             insert(inserted_);
     };
 
-    while (pos_ < size && out.size() < maxTokens) {
+    for (;;) {
+        fill();
+        const std::size_t size = end_;
+        if (readFailed_ || pos_ >= size || out.size() >= maxTokens)
+            break;
+        const std::uint8_t* in = buffer_.data();
         insertUpTo(pos_);
         Match match = longestMatch(pos_, 0);
         // Lazy evaluation: a longer match one byte later beats this one.
@@ -142,7 +209,7 @@ void LzssMatcher::parse(std::vector<lh5::Token>& out, std::size_t maxTokens)
             const Match next = longestMatch(pos_ + 1, match.length);
             if (next.length <= match.length)
                 break;
-            out.push_back({input_[pos_], 0});
+            out.push_back({in[pos_], 0});
             ++pos_;
             match = next;
         }
@@ -153,7 +220,7 @@ void LzssMatcher::parse(std::vector<lh5::Token>& out, std::size_t maxTokens)
                            static_cast<std::uint16_t>(match.distance - 1)});
             pos_ += match.length;
         } else {
-            out.push_back({input_[pos_], 0});
+            out.push_back({in[pos_], 0});
             ++pos_;
         }
     }

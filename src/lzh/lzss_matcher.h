@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -18,14 +19,22 @@ struct SymbolCosts
 };
 
 // Greedy-with-lazy-evaluation LZSS parse over the lh5 window, using hash
-// chains on 3-byte prefixes. Works on the whole input in memory and hands out
-// the parse in pieces so the caller can emit blocks as it goes.
+// chains on 3-byte prefixes. Reads its input through a bounded buffer (the
+// window, the longest match and a read-ahead), so memory does not grow with
+// the input, and hands out the parse in pieces so the caller can emit blocks
+// as it goes.
 class LzssMatcher final
 {
 public:
+    // Fills up to `size` bytes at `into`; returns the count, 0 at the end, or
+    // a negative value when reading failed.
+    using Reader = std::function<std::int64_t(std::uint8_t* into, std::size_t size)>;
+
+    explicit LzssMatcher(Reader read);
     explicit LzssMatcher(std::span<const std::uint8_t> input);
 
-    bool done() const { return pos_ >= input_.size(); }
+    bool done() const { return readFailed_ || (eof_ && pos_ >= end_); }
+    bool readFailed() const { return readFailed_; }
 
     // Appends tokens until `out` holds `maxTokens` or the input is used up.
     void parse(std::vector<lh5::Token>& out, std::size_t maxTokens);
@@ -45,8 +54,18 @@ private:
     Match longestMatch(std::size_t pos, unsigned atLeast) const;
     void insert(std::size_t pos);
     bool cheaperThanLiterals(const std::uint8_t* at, unsigned length, unsigned distance) const;
+    // Makes sure the bytes up to `pos_` + the read-ahead are buffered, or all
+    // that is left of the input.
+    void fill();
+    void slide();
 
-    std::span<const std::uint8_t> input_;
+    Reader read_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t end_ = 0; // buffered bytes
+    bool eof_ = false;
+    bool readFailed_ = false;
+    // Positions are offsets in `buffer_`; sliding the buffer moves them all
+    // down by the same multiple of the window size.
     std::size_t pos_ = 0;
     std::size_t inserted_ = 0;
     std::vector<std::int32_t> head_;

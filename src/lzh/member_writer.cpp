@@ -3,84 +3,178 @@
 #include "lzh/crc16.h"
 #include "lzh/lh5_encoder.h"
 #include "lzh/lzh_header_writer.h"
+#include "lzh/member_name.h"
+#include "lzh/output_file.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
-#include <span>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace pelmora {
 namespace {
 
-std::uint16_t unixMode(QFileDevice::Permissions p)
+constexpr std::uint64_t kMaxMemberSize = 0xFFFFFFFFull;
+// The sampled trial: files of at least kTrialMinSize are probed at
+// kTrialSamples evenly spread points of kTrialSampleSize bytes each.
+constexpr std::uint64_t kTrialMinSize = std::uint64_t{1} << 20;
+constexpr std::size_t kTrialSamples = 8;
+constexpr std::size_t kTrialSampleSize = std::size_t{64} << 10;
+
+class FileCloser final
 {
-    std::uint16_t mode = 0100000; // regular file
-    const std::pair<QFileDevice::Permission, std::uint16_t> bits[] = {
-        {QFileDevice::ReadOwner, 0400}, {QFileDevice::WriteOwner, 0200},
-        {QFileDevice::ExeOwner, 0100},  {QFileDevice::ReadGroup, 040},
-        {QFileDevice::WriteGroup, 020}, {QFileDevice::ExeGroup, 010},
-        {QFileDevice::ReadOther, 04},   {QFileDevice::WriteOther, 02},
-        {QFileDevice::ExeOther, 01}};
-    for (const auto& [flag, bit] : bits)
-        if (p.testFlag(flag))
-            mode |= bit;
-    return mode;
+public:
+    explicit FileCloser(int fd) : m_fd(fd) {}
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+    ~FileCloser()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+private:
+    int m_fd;
+};
+
+std::int64_t readSome(int fd, std::uint8_t* into, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, into, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
 }
 
-bool writeAll(QIODevice& out, std::span<const std::uint8_t> bytes)
+QString systemError(int error)
 {
-    return out.write(reinterpret_cast<const char*>(bytes.data()),
-                     static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
 
-bool writeMember(QIODevice& out, const SourceFile& source, WrittenMember& result, QString& why,
-                 bool& readFailed)
+bool looksIncompressible(int fd, std::uint64_t size)
 {
-    readFailed = false;
-    QFile file(source.path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        readFailed = true;
-        why = file.errorString();
+    if (size < kTrialMinSize)
         return false;
+    std::vector<std::uint8_t> sample(kTrialSampleSize);
+    for (std::size_t i = 0; i < kTrialSamples; ++i) {
+        const std::uint64_t at = (size - kTrialSampleSize) * i / (kTrialSamples - 1);
+        const ssize_t n = ::pread(fd, sample.data(), sample.size(), static_cast<off_t>(at));
+        if (n <= 0)
+            return false;
+        if (Lh5Encoder::compress(std::span(sample.data(), static_cast<std::size_t>(n)),
+                                 static_cast<std::size_t>(n)))
+            return false;
     }
-    // Read, not mapped: a mapped file that another program shortens while we
-    // compress it would kill the whole process with SIGBUS.
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        readFailed = true;
-        why = file.errorString();
-        return false;
-    }
-    const std::span<const std::uint8_t> data(
-        reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-        static_cast<std::size_t>(bytes.size()));
-    if (data.size() > 0xFFFFFFFFu) {
-        readFailed = true;
-        why = QStringLiteral("4GB 以上になりました");
-        return false;
-    }
-
-    const auto packed = Lh5Encoder::compress(data, data.size());
-    NewMemberHeader h;
-    h.method = packed ? "-lh5-" : "-lh0-";
-    h.originalSize = static_cast<std::uint32_t>(data.size());
-    h.packedSize = static_cast<std::uint32_t>(packed ? packed->size() : data.size());
-    const qint64 mtime = QFileInfo(file).lastModified().toSecsSinceEpoch();
-    h.mtime = static_cast<std::uint32_t>(std::clamp<qint64>(mtime, 0, 0xFFFFFFFFll));
-    h.dataCrc = Crc16::of(data);
-    h.path = source.storedPath;
-    h.unixMode = unixMode(file.permissions());
-
-    const std::vector<std::uint8_t> header = writeLevel2Header(h);
-    if (!writeAll(out, header) ||
-        !writeAll(out, packed ? std::span<const std::uint8_t>(*packed) : data)) {
-        why = out.errorString();
-        return false;
-    }
-    result = {!packed, h.originalSize, h.packedSize};
     return true;
+}
+
+MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMember& result,
+                          QString& why)
+{
+    const int fd = ::open(source.path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = systemError(errno);
+        return MemberFailure::ReadFailed;
+    }
+    const FileCloser closer(fd);
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0) {
+        why = systemError(errno);
+        return MemberFailure::ReadFailed;
+    }
+    const EncodedName name = encodeMemberName(source.storedPath);
+    NewMemberHeader h;
+    h.method = "-lh5-";
+    h.mtime = static_cast<std::uint32_t>(std::clamp<std::int64_t>(st.st_mtime, 0, 0xFFFFFFFFll));
+    h.path = name.bytes;
+    h.codePage = name.codePage;
+    h.unixMode = static_cast<std::uint16_t>(0100000 | (st.st_mode & 0777));
+
+    // The header goes first with its sizes and CRC still open; it is written
+    // again over itself once they are known (its length does not change).
+    const std::uint64_t headerAt = out.size();
+    if (!out.write(writeLevel2Header(h)))
+        return MemberFailure::WriteFailed;
+    const std::uint64_t dataAt = out.size();
+
+    Crc16 crc;
+    std::uint64_t original = 0;
+    bool tooLarge = false;
+    auto reader = [&](std::uint8_t* into, std::size_t size) -> std::int64_t {
+        const std::int64_t n = readSome(fd, into, size);
+        if (n > 0) {
+            crc.update(std::span(into, static_cast<std::size_t>(n)));
+            original += static_cast<std::uint64_t>(n);
+            if (original > kMaxMemberSize) {
+                tooLarge = true;
+                return -1;
+            }
+        }
+        return n;
+    };
+
+    bool store = looksIncompressible(fd, static_cast<std::uint64_t>(st.st_size));
+    std::uint64_t packed = 0;
+    if (!store) {
+        const auto limit = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+        const Lh5Encoder::Result r = Lh5Encoder::compress(
+            reader, [&](std::span<const std::uint8_t> piece) { return out.write(piece); }, limit,
+            packed);
+        if (tooLarge) {
+            why = QStringLiteral("4GB 以上になりました");
+            return MemberFailure::TooLarge;
+        }
+        if (r == Lh5Encoder::Result::ReadFailed) {
+            why = systemError(errno);
+            return MemberFailure::ReadFailed;
+        }
+        if (r == Lh5Encoder::Result::WriteFailed)
+            return MemberFailure::WriteFailed;
+        // A file that grew while it was read may have compressed to no less
+        // than what was read.
+        store = r == Lh5Encoder::Result::GaveUp || packed >= original;
+    }
+    if (store) {
+        if (!out.truncate(dataAt))
+            return MemberFailure::WriteFailed;
+        if (::lseek(fd, 0, SEEK_SET) != 0) {
+            why = systemError(errno);
+            return MemberFailure::ReadFailed;
+        }
+        crc = Crc16();
+        original = 0;
+        std::vector<std::uint8_t> chunk(std::size_t{1} << 18);
+        for (;;) {
+            const std::int64_t n = reader(chunk.data(), chunk.size());
+            if (tooLarge) {
+                why = QStringLiteral("4GB 以上になりました");
+                return MemberFailure::TooLarge;
+            }
+            if (n < 0) {
+                why = systemError(errno);
+                return MemberFailure::ReadFailed;
+            }
+            if (n == 0)
+                break;
+            if (!out.write(std::span(chunk.data(), static_cast<std::size_t>(n))))
+                return MemberFailure::WriteFailed;
+        }
+        packed = original;
+        h.method = "-lh0-";
+    }
+    h.originalSize = static_cast<std::uint32_t>(original);
+    h.packedSize = static_cast<std::uint32_t>(packed);
+    h.dataCrc = crc.value();
+    if (!out.writeAt(headerAt, writeLevel2Header(h)))
+        return MemberFailure::WriteFailed;
+    result = {store, h.originalSize, h.packedSize};
+    return MemberFailure::None;
 }
 
 } // namespace pelmora

@@ -3,10 +3,11 @@
 #include "lzh/source_files.h"
 
 #include <QString>
-
-class QIODevice;
+#include <cstdint>
 
 namespace pelmora {
+
+class OutputFile;
 
 struct WrittenMember
 {
@@ -15,9 +16,16 @@ struct WrittenMember
     std::uint32_t packedSize = 0;
 };
 
-// Reads one source file, compresses it and appends header and data to `out`.
-// Returns false with `why` set when the file cannot be read or `out` written.
-bool writeMember(QIODevice& out, const SourceFile& source, WrittenMember& result, QString& why,
-                 bool& readFailed);
+enum class MemberFailure { None, ReadFailed, WriteFailed, TooLarge };
+
+// Reads one source file through a bounded buffer, compresses it and appends
+// header and data to `out`; a file that does not shrink is stored. On failure
+// `why` says what went wrong (for a write failure, `out.error()` holds errno).
+MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMember& result,
+                          QString& why);
+
+// True when samples spread over the file (open as `fd`, `size` bytes) all fail
+// to shrink: the member is then stored without compressing it all first.
+bool looksIncompressible(int fd, std::uint64_t size);
 
 } // namespace pelmora

@@ -3,6 +3,7 @@
 #include "lzh/archive_update.h"
 #include "lzh/command_line.h"
 #include "lzh/list_file.h"
+#include "lzh/member_name.h"
 #include "lzh/report_buffer.h"
 #include "lzh/source_files.h"
 
@@ -10,6 +11,13 @@
 
 namespace pelmora {
 namespace {
+
+// A path for the report: readable text, whatever its bytes.
+QString shown(const QByteArray& path)
+{
+    return (path.startsWith('/') ? QStringLiteral("/") : QString()) +
+           nativeNameText(path.toStdString());
+}
 
 // Failures inside the update carry only what failed; say what it means.
 QString reportFor(const UpdateOutcome& o)
@@ -24,6 +32,8 @@ QString reportFor(const UpdateOutcome& o)
         return QStringLiteral("書庫が壊れているか、対応していない形式です: ") + o.detail;
     case UnlhaResult::ArchiveWriteFailed:
         return QStringLiteral("書庫を書き込めません: ") + o.detail;
+    case UnlhaResult::SourceTooLarge:
+        return QStringLiteral("ファイルが大きすぎます (4GB 以上): ") + o.detail;
     case UnlhaResult::SourceUnreadable:
         return QStringLiteral("ファイルを読み込めません: ") + o.detail;
     default:
@@ -45,21 +55,21 @@ UpdateOutcome run(const char* commandLine)
     const auto cmd = parseCommandLine(commandLine, why);
     if (!cmd)
         return fail(UnlhaResult::BadCommandLine, QStringLiteral("コマンドラインの誤り: ") + why);
-    if (cmd->command.compare(u"u", Qt::CaseInsensitive) != 0)
+    if (cmd->command.compare("u", Qt::CaseInsensitive) != 0)
         return fail(UnlhaResult::UnsupportedCommand,
-                    QStringLiteral("未対応のコマンドです: ") + cmd->command);
+                    QStringLiteral("未対応のコマンドです: ") + QString::fromUtf8(cmd->command));
 
-    QStringList entries = cmd->files;
-    for (const QString& listPath : cmd->listFiles) {
+    QList<QByteArray> entries = cmd->files;
+    for (const QByteArray& listPath : cmd->listFiles) {
         const ListFile list = readListFile(listPath);
         if (list.status == ListFile::Status::Unreadable)
             return fail(UnlhaResult::ListFileUnreadable,
-                        QStringLiteral("リストファイルを読み込めません: ") + listPath);
+                        QStringLiteral("リストファイルを読み込めません: ") + shown(listPath));
         if (list.status == ListFile::Status::Malformed)
             return fail(UnlhaResult::ListFileMalformed,
                         QStringLiteral("リストファイルの %1 行目が正しくありません: %2")
                             .arg(list.badLine)
-                            .arg(listPath));
+                            .arg(shown(listPath)));
         entries << list.entries;
     }
     // A list naming nothing is refused rather than turned into an empty or
@@ -76,13 +86,14 @@ UpdateOutcome run(const char* commandLine)
         break;
     case SourceList::Status::Missing:
         return fail(UnlhaResult::SourceMissing,
-                    QStringLiteral("ファイルが見つかりません: ") + sources.offending);
+                    QStringLiteral("ファイルが見つかりません: ") + shown(sources.offending));
     case SourceList::Status::Unreadable:
         return fail(UnlhaResult::SourceUnreadable,
-                    QStringLiteral("ファイルを読み込めません: ") + sources.offending);
+                    QStringLiteral("ファイルを読み込めません: ") + shown(sources.offending));
     case SourceList::Status::TooLarge:
         return fail(UnlhaResult::SourceTooLarge,
-                    QStringLiteral("ファイルが大きすぎます (4GB 以上): ") + sources.offending);
+                    QStringLiteral("ファイルが大きすぎます (4GB 以上): ") +
+                        shown(sources.offending));
     }
     UpdateOutcome outcome = updateArchive(cmd->archive, sources.files);
     outcome.detail = reportFor(outcome);
