@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -238,6 +240,67 @@ private Q_SLOTS:
         ARCHIVE_AND_CHECK(ms, {{QStringLiteral("経理部/予算 2026年度.xls"), "yosan"},
                                {QStringLiteral("営業/議事録①・ｶﾀｶﾅ〜.doc"), "gijiroku"},
                                {QStringLiteral("表/ソ十能予.xls"), "sjis trouble chars"}});
+    }
+
+    // The name form chosen for Japanese names (UTF-8 marked with code page
+    // 65001), pinned per reader: lhasa, bsdtar and 7z give the name back
+    // exactly; jlha reads it as Latin-1 without its "y" option and as
+    // Shift_JIS with it, so it garbles the name either way. A change in any
+    // reader shows up here.
+    void japaneseNameFormPerReader()
+    {
+        const QString dir = tmp_.path() + QStringLiteral("/names");
+        const QString rel = QStringLiteral("経理部/予算①～表.xls");
+        const QString path = dir + QStringLiteral("/src/") + rel;
+        QVERIFY(writeFile(path, "name form"));
+        const QString archive = dir + QStringLiteral("/N.LZH");
+        QCOMPARE(updateWith(archive, dir + QStringLiteral("/0L.TMP"), {path}).code, 0);
+        QFile f(archive);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        std::string why;
+        const auto ms = readMembers(f, why);
+        QVERIFY(ms && ms->size() == 1);
+        QCOMPARE(QString::fromStdString(ms->front().storedPath), storedName(path));
+        QCOMPARE(ms->front().codePage, std::optional<std::uint32_t>(65001));
+
+        struct Case
+        {
+            const char* reader;
+            QStringList args;
+            bool exact;
+        };
+        const Case cases[] = {{"lhasa", {QStringLiteral("xqf")}, true},
+                              {"bsdtar", {QStringLiteral("-xf")}, true},
+                              {"7z", {QStringLiteral("x"), QStringLiteral("-y")}, true},
+                              {"jlha", {QStringLiteral("x")}, false},
+                              {"jlha", {QStringLiteral("xy")}, false}};
+        int ran = 0;
+        for (const Case& c : cases) {
+            const QString program = QStandardPaths::findExecutable(QString::fromUtf8(c.reader));
+            if (program.isEmpty()) {
+                QVERIFY2(QByteArray(c.reader) != "lhasa", "lhasa is required");
+                qInfo("%s not installed: its check is skipped", c.reader);
+                continue;
+            }
+            const QString into = dir + QStringLiteral("/x%1").arg(++ran);
+            QVERIFY(QDir().mkpath(into));
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+            p.setProcessEnvironment(env);
+            p.setWorkingDirectory(into);
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(program, c.args + QStringList{archive});
+            QVERIFY(p.waitForFinished(60000));
+            QCOMPARE(p.exitCode(), 0);
+            const bool exact = QFileInfo::exists(into + u'/' + storedName(path));
+            QVERIFY2(
+                exact == c.exact,
+                qPrintable(QStringLiteral("%1 %2: name %3")
+                               .arg(QString::fromUtf8(c.reader), c.args.join(u' '),
+                                    exact ? QStringLiteral("exact") : QStringLiteral("changed"))));
+            QVERIFY(QDir(into).removeRecursively());
+        }
     }
 
     void spacesCommasAndQuotesInPaths()
