@@ -68,7 +68,9 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
         exts.push_back({kExtCodePage, {}});
         put32(exts.back().data, m.codePage);
     }
-    if (m.unixMode) {
+    // Readers give a member without permission bits the usual rw-r--r--
+    // (less the umask); only other modes need the 5 bytes.
+    if (m.unixMode && (*m.unixMode & 0777) != 0644) {
         exts.push_back({kExtUnixMode, {}});
         put16(exts.back().data, *m.unixMode);
     }

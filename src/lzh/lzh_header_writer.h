@@ -21,9 +21,9 @@ struct NewMemberHeader
     std::optional<std::uint16_t> unixMode;
 };
 
-// Builds a level-2 header: name and folder in extended headers, a header CRC,
-// the Unix permission bits and, for a name that is not plain ASCII, the code
-// page it is written in.
+// Builds a lean level-2 header: a header CRC, name and folder in extended
+// headers, the Unix permission bits when they are not the common 0644, and,
+// for a name that is not plain ASCII, the code page it is written in.
 std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& member);
 
 } // namespace pelmora
