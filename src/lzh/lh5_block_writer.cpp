@@ -22,10 +22,68 @@ std::size_t usedLength(const std::vector<std::uint8_t>& lengths)
     return n;
 }
 
+using TLengths = std::vector<std::uint8_t>;
+
 // Runs of zero lengths in the literal/length table are sent as symbols 0..2 of
-// the pt table: 0 = one zero, 1 = 3..18 zeros (+4 bits), 2 = 20+ zeros
-// (+9 bits); a run of 19 is sent as 1 + 18. Length k is sent as symbol k + 2.
-template <typename Emit> void walkCLengths(const std::vector<std::uint8_t>& lengths, Emit&& emit)
+// the pt table: 0 = one zero, 1 = 3..18 zeros (+4 bits), 2 = 20..531 zeros
+// (+9 bits). Without `t` a run takes the usual form (a run of 19 as 1 + 18);
+// with the pt code lengths `t` it takes the cheapest mix under them.
+template <typename Emit> void emitZeroRun(unsigned run, const TLengths* t, Emit& emit)
+{
+    if (t == nullptr) {
+        if (run <= 2) {
+            for (unsigned r = 0; r < run; ++r)
+                emit(0, 0, 0);
+        } else if (run <= 18) {
+            emit(1, 4, run - 3);
+        } else if (run == 19) {
+            emit(0, 0, 0);
+            emit(1, 4, 15);
+        } else {
+            emit(2, lh5::kCBits, run - 20);
+        }
+        return;
+    }
+    constexpr unsigned kNone = 1u << 30;
+    auto cost = [&](unsigned sym, unsigned extra) {
+        return (*t)[sym] != 0 ? (*t)[sym] + extra : kNone;
+    };
+    std::vector<unsigned> best(run + 1, kNone);
+    std::vector<unsigned> step(run + 1, 0);
+    best[0] = 0;
+    for (unsigned i = 1; i <= run; ++i) {
+        auto consider = [&](unsigned len, unsigned c) {
+            if (c < kNone && best[i - len] < kNone && best[i - len] + c < best[i]) {
+                best[i] = best[i - len] + c;
+                step[i] = len;
+            }
+        };
+        consider(1, cost(0, 0));
+        for (unsigned len = 3; len <= 18 && len <= i; ++len)
+            consider(len, cost(1, 4));
+        for (unsigned len = 20; len <= 531 && len <= i; ++len)
+            consider(len, cost(2, lh5::kCBits));
+    }
+    if (best[run] >= kNone) {
+        emitZeroRun(run, nullptr, emit);
+        return;
+    }
+    std::vector<unsigned> pieces;
+    for (unsigned i = run; i > 0; i -= step[i])
+        pieces.push_back(step[i]);
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+        if (*it == 1)
+            emit(0, 0, 0);
+        else if (*it <= 18)
+            emit(1, 4, *it - 3);
+        else
+            emit(2, lh5::kCBits, *it - 20);
+    }
+}
+
+// Length k of the literal/length table is sent as symbol k + 2.
+template <typename Emit>
+void walkCLengths(const std::vector<std::uint8_t>& lengths, const TLengths* t, Emit&& emit)
 {
     const std::size_t n = usedLength(lengths);
     std::size_t i = 0;
@@ -40,17 +98,7 @@ template <typename Emit> void walkCLengths(const std::vector<std::uint8_t>& leng
             ++i;
             ++run;
         }
-        if (run <= 2) {
-            for (unsigned r = 0; r < run; ++r)
-                emit(0, 0, 0);
-        } else if (run <= 18) {
-            emit(1, 4, run - 3);
-        } else if (run == 19) {
-            emit(0, 0, 0);
-            emit(1, 4, 15);
-        } else {
-            emit(2, lh5::kCBits, run - 20);
-        }
+        emitZeroRun(run, t, emit);
     }
 }
 
@@ -142,7 +190,23 @@ template <std::size_t N> std::array<std::uint32_t, N> withTwoSymbols(std::array<
     return c;
 }
 
-BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq)
+// Bits of the pt table and of the literal/length lengths sent with it.
+std::uint64_t cLengthsCost(const std::vector<std::uint8_t>& cLengths, const TLengths* policy,
+                           const HuffmanCode& t)
+{
+    std::vector<std::uint8_t> scratch;
+    BitWriter bits(scratch);
+    writeTable(bits, t, lh5::kTBits, 3);
+    std::uint64_t total = bits.bitsWritten();
+    walkCLengths(cLengths, policy, [&](unsigned sym, unsigned extraBits, unsigned) {
+        total += t.lengths()[sym] + extraBits;
+    });
+    return total;
+}
+
+// With `tune`, the zero runs of the literal/length lengths are sent in the
+// cheapest form under the pt code of the usual form, when that pays.
+BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq, bool tune = false)
 {
     BlockCodes codes{HuffmanCode::build(freq.c), HuffmanCode::build(freq.p)};
     const bool noBits = codes.c.single() && codes.p.single() && codes.p.singleSymbol() <= 1;
@@ -161,11 +225,25 @@ BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq)
         return codes;
     }
     std::array<std::uint32_t, lh5::kNumT> tFreq{};
-    walkCLengths(c.lengths(), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
-    const HuffmanCode t = HuffmanCode::build(tFreq);
+    walkCLengths(c.lengths(), nullptr, [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
+    HuffmanCode t = HuffmanCode::build(tFreq);
+    TLengths tuned;
+    const TLengths* policy = nullptr;
+    if (tune && !t.single()) {
+        tuned = t.lengths();
+        std::array<std::uint32_t, lh5::kNumT> tunedFreq{};
+        walkCLengths(c.lengths(), &tuned,
+                     [&](unsigned sym, unsigned, unsigned) { ++tunedFreq[sym]; });
+        HuffmanCode t2 = HuffmanCode::build(tunedFreq);
+        if (!t2.single() &&
+            cLengthsCost(c.lengths(), &tuned, t2) < cLengthsCost(c.lengths(), nullptr, t)) {
+            t = std::move(t2);
+            policy = &tuned;
+        }
+    }
     writeTable(bits, t, lh5::kTBits, 3);
     bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
-    walkCLengths(c.lengths(), [&](unsigned sym, unsigned extraBits, unsigned extra) {
+    walkCLengths(c.lengths(), policy, [&](unsigned sym, unsigned extraBits, unsigned extra) {
         putCode(bits, t, sym);
         bits.put(extraBits, extra);
     });
@@ -193,7 +271,7 @@ void Lh5BlockWriter::write(std::span<const lh5::Token> tokens)
     BlockFrequencies freq;
     for (const lh5::Token& t : tokens)
         freq.add(t);
-    const BlockCodes codes = writeTables(bits_, freq);
+    const BlockCodes codes = writeTables(bits_, freq, true);
     for (const lh5::Token& tok : tokens) {
         putCode(bits_, codes.c, tok.code);
         if (tok.code >= 256) {

@@ -29,14 +29,15 @@ SymbolCosts costsOf(const BlockFrequencies& freq)
 } // namespace
 
 Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& sink,
-                                        std::uint64_t limit, std::uint64_t& packedSize)
+                                        std::uint64_t limit, std::uint64_t& packedSize,
+                                        const MatchTuning& tuning)
 {
     packedSize = 0;
     std::vector<std::uint8_t> out;
     out.reserve(1 << 17);
     BitWriter bits(out);
     Lh5BlockWriter writer(bits);
-    LzssMatcher matcher(std::move(read));
+    LzssMatcher matcher(std::move(read), tuning);
 
     std::vector<lh5::Token> block;
     BlockFrequencies blockFreq;
@@ -108,7 +109,8 @@ Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& si
 }
 
 std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const std::uint8_t> input,
-                                                              std::size_t limit)
+                                                              std::size_t limit,
+                                                              const MatchTuning& tuning)
 {
     std::vector<std::uint8_t> packed;
     std::uint64_t size = 0;
@@ -123,7 +125,7 @@ std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const st
             packed.insert(packed.end(), piece.begin(), piece.end());
             return true;
         },
-        limit, size);
+        limit, size, tuning);
     if (r != Result::Done)
         return std::nullopt;
     return packed;

@@ -23,12 +23,13 @@ public:
     // member instead, so there is no point in finishing. `packedSize` counts
     // what was handed to `sink`.
     static Result compress(LzssMatcher::Reader read, const Sink& sink, std::uint64_t limit,
-                           std::uint64_t& packedSize);
+                           std::uint64_t& packedSize, const MatchTuning& tuning = {});
 
     // The same on input in memory: the compressed stream, or nothing when it
     // would reach `limit` bytes.
     static std::optional<std::vector<std::uint8_t>> compress(std::span<const std::uint8_t> input,
-                                                             std::size_t limit);
+                                                             std::size_t limit,
+                                                             const MatchTuning& tuning = {});
 };
 
 } // namespace pelmora

@@ -4,6 +4,7 @@
 #include "lzh/lzh_format.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace pelmora {
 namespace {
@@ -58,7 +59,8 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
         std::vector<std::uint8_t> data;
     };
     std::vector<Ext> exts;
-    exts.push_back({kExtHeaderCrc, {0, 0}});
+    if (m.headerCrc)
+        exts.push_back({kExtHeaderCrc, {0, 0}});
     exts.push_back({kExtFileName, {name.begin(), name.end()}});
     if (!dir.empty())
         exts.push_back({kExtDirectory, {dir.begin(), dir.end()}});
@@ -76,7 +78,7 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
     }
 
     put16(h, static_cast<std::uint16_t>(exts.front().data.size() + 3));
-    std::size_t crcAt = 0;
+    std::optional<std::size_t> crcAt;
     for (std::size_t i = 0; i < exts.size(); ++i) {
         if (exts[i].type == kExtHeaderCrc)
             crcAt = h.size() + 1;
@@ -91,9 +93,11 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
         h.push_back(0);
     h[0] = static_cast<std::uint8_t>(h.size());
     h[1] = static_cast<std::uint8_t>(h.size() >> 8);
-    const std::uint16_t crc = Crc16::of(h);
-    h[crcAt] = static_cast<std::uint8_t>(crc);
-    h[crcAt + 1] = static_cast<std::uint8_t>(crc >> 8);
+    if (crcAt) {
+        const std::uint16_t crc = Crc16::of(h);
+        h[*crcAt] = static_cast<std::uint8_t>(crc);
+        h[*crcAt + 1] = static_cast<std::uint8_t>(crc >> 8);
+    }
     return h;
 }
 

@@ -19,11 +19,14 @@ struct NewMemberHeader
     std::uint32_t codePage = 0; // of `path`; 0 when unknown
     std::uint8_t os = 'U';      // OS id
     std::optional<std::uint16_t> unixMode;
+    bool headerCrc = true; // bsdtar refuses a level-2 header without one
 };
 
-// Builds a lean level-2 header: a header CRC, name and folder in extended
-// headers, the Unix permission bits when they are not the common 0644, and,
-// for a name that is not plain ASCII, the code page it is written in.
+// Builds a lean level-2 header, with only what readers need: name and folder
+// in extended headers, the Unix permission bits when they are not the common
+// 0644, and, for a name that is not plain ASCII, the code page it is written
+// in, and the header CRC, without which libarchive (bsdtar) refuses the
+// member ("LHa header CRC error"; lhasa and 7-Zip do without).
 std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& member);
 
 } // namespace pelmora

@@ -9,21 +9,13 @@ namespace {
 
 constexpr unsigned kHashBits = 15;
 constexpr unsigned kWindowMask = lh5::kWindowSize - 1;
-// Chain length trades speed for ratio; past these figures the gain on office
-// documents is well under one percent.
-constexpr unsigned kMaxChain = 256;
+// Past this length the chain is searched only a quarter as far.
 constexpr unsigned kGoodLength = 32;
-// A match this long is taken without looking further down the chain: longer
-// ones save too little to pay for the search.
-constexpr unsigned kNiceLength = 128;
 // Matches up to this length are checked against the cost of their literals;
 // longer ones always win.
 constexpr unsigned kCostCheckedLength = 6;
 // Bits assumed for a symbol the current codes do not hold.
 constexpr unsigned kUnusedSymbolBits = 12;
-// A short match must save at least this much: taking it also rules out
-// matches that would start inside it, which the comparison does not see.
-constexpr unsigned kRequiredSaving = 2;
 
 inline std::uint32_t hash3(const std::uint8_t* p)
 {
@@ -58,20 +50,22 @@ constexpr std::size_t kReadAhead = std::size_t{1} << 18;
 constexpr std::size_t kNeededAhead = 2 * lh5::kMaxMatch + 8;
 constexpr std::size_t kBufferSize = 2 * lh5::kWindowSize + kReadAhead;
 
-LzssMatcher::LzssMatcher(Reader read)
-    : read_(std::move(read)), buffer_(kBufferSize + 8), head_(std::size_t{1} << kHashBits, -1),
-      prev_(lh5::kWindowSize, -1)
+LzssMatcher::LzssMatcher(Reader read, const MatchTuning& tuning)
+    : read_(std::move(read)), tuning_(tuning), buffer_(kBufferSize + 8),
+      head_(std::size_t{1} << kHashBits, -1), prev_(lh5::kWindowSize, -1)
 {
     fill();
 }
 
-LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input)
-    : LzssMatcher([input, at = std::size_t{0}](std::uint8_t* into, std::size_t size) mutable {
-          const std::size_t n = std::min(size, input.size() - at);
-          std::memcpy(into, input.data() + at, n);
-          at += n;
-          return static_cast<std::int64_t>(n);
-      })
+LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning)
+    : LzssMatcher(
+          [input, at = std::size_t{0}](std::uint8_t* into, std::size_t size) mutable {
+              const std::size_t n = std::min(size, input.size() - at);
+              std::memcpy(into, input.data() + at, n);
+              at += n;
+              return static_cast<std::int64_t>(n);
+          },
+          tuning)
 {}
 
 void LzssMatcher::slide()
@@ -126,7 +120,7 @@ void LzssMatcher::setCosts(const SymbolCosts& costs)
 bool LzssMatcher::cheaperThanLiterals(const std::uint8_t* at, unsigned length,
                                       unsigned distance) const
 {
-    if (!haveCosts_)
+    if (!haveCosts_ || !tuning_.costCheck)
         return true;
     auto bits = [](std::uint8_t len) { return len ? unsigned{len} : kUnusedSymbolBits; };
     const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
@@ -135,7 +129,9 @@ bool LzssMatcher::cheaperThanLiterals(const std::uint8_t* at, unsigned length,
     unsigned literalBits = 0;
     for (unsigned i = 0; i < length; ++i)
         literalBits += bits(costs_.c[at[i]]);
-    return matchBits + kRequiredSaving <= literalBits;
+    // A short match must save something: taking it also rules out matches
+    // that would start inside it, which the comparison does not see.
+    return matchBits + tuning_.requiredSaving <= literalBits;
 }
 
 void LzssMatcher::insert(std::size_t pos)
@@ -158,7 +154,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
         return best;
     const std::uint8_t* cur = buffer_.data() + pos;
     unsigned bestLen = std::max(atLeast, lh5::kMinMatch - 1);
-    unsigned chain = atLeast >= kGoodLength ? kMaxChain / 4 : kMaxChain;
+    unsigned chain = atLeast >= kGoodLength ? tuning_.maxChain / 4 : tuning_.maxChain;
 
     std::int32_t cand = head_[hash3(cur)];
     while (cand >= 0 && chain-- > 0) {
@@ -175,7 +171,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
                                   cheaperThanLiterals(cur, len, static_cast<unsigned>(distance)))) {
                 bestLen = len;
                 best = {len, static_cast<unsigned>(distance)};
-                if (len >= limit || len >= kNiceLength)
+                if (len >= limit || len >= tuning_.niceLength)
                     break;
             }
         }

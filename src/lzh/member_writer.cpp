@@ -23,6 +23,18 @@ constexpr std::uint64_t kMaxMemberSize = 0xFFFFFFFFull;
 constexpr std::uint64_t kTrialMinSize = std::uint64_t{1} << 20;
 constexpr std::size_t kTrialSamples = 8;
 constexpr std::size_t kTrialSampleSize = std::size_t{64} << 10;
+// Members up to this size are read whole and compressed with each of these
+// settings; the smallest result wins (the first on a tie). On small files the
+// parse is most of the difference, and trying costs little.
+constexpr std::uint64_t kSmallMember = std::uint64_t{128} << 10;
+constexpr MatchTuning kSmallTunings[] = {
+    {},
+    {4096, 256, 2, true},
+    {4096, 256, 1, true},
+    {4096, 256, 0, true},
+    {4096, 256, 3, true},
+    {4096, 256, 0, false},
+};
 
 class FileCloser final
 {
@@ -52,6 +64,26 @@ std::int64_t readSome(int fd, std::uint8_t* into, std::size_t size)
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Reads all of a small file; false on a read error or when it turns out
+// larger than `limit`.
+bool readWhole(int fd, std::uint64_t limit, std::vector<std::uint8_t>& out)
+{
+    out.resize(static_cast<std::size_t>(limit) + 1);
+    std::size_t have = 0;
+    for (;;) {
+        const std::int64_t n = readSome(fd, out.data() + have, out.size() - have);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        have += static_cast<std::size_t>(n);
+        if (have > limit)
+            return false;
+    }
+    out.resize(have);
+    return true;
 }
 
 } // namespace
@@ -121,7 +153,33 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
 
     bool store = looksIncompressible(fd, static_cast<std::uint64_t>(st.st_size));
     std::uint64_t packed = 0;
-    if (!store) {
+    std::vector<std::uint8_t> whole;
+    const bool small = st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) <= kSmallMember &&
+                       readWhole(fd, kSmallMember, whole);
+    if (!small && ::lseek(fd, 0, SEEK_SET) != 0) {
+        why = systemError(errno);
+        return MemberFailure::ReadFailed;
+    }
+    if (small) {
+        crc.update(whole);
+        original = whole.size();
+        std::optional<std::vector<std::uint8_t>> bestPacked;
+        for (const MatchTuning& t : kSmallTunings) {
+            auto p = Lh5Encoder::compress(whole, bestPacked ? bestPacked->size() : whole.size(), t);
+            if (p)
+                bestPacked = std::move(p);
+        }
+        store = !bestPacked;
+        if (bestPacked) {
+            if (!out.write(*bestPacked))
+                return MemberFailure::WriteFailed;
+            packed = bestPacked->size();
+        } else {
+            if (!out.write(whole))
+                return MemberFailure::WriteFailed;
+            packed = original;
+        }
+    } else if (!store) {
         const auto limit = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
         const Lh5Encoder::Result r = Lh5Encoder::compress(
             reader, [&](std::span<const std::uint8_t> piece) { return out.write(piece); }, limit,
@@ -140,7 +198,9 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
         // than what was read.
         store = r == Lh5Encoder::Result::GaveUp || packed >= original;
     }
-    if (store) {
+    if (store && small) {
+        h.method = "-lh0-";
+    } else if (store) {
         if (!out.truncate(dataAt))
             return MemberFailure::WriteFailed;
         if (::lseek(fd, 0, SEEK_SET) != 0) {

@@ -205,6 +205,25 @@ private Q_SLOTS:
         QVERIFY(!readMembers(bad, why).has_value());
     }
 
+    // Only what a reader needs: for a plain ASCII name with mode 0644, the
+    // base header, the header CRC, the name and the folder; other modes and
+    // non-ASCII names add their extended headers.
+    void level2HeaderIsLean()
+    {
+        NewMemberHeader h;
+        h.method = "-lh5-";
+        h.path = "a/b.xls";
+        h.codePage = 65001;
+        h.unixMode = 0100644;
+        const std::size_t lean = 26 + 5 + (3 + 5) + (3 + 2);
+        QCOMPARE(writeLevel2Header(h).size(), lean);
+        h.unixMode = 0100600;
+        QCOMPARE(writeLevel2Header(h).size(), lean + 5);
+        h.unixMode = 0100644;
+        h.path = "a/\xe8\xa1\xa8.xls"; // 表.xls
+        QCOMPARE(writeLevel2Header(h).size(), lean + 2 + 7);
+    }
+
     // Header sizes whose low byte would be 0 read as the end of the archive.
     void headerSizeNeverEndsInZeroByte()
     {
