@@ -161,8 +161,8 @@ private Q_SLOTS:
         else if (damage == u"twoEnds")
             bytes += '\0';
         else if (damage == u"crc")
-            bytes[static_cast<qsizetype>(members[2].offset) + 26 + 3] ^=
-                0x01; // inside the stored CRC
+            // The header CRC, right after the first extended header's type.
+            bytes[static_cast<qsizetype>(members[2].offset) + 27] ^= 0x01;
         else if (damage == u"zero1")
             bytes[0] = '\0';
         else
