@@ -171,9 +171,10 @@ struct BlockCodes
 // offset table.
 // When both tables of a block hold one symbol and the offsets carry no extra
 // bits, the block's symbols take no bits at all. The format allows it and
-// lhasa and 7-Zip decode it, but libarchive (bsdtar) fails on such a block
-// once its output passes a 128 KiB window. A second, unused symbol in the table
-// that is in use costs one bit per symbol, and only in such blocks.
+// lhasa, 7-Zip and libarchive (bsdtar) decode such blocks, except that
+// libarchive fails ("Bad lzh data") when the member's last block is one. For
+// that block only, a second, unused symbol in the table that is in use costs
+// one bit per symbol.
 template <std::size_t N> std::array<std::uint32_t, N> withTwoSymbols(std::array<std::uint32_t, N> c)
 {
     unsigned used = 0;
@@ -206,10 +207,11 @@ std::uint64_t cLengthsCost(const std::vector<std::uint8_t>& cLengths, const TLen
 
 // With `tune`, the zero runs of the literal/length lengths are sent in the
 // cheapest form under the pt code of the usual form, when that pays.
-BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq, bool tune = false)
+BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq, bool tune = false,
+                       bool last = false)
 {
     BlockCodes codes{HuffmanCode::build(freq.c), HuffmanCode::build(freq.p)};
-    const bool noBits = codes.c.single() && codes.p.single() && codes.p.singleSymbol() <= 1;
+    const bool noBits = last && codes.c.single() && codes.p.single() && codes.p.singleSymbol() <= 1;
     if (noBits && codes.c.singleSymbol() < 256)
         codes.c = HuffmanCode::build(withTwoSymbols(freq.c));
     else if (noBits)
@@ -266,12 +268,12 @@ std::uint64_t Lh5BlockWriter::costBits(const BlockFrequencies& freq)
     return total;
 }
 
-void Lh5BlockWriter::write(std::span<const lh5::Token> tokens)
+void Lh5BlockWriter::write(std::span<const lh5::Token> tokens, bool last)
 {
     BlockFrequencies freq;
     for (const lh5::Token& t : tokens)
         freq.add(t);
-    const BlockCodes codes = writeTables(bits_, freq, true);
+    const BlockCodes codes = writeTables(bits_, freq, true, last);
     for (const lh5::Token& tok : tokens) {
         putCode(bits_, codes.c, tok.code);
         if (tok.code >= 256) {

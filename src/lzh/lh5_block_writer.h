@@ -28,7 +28,8 @@ class Lh5BlockWriter final
 public:
     explicit Lh5BlockWriter(BitWriter& bits) : bits_(bits) {}
 
-    void write(std::span<const lh5::Token> tokens);
+    // `last`: the member's final block.
+    void write(std::span<const lh5::Token> tokens, bool last);
 
     // Size in bits of a block with these counts, tables included and the
     // offsets' plain extra bits left out (they do not depend on the split).

@@ -56,9 +56,9 @@ Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& si
         packedSize += out.size();
         out.clear();
     };
-    auto flushBlock = [&]() {
+    auto flushBlock = [&](bool last) {
         if (!block.empty())
-            writer.write(block);
+            writer.write(block, last);
         block.clear();
         blockFreq = {};
         blockCost = 0;
@@ -85,7 +85,7 @@ Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& si
             join = joinedCost <= blockCost + pieceCost;
         }
         if (!join) {
-            flushBlock();
+            flushBlock(false);
             joined = pieceFreq;
             joinedCost = pieceCost;
         }
@@ -100,7 +100,7 @@ Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& si
     }
     if (matcher.readFailed())
         return Result::ReadFailed;
-    flushBlock();
+    flushBlock(true);
     bits.flush();
     if (packedSize + out.size() >= limit)
         return Result::GaveUp;

@@ -96,13 +96,14 @@ EncodedName encodeMemberName(const std::string& nativePath)
 QString memberNameText(const std::string& stored, std::optional<std::uint32_t> codePage,
                        std::uint8_t os)
 {
+    // The declared code page first; without one, names from systems other
+    // than Unix are Shift_JIS (CP932) by custom.
+    const bool cp932First = codePage == lzh::kCodePageCp932 || (!codePage && os != lzh::kOsUnix);
     std::optional<QString> text;
-    if (codePage == lzh::kCodePageCp932)
+    if (cp932First)
         text = decodeCp932(stored);
     else if (codePage == lzh::kCodePageUtf8)
         text = decodeStrict(QStringDecoder::Utf8, stored);
-    else if (!codePage && os != lzh::kOsUnix)
-        text = decodeCp932(stored);
     if (!text)
         text = decodeStrict(QStringDecoder::Utf8, stored);
     if (!text)
