@@ -137,7 +137,10 @@ int main(int argc, char** argv)
         const QString dir = tmp.path() + u'/' + corpus.name;
         QStringList paths;
         QStringList relative; // the same files relative to "/", so jlha stores the same names
-        Row row{corpus.name, 0, static_cast<int>(corpus.files.size()), corpus.incompressible};
+        Row row;
+        row.name = corpus.name;
+        row.files = static_cast<int>(corpus.files.size());
+        row.incompressible = corpus.incompressible;
         for (const bench::CorpusFile& f : corpus.files) {
             const QString path = dir + QStringLiteral("/in/") + f.name;
             QDir().mkpath(QFileInfo(path).absolutePath());
