@@ -54,21 +54,33 @@ QByteArray archiveWith(const QByteArray& name, const Encoding& e)
     return out + data + QByteArray(1, '\0');
 }
 
-// The one file below `dir`, relative, as UTF-8 text; invalid bytes shown as \xNN.
+// The files below `dir`, relative, as UTF-8 text; bytes that are not UTF-8
+// shown as \xNN. Listed by find(1): Qt skips names it cannot decode.
 QString extracted(const QString& dir)
 {
-    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
-    if (!it.hasNext())
-        return QStringLiteral("(nothing)");
-    const QByteArray raw = QFile::encodeName(QDir(dir).relativeFilePath(it.next()));
-    QString shown;
-    QStringDecoder d(QStringDecoder::Utf8);
-    const QString text = d(raw);
-    if (!d.hasError())
-        return text;
-    for (unsigned char c : raw)
-        shown += c < 0x80 ? QString(QChar(c)) : QStringLiteral("\\x%1").arg(c, 2, 16, QChar(u'0'));
-    return shown;
+    QProcess find;
+    find.setWorkingDirectory(dir);
+    find.start(QStringLiteral("find"), {QStringLiteral("."), QStringLiteral("-type"),
+                                        QStringLiteral("f"), QStringLiteral("-print0")});
+    find.waitForFinished(30000);
+    QStringList names;
+    for (QByteArray raw : find.readAllStandardOutput().split('\0')) {
+        if (raw.isEmpty())
+            continue;
+        raw = raw.mid(2); // "./"
+        QStringDecoder d(QStringDecoder::Utf8);
+        const QString text = d(raw);
+        if (!d.hasError()) {
+            names << text;
+            continue;
+        }
+        QString shown;
+        for (unsigned char c : raw)
+            shown +=
+                c < 0x80 ? QString(QChar(c)) : QStringLiteral("\\x%1").arg(c, 2, 16, QChar(u'0'));
+        names << shown;
+    }
+    return names.isEmpty() ? QStringLiteral("(nothing)") : names.join(QStringLiteral(" + "));
 }
 
 } // namespace
@@ -130,5 +142,7 @@ int main(int argc, char** argv)
             std::printf("%-24s %-7s %s\n", e.label, r.label, qPrintable(result));
         }
     }
+    // Names that are not UTF-8 are beyond QTemporaryDir.
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), tmp.path()});
     return 0;
 }
