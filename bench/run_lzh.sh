@@ -1,7 +1,8 @@
 #!/bin/sh
-# Builds and runs the LZH archiver benchmark (figures beside jlha and gzip -6).
+# Builds and runs the LZH archiver benchmark on its corpora (figures beside
+# jlha -lh5-/-lh0-, gzip -6, gzip -9 and xz -6). Argument: runs per tool (3).
 set -e
 cd "$(dirname "$0")/.."
 cmake -S . -B build >/dev/null
 cmake --build build -j2 --target lzh_bench
-exec build/bench/lzh_bench/lzh_bench
+exec build/bench/lzh_bench/lzh_bench "$@"

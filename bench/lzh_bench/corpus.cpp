@@ -1,5 +1,10 @@
 #include "corpus.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QStringEncoder>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -131,15 +136,129 @@ QByteArray makeRandom(std::size_t size)
     return out;
 }
 
+QByteArray toCp932(const QByteArray& utf8)
+{
+    QStringEncoder e("windows-31j");
+    return e(QString::fromUtf8(utf8));
+}
+
+// An OLE compound file in outline, as old .XLS and .DOC files are: a 512-byte
+// header, sectors of BIFF-like records (type, length, small fields, UTF-16
+// strings), a FAT of sector chains and zero-padded ends of streams.
+QByteArray makeCompoundFile(std::size_t size, std::uint64_t seed)
+{
+    Rng rng(seed);
+    QByteArray out("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    out.append(504, '\0');
+    const std::array<const char16_t*, 8> strings = {u"売上集計",        u"東京本社", u"合計",
+                                                    u"Sheet1",          u"予算",     u"Arial",
+                                                    u"ＭＳ Ｐゴシック", u"備考"};
+    while (static_cast<std::size_t>(out.size()) < size) {
+        QByteArray sector;
+        const unsigned kind = rng.below(10);
+        if (kind < 6) { // records
+            while (sector.size() < 512 - 24) {
+                const std::uint16_t type = static_cast<std::uint16_t>(0x200 + rng.skewed(40));
+                QByteArray body;
+                const unsigned fields = 2 + rng.below(6);
+                for (unsigned f = 0; f < fields; ++f) {
+                    const std::uint16_t v = static_cast<std::uint16_t>(rng.skewed(300));
+                    body.append(reinterpret_cast<const char*>(&v), 2);
+                }
+                if (rng.below(3) == 0) {
+                    const char16_t* w = strings[rng.skewed(strings.size())];
+                    const QString t = QString::fromUtf16(w);
+                    body.append(reinterpret_cast<const char*>(t.utf16()), t.size() * 2);
+                }
+                if (rng.below(4) == 0) {
+                    const double d = static_cast<double>(rng.skewed(1000000)) / 100.0;
+                    body.append(reinterpret_cast<const char*>(&d), 8);
+                }
+                const auto len = static_cast<std::uint16_t>(body.size());
+                sector.append(reinterpret_cast<const char*>(&type), 2);
+                sector.append(reinterpret_cast<const char*>(&len), 2);
+                sector += body;
+            }
+        } else if (kind < 8) { // FAT: mostly consecutive chains
+            std::uint32_t next = static_cast<std::uint32_t>(out.size() / 512);
+            for (int i = 0; i < 128; ++i) {
+                const std::uint32_t v = rng.below(20) == 0 ? 0xFFFFFFFEu : ++next;
+                sector.append(reinterpret_cast<const char*>(&v), 4);
+            }
+        } else if (kind < 9) { // the end of a stream
+            sector.append(static_cast<qsizetype>(rng.below(200)), '\x01');
+        }
+        sector.resize(512, '\0');
+        out += sector;
+    }
+    out.truncate(static_cast<qsizetype>(size));
+    return out;
+}
+
 } // namespace
 
-std::vector<CorpusFile> makeCorpus()
+std::vector<Corpus> makeCorpora(const QString& sourceDir)
 {
     constexpr std::size_t MiB = 1024 * 1024;
-    return {{QStringLiteral("text.txt"), makeText(7 * MiB)},
-            {QStringLiteral("sheet.csv"), makeSheet(6 * MiB)},
-            {QStringLiteral("binary.bin"), makeBinary(5 * MiB)},
-            {QStringLiteral("random.bin"), makeRandom(2 * MiB)}};
+    std::vector<Corpus> all;
+    all.push_back({QStringLiteral("cp932-csv"),
+                   {{QStringLiteral("sheet.csv"), toCp932(makeSheet(6 * MiB))}}});
+    all.push_back(
+        {QStringLiteral("cp932-text"), {{QStringLiteral("text.txt"), toCp932(makeText(6 * MiB))}}});
+
+    Corpus source{QStringLiteral("source"), {}};
+    QDirIterator it(sourceDir, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    QStringList paths;
+    while (it.hasNext())
+        paths << it.next();
+    paths.sort();
+    for (const QString& p : paths) {
+        QFile f(p);
+        if (f.open(QIODevice::ReadOnly))
+            source.files.push_back(
+                {QStringLiteral("src/") + QDir(sourceDir).relativeFilePath(p), f.readAll()});
+    }
+    all.push_back(std::move(source));
+
+    all.push_back({QStringLiteral("office-bin"),
+                   {{QStringLiteral("book.xls"), makeCompoundFile(4 * MiB, 5)},
+                    {QStringLiteral("memo.doc"), makeCompoundFile(2 * MiB, 6)},
+                    {QStringLiteral("records.bin"), makeBinary(3 * MiB)}}});
+
+    Corpus exe{QStringLiteral("executable"), {}};
+    QFile core(QLibraryInfo::path(QLibraryInfo::LibrariesPath) +
+               QStringLiteral("/libQt6Core.so.6"));
+    if (core.open(QIODevice::ReadOnly))
+        exe.files.push_back({QStringLiteral("libQt6Core.so.6"), core.readAll()});
+    if (!exe.files.empty())
+        all.push_back(std::move(exe));
+
+    Corpus packed{QStringLiteral("compressed"), {}, true};
+    packed.files.push_back({QStringLiteral("text.z"), qCompress(makeText(8 * MiB), 9)});
+    all.push_back(std::move(packed));
+
+    all.push_back(
+        {QStringLiteral("zeros"), {{QStringLiteral("zeros.bin"), QByteArray(16 * MiB, '\0')}}});
+    all.push_back(
+        {QStringLiteral("random"), {{QStringLiteral("random.bin"), makeRandom(4 * MiB)}}, true});
+
+    Corpus small{QStringLiteral("1000-small"), {}};
+    Rng rng(7);
+    const QByteArray text = toCp932(makeText(2 * MiB));
+    const QByteArray sheet = toCp932(makeSheet(2 * MiB));
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray& from = i % 2 ? text : sheet;
+        const unsigned len = 100 + rng.below(1300);
+        const unsigned at = rng.below(static_cast<unsigned>(from.size()) - len);
+        small.files.push_back({QStringLiteral("d%1/f%2.%3")
+                                   .arg(i % 10)
+                                   .arg(i)
+                                   .arg(i % 2 ? QStringLiteral("txt") : QStringLiteral("csv")),
+                               from.mid(at, len)});
+    }
+    all.push_back(std::move(small));
+    return all;
 }
 
 } // namespace pelmora::bench

@@ -7,6 +7,7 @@
 #include "fileops/lha_update.h"
 #include "fileops/shell_helpers.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 
 #include <QDir>
 #include <QTemporaryFile>
@@ -67,7 +68,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
 
     // The list file: unique, readable by this user only, gone when this scope ends.
     QTemporaryFile listFile(QDir::tempPath() + QStringLiteral("/0XXXXXX.TMP"));
-    const QByteArray listBytes = (listText + kCrLf).toUtf8();
+    const QByteArray listBytes = native_path::to_native(listText + kCrLf);
     if (!listFile.open() || listFile.write(listBytes) != listBytes.size() || !listFile.flush()) {
         fail(env);
         return;

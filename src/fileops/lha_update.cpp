@@ -2,6 +2,7 @@
 
 #include "fileops/shell_helpers.h"
 #include "platform/archiver.h"
+#include "platform/native_path.h"
 
 namespace pelmora {
 
@@ -16,7 +17,7 @@ bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
                 const QString& files)
 {
     QByteArray report;
-    return archiver.run(lha_command_line(archive, base, files).toUtf8(), report) == 0;
+    return archiver.run(native_path::to_native(lha_command_line(archive, base, files)), report) == 0;
 }
 
 } // namespace pelmora

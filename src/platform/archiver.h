@@ -10,7 +10,7 @@ class Archiver
 public:
     virtual ~Archiver() = default;
 
-    // Runs one archiver command line (UTF-8, as the archiver DLL takes it). The archiver's
+    // Runs one archiver command line (the paths in it are the file system's exact bytes). The archiver's
     // report text is left in `report`. Returns the archiver's code: 0 on success.
     virtual int run(const QByteArray& commandLine, QByteArray& report) = 0;
 };

@@ -1,6 +1,6 @@
 #include "platform/unlha_archiver.h"
 
-#include "platform/archiver/unlha.h"
+#include "lzh/unlha.h"
 
 #include <array>
 #include <cstring>

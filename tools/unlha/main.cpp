@@ -1,6 +1,6 @@
 // Command-line front end of the archiver library, for scripts and for
 // checking archives by hand: unlha 'u -a1 -r2 -l1 -jp1 -o2 ARC.LZH \ @list '
-#include "platform/archiver/unlha.h"
+#include "lzh/unlha.h"
 
 #include <array>
 #include <cstdio>

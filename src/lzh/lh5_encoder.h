@@ -1,0 +1,35 @@
+#pragma once
+
+#include "lzh/lzss_matcher.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace pelmora {
+
+// Compresses a member with the -lh5- method.
+class Lh5Encoder final
+{
+public:
+    enum class Result { Done, GaveUp, ReadFailed, WriteFailed };
+    // Takes the next piece of compressed output; false when it cannot be written.
+    using Sink = std::function<bool(std::span<const std::uint8_t>)>;
+
+    // Streams the input from `read` to `sink`, block by block. Gives up as
+    // soon as the output would reach `limit` bytes: the caller then stores the
+    // member instead, so there is no point in finishing. `packedSize` counts
+    // what was handed to `sink`.
+    static Result compress(LzssMatcher::Reader read, const Sink& sink, std::uint64_t limit,
+                           std::uint64_t& packedSize, const MatchTuning& tuning = {});
+
+    // The same on input in memory: the compressed stream, or nothing when it
+    // would reach `limit` bytes.
+    static std::optional<std::vector<std::uint8_t>> compress(std::span<const std::uint8_t> input,
+                                                             std::size_t limit,
+                                                             const MatchTuning& tuning = {});
+};
+
+} // namespace pelmora

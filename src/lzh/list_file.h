@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+namespace pelmora {
+
+struct ListFile
+{
+    enum class Status { Ok, Unreadable, Malformed };
+
+    Status status = Status::Ok;
+    QList<QByteArray> entries; // the file system's exact bytes, in file order
+    int badLine = 0;           // 1-based, when Malformed
+};
+
+// Reads a list file: one path per CR LF line in the file system's own bytes
+// (no conversion), a path holding a space or a comma wrapped in double quotes
+// (nothing is escaped); empty lines name nothing. `path` is exact bytes too.
+ListFile readListFile(const QByteArray& path);
+
+// The list-file rules on text already in memory.
+ListFile parseListText(const QByteArray& bytes);
+
+} // namespace pelmora

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "lzh/source_files.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace pelmora {
+
+class OutputFile;
+
+struct WrittenMember
+{
+    bool stored = false; // -lh0-: compression did not shrink it
+    std::uint32_t originalSize = 0;
+    std::uint32_t packedSize = 0;
+};
+
+enum class MemberFailure { None, ReadFailed, WriteFailed, TooLarge };
+
+// Reads one source file through a bounded buffer, compresses it and appends
+// header and data to `out`; a file that does not shrink is stored. On failure
+// `why` says what went wrong (for a write failure, `out.error()` holds errno).
+MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMember& result,
+                          QString& why);
+
+// True when samples spread over the file (open as `fd`, `size` bytes) all fail
+// to shrink: the member is then stored without compressing it all first.
+bool looksIncompressible(int fd, std::uint64_t size);
+
+} // namespace pelmora

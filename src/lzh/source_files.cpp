@@ -1,0 +1,78 @@
+#include "lzh/source_files.h"
+
+#include <cerrno>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelmora {
+
+QByteArray cleanAbsolutePath(const QByteArray& path)
+{
+    QByteArray full = path;
+    if (!full.startsWith('/')) {
+        std::string cwd(4096, '\0');
+        while (::getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE)
+            cwd.resize(cwd.size() * 2);
+        full = QByteArray(cwd.c_str()) + '/' + full;
+    }
+    QList<QByteArray> parts;
+    for (const QByteArray& part : full.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts << part;
+    }
+    return '/' + parts.join('/');
+}
+
+std::string storedPathFor(const QByteArray& absolutePath, const QByteArray& base)
+{
+    QByteArray path = cleanAbsolutePath(absolutePath);
+    QByteArray root = base;
+    root.replace('\\', '/');
+    while (root.endsWith('/'))
+        root.chop(1);
+    if (!root.isEmpty()) {
+        root = cleanAbsolutePath(root);
+        if (root != "/" && path.startsWith(root + '/'))
+            path = path.mid(root.size() + 1);
+    }
+    while (path.startsWith('/'))
+        path.remove(0, 1);
+    return path.toStdString();
+}
+
+SourceList collectSources(const QList<QByteArray>& entries, const QByteArray& base)
+{
+    SourceList list;
+    std::set<std::string> seen;
+    for (const QByteArray& entry : entries) {
+        auto failWith = [&](SourceList::Status s) {
+            list.status = s;
+            list.offending = entry;
+            list.files.clear();
+            return list;
+        };
+        struct stat st
+        {};
+        if (::stat(entry.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            return failWith(SourceList::Status::Missing);
+        if (::access(entry.constData(), R_OK) != 0)
+            return failWith(SourceList::Status::Unreadable);
+        // Level-2 headers carry 32-bit sizes.
+        if (st.st_size > 0xFFFFFFFFll)
+            return failWith(SourceList::Status::TooLarge);
+        const QByteArray abs = cleanAbsolutePath(entry);
+        std::string stored = storedPathFor(abs, base);
+        if (seen.insert(stored).second)
+            list.files.push_back({abs, std::move(stored)});
+    }
+    return list;
+}
+
+} // namespace pelmora
