@@ -38,8 +38,8 @@ void run_trash(CommandEnv& env)
             env.history.append_history_row(p + kRowEnding, history::Trash);
     }
 
-    QStringList trashed_to;
-    const int code = shell_delete(env.shell, paths, false, &trashed_to);
+    QList<TrashedFile> trashed;
+    const int code = shell_delete(env.shell, paths, false, &trashed);
     env.yield.process_pending();
 
     if (single)
@@ -55,7 +55,9 @@ void run_trash(CommandEnv& env)
     }
     s.undo_kind = kTrashKind;
     s.undo_src = paths;
-    s.undo_dst = trashed_to;
+    s.undo_dst.clear();
+    for (const TrashedFile& t : trashed)
+        s.undo_dst.append(t.file);
     while (s.undo_dst.size() < s.undo_src.size())
         s.undo_dst.append(QString());
     env.messages.inform(kDone);
