@@ -193,8 +193,8 @@ QByteArray percent_encoded(const QByteArray& path)
     for (const char c : path) {
         const auto b = static_cast<unsigned char>(c);
         const bool keep = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-                          (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' ||
-                          b == '~' || b == '/';
+                          (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' || b == '~' ||
+                          b == '/';
         if (keep) {
             out.append(c);
         } else {
@@ -224,15 +224,14 @@ std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
     absolute = joined(absolute, posix::name_of(bytes));
     QByteArray stored = absolute;
     if (!folder->topdir.isEmpty()) {
-        const QByteArray prefix = folder->topdir.endsWith('/') ? folder->topdir
-                                                                : folder->topdir + '/';
+        const QByteArray prefix =
+            folder->topdir.endsWith('/') ? folder->topdir : folder->topdir + '/';
         if (absolute.startsWith(prefix))
             stored = absolute.mid(prefix.size());
     }
-    const QByteArray date =
-        m_now().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1();
-    const QByteArray info_text = "[Trash Info]\nPath=" + percent_encoded(stored) +
-                                 "\nDeletionDate=" + date + '\n';
+    const QByteArray date = m_now().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1();
+    const QByteArray info_text =
+        "[Trash Info]\nPath=" + percent_encoded(stored) + "\nDeletionDate=" + date + '\n';
 
     const QByteArray name = posix::name_of(bytes);
     for (int n = 1; n < 10000; ++n) {

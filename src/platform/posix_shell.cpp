@@ -46,10 +46,9 @@ QString replace_question(const QString& dst)
 
 QString trash_question(const QStringList& paths)
 {
-    const QString what = paths.size() == 1
-                             ? QStringLiteral("ファイル(") + readable(paths.front()) +
-                                   QLatin1Char(')')
-                             : QString::number(paths.size()) + QStringLiteral("個のファイル");
+    const QString what =
+        paths.size() == 1 ? QStringLiteral("ファイル(") + readable(paths.front()) + QLatin1Char(')')
+                          : QString::number(paths.size()) + QStringLiteral("個のファイル");
     return what + QStringLiteral("をごみ箱へ移動します") + kCrLf + QStringLiteral("よろしいですか");
 }
 
@@ -61,8 +60,7 @@ PosixShell::PosixShell(MessageBoxes& messages, CopyProgressFactory* progress)
 
 PosixCopier::Durability PosixShell::durability() const
 {
-    return m_command_depth > 0 ? PosixCopier::Durability::Deferred
-                               : PosixCopier::Durability::Now;
+    return m_command_depth > 0 ? PosixCopier::Durability::Deferred : PosixCopier::Durability::Now;
 }
 
 void PosixShell::begin_command()
@@ -113,9 +111,9 @@ bool PosixShell::transfer(const QString& src, const QString& dst, int func, int 
     if (::lstat(d.constData(), &ds) == 0) {
         if (S_ISDIR(ds.st_mode))
             return false;
-        const bool itself = (ss.st_dev == ds.st_dev && ss.st_ino == ds.st_ino) ||
-                            (has_target && followed.st_dev == ds.st_dev &&
-                             followed.st_ino == ds.st_ino);
+        const bool itself =
+            (ss.st_dev == ds.st_dev && ss.st_ino == ds.st_ino) ||
+            (has_target && followed.st_dev == ds.st_dev && followed.st_ino == ds.st_ino);
         if (itself || !ask_replace(dst))
             return false;
         // The file being replaced is the user's: it goes to the trash, or nothing happens.

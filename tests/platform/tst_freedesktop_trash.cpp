@@ -6,10 +6,10 @@
 #include "unprivileged.h"
 
 #include <QProcess>
-#include <algorithm>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,8 +26,8 @@ bool write_bytes(const QByteArray& path, const QByteArray& content)
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const bool ok = ::write(fd, content.constData(), std::size_t(content.size())) ==
-                    ssize_t(content.size());
+    const bool ok =
+        ::write(fd, content.constData(), std::size_t(content.size())) == ssize_t(content.size());
     return ::close(fd) == 0 && ok;
 }
 
@@ -122,16 +122,16 @@ private Q_SLOTS:
         const auto t = trash.trash(from_native(file("100%41 a,b.xls")));
         QVERIFY(t.has_value());
         QCOMPARE(home_trash_folder(), m_data + "/Trash");
-        for (const QByteArray& d : {m_data + "/Trash", m_data + "/Trash/files",
-                                    m_data + "/Trash/info"})
+        for (const QByteArray& d :
+             {m_data + "/Trash", m_data + "/Trash/files", m_data + "/Trash/info"})
             QCOMPARE(mode_of(d) & 07777, mode_t(0700));
         QVERIFY(!exists(file("100%41 a,b.xls")));
         QCOMPARE(to_native(t->file), m_data + "/Trash/files/100%41 a,b.xls");
         QCOMPARE(to_native(t->info), m_data + "/Trash/info/100%41 a,b.xls.trashinfo");
         QCOMPARE(read_bytes(to_native(t->file)), QByteArray("percent"));
-        const QByteArray expected = "[Trash Info]\nPath=" +
-                                    percent_encoded(to_native(m_files.path())) +
-                                    "/100%2541%20a%2Cb.xls\nDeletionDate=2024-05-06T07:08:09\n";
+        const QByteArray expected =
+            "[Trash Info]\nPath=" + percent_encoded(to_native(m_files.path())) +
+            "/100%2541%20a%2Cb.xls\nDeletionDate=2024-05-06T07:08:09\n";
         QCOMPARE(read_bytes(to_native(t->info)), expected);
     }
 
@@ -143,7 +143,8 @@ private Q_SLOTS:
         const auto t = trash.trash(from_native(file("now.xls")));
         QVERIFY(t.has_value());
         const QByteArray text = read_bytes(to_native(t->info));
-        const QRegularExpression re(QStringLiteral("DeletionDate=(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d)\n"));
+        const QRegularExpression re(
+            QStringLiteral("DeletionDate=(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d)\n"));
         const auto m = re.match(QString::fromLatin1(text));
         QVERIFY2(m.hasMatch(), text.constData());
         const QDateTime stamped = QDateTime::fromString(m.captured(1), Qt::ISODate);
@@ -210,7 +211,8 @@ private Q_SLOTS:
     void a_file_on_another_mount_goes_to_that_mounts_trash()
     {
         QTemporaryDir shm(QStringLiteral("/dev/shm/pelmora-trash-XXXXXX"));
-        if (!shm.isValid() || device_of("/dev/shm") == device_of(m_data.left(m_data.lastIndexOf('/'))))
+        if (!shm.isValid() ||
+            device_of("/dev/shm") == device_of(m_data.left(m_data.lastIndexOf('/'))))
             QSKIP("no second file system at /dev/shm");
         const QByteArray sub = to_native(shm.path());
         const QByteArray path = sub + "/on shm.xls";
@@ -223,8 +225,8 @@ private Q_SLOTS:
         QCOMPARE(mode_of(root) & 07777, mode_t(0700));
         QCOMPARE(device_of(to_native(t->file)), device_of(sub));
         // Relative to the mount's top folder.
-        QCOMPARE(info_path_line(*t), percent_encoded(sub.mid(QByteArray("/dev/shm/").size()) +
-                                                     "/on shm.xls"));
+        QCOMPARE(info_path_line(*t),
+                 percent_encoded(sub.mid(QByteArray("/dev/shm/").size()) + "/on shm.xls"));
         QVERIFY(FreedesktopTrash::restore(*t));
         QCOMPARE(read_bytes(path), QByteArray("shm bytes"));
     }
@@ -325,8 +327,9 @@ private Q_SLOTS:
             if (as_gio_prints(c.path) != c.path)
                 continue;
             QProcess restore;
-            restore.start(QStringLiteral("gio"), {QStringLiteral("trash"), QStringLiteral("--restore"),
-                                                  QString::fromUtf8(uriOf.value(as_gio_prints(c.path)))});
+            restore.start(QStringLiteral("gio"),
+                          {QStringLiteral("trash"), QStringLiteral("--restore"),
+                           QString::fromUtf8(uriOf.value(as_gio_prints(c.path)))});
             QVERIFY(restore.waitForFinished(60000));
             QVERIFY2(restore.exitCode() == 0, restore.readAllStandardError().constData());
             QCOMPARE(read_bytes(c.path), c.content);
