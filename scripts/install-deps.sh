@@ -23,6 +23,8 @@ if [ "${1:-}" = "--test" ]; then
     cups cups-filters printer-driver-cups-pdf poppler-utils
     # the desktop's own trash tools on a private session bus, and a second file system
     libglib2.0-bin gvfs dbus e2fsprogs mount util-linux
+    # lint
+    clang-format clang-tidy
   )
 fi
 

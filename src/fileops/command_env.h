@@ -3,6 +3,8 @@
 // Kept free of widgets so the commands run in the core library.
 #pragma once
 
+#include "platform/crlf.h"
+
 #include <QString>
 #include <functional>
 
@@ -13,9 +15,7 @@ class HistoryLog;
 class MessageBoxes;
 class EventYield;
 class Shell;
-
-// Lines of a message are joined by CR LF.
-inline const QString kCrLf = QStringLiteral("\r\n");
+class Archiver;
 
 struct CommandEnv
 {
@@ -28,6 +28,10 @@ struct CommandEnv
     std::function<void(bool)> set_undo_enabled;
     std::function<void()> start_blink;
     std::function<void(bool)> set_busy_pointer;
+    Archiver* archiver = nullptr; // compression
+    // Called with false when a command starts and true when it ends, so the window can
+    // disable what would start another one (the command ignores such a start anyway).
+    std::function<void(bool)> set_commands_enabled;
 };
 
 // Shows the hourglass for as long as it lives.

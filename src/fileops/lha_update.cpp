@@ -1,9 +1,8 @@
 #include "fileops/lha_update.h"
 
 #include "fileops/shell_helpers.h"
-#include "platform/archiver/unlha.h"
-
-#include <array>
+#include "platform/archiver.h"
+#include "platform/native_path.h"
 
 namespace pelmora {
 
@@ -14,11 +13,13 @@ QString lha_command_line(const QString& archive, const QString& base, const QStr
            quote_if_needed(trimmed_with_backslash(base)) + sp + quote_if_needed(files) + sp;
 }
 
-bool lha_update(quintptr owner, const QString& archive, const QString& base, const QString& files)
+bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
+                const QString& files)
 {
-    const QByteArray line = lha_command_line(archive, base, files).toUtf8();
-    std::array<char, 1024> output{};
-    return Unlha(owner, line.constData(), output.data(), std::uint32_t(output.size())) == 0;
+    QByteArray report;
+    // The paths' exact bytes: UTF-8 where the names are, the file system's own bytes elsewhere.
+    return archiver.run(native_path::to_native(lha_command_line(archive, base, files)), report) ==
+           0;
 }
 
 } // namespace pelmora

@@ -1,27 +1,31 @@
 #include "fileops/trash_command.h"
 
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "fileops/command_env.h"
+#include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
 #include "platform/event_yield.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 
 namespace pelmora {
 
 namespace {
 const QString kRowEnding = QStringLiteral("を ごみ箱へ移動しました");
 const QString kDone = QStringLiteral("選択されたファイルをごみ箱へ移動しました");
-constexpr int kTrashKind = 4;
 } // namespace
 
 void run_trash(CommandEnv& env)
 {
+    const CommandRun run(env);
+    if (!run.started())
+        return;
     QRV_Public& s = env.session;
     QStringList paths;
     const bool single = env.single_mode();
     if (single) {
-        if (s.sel_dir.trimmed().isEmpty() || s.sel_file.trimmed().isEmpty()) {
+        if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;
         }
@@ -35,7 +39,7 @@ void run_trash(CommandEnv& env)
         }
         // Every row is written before the request: they stand for files about to go.
         for (const QString& p : paths)
-            env.history.append_history_row(p + kRowEnding, history::Trash);
+            env.history.append_history_row(native_path::readable(p) + kRowEnding, history::Trash);
     }
 
     QList<TrashedFile> trashed;
@@ -43,23 +47,23 @@ void run_trash(CommandEnv& env)
     env.yield.process_pending();
 
     if (single)
-        env.history.append_history_row(paths.front() + kRowEnding, history::Trash);
+        env.history.append_history_row(native_path::readable(paths.front()) + kRowEnding,
+                                       history::Trash);
     if (code != 0) {
         env.history.append_failure_row();
         if (!single) {
-            s.undo_kind = kTrashKind;
-            s.undo_src = empty_text_list();
-            s.undo_dst = empty_text_list();
+            s.undo.set_kind(UndoKind::Trash);
+            s.undo.clear_paths();
         }
         return;
     }
-    s.undo_kind = kTrashKind;
-    s.undo_src = paths;
-    s.undo_dst.clear();
-    for (const TrashedFile& t : trashed)
-        s.undo_dst.append(t.file);
-    while (s.undo_dst.size() < s.undo_src.size())
-        s.undo_dst.append(QString());
+    std::vector<UndoEntry> entries;
+    entries.reserve(std::size_t(paths.size()));
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const TrashedFile t = trashed.value(i);
+        entries.push_back(UndoEntry{paths.at(i), t.file, FileIdentity{}, TrashedFile{}});
+    }
+    s.undo.record(UndoKind::Trash, std::move(entries));
     env.messages.inform(kDone);
     env.start_blink();
 }

@@ -1,5 +1,6 @@
 #include "platform/posix_shell.h"
 
+#include "platform/crlf.h"
 #include "platform/message_box.h"
 #include "platform/native_path.h"
 #include "platform/posix_io.h"
@@ -16,8 +17,6 @@ namespace {
 
 using native_path::readable;
 using native_path::to_native;
-
-const QString kCrLf = QStringLiteral("\r\n");
 
 // Recreates the link src at dst (on another file system) with its own times.
 bool copy_link(const QByteArray& src, const QByteArray& dst, const struct stat& st)
