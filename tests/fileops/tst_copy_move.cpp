@@ -29,7 +29,7 @@ private Q_SLOTS:
             UndoKind::Move, {UndoEntry{QStringLiteral("/p/x.xls"), QStringLiteral("/q/x.xls")}});
         cancel_chooser();
         fx.trigger("p_filecopy");
-        QCOMPARE(fx.session().dlg_mode, 2);
+        QCOMPARE(fx.session().dlg_mode, DlgMode::Copy);
         QCOMPARE(fx.session().dlg_cancel, -1);
         QCOMPARE(fx.history().size(), 0);
         QVERIFY(fx.messages().shown.isEmpty());
