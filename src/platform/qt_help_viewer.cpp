@@ -141,14 +141,7 @@ QtHelpViewer::~QtHelpViewer() = default;
 
 QString QtHelpViewer::default_collection_file()
 {
-    // share/pelmora beside the program's bin folder: the installed layout and the build tree's.
-    const QString beside =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/pelmora/pelmora.qhc");
-    if (QFileInfo::exists(beside))
-        return QDir::cleanPath(beside);
-    const QString found = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
-                                                 QStringLiteral("pelmora/pelmora.qhc"));
-    return found.isEmpty() ? QDir::cleanPath(beside) : found;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora.qhc");
 }
 
 QString QtHelpViewer::default_work_dir()

@@ -28,8 +28,7 @@ public:
     // The help window (object name "help_window") once it was opened, null before.
     QWidget* window() const { return m_window.get(); }
 
-    // ../share/pelmora/pelmora.qhc from the program, else pelmora/pelmora.qhc in the data folders.
-    static QString default_collection_file();
+    static QString default_collection_file(); // program folder + "/pelmora.qhc"
     static QString default_work_dir();
 
 private:

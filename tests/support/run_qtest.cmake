@@ -11,7 +11,7 @@ execute_process(COMMAND ${TEST_PROGRAM}
 if(NOT status STREQUAL "0")
   message(FATAL_ERROR "${TEST_PROGRAM} failed: ${status}")
 endif()
-string(REGEX MATCHALL "PASS   : [A-Za-z0-9_]+::[A-Za-z0-9_]+\\(" passes "${output}")
+string(REGEX MATCHALL "PASS   : [A-Za-z0-9_:]+::[A-Za-z0-9_]+\\(" passes "${output}")
 list(FILTER passes EXCLUDE REGEX "::(initTestCase|cleanupTestCase)\\($")
 list(LENGTH passes passed)
 if(passed EQUAL 0)
