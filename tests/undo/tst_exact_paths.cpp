@@ -3,6 +3,7 @@
 #include "command_harness.h"
 #include "platform/native_path.h"
 
+#include <QProcess>
 #include <QStandardPaths>
 
 using namespace pelmora;
@@ -162,6 +163,37 @@ private Q_SLOTS:
         }
         want += "\r\n";
         QCOMPARE(capture.list, want);
+        QVERIFY(t.decoy_untouched());
+    }
+
+    // Through the real archiver: names it can store (UTF-8, one per line), then undo.
+    void compression_and_its_undo_with_the_archiver()
+    {
+        Tree t;
+        t.h.session.sel_marks.clear();
+        const QByteArray odd = t.root + "odd, folder";
+        QVERIFY(::mkdir(odd.constData(), 0755) == 0);
+        for (const QByteArray& n : {QByteArray("tab\there.xls"), QByteArray("q\"uote.xls"),
+                                    QByteArray("a,b c.xls"), QByteArray("100%41.xls")}) {
+            QVERIFY(write_raw(odd + '/' + n, "content of " + n));
+            t.h.session.sel_marks.append(from_native(odd + '/' + n));
+        }
+        t.h.compress(QStringLiteral("dst/"), QStringLiteral("ODD"));
+        QCOMPARE(t.h.shown(), QStringList{QStringLiteral("選択XLSファイルを圧縮しました")});
+        const QByteArray archive = t.root + "dst/ODD.LZH";
+        QVERIFY(read_raw(archive) != "<missing>");
+        if (!QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty()) {
+            QProcess lhasa;
+            lhasa.start(QStringLiteral("lhasa"), {QStringLiteral("t"), from_native(archive)});
+            QVERIFY(lhasa.waitForFinished(60000));
+            QCOMPARE(lhasa.exitCode(), 0); // every member's check sum holds
+        }
+        for (const QByteArray& n : kNames)
+            QCOMPARE(read_raw(t.src + '/' + n), "content of " + n); // sources untouched
+        t.h.forget_output();
+        t.h.undo();
+        QCOMPARE(t.h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(read_raw(archive), QByteArray("<missing>"));
         QVERIFY(t.decoy_untouched());
     }
 };
