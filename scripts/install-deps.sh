@@ -21,6 +21,8 @@ if [ "${1:-}" = "--test" ]; then
     lhasa libarchive-tools p7zip-full jlha-utils bfs findutils fd-find
     # a real print server with a PDF printer, and a PDF reader for its output
     cups cups-filters printer-driver-cups-pdf poppler-utils
+    # the desktop's own trash tools on a private session bus, and a second file system
+    libglib2.0-bin gvfs dbus e2fsprogs mount util-linux
     # lint
     clang-format clang-tidy
     # the end-to-end tests: a virtual X server, private buses, the accessibility bus and

@@ -1,31 +1,81 @@
 #include "fileops/archive_backups.h"
 
+#include "platform/native_path.h"
+#include "platform/posix_io.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelmora {
 namespace {
 
+using native_path::to_native;
+using posix::Fd;
+
+bool copy_bytes(int in, int out)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer + done, std::size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+    }
+}
+
+// Copies from into a new file to (which must not exist), synced.
+bool copy_new(const QByteArray& from, const QByteArray& to)
+{
+    const Fd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return false;
+    Fd out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid())
+        return false;
+    if (!copy_bytes(in.get(), out.get()) || ::fsync(out.get()) != 0 || !out.close_checked()) {
+        ::unlink(to.constData());
+        return false;
+    }
+    return true;
+}
+
 // Writes a copy beside the target first and renames it into place, so the archive is whole
 // at every moment.
-bool copy_over(const QString& from, const QString& to)
+bool copy_over(const QByteArray& from, const QByteArray& to)
 {
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
+    const QByteArray temp =
+        posix::parent_of(to) + "/.pelmora-archive-" + QByteArray::number(::getpid()) + ".tmp";
+    ::unlink(temp.constData());
+    if (!copy_new(from, temp))
         return false;
-    QSaveFile out(to);
-    if (!out.open(QIODevice::WriteOnly))
+    if (::rename(temp.constData(), to.constData()) != 0) {
+        ::unlink(temp.constData());
         return false;
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            return false;
-        if (out.write(chunk) != chunk.size())
-            return false;
     }
-    return out.commit();
+    posix::sync_folder(posix::parent_of(to));
+    return true;
+}
+
+bool exists(const QString& path)
+{
+    struct stat st
+    {};
+    return ::lstat(to_native(path).constData(), &st) == 0;
 }
 
 } // namespace
@@ -39,8 +89,7 @@ QString ArchiveBackups::take_slot()
         m_dir = std::make_unique<QTemporaryDir>();
         if (!m_dir->isValid())
             return {};
-        QFile::setPermissions(m_dir->path(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ::chmod(QFile::encodeName(m_dir->path()).constData(), 0700);
     }
     return m_dir->filePath(QStringLiteral("archive-%1.lzh").arg(++m_counter));
 }
@@ -49,10 +98,10 @@ bool ArchiveBackups::prepare(const QString& archive)
 {
     discard();
     m_pendingArchive = archive;
-    if (!QFileInfo::exists(archive))
+    if (!exists(archive))
         return true;
     const QString slot = take_slot();
-    if (slot.isEmpty() || !QFile::copy(archive, slot))
+    if (slot.isEmpty() || !copy_new(to_native(archive), to_native(slot)))
         return false;
     m_pendingCopy = slot;
     return true;
@@ -61,7 +110,7 @@ bool ArchiveBackups::prepare(const QString& archive)
 void ArchiveBackups::commit()
 {
     if (!m_lastCopy.isEmpty() && m_lastCopy != m_pendingCopy)
-        QFile::remove(m_lastCopy);
+        ::unlink(to_native(m_lastCopy).constData());
     m_lastArchive = m_pendingArchive;
     m_lastCopy = m_pendingCopy;
     m_pendingArchive.clear();
@@ -71,7 +120,7 @@ void ArchiveBackups::commit()
 void ArchiveBackups::discard()
 {
     if (!m_pendingCopy.isEmpty())
-        QFile::remove(m_pendingCopy);
+        ::unlink(to_native(m_pendingCopy).constData());
     m_pendingArchive.clear();
     m_pendingCopy.clear();
 }
@@ -84,8 +133,8 @@ bool ArchiveBackups::restores(const QString& archive) const
 bool ArchiveBackups::undo(const QString& archive)
 {
     if (archive == m_lastArchive && !m_lastCopy.isEmpty())
-        return copy_over(m_lastCopy, archive);
-    return QFile::remove(archive);
+        return copy_over(to_native(m_lastCopy), to_native(archive));
+    return ::unlink(to_native(archive).constData()) == 0;
 }
 
 } // namespace pelmora

@@ -29,6 +29,9 @@ struct CommandEnv
     std::function<void()> start_blink;
     std::function<void(bool)> set_busy_pointer;
     Archiver* archiver = nullptr; // compression
+    // Called with false when a command starts and true when it ends, so the window can
+    // disable what would start another one (the command ignores such a start anyway).
+    std::function<void(bool)> set_commands_enabled;
 };
 
 // Shows the hourglass for as long as it lives.

@@ -4,10 +4,12 @@
 #include "app/session/session.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
+#include "fileops/command_run.h"
 #include "fileops/lha_update.h"
 #include "fileops/shell_helpers.h"
 #include "platform/message_box.h"
 #include "platform/native_path.h"
+#include "platform/shell.h"
 
 #include <QDir>
 #include <QTemporaryFile>
@@ -15,10 +17,10 @@
 namespace pelmora {
 namespace {
 
-QString compressed_row(const QRV_Public& s, const QString& entry)
+QString compressed_row(const QString& dest, const QString& name, const QString& entry)
 {
-    return entry + QStringLiteral("を ") + s.dest_dir + QStringLiteral("に圧縮して保存(") +
-           s.archive_name + QStringLiteral(".LZH)しました");
+    return native_path::readable(entry) + QStringLiteral("を ") + native_path::readable(dest) +
+           QStringLiteral("に圧縮して保存(") + name + QStringLiteral(".LZH)しました");
 }
 
 void fail(CommandEnv& env)
@@ -28,47 +30,60 @@ void fail(CommandEnv& env)
     env.session.undo.clear_paths();
 }
 
+// One line of the list file: the exact bytes of the path, quoted where it holds a space or
+// a comma, ended by CR LF.
+QByteArray list_line(const QString& entry)
+{
+    return native_path::to_native(quote_if_needed(entry)) + "\r\n";
+}
+
 } // namespace
 
 void run_compress(CommandEnv& env, const std::function<void()>& choose_destination,
                   ArchiveBackups& backups)
 {
+    const CommandRun run(env);
+    if (!run.started())
+        return;
     QRV_Public& s = env.session;
     s.dlg_mode = DlgMode::Compress;
     choose_destination();
     if (s.dlg_cancel != 0)
         return;
 
-    const QString archivePath = s.dest_dir + s.archive_name + QStringLiteral(".LZH");
-    QString listText;
+    // Read once: events that run later cannot change what this command packs or where.
+    const QString dest = s.dest_dir;
+    const QString name = s.archive_name;
+    const QString selPath = s.sel_dir + s.sel_file;
+    const QStringList marks = s.sel_marks;
+    const QString archivePath = dest + name + QStringLiteral(".LZH");
+    QByteArray listBytes;
     if (env.single_mode()) {
         if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;
         }
-        listText = quote_if_needed(s.sel_dir + s.sel_file) + kCrLf;
-        env.history.append_history_row(compressed_row(s, s.sel_dir + s.sel_file),
-                                       history::Compress);
-        s.undo.record(UndoKind::Compression, {UndoEntry{s.sel_dir + s.sel_file, archivePath}});
+        listBytes = list_line(selPath);
+        env.history.append_history_row(compressed_row(dest, name, selPath), history::Compress);
+        s.undo.record(UndoKind::Compression, {UndoEntry{selPath, archivePath}});
     } else {
-        const qsizetype n = s.sel_marks.size();
         // Each entry names the file of the last click, as the journal always has; undo only
         // needs the archive.
         std::vector<UndoEntry> entries;
-        entries.reserve(std::size_t(n));
+        entries.reserve(std::size_t(marks.size()));
         UndoKind kind = s.undo.undo_kind();
-        for (qsizetype i = 0; i < n; ++i) {
-            listText += quote_if_needed(s.sel_marks[i]) + kCrLf;
-            env.history.append_history_row(compressed_row(s, s.sel_marks[i]), history::Compress);
+        for (const QString& mark : marks) {
+            listBytes += list_line(mark);
+            env.history.append_history_row(compressed_row(dest, name, mark), history::Compress);
             kind = UndoKind::Compression;
-            entries.push_back(UndoEntry{s.sel_dir + s.sel_file, archivePath});
+            entries.push_back(UndoEntry{selPath, archivePath});
         }
         s.undo.record(kind, std::move(entries));
     }
+    listBytes += "\r\n";
 
     // The list file: unique, readable by this user only, gone when this scope ends.
     QTemporaryFile listFile(QDir::tempPath() + QStringLiteral("/0XXXXXX.TMP"));
-    const QByteArray listBytes = native_path::to_native(listText + kCrLf);
     if (!listFile.open() || listFile.write(listBytes) != listBytes.size() || !listFile.flush()) {
         fail(env);
         return;
@@ -77,7 +92,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
 
     if (!s.dest_dir.trimmed().endsWith(QLatin1Char('/')))
         s.dest_dir += QLatin1Char('/');
-    const QString archive = s.dest_dir + s.archive_name + QStringLiteral(".LZH");
+    const QString archive = s.dest_dir + name + QStringLiteral(".LZH");
     if (!backups.prepare(archive)) {
         fail(env);
         return;
@@ -92,6 +107,14 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         return;
     }
     backups.commit();
+    // What undo may delete (or put back) later: this archive as it stands now.
+    const FileIdentity made = identity_of(archive);
+    std::vector<UndoEntry> entries = s.undo.entries();
+    for (UndoEntry& e : entries) {
+        e.dst = archive;
+        e.made = made;
+    }
+    s.undo.record(UndoKind::Compression, std::move(entries));
     env.messages.inform(QStringLiteral("選択XLSファイルを圧縮しました"));
     if (env.set_undo_enabled)
         env.set_undo_enabled(true);

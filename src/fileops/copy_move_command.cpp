@@ -3,9 +3,11 @@
 #include "app/session/history_log.h"
 #include "app/session/session.h"
 #include "fileops/command_env.h"
+#include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
 #include "platform/event_yield.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 #include "platform/shell.h"
 
 #include <QSet>
@@ -13,6 +15,8 @@
 namespace pelmora {
 
 namespace {
+
+using native_path::readable;
 
 struct KindValues
 {
@@ -46,11 +50,19 @@ KindValues values_for(TransferKind kind)
 
 const QString kSelectFile = QStringLiteral("ファイルを選択してください");
 
+UndoEntry made_entry(const QString& src, const QString& dst, const TransferReport& report)
+{
+    return UndoEntry{src, dst, report.made, report.replaced};
+}
+
 } // namespace
 
 void run_copy_or_move(CommandEnv& env, TransferKind kind,
                       const std::function<void()>& choose_destination)
 {
+    const CommandRun run(env);
+    if (!run.started())
+        return;
     QRV_Public& s = env.session;
     const KindValues v = values_for(kind);
     s.dlg_mode = v.dlg_mode;
@@ -61,30 +73,40 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
     const BusyPointer busy(env);
     if (!s.dest_dir.trimmed().endsWith(QLatin1Char('/')))
         s.dest_dir += QLatin1Char('/');
-    const QString row_tail = QStringLiteral("を ") + s.dest_dir + v.ending;
+    // What the command works on is read once, here: events that run while it works cannot
+    // redirect the files that are still to come.
+    const QString dest = s.dest_dir;
+    const bool single = env.single_mode();
+    const QString selDir = s.sel_dir;
+    const QString selFile = s.sel_file;
+    const QStringList marks = s.sel_marks;
+    const QString row_tail = QStringLiteral("を ") + readable(dest) + v.ending;
+    ShellCommandScope sync(env.shell);
     bool failed = false;
 
-    if (env.single_mode()) {
-        if (s.no_file_selected()) {
+    if (single) {
+        if (selDir.trimmed().isEmpty() || selFile.trimmed().isEmpty()) {
             env.messages.warn(kSelectFile);
             return;
         }
         env.yield.process_pending();
-        const QString path = s.sel_dir + s.sel_file;
+        const QString path = selDir + selFile;
         QString src = path;
-        s.op_handed_over = shell_copy_or_move(env.shell, src, s.dest_dir + s.sel_file, v.func, 0);
+        TransferReport report;
+        s.op_handed_over = shell_copy_or_move(env.shell, src, dest + selFile, v.func, 0, &report);
         if (s.op_handed_over) {
-            s.undo.record(v.undo_kind, {UndoEntry{path, s.dest_dir + s.sel_file}});
+            s.undo.record(v.undo_kind, {made_entry(path, dest + selFile, report)});
             env.yield.process_pending();
         } else {
             failed = true;
         }
-        env.history.append_history_row(path + row_tail, v.color);
+        env.history.append_history_row(readable(path) + row_tail, v.color);
     } else {
-        // The marks as they were when the command started; a path marked twice is handled
-        // at its first mark only.
-        const QStringList marks = s.sel_marks;
+        // A path marked twice is handled at its first mark only. Two different files that
+        // would land on one destination stop the command at the second: it must not replace
+        // the first, and the journal names each destination once.
         QSet<QString> seen;
+        QSet<QString> landed;
         std::vector<UndoEntry> done;
         for (const QString& mark : marks) {
             if (seen.contains(mark))
@@ -92,20 +114,27 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
             seen.insert(mark);
             env.yield.process_pending();
             QString src = mark;
-            const QString dst = s.dest_dir + file_name_part(mark);
-            s.op_handed_over = shell_copy_or_move(env.shell, src, dst, v.func, 0);
+            const QString dst = dest + file_name_part(mark);
+            TransferReport report;
+            s.op_handed_over = !landed.contains(dst) &&
+                               shell_copy_or_move(env.shell, src, dst, v.func, 0, &report);
+            landed.insert(dst);
             env.yield.process_pending();
-            env.history.append_history_row(src + row_tail, v.color);
+            env.history.append_history_row(readable(src) + row_tail, v.color);
             s.undo.set_kind(v.undo_kind);
-            done.push_back(UndoEntry{src, dst});
             if (!s.op_handed_over) {
                 failed = true;
                 break;
             }
+            done.push_back(made_entry(src, dst, report));
         }
-        s.undo.record(s.undo.undo_kind(), std::move(done));
+        if (!failed)
+            s.undo.record(v.undo_kind, std::move(done));
     }
 
+    // Success means the bytes are on disk.
+    if (!failed && !sync.finish())
+        failed = true;
     if (!failed) {
         env.messages.inform(v.success);
         env.set_undo_enabled(true);

@@ -17,7 +17,9 @@ bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
                 const QString& files)
 {
     QByteArray report;
-    return archiver.run(native_path::to_native(lha_command_line(archive, base, files)), report) == 0;
+    // The paths' exact bytes: UTF-8 where the names are, the file system's own bytes elsewhere.
+    return archiver.run(native_path::to_native(lha_command_line(archive, base, files)), report) ==
+           0;
 }
 
 } // namespace pelmora

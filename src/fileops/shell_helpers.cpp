@@ -1,8 +1,8 @@
 #include "fileops/shell_helpers.h"
 
-#include "platform/shell.h"
+#include "platform/native_path.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
 
 namespace pelmora {
 
@@ -39,26 +39,34 @@ bool path_exists(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
+    const QByteArray bytes = native_path::to_native(path);
+    struct stat st
+    {};
     if (path.endsWith(QLatin1Char('/')))
-        return info.isDir();
-    return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
+        return ::stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (file_name_part(path).startsWith(QLatin1Char('.')) || ::lstat(bytes.constData(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode))
+        return true;
+    return S_ISREG(st.st_mode);
 }
 
-bool shell_copy_or_move(Shell* shell, QString& src, const QString& dst, int func, int flags)
+bool shell_copy_or_move(Shell* shell, QString& src, const QString& dst, int func, int flags,
+                        TransferReport* report)
 {
     if (src.isEmpty() || dst.isEmpty() || !path_exists(src))
         return false;
     if (src.endsWith(QLatin1Char('/')))
         src.chop(1);
-    return shell && shell->transfer(src, dst, func, flags);
+    return shell && shell->transfer(src, dst, func, flags, report);
 }
 
-int shell_delete(Shell* shell, const QStringList& paths, bool permanent, QStringList* trashed_to)
+int shell_delete(Shell* shell, const QStringList& paths, bool permanent,
+                 QList<TrashedFile>* trashed)
 {
     if (!shell)
         return -1;
-    return shell->remove(paths, permanent, trashed_to);
+    return shell->remove(paths, permanent, trashed);
 }
 
 } // namespace pelmora

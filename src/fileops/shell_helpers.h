@@ -2,12 +2,12 @@
 // layer with the program's own refusal rules in front of it.
 #pragma once
 
+#include "platform/shell.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace pelmora {
-
-class Shell;
 
 // Wraps the text in double quotes when it holds a space or a comma.
 QString quote_if_needed(const QString& text);
@@ -16,15 +16,17 @@ QString trimmed_with_backslash(const QString& path);
 // The part after the last "/": the whole text when there is none, empty when it ends in "/".
 void file_name_part(const QString& path, QString& name);
 QString file_name_part(const QString& path);
-// A folder (named with a trailing "/") that exists, or an ordinary file that is not hidden
-// (its name does not begin with ".").
+// A folder (named with a trailing "/") that exists, or an ordinary file or a link that is not
+// hidden (its name does not begin with "."). Looks at the exact bytes of the path.
 bool path_exists(const QString& path);
 
 // Refuses an empty path or a source path_exists does not find; strips one trailing "/" from
-// src (the caller's variable too). True only when the file arrived at dst.
-bool shell_copy_or_move(Shell* shell, QString& src, const QString& dst, int func, int flags);
+// src (the caller's variable too). True only when the file arrived at dst; report (may be
+// null) receives what the transfer made and replaced.
+bool shell_copy_or_move(Shell* shell, QString& src, const QString& dst, int func, int flags,
+                        TransferReport* report = nullptr);
 // 0 when every path went to the trash, non-zero otherwise (also without a shell).
 int shell_delete(Shell* shell, const QStringList& paths, bool permanent,
-                 QStringList* trashed_to = nullptr);
+                 QList<TrashedFile>* trashed = nullptr);
 
 } // namespace pelmora

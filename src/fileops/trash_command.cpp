@@ -3,9 +3,11 @@
 #include "app/session/history_log.h"
 #include "app/session/session.h"
 #include "fileops/command_env.h"
+#include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
 #include "platform/event_yield.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 
 namespace pelmora {
 
@@ -16,6 +18,9 @@ const QString kDone = QStringLiteral("選択されたファイルをごみ箱へ
 
 void run_trash(CommandEnv& env)
 {
+    const CommandRun run(env);
+    if (!run.started())
+        return;
     QRV_Public& s = env.session;
     QStringList paths;
     const bool single = env.single_mode();
@@ -34,15 +39,16 @@ void run_trash(CommandEnv& env)
         }
         // Every row is written before the request: they stand for files about to go.
         for (const QString& p : paths)
-            env.history.append_history_row(p + kRowEnding, history::Trash);
+            env.history.append_history_row(native_path::readable(p) + kRowEnding, history::Trash);
     }
 
-    QStringList trashed_to;
-    const int code = shell_delete(env.shell, paths, false, &trashed_to);
+    QList<TrashedFile> trashed;
+    const int code = shell_delete(env.shell, paths, false, &trashed);
     env.yield.process_pending();
 
     if (single)
-        env.history.append_history_row(paths.front() + kRowEnding, history::Trash);
+        env.history.append_history_row(native_path::readable(paths.front()) + kRowEnding,
+                                       history::Trash);
     if (code != 0) {
         env.history.append_failure_row();
         if (!single) {
@@ -53,8 +59,10 @@ void run_trash(CommandEnv& env)
     }
     std::vector<UndoEntry> entries;
     entries.reserve(std::size_t(paths.size()));
-    for (qsizetype i = 0; i < paths.size(); ++i)
-        entries.push_back(UndoEntry{paths.at(i), trashed_to.value(i)});
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const TrashedFile t = trashed.value(i);
+        entries.push_back(UndoEntry{paths.at(i), t.file, FileIdentity{}, TrashedFile{}});
+    }
     s.undo.record(UndoKind::Trash, std::move(entries));
     env.messages.inform(kDone);
     env.start_blink();

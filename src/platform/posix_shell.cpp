@@ -2,14 +2,10 @@
 
 #include "platform/crlf.h"
 #include "platform/message_box.h"
-#include "platform/unique_fd.h"
+#include "platform/native_path.h"
+#include "platform/posix_io.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,183 +15,158 @@ namespace pelmora {
 
 namespace {
 
-constexpr std::size_t kChunk = std::size_t(1) << 20;
+using native_path::readable;
+using native_path::to_native;
 
-using Fd = UniqueFd;
-
-// Removes the temporary file unless the copy was renamed into place.
-class TempFile final
+// Recreates the link src at dst (on another file system) with its own times.
+bool copy_link(const QByteArray& src, const QByteArray& dst, const struct stat& st)
 {
-public:
-    explicit TempFile(QByteArray path) : m_path(std::move(path)) {}
-    ~TempFile()
-    {
-        if (!m_kept)
-            ::unlink(m_path.constData());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const char* path() const { return m_path.constData(); }
-    void keep() { m_kept = true; }
-
-private:
-    QByteArray m_path;
-    bool m_kept = false;
-};
-
-bool write_all(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-    }
+    std::vector<char> target(std::size_t(st.st_size > 0 ? st.st_size : 255) + 1);
+    const ssize_t n = ::readlink(src.constData(), target.data(), target.size());
+    if (n < 0 || std::size_t(n) >= target.size())
+        return false;
+    target[std::size_t(n)] = '\0';
+    if (::symlink(target.data(), dst.constData()) != 0)
+        return false;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
+    posix::sync_folder(posix::parent_of(dst));
     return true;
-}
-
-void sync_folder(const QByteArray& folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-bool same_file(const struct stat& a, const char* other)
-{
-    struct stat b
-    {};
-    return ::stat(other, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Qt only sets up the home trash below an existing data folder, and otherwise moves the file
-// to a "files" folder relative to the working directory.
-void ensure_home_trash_parent()
-{
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!data.isEmpty())
-        QDir().mkpath(data);
 }
 
 } // namespace
 
 QString replace_question(const QString& dst)
 {
-    return QStringLiteral("同じ名前のファイル(") + dst + QStringLiteral(")が既にあります") + kCrLf +
-           QStringLiteral("置き換えます") + kCrLf + QStringLiteral("よろしいですか");
+    return QStringLiteral("同じ名前のファイル(") + readable(dst) +
+           QStringLiteral(")が既にあります") + kCrLf + QStringLiteral("置き換えます") + kCrLf +
+           QStringLiteral("よろしいですか");
 }
 
 QString trash_question(const QStringList& paths)
 {
-    const QString what = paths.size() == 1
-                             ? QStringLiteral("ファイル(") + paths.front() + QLatin1Char(')')
-                             : QString::number(paths.size()) + QStringLiteral("個のファイル");
+    const QString what =
+        paths.size() == 1 ? QStringLiteral("ファイル(") + readable(paths.front()) + QLatin1Char(')')
+                          : QString::number(paths.size()) + QStringLiteral("個のファイル");
     return what + QStringLiteral("をごみ箱へ移動します") + kCrLf + QStringLiteral("よろしいですか");
 }
 
 PosixShell::PosixShell(MessageBoxes& messages, CopyProgressFactory* progress)
-    : m_messages(messages), m_progress(progress),
-      m_rename([](const char* from, const char* to) { return std::rename(from, to); })
+    : m_messages(messages), m_copier(progress, kProgressThreshold),
+      m_rename([](const char* from, const char* to) { return posix::rename_no_replace(from, to); }),
+      m_unlink([](const char* path) { return ::unlink(path); })
 {}
 
-bool PosixShell::ask_replace(const QString& src, const QString& dst)
+PosixCopier::Durability PosixShell::durability() const
 {
-    const QByteArray d = QFile::encodeName(dst);
-    struct stat ds
-    {};
-    if (::lstat(d.constData(), &ds) != 0)
-        return true; // nothing there to replace
-    struct stat ss
-    {};
-    if (::stat(QFile::encodeName(src).constData(), &ss) == 0 && same_file(ss, d.constData()))
-        return false; // a file cannot replace itself
-    if (S_ISDIR(ds.st_mode))
-        return false;
+    return m_command_depth > 0 ? PosixCopier::Durability::Deferred : PosixCopier::Durability::Now;
+}
+
+void PosixShell::begin_command()
+{
+    if (m_command_depth++ == 0)
+        m_copier.forget_cleared();
+}
+
+bool PosixShell::end_command()
+{
+    if (m_command_depth == 0 || --m_command_depth > 0)
+        return true;
+    return m_copier.sync_pending();
+}
+
+bool PosixShell::ask_replace(const QString& dst)
+{
     return m_messages.show(replace_question(dst), MsgIcon::Question, MsgButtons::YesNo) ==
            MsgAnswer::Yes;
 }
 
-bool PosixShell::transfer(const QString& src, const QString& dst, int func, int /*flags*/)
+bool PosixShell::transfer(const QString& src, const QString& dst, int func, int /*flags*/,
+                          TransferReport* report)
 {
     if (src.isEmpty() || dst.isEmpty() || (func != FO_COPY && func != FO_MOVE))
         return false;
-    if (!ask_replace(src, dst))
-        return false;
-    const QByteArray s = QFile::encodeName(src);
-    const QByteArray d = QFile::encodeName(dst);
-    if (func == FO_MOVE) {
-        if (m_rename(s.constData(), d.constData()) == 0)
-            return true;
-        if (errno != EXDEV)
-            return false;
-        // Across file systems: the source goes only once its copy is complete.
-        if (!copy_file(src, dst))
-            return false;
-        if (::unlink(s.constData()) != 0) {
-            ::unlink(d.constData());
-            return false;
-        }
-        return true;
-    }
-    return copy_file(src, dst);
-}
-
-bool PosixShell::copy_file(const QString& src, const QString& dst)
-{
-    const Fd in(::open(QFile::encodeName(src).constData(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0)
-        return false;
-    struct stat st
+    const QByteArray s = to_native(src);
+    const QByteArray d = to_native(dst);
+    struct stat ss
     {};
-    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::lstat(s.constData(), &ss) != 0)
+        return false;
+    if (report && report->expected_source.valid &&
+        !identity_of(src).same_file(report->expected_source))
+        return false;
+    struct stat followed
+    {};
+    const bool has_target = ::stat(s.constData(), &followed) == 0;
+    if (func == FO_COPY && (!has_target || !S_ISREG(followed.st_mode)))
+        return false;
+    // A move must be able to take the source away before anything at dst is touched.
+    if (func == FO_MOVE && !posix::removable(s))
         return false;
 
-    const QFileInfo target(dst);
-    const QByteArray folder = QFile::encodeName(target.absolutePath());
-    QByteArray pattern = folder + "/.pelmora-XXXXXX";
-    Fd out(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (out.get() < 0)
-        return false;
-    TempFile temp(pattern);
-
-    std::unique_ptr<CopyProgress> progress;
-    if (m_progress && st.st_size > kProgressThreshold)
-        progress = m_progress->begin(src, dst, st.st_size);
-
-    std::vector<char> buffer(kChunk);
-    qint64 done = 0;
-    for (;;) {
-        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
+    TrashedFile replaced;
+    struct stat ds
+    {};
+    if (::lstat(d.constData(), &ds) == 0) {
+        if (S_ISDIR(ds.st_mode))
             return false;
-        if (n == 0)
-            break;
-        if (!write_all(out.get(), buffer.data(), std::size_t(n)))
+        const bool itself =
+            (ss.st_dev == ds.st_dev && ss.st_ino == ds.st_ino) ||
+            (has_target && followed.st_dev == ds.st_dev && followed.st_ino == ds.st_ino);
+        if (itself || !ask_replace(dst))
             return false;
-        done += n;
-        if (progress && !progress->update(done, st.st_size))
+        // The file being replaced is the user's: it goes to the trash, or nothing happens.
+        const std::optional<TrashedFile> t = m_trash.trash(dst);
+        if (!t)
             return false;
+        replaced = *t;
     }
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)
+
+    const bool ok = func == FO_COPY ? m_copier.copy(s, d, src, dst, durability())
+                                    : move(s, d, src, dst, replaced.isValid());
+    if (!ok) {
+        if (replaced.isValid())
+            FreedesktopTrash::restore(replaced);
         return false;
-    if (::fsync(out.get()) != 0 || !out.close_checked())
-        return false;
-    if (m_rename(temp.path(), QFile::encodeName(dst).constData()) != 0)
-        return false;
-    temp.keep();
-    sync_folder(folder);
+    }
+    if (report) {
+        report->made = identity_of(dst);
+        report->replaced = replaced;
+    }
     return true;
 }
 
-int PosixShell::remove(const QStringList& paths, bool permanent, QStringList* trashed_to)
+bool PosixShell::move(const QByteArray& s, const QByteArray& d, const QString& src,
+                      const QString& dst, bool drop_copy_on_failure)
+{
+    if (m_rename(s.constData(), d.constData()) == 0)
+        return true;
+    if (errno != EXDEV)
+        return false;
+    // Across file systems: a complete, synced copy first, the source only after it.
+    struct stat st
+    {};
+    if (::lstat(s.constData(), &st) != 0)
+        return false;
+    bool copied = false;
+    if (S_ISLNK(st.st_mode))
+        copied = copy_link(s, d, st);
+    else if (S_ISREG(st.st_mode))
+        copied = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Now);
+    if (!copied)
+        return false;
+    if (m_unlink(s.constData()) == 0) {
+        posix::sync_folder(posix::parent_of(s));
+        return true;
+    }
+    // The source stays. The copy stays too (as mv leaves it), unless a replaced file is to
+    // go back to that place.
+    if (drop_copy_on_failure)
+        ::unlink(d.constData());
+    return false;
+}
+
+int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFile>* trashed)
 {
     QStringList wanted;
     for (const QString& p : paths) {
@@ -207,20 +178,34 @@ int PosixShell::remove(const QStringList& paths, bool permanent, QStringList* tr
     if (m_messages.show(trash_question(wanted), MsgIcon::Question, MsgButtons::YesNo) !=
         MsgAnswer::Yes)
         return ECANCELED;
-    if (!permanent)
-        ensure_home_trash_parent();
     int failed = 0;
     for (const QString& p : wanted) {
-        QString where;
-        bool ok = permanent ? QFile::remove(p) : QFile::moveToTrash(p, &where);
-        // A trash that could not be set up yields a relative place; that is no trash.
-        ok = ok && (permanent || QDir::isAbsolutePath(where));
+        TrashedFile entry;
+        bool ok = false;
+        if (permanent) {
+            ok = ::unlink(to_native(p).constData()) == 0;
+        } else if (const std::optional<TrashedFile> t = m_trash.trash(p)) {
+            entry = *t;
+            ok = true;
+        }
         if (!ok)
             ++failed;
-        if (trashed_to)
-            trashed_to->append(ok ? where : QString());
+        if (trashed)
+            trashed->append(entry);
     }
     return failed == 0 ? 0 : EIO;
+}
+
+bool PosixShell::restore(const TrashedFile& entry)
+{
+    return FreedesktopTrash::restore(entry);
+}
+
+bool PosixShell::delete_if_unchanged(const QString& path, const FileIdentity& identity)
+{
+    if (!identity_of(path).unchanged(identity))
+        return false;
+    return ::unlink(to_native(path).constData()) == 0;
 }
 
 } // namespace pelmora

@@ -1,7 +1,9 @@
-// The shell layer on a POSIX file system: copies through a temporary file in the destination
-// folder, renames within a file system, and uses the freedesktop trash.
+// The shell layer on a POSIX file system: renames within a file system, copies through an
+// unnamed file (posix_copy.h), keeps replaced files in the freedesktop trash.
 #pragma once
 
+#include "platform/freedesktop_trash.h"
+#include "platform/posix_copy.h"
 #include "platform/shell.h"
 
 #include <functional>
@@ -19,19 +21,35 @@ public:
 
     PosixShell(MessageBoxes& messages, CopyProgressFactory* progress);
 
-    bool transfer(const QString& src, const QString& dst, int func, int flags) override;
-    int remove(const QStringList& paths, bool permanent, QStringList* trashed_to) override;
+    using Shell::transfer;
+    bool transfer(const QString& src, const QString& dst, int func, int flags,
+                  TransferReport* report) override;
+    int remove(const QStringList& paths, bool permanent, QList<TrashedFile>* trashed) override;
+    bool restore(const TrashedFile& entry) override;
+    bool delete_if_unchanged(const QString& path, const FileIdentity& identity) override;
+    void begin_command() override;
+    bool end_command() override;
 
-    // Lets tests stand in a rename that fails as across file systems.
+    // Lets tests stand in a rename that fails as across file systems. It is called where a
+    // move renames its source; it must not replace an existing target.
     void set_rename(RenameFn fn) { m_rename = std::move(fn); }
+    // Lets tests stand in an unlink that fails after a copy across file systems.
+    void set_unlink(std::function<int(const char*)> fn) { m_unlink = std::move(fn); }
+    PosixCopier& copier() { return m_copier; }
+    FreedesktopTrash& trash() { return m_trash; }
 
 private:
-    bool copy_file(const QString& src, const QString& dst);
-    bool ask_replace(const QString& src, const QString& dst);
+    bool ask_replace(const QString& dst);
+    bool move(const QByteArray& s, const QByteArray& d, const QString& src, const QString& dst,
+              bool drop_copy_on_failure);
+    PosixCopier::Durability durability() const;
 
     MessageBoxes& m_messages;
-    CopyProgressFactory* m_progress;
+    PosixCopier m_copier;
+    FreedesktopTrash m_trash;
     RenameFn m_rename;
+    std::function<int(const char*)> m_unlink;
+    int m_command_depth = 0;
 };
 
 // The question texts, shared with the tests.

@@ -3,9 +3,11 @@
 #include "app/session/history_log.h"
 #include "app/session/session.h"
 #include "fileops/command_env.h"
+#include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
 #include "platform/event_yield.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 #include "platform/shell.h"
 
 #include <QFile>
@@ -14,16 +16,60 @@ namespace pelmora {
 
 namespace {
 
+using native_path::readable;
+
 QString paren(const QString& prefix, const QString& path)
 {
-    return prefix + QLatin1Char('(') + path + QLatin1Char(')');
+    return prefix + QLatin1Char('(') + readable(path) + QLatin1Char(')');
+}
+
+// Puts back the file a copy or move replaced, once the new file has left its place.
+bool restore_replaced(CommandEnv& env, const UndoEntry& entry)
+{
+    const bool ok = env.shell && env.shell->restore(entry.replaced);
+    env.history.append_history_row(paren(QStringLiteral("置き換えたファイル"), entry.dst) +
+                                   (ok ? QStringLiteral("を ごみ箱から戻しました")
+                                       : QStringLiteral("を ごみ箱から戻せませんでした")));
+    return ok;
+}
+
+// Deletes a copy only while it is the file the copy made, unchanged.
+bool undo_copy(CommandEnv& env, const UndoEntry& entry)
+{
+    const bool deleted = env.shell && env.shell->delete_if_unchanged(entry.dst, entry.made);
+    env.history.append_history_row(
+        paren(QStringLiteral("コピーしたファイル"), entry.dst) +
+        (deleted ? QStringLiteral("を 削除しました") : QStringLiteral("を 削除できませんでした")));
+    if (!deleted)
+        return false;
+    return !entry.replaced.isValid() || restore_replaced(env, entry);
+}
+
+// Moves a file back only while it is the file the move brought there (edits travel with it).
+bool undo_move(CommandEnv& env, const UndoEntry& entry)
+{
+    QRV_Public& s = env.session;
+    s.op_handed_over = false;
+    if (identity_of(entry.dst).same_file(entry.made)) {
+        QString from = entry.dst;
+        TransferReport report;
+        report.expected_source = entry.made;
+        s.op_handed_over = shell_copy_or_move(env.shell, from, entry.src, FO_MOVE, 0, &report);
+    }
+    env.history.append_history_row(
+        paren(QStringLiteral("移動したファイル"), entry.dst) + QStringLiteral("を ") +
+        readable(entry.src) +
+        (s.op_handed_over ? QStringLiteral("へ戻しました") : QStringLiteral("へ戻せませんでした")));
+    if (!s.op_handed_over)
+        return false;
+    return !entry.replaced.isValid() || restore_replaced(env, entry);
 }
 
 } // namespace
 
 bool delete_archive(const QString& archive)
 {
-    return QFile::remove(archive);
+    return ::unlink(native_path::to_native(archive).constData()) == 0;
 }
 
 QString undo_question(UndoKind kind, const QString& first_dst, bool several, bool restores_earlier)
@@ -58,51 +104,45 @@ QString undo_question(UndoKind kind, const QString& first_dst, bool several, boo
 void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
               const ArchiveRestores& restores_earlier)
 {
+    const CommandRun run(env);
+    if (!run.started())
+        return;
     QRV_Public& s = env.session;
-    const UndoJournal& journal = s.undo;
+    // A copy of the journal: the shell lets other events run while it works.
+    const UndoJournal journal = s.undo;
     const bool several = journal.size() > 1;
     if (journal.is_empty()) {
         env.messages.show(QStringLiteral("1つ前の操作を元に戻せませんでした"), MsgIcon::Critical,
                           MsgButtons::Ok);
         return;
     }
-    const QString first_dst = journal.entries().front().dst;
+    const UndoEntry& first = journal.entries().front();
     const bool restores = journal.undo_kind() == UndoKind::Compression && restores_earlier &&
-                          restores_earlier(first_dst);
-    const QString question = undo_question(journal.undo_kind(), first_dst, several, restores);
+                          restores_earlier(first.dst);
+    const QString question = undo_question(journal.undo_kind(), first.dst, several, restores);
     if (question.isEmpty())
         return;
     if (!env.messages.confirm(question))
         return;
 
+    ShellCommandScope sync(env.shell);
     bool error = false;
     if (journal.undo_kind() == UndoKind::Compression) {
-        error = !undo_archive(first_dst);
-        env.history.append_history_row(paren(QStringLiteral("作成した書庫ファイル"), first_dst) +
-                                       QStringLiteral("を 削除しました"));
+        // Only the archive this compression left, unchanged since, is taken back.
+        const bool done = identity_of(first.dst).unchanged(first.made) && undo_archive(first.dst);
+        env.history.append_history_row(
+            paren(QStringLiteral("作成した書庫ファイル"), first.dst) +
+            (done ? QStringLiteral("を 削除しました") : QStringLiteral("を 削除できませんでした")));
+        error = !done;
     } else {
-        // A copy of the entries: the shell may let other events run while it works.
-        const std::vector<UndoEntry> entries = journal.entries();
-        for (const UndoEntry& entry : entries) {
-            const QString& src = entry.src;
-            const QString& dst = entry.dst;
+        for (const UndoEntry& entry : journal.entries()) {
             switch (journal.undo_kind()) {
             case UndoKind::Copy:
-                // A copy that cannot be deleted spoils the result but not the others.
-                if (!QFile::remove(dst))
-                    error = true;
-                env.history.append_history_row(paren(QStringLiteral("コピーしたファイル"), dst) +
-                                               QStringLiteral("を 削除しました"));
+                error = !undo_copy(env, entry) || error;
                 break;
-            case UndoKind::Move: {
-                QString from = dst;
-                s.op_handed_over = shell_copy_or_move(env.shell, from, src, FO_MOVE, 0);
-                env.history.append_history_row(
-                    paren(QStringLiteral("移動したファイル"), dst) + QStringLiteral("を ") + src +
-                    (s.op_handed_over ? QStringLiteral("へ戻しました")
-                                      : QStringLiteral("へ戻せませんでした")));
+            case UndoKind::Move:
+                error = !undo_move(env, entry) || error;
                 break;
-            }
             default:
                 env.messages.inform(QStringLiteral("ごみ箱へ移動したファイルは元へ戻せません"));
                 error = true;
@@ -111,6 +151,8 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
         }
     }
     env.yield.process_pending();
+    if (!sync.finish())
+        error = true;
     if (!error) {
         env.messages.inform(QStringLiteral("1つ前の操作を取り消しました"));
         env.start_blink();

@@ -199,9 +199,14 @@ private Q_SLOTS:
         QVERIFY(fx.tree.createDir("bak"));
         fx.select("a.xls");
         const QByteArray src = QFile::encodeName(fx.p("a.xls"));
-        // The source's rename reports another file system, the copy's final rename fails.
+        // The source's rename reports another file system, and the source cannot be removed
+        // after its copy: both stay, as mv leaves them, and the move is reported failed.
         fx.shell.set_rename([src](const char* a, const char*) {
             errno = QByteArray(a) == src ? EXDEV : ENOSPC;
+            return -1;
+        });
+        fx.shell.set_unlink([](const char*) {
+            errno = EBUSY;
             return -1;
         });
         choose_folder(fx.p("bak"));
@@ -209,7 +214,8 @@ private Q_SLOTS:
         QCOMPARE(read_all(fx.p("a.xls")), QByteArray("A"));
         QCOMPARE(
             QDir(fx.p("bak")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList());
+            QStringList{QStringLiteral("a.xls")});
+        QCOMPARE(read_all(fx.p("bak/a.xls")), QByteArray("A"));
         QCOMPARE(fx.shown_texts(), QStringList{kMoveFailed});
         QCOMPARE(fx.history_texts().back(), history::kFailureText);
     }

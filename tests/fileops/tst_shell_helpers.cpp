@@ -14,16 +14,18 @@ namespace {
 class RecordingShell final : public Shell
 {
 public:
-    bool transfer(const QString& src, const QString& dst, int func, int) override
+    bool transfer(const QString& src, const QString& dst, int func, int, TransferReport*) override
     {
         calls.append(src + QLatin1Char('>') + dst + QLatin1Char('#') + QString::number(func));
         return result;
     }
-    int remove(const QStringList& paths, bool, QStringList*) override
+    int remove(const QStringList& paths, bool, QList<TrashedFile>*) override
     {
         removed = paths;
         return 7;
     }
+    bool restore(const TrashedFile&) override { return false; }
+    bool delete_if_unchanged(const QString&, const FileIdentity&) override { return false; }
     QStringList calls;
     QStringList removed;
     bool result = true;

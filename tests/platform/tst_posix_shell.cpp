@@ -1,15 +1,20 @@
 // The POSIX shell layer on real files: copy keeps time and permissions, replace question,
 // rename within and copy across file systems, no partial file after any failure, the trash.
 #include "fakes.h"
+#include "platform/native_path.h"
+#include "platform/posix_io.h"
 #include "platform/posix_shell.h"
 #include "test_tree.h"
+#include "unprivileged.h"
 
 #include <QDirIterator>
 #include <QStandardPaths>
 #include <QtTest>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -67,6 +72,19 @@ dev_t device_of(const QString& path)
 }
 
 const QByteArray kBig(5 * 1024 * 1024 + 123, 'b');
+
+// A rename that fails for src as between file systems, and renames anything else.
+PosixShell::RenameFn cross_device_for(const QString& src)
+{
+    const QByteArray s = QFile::encodeName(src);
+    return [s](const char* a, const char* b) {
+        if (QByteArray(a) == s) {
+            errno = EXDEV;
+            return -1;
+        }
+        return posix::rename_no_replace(a, b);
+    };
+}
 
 } // namespace
 
@@ -137,8 +155,40 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         boxes.answers = {MsgAnswer::Yes};
         PosixShell shell(boxes, nullptr);
-        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_COPY, 0));
+        TransferReport report;
+        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_COPY, 0, &report));
         QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("new"));
+        QCOMPARE(entries(t.path("dst")), QStringList{QStringLiteral("a.xls")});
+        // The replaced file is in the trash, and can go back once the new one is gone.
+        QVERIFY(report.replaced.isValid());
+        QCOMPARE(report.replaced.original, t.path("dst/a.xls"));
+        QCOMPARE(read_all(report.replaced.file), QByteArray("old"));
+        QVERIFY(report.made.same_file(identity_of(t.path("dst/a.xls"))));
+        QVERIFY(!shell.restore(report.replaced)); // the place is taken
+        QVERIFY(QFile::remove(t.path("dst/a.xls")));
+        QVERIFY(shell.restore(report.replaced));
+        QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("old"));
+    }
+
+    void no_replace_without_a_trash_for_the_old_file()
+    {
+        TestTree t;
+        QVERIFY(t.createFile("a.xls", "new"));
+        QVERIFY(t.createFile("dst/a.xls", "old"));
+        QVERIFY(t.createFile("plain", "p"));
+        const QByteArray saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(t.path("plain/data")));
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+        PosixShell shell(boxes, nullptr);
+        const bool copied = shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_COPY, 0);
+        const bool moved = shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE, 0);
+        qputenv("XDG_DATA_HOME", saved);
+        QVERIFY(!copied);
+        QVERIFY(!moved);
+        QCOMPARE(boxes.shown.size(), 2);
+        QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("old"));
+        QCOMPARE(read_all(t.path("a.xls")), QByteArray("new"));
         QCOMPARE(entries(t.path("dst")), QStringList{QStringLiteral("a.xls")});
     }
 
@@ -203,19 +253,205 @@ private Q_SLOTS:
     void move_failing_half_way_across_file_systems_loses_nothing()
     {
         TestTree t;
-        QVERIFY(t.createFile("a.xls", "keep me"));
+        QVERIFY(t.createFile("a.xls", kBig));
+        QVERIFY(t.createFile("dst/a.xls", "old"));
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {MsgAnswer::Yes};
+        CancellingProgress progress;
+        progress.cancel = true;
+        PosixShell shell(boxes, &progress);
+        shell.set_rename(cross_device_for(t.path("a.xls")));
+        QVERIFY(!shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE, 0));
+        QCOMPARE(read_all(t.path("a.xls")), kBig);
+        QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("old")); // back from the trash
+        QCOMPARE(entries(t.path("dst")), QStringList{QStringLiteral("a.xls")});
+    }
+
+    void source_that_cannot_go_keeps_both_after_a_cross_device_copy()
+    {
+        TestTree t;
+        QVERIFY(t.createFile("a.xls", "source"));
         QVERIFY(t.createDir("dst"));
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
-        const QByteArray src = QFile::encodeName(t.path("a.xls"));
-        // The source seems to be on another file system, and the copy's final rename fails.
-        shell.set_rename([src](const char* a, const char*) {
-            errno = QByteArray(a) == src ? EXDEV : EIO;
+        shell.set_rename(cross_device_for(t.path("a.xls")));
+        shell.set_unlink([](const char*) {
+            errno = EACCES;
             return -1;
         });
+        // Nothing replaced: the complete copy stays (as mv leaves it), the source stays.
         QVERIFY(!shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE, 0));
-        QCOMPARE(read_all(t.path("a.xls")), QByteArray("keep me"));
-        QCOMPARE(entries(t.path("dst")), QStringList());
+        QCOMPARE(read_all(t.path("a.xls")), QByteArray("source"));
+        QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("source"));
+
+        // A replaced file goes back to its place; the source stays.
+        QVERIFY(t.createFile("dst/b.xls", "old b"));
+        QVERIFY(t.createFile("b.xls", "new b"));
+        boxes.answers = {MsgAnswer::Yes};
+        shell.set_rename(cross_device_for(t.path("b.xls")));
+        QVERIFY(!shell.transfer(t.path("b.xls"), t.path("dst/b.xls"), FO_MOVE, 0));
+        QCOMPARE(read_all(t.path("b.xls")), QByteArray("new b"));
+        QCOMPARE(read_all(t.path("dst/b.xls")), QByteArray("old b"));
+        QCOMPARE(entries(t.path("dst")),
+                 (QStringList{QStringLiteral("a.xls"), QStringLiteral("b.xls")}));
+    }
+
+    void unprivileged_move_from_a_read_only_folder_touches_nothing()
+    {
+        TestTree t;
+        QTemporaryDir other(QStringLiteral("/dev/shm/pelmora-test-XXXXXX"));
+        QVERIFY(other.isValid());
+        QVERIFY(t.createFile("ro/a.xls", "source"));
+        const QByteArray root = QFile::encodeName(t.root());
+        const QByteArray ro = QFile::encodeName(t.path("ro"));
+        const QByteArray dst = QFile::encodeName(other.path() + QStringLiteral("/a.xls"));
+        QVERIFY(::chmod(root.constData(), 0755) == 0);
+        QVERIFY(::chmod(other.path().toUtf8().constData(), 0777) == 0);
+        QVERIFY(::chmod(ro.constData(), 0555) == 0);
+        QVERIFY(t.createFile("old.xls", "old destination"));
+        QVERIFY(QFile::copy(t.path("old.xls"), QString::fromUtf8(dst)));
+        QVERIFY(give_to_nobody(dst));
+        const QByteArray home = QFile::encodeName(other.path() + QStringLiteral("/home"));
+        QVERIFY(::mkdir(home.constData(), 0700) == 0 && give_to_nobody(home));
+        // The same through a sticky folder whose file belongs to someone else.
+        const QByteArray sticky = root + "sticky";
+        QVERIFY(::mkdir(sticky.constData(), 01777) == 0 && ::chmod(sticky.constData(), 01777) == 0);
+        QVERIFY(t.createFile("sticky/b.xls", "not yours"));
+        const QByteArray dstB = QFile::encodeName(other.path() + QStringLiteral("/b.xls"));
+
+        const int rc = run_unprivileged([&] {
+            qputenv("XDG_DATA_HOME", home);
+            ScriptedMessageBoxes boxes;
+            boxes.answers = {MsgAnswer::Yes};
+            PosixShell shell(boxes, nullptr);
+            if (shell.transfer(t.path("ro/a.xls"), QString::fromUtf8(dst), FO_MOVE, 0))
+                return 1;
+            if (!boxes.shown.isEmpty())
+                return 2; // refused before the replace question
+            if (shell.transfer(t.path("sticky/b.xls"), QString::fromUtf8(dstB), FO_MOVE, 0))
+                return 3;
+            return 0;
+        });
+        QCOMPARE(rc, 0);
+        QCOMPARE(read_all(t.path("ro/a.xls")), QByteArray("source"));
+        QCOMPARE(read_all(QString::fromUtf8(dst)), QByteArray("old destination"));
+        QCOMPARE(read_all(t.path("sticky/b.xls")), QByteArray("not yours"));
+        QVERIFY(!QFile::exists(QString::fromUtf8(dstB)));
+        QVERIFY(::chmod(ro.constData(), 0755) == 0);
+    }
+
+    void a_link_moved_across_file_systems_stays_a_link()
+    {
+        TestTree t;
+        QTemporaryDir other(QStringLiteral("/dev/shm/pelmora-test-XXXXXX"));
+        if (!other.isValid() || device_of(other.path()) == device_of(t.root()))
+            QSKIP("no second file system at /dev/shm");
+        QVERIFY(t.createFile("target.xls", "pointed at"));
+        QVERIFY(::symlink("target.xls", QFile::encodeName(t.path("link.xls")).constData()) == 0);
+        QVERIFY(::symlink("/nowhere/x.xls",
+                          QFile::encodeName(t.path("dangling.xls")).constData()) == 0);
+        ScriptedMessageBoxes boxes;
+        PosixShell shell(boxes, nullptr);
+        for (const char* name : {"link.xls", "dangling.xls"}) {
+            const QString dst = other.path() + QLatin1Char('/') + QLatin1String(name);
+            QVERIFY(shell.transfer(t.path(QLatin1String(name)), dst, FO_MOVE, 0));
+            QVERIFY(QFileInfo(dst).isSymLink());
+            QVERIFY(!QFileInfo::exists(t.path(QLatin1String(name))) &&
+                    !QFileInfo(t.path(QLatin1String(name))).isSymLink());
+        }
+        QCOMPARE(QFile::symLinkTarget(other.path() + QStringLiteral("/dangling.xls")),
+                 QStringLiteral("/nowhere/x.xls"));
+        QCOMPARE(read_all(t.path("target.xls")), QByteArray("pointed at"));
+    }
+
+    void copies_leave_no_temporaries_and_clear_stale_ones()
+    {
+        TestTree t;
+        QVERIFY(t.createFile("a.xls", "data"));
+        QVERIFY(t.createDir("dst"));
+        // A crashed writer's leftover, a live writer's file and a user's hidden file.
+        const QString prefix = QString::fromLatin1(PosixCopier::temp_prefix());
+        const QString stale = prefix + QStringLiteral("999999999-abcdef");
+        const QString live = prefix + QString::number(::getppid()) + QStringLiteral("-abcdef");
+        QVERIFY(t.createFile(QStringLiteral("dst/") + stale, "stale"));
+        QVERIFY(t.createFile(QStringLiteral("dst/") + live, "live"));
+        QVERIFY(t.createFile("dst/.hidden", "user"));
+        ScriptedMessageBoxes boxes;
+        PosixShell shell(boxes, nullptr);
+        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/unnamed.xls"), FO_COPY, 0));
+        shell.copier().set_use_unnamed(false);
+        shell.begin_command();
+        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/named.xls"), FO_COPY, 0));
+        QVERIFY(shell.end_command());
+        QCOMPARE(entries(t.path("dst")),
+                 (QStringList{QStringLiteral(".hidden"), live, QStringLiteral("named.xls"),
+                              QStringLiteral("unnamed.xls")}));
+        QCOMPARE(read_all(t.path("dst/named.xls")), QByteArray("data"));
+        QCOMPARE(read_all(t.path("dst/unnamed.xls")), QByteArray("data"));
+    }
+
+    void raw_byte_names_are_copied_moved_and_trashed_exactly()
+    {
+        TestTree t;
+        QVERIFY(t.createDir("dst"));
+        const QByteArray root = QFile::encodeName(t.root());
+        const QByteArray raw = root + "caf\xe9.xls";
+        const QByteArray twin = root + "caf\xef\xbf\xbd.xls";
+        for (const auto& [path, text] :
+             {std::pair{raw, QByteArray("exact")}, std::pair{twin, QByteArray("decoy")}}) {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(fd >= 0);
+            QVERIFY(::write(fd, text.constData(), std::size_t(text.size())) == text.size());
+            ::close(fd);
+        }
+        const QString src = native_path::from_native(raw);
+        const QString copied = native_path::from_native(root + "dst/caf\xe9.xls");
+        const QString moved = native_path::from_native(root + "dst/moved\xe9.xls");
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {MsgAnswer::Yes};
+        PosixShell shell(boxes, nullptr);
+        QVERIFY(shell.transfer(src, copied, FO_COPY, 0));
+        QVERIFY(shell.transfer(copied, moved, FO_MOVE, 0));
+        QList<TrashedFile> trashed;
+        QCOMPARE(shell.remove({moved}, false, &trashed), 0);
+        QCOMPARE(trashed.size(), 1);
+        QCOMPARE(read_all(trashed.front().file), QByteArray()); // Qt cannot name it; bytes can:
+        const int fd = ::open(native_path::to_native(trashed.front().file).constData(), O_RDONLY);
+        QVERIFY(fd >= 0);
+        char buf[16] = {};
+        QCOMPARE(::read(fd, buf, sizeof buf), ssize_t(5));
+        ::close(fd);
+        QCOMPARE(QByteArray(buf), QByteArray("exact"));
+        QVERIFY(QFileInfo::exists(QString::fromUtf8(twin)));
+        QCOMPARE(read_all(QString::fromUtf8(twin)), QByteArray("decoy"));
+        QVERIFY(boxes.shown.front().text.contains(native_path::readable(moved)));
+        ::unlink(raw.constData());
+        QVERIFY(shell.restore(trashed.front()));
+        ::unlink(native_path::to_native(moved).constData());
+    }
+
+    void delete_if_unchanged_spares_a_changed_or_replaced_file()
+    {
+        TestTree t;
+        QVERIFY(t.createFile("a.xls", "copy"));
+        ScriptedMessageBoxes boxes;
+        PosixShell shell(boxes, nullptr);
+        const QString a = t.path("a.xls");
+        FileIdentity made = identity_of(a);
+        // Edited since (same size, new time).
+        QVERIFY(t.createFile("a.xls", "edit"));
+        QVERIFY(!shell.delete_if_unchanged(a, made));
+        QCOMPARE(read_all(a), QByteArray("edit"));
+        // Replaced by another file.
+        made = identity_of(a);
+        QVERIFY(QFile::remove(a));
+        QVERIFY(t.createFile("b.xls", "other"));
+        QVERIFY(QFile::rename(t.path("b.xls"), a));
+        QVERIFY(!shell.delete_if_unchanged(a, made));
+        QCOMPARE(read_all(a), QByteArray("other"));
+        // Untouched: deleted.
+        QVERIFY(shell.delete_if_unchanged(a, identity_of(a)));
+        QVERIFY(!QFile::exists(a));
     }
 
     void simulated_cross_device_move_completes()
@@ -278,7 +514,7 @@ private Q_SLOTS:
         boxes.answers = {MsgAnswer::Yes};
         PosixShell shell(boxes, nullptr);
         const QStringList paths{t.path("a.xls"), t.path("b.xls")};
-        QStringList where;
+        QList<TrashedFile> where;
         QCOMPARE(shell.remove(paths, false, &where), 0);
         QCOMPARE(boxes.shown.size(), 1);
         QCOMPARE(boxes.shown.front().text,
@@ -286,8 +522,9 @@ private Q_SLOTS:
         QCOMPARE(where.size(), 2);
         for (int i = 0; i < 2; ++i) {
             QVERIFY(!QFile::exists(paths[i]));
-            QVERIFY2(where[i].startsWith(m_home.path()), qPrintable(where[i]));
-            QCOMPARE(read_all(where[i]), QByteArray::number(i + 1));
+            QVERIFY2(where[i].file.startsWith(m_home.path()), qPrintable(where[i].file));
+            QCOMPARE(read_all(where[i].file), QByteArray::number(i + 1));
+            QCOMPARE(where[i].original, paths[i]);
         }
     }
 
@@ -306,11 +543,11 @@ private Q_SLOTS:
                      QStringLiteral(")をごみ箱へ移動します\r\nよろしいですか"));
 
         boxes.answers = {MsgAnswer::Yes};
-        QStringList where;
+        QList<TrashedFile> where;
         QVERIFY(shell.remove({t.path("gone.xls"), a}, false, &where) != 0);
         QVERIFY(!QFile::exists(a)); // the one that could go, went
         QCOMPARE(where.size(), 2);
-        QVERIFY(where[0].isEmpty());
+        QVERIFY(!where[0].isValid());
 
         boxes.shown.clear();
         QVERIFY(shell.remove({QString()}, false, nullptr) != 0);

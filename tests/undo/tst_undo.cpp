@@ -130,6 +130,9 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(fx.p("bak/2.xls")));
         QCOMPARE(fx.shown_texts().back(), kUndoFailed);
         QCOMPARE(fx.history().size(), 3);
+        QCOMPARE(fx.history_texts().front(), QStringLiteral("コピーしたファイル(") +
+                                                 fx.p("bak/1.xls") +
+                                                 QStringLiteral(")を 削除できませんでした"));
         QCOMPARE(fx.history_texts().back(), history::kFailureText);
         QCOMPARE(fx.history_colors().back(), history::Failure);
         QVERIFY(!fx.action("p_undo")->isEnabled());
@@ -158,7 +161,7 @@ private Q_SLOTS:
         QVERIFY(fx.timer()->isActive());
     }
 
-    void a_file_moved_away_meanwhile_is_reported_and_the_rest_goes_back()
+    void a_file_moved_away_meanwhile_fails_the_undo_and_the_rest_goes_back()
     {
         FileOpsFixture fx;
         QVERIFY(fx.tree.createFile("d/1.xls", "1"));
@@ -173,10 +176,12 @@ private Q_SLOTS:
                 {QStringLiteral("移動したファイル(") + fx.p("bak/1.xls") + QStringLiteral(")を ") +
                      fx.p("d/1.xls") + QStringLiteral("へ戻せませんでした"),
                  QStringLiteral("移動したファイル(") + fx.p("bak/2.xls") + QStringLiteral(")を ") +
-                     fx.p("d/2.xls") + QStringLiteral("へ戻しました")}));
+                     fx.p("d/2.xls") + QStringLiteral("へ戻しました"),
+                 history::kFailureText}));
         QCOMPARE(read_all(fx.p("d/2.xls")), QByteArray("2"));
         QVERIFY(!QFile::exists(fx.p("d/1.xls")));
-        QCOMPARE(fx.shown_texts().back(), kUndone);
+        // A file that could not be put back is a failed undo, not a success.
+        QCOMPARE(fx.shown_texts().back(), kUndoFailed);
         QVERIFY(!fx.action("p_undo")->isEnabled());
     }
 
@@ -212,9 +217,11 @@ private Q_SLOTS:
         FileOpsFixture fx;
         QVERIFY(fx.tree.createFile("out/020220210503.LZH"));
         const QString archive = fx.p("out/020220210503.LZH");
+        // As the compression records it: the archive as it left it.
+        const FileIdentity made = identity_of(archive);
         fx.session().undo.record(UndoKind::Compression,
-                                 {UndoEntry{QStringLiteral("/d/1.xls"), archive},
-                                  UndoEntry{QStringLiteral("/d/2.xls"), archive}});
+                                 {UndoEntry{QStringLiteral("/d/1.xls"), archive, made, {}},
+                                  UndoEntry{QStringLiteral("/d/2.xls"), archive, made, {}}});
         fx.action("p_undo")->setEnabled(true);
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_undo");

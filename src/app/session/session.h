@@ -45,6 +45,9 @@ struct QRV_Public
     QString archive_name;
     DlgMode dlg_mode = DlgMode::None;
     UndoJournal undo; // undo_kind, undo_src, undo_dst
+    // True while a file command (copy, move, trash, compression, undo, print) runs; another
+    // one does not start then.
+    bool command_running = false;
     int blink_count = 0;
     qsizetype grid_row = 0;
 

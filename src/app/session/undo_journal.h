@@ -2,6 +2,8 @@
 // reverted. One entry per file, source and destination side by side.
 #pragma once
 
+#include "platform/shell.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -15,6 +17,10 @@ struct UndoEntry
 {
     QString src;
     QString dst;
+    // The result as the operation left it: undo takes back only that file, unchanged.
+    FileIdentity made;
+    // The file the result replaced, kept in the trash until undo puts it back.
+    TrashedFile replaced;
 };
 
 class UndoJournal final

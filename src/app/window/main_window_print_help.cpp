@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QRadioButton>
+#include <QScopeGuard>
 
 namespace pelmora {
 
@@ -26,6 +27,11 @@ void QRV_Main::connect_print_help()
 
 void QRV_Main::p_print_Click()
 {
+    // Not inside a running file command, and no file command inside the printing.
+    if (m_session.command_running)
+        return;
+    m_session.command_running = true;
+    const auto running = qScopeGuard([this] { m_session.command_running = false; });
     PrintInput input;
     input.drive = dir1->currentText();
     input.doc_type = opt[0]->isChecked() ? DocType::excel() : DocType::word();

@@ -1,0 +1,18 @@
+#include "platform/native_path.h"
+#include "platform/shell.h"
+
+#include <sys/stat.h>
+
+namespace pelmora {
+
+FileIdentity identity_of(const QString& path)
+{
+    struct stat st
+    {};
+    if (path.isEmpty() || ::lstat(native_path::to_native(path).constData(), &st) != 0)
+        return {};
+    return FileIdentity{true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+} // namespace pelmora

@@ -1,0 +1,225 @@
+#include "platform/posix_copy.h"
+
+#include "platform/posix_io.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace pelmora {
+
+namespace {
+
+using posix::Fd;
+
+constexpr std::size_t kBuffer = std::size_t(1) << 20;
+constexpr std::size_t kKernelChunk = std::size_t(8) << 20;
+
+bool write_all(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// Copies the rest of in to out. Progress, when given, may cancel between chunks.
+bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress)
+{
+    if (::ioctl(out, FICLONE, in) == 0)
+        return true;
+    qint64 done = 0;
+    bool kernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        ssize_t n = 0;
+        if (kernel) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, kKernelChunk, 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                          errno == EOPNOTSUPP || errno == EBADF)) {
+                kernel = false; // nothing was copied by the failed call: go on by hand
+                continue;
+            }
+        } else {
+            if (buffer.empty())
+                buffer.resize(kBuffer);
+            n = ::read(in, buffer.data(), buffer.size());
+            if (n > 0 && !write_all(out, buffer.data(), std::size_t(n)))
+                return false;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        done += n;
+        if (progress && !progress->update(done, total))
+            return false;
+    }
+}
+
+bool process_gone(pid_t pid)
+{
+    return pid == ::getpid() || (::kill(pid, 0) != 0 && errno == ESRCH);
+}
+
+// Removes the file when the copy does not get to name it.
+class TempName final
+{
+public:
+    explicit TempName(QByteArray path) : m_path(std::move(path)) {}
+    ~TempName()
+    {
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+    }
+    TempName(const TempName&) = delete;
+    TempName& operator=(const TempName&) = delete;
+    void release() { m_path.clear(); }
+
+private:
+    QByteArray m_path;
+};
+
+} // namespace
+
+QByteArray PosixCopier::temp_prefix()
+{
+    return QByteArrayLiteral(".pelmora-tmp-");
+}
+
+PosixCopier::PosixCopier(CopyProgressFactory* progress, qint64 threshold)
+    : m_progress(progress), m_threshold(threshold)
+{}
+
+void PosixCopier::clear_stale(const QByteArray& folder)
+{
+    if (!m_cleared.insert(folder).second)
+        return;
+    const Fd dirFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd.valid())
+        return;
+    DIR* dir = ::fdopendir(::dup(dirFd.get()));
+    if (!dir)
+        return;
+    const QByteArray prefix = temp_prefix();
+    std::vector<QByteArray> stale;
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (!name.startsWith(prefix))
+            continue;
+        // .pelmora-tmp-<pid>-XXXXXX: stale once that process is gone.
+        const qsizetype dash = name.indexOf('-', prefix.size());
+        bool ok = false;
+        const long pid = name.mid(prefix.size(), dash - prefix.size()).toLong(&ok);
+        if (dash < 0 || !ok || pid <= 0 || !process_gone(pid_t(pid)))
+            continue;
+        struct stat st
+        {};
+        if (::fstatat(dirFd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            stale.push_back(name);
+    }
+    ::closedir(dir);
+    for (const QByteArray& name : stale)
+        ::unlinkat(dirFd.get(), name.constData(), 0);
+}
+
+bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
+                       const QString& dst_text, Durability durability)
+{
+    const Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return false;
+    struct stat st
+    {};
+    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+
+    const QByteArray folder = posix::parent_of(dst);
+    clear_stale(folder);
+
+    // An unnamed file first; a hidden name where the file system has none.
+    Fd out;
+    bool unnamed = false;
+    if (m_use_unnamed) {
+        out = Fd(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        unnamed = out.valid();
+    }
+    QByteArray tempPath;
+    if (!unnamed) {
+        tempPath = folder + '/' + temp_prefix() + QByteArray::number(::getpid()) + "-XXXXXX";
+        out = Fd(::mkostemp(tempPath.data(), O_CLOEXEC));
+        if (!out.valid())
+            return false;
+    }
+    TempName guard(unnamed ? QByteArray() : tempPath);
+
+    std::unique_ptr<CopyProgress> progress;
+    if (m_progress && st.st_size > m_threshold)
+        progress = m_progress->begin(src_text, dst_text, st.st_size);
+    if (!copy_bytes(in.get(), out.get(), st.st_size, progress.get()))
+        return false;
+
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)
+        return false;
+    if (durability == Durability::Now) {
+        if (::fsync(out.get()) != 0)
+            return false;
+    } else {
+        // Start the write-back now; the command's closing sync waits for it.
+        ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+
+    if (unnamed) {
+        const QByteArray proc = "/proc/self/fd/" + QByteArray::number(out.get());
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, dst.constData(), AT_SYMLINK_FOLLOW) !=
+                0 &&
+            (errno == EEXIST ||
+             ::linkat(out.get(), "", AT_FDCWD, dst.constData(), AT_EMPTY_PATH) != 0))
+            return false;
+    } else if (posix::rename_no_replace(tempPath.constData(), dst.constData()) != 0) {
+        return false;
+    }
+    guard.release();
+    if (!out.close_checked()) {
+        ::unlink(dst.constData());
+        return false;
+    }
+
+    if (durability == Durability::Now)
+        return posix::sync_folder(folder);
+    struct stat fs
+    {};
+    if (::stat(folder.constData(), &fs) == 0 && m_pending_devs.insert(fs.st_dev).second)
+        m_pending.insert(folder);
+    return true;
+}
+
+bool PosixCopier::sync_pending()
+{
+    bool ok = true;
+    for (const QByteArray& folder : m_pending) {
+        const Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ok = fd.valid() && ::syncfs(fd.get()) == 0 && ok;
+    }
+    m_pending.clear();
+    m_pending_devs.clear();
+    return ok;
+}
+
+} // namespace pelmora

@@ -1,0 +1,56 @@
+// Copies one file's bytes, mode and times into a new file at a path where nothing stands.
+//
+// The bytes go into an unnamed file in the destination folder (O_TMPFILE) that gets its name
+// only once it is complete, so a crash leaves nothing behind; file systems without unnamed
+// files get a hidden temporary name of the program's own, which later copies into that
+// folder clear away once their writer is gone. The data moves by reflink where the file
+// system shares blocks, by copy_file_range in the kernel otherwise, and through a buffer as
+// the last resort.
+#pragma once
+
+#include "platform/shell.h"
+
+#include <QByteArray>
+#include <set>
+
+namespace pelmora {
+
+class PosixCopier final
+{
+public:
+    enum class Durability {
+        Now,     // data and name on disk before copy() returns
+        Deferred // the caller syncs the file system later (sync_pending)
+    };
+
+    // Progress for copies larger than threshold; progress may be null.
+    PosixCopier(CopyProgressFactory* progress, qint64 threshold);
+
+    // Copies src to dst; false leaves no file at dst. dst must not exist (never replaced).
+    bool copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
+              const QString& dst_text, Durability durability);
+
+    // Syncs every file system written with Deferred since the last call; false when a sync
+    // failed (the data may not be on disk).
+    bool sync_pending();
+    // Forgets the folders already cleared of stale temporaries (a new command looks again).
+    void forget_cleared() { m_cleared.clear(); }
+
+    // Tests turn unnamed temporary files off to exercise the hidden-name path.
+    void set_use_unnamed(bool on) { m_use_unnamed = on; }
+
+    // The prefix of the program's hidden temporary names.
+    static QByteArray temp_prefix();
+
+private:
+    void clear_stale(const QByteArray& folder);
+
+    CopyProgressFactory* m_progress;
+    qint64 m_threshold;
+    bool m_use_unnamed = true;
+    std::set<QByteArray> m_cleared;
+    std::set<QByteArray> m_pending; // one folder per file system written with Deferred
+    std::set<unsigned long> m_pending_devs;
+};
+
+} // namespace pelmora

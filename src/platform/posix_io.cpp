@@ -1,0 +1,85 @@
+#include "platform/posix_io.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelmora::posix {
+
+void Fd::reset()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool Fd::close_checked()
+{
+    return ::close(release()) == 0;
+}
+
+int rename_no_replace(const char* from, const char* to)
+{
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // The file system has no atomic form: a hard link fails on an existing target too.
+    if (::link(from, to) == 0) {
+        ::unlink(from);
+        return 0;
+    }
+    if (errno == EEXIST || errno == EXDEV)
+        return -1;
+    // No hard links either (FAT and the like): test and rename, the narrowest window left.
+    struct stat st
+    {};
+    if (::lstat(to, &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from, to);
+}
+
+QByteArray parent_of(const QByteArray& path)
+{
+    const qsizetype cut = path.lastIndexOf('/');
+    if (cut < 0)
+        return QByteArrayLiteral(".");
+    if (cut == 0)
+        return QByteArrayLiteral("/");
+    return path.left(cut);
+}
+
+QByteArray name_of(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+bool removable(const QByteArray& path)
+{
+    const QByteArray folder = parent_of(path);
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    struct stat dir
+    {};
+    struct stat file
+    {};
+    if (::stat(folder.constData(), &dir) != 0 || ::lstat(path.constData(), &file) != 0)
+        return false;
+    if ((dir.st_mode & S_ISVTX) == 0)
+        return true;
+    // In a sticky folder only the file's owner, the folder's owner or root may remove it.
+    const uid_t me = ::geteuid();
+    return me == 0 || file.st_uid == me || dir.st_uid == me;
+}
+
+bool sync_folder(const QByteArray& folder)
+{
+    const Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.valid() && ::fsync(fd.get()) == 0;
+}
+
+} // namespace pelmora::posix

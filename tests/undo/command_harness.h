@@ -1,0 +1,167 @@
+// The file-operation and undo commands on the real shell layer and real files, without a
+// window: scripted answers, a history log, and hooks where a command lets events run.
+#pragma once
+
+#include "app/session/history_log.h"
+#include "app/session/session.h"
+#include "fakes.h"
+#include "fileops/archive_backups.h"
+#include "fileops/command_env.h"
+#include "fileops/compress_command.h"
+#include "fileops/copy_move_command.h"
+#include "fileops/trash_command.h"
+#include "platform/posix_shell.h"
+#include "platform/unlha_archiver.h"
+#include "test_tree.h"
+#include "undo/undo_command.h"
+
+#include <QFile>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelmora::test {
+
+// Runs a hook (once) the next time a command lets window events run.
+class HookYield final : public EventYield
+{
+public:
+    void process_pending() override
+    {
+        ++calls;
+        if (hook) {
+            auto h = std::move(hook);
+            hook = nullptr;
+            h();
+        }
+    }
+    std::function<void()> hook;
+    int calls = 0;
+};
+
+// Files by their exact bytes, for names Qt's file classes cannot carry.
+inline bool write_raw(const QByteArray& path, const QByteArray& content)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok =
+        ::write(fd, content.constData(), std::size_t(content.size())) == ssize_t(content.size());
+    return ::close(fd) == 0 && ok;
+}
+
+inline QByteArray read_raw(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "<missing>";
+    QByteArray out;
+    char buf[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+        out.append(buf, n);
+    ::close(fd);
+    return out;
+}
+
+inline QByteArray read_all(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Rewrites a file in place with a later time stamp, as an editor saving it would.
+inline bool edit(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
+        return false;
+    f.close();
+    const struct timespec later[2] = {{0, UTIME_NOW}, {::time(nullptr) + 60, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), later, 0) == 0;
+}
+
+struct Harness
+{
+    TestTree tree;
+    QRV_Public session;
+    FakeClock clock;
+    HistoryLog history{clock};
+    ScriptedMessageBoxes messages;
+    HookYield yield;
+    PosixShell shell{messages, nullptr};
+    ArchiveBackups backups;
+    UnlhaArchiver unlha;
+    Archiver* archiver = &unlha;
+    bool single = false;
+    bool undoEnabled = false;
+    int blinks = 0;
+
+    CommandEnv env()
+    {
+        CommandEnv e{session, history, messages, yield};
+        e.shell = &shell;
+        e.archiver = archiver;
+        e.single_mode = [this] { return single; };
+        e.set_undo_enabled = [this](bool on) { undoEnabled = on; };
+        e.start_blink = [this] { ++blinks; };
+        return e;
+    }
+    QString p(const QString& rel) const { return tree.path(rel); }
+
+    void mark(const QStringList& rels)
+    {
+        single = false;
+        session.sel_marks.clear();
+        for (const QString& r : rels)
+            session.sel_marks.append(p(r));
+    }
+    void transfer(TransferKind kind, const QString& folderRel)
+    {
+        CommandEnv e = env();
+        run_copy_or_move(e, kind, [this, folderRel] {
+            session.dlg_cancel = 0;
+            session.dest_dir = p(folderRel);
+        });
+    }
+    void compress(const QString& folderRel, const QString& name)
+    {
+        CommandEnv e = env();
+        run_compress(
+            e,
+            [this, folderRel, name] {
+                session.dlg_cancel = 0;
+                session.dest_dir = p(folderRel);
+                session.archive_name = name;
+            },
+            backups);
+    }
+    void undo(MsgAnswer answer = MsgAnswer::Yes)
+    {
+        messages.answers.append(answer);
+        CommandEnv e = env();
+        run_undo(e, [this](const QString& a) { return backups.undo(a); });
+    }
+    QStringList rows() const
+    {
+        QStringList out;
+        for (qsizetype i = 0; i < history.size(); ++i)
+            out.append(history.entry(i).text);
+        return out;
+    }
+    QStringList shown() const
+    {
+        QStringList out;
+        for (const auto& s : messages.shown)
+            out.append(s.text);
+        return out;
+    }
+    void forget_output()
+    {
+        messages.shown.clear();
+        history.reset_history_grid();
+    }
+};
+
+} // namespace pelmora::test

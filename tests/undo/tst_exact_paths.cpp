@@ -1,0 +1,202 @@
+// Copy, move, trash, compression and undo reach the exact file the scan found, whatever
+// bytes its name holds, and never the file whose name merely reads the same.
+#include "command_harness.h"
+#include "platform/native_path.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace pelmora;
+using namespace pelmora::test;
+using native_path::from_native;
+using native_path::to_native;
+
+namespace {
+
+// Names as they come from old Japanese machines and careless hands.
+const QList<QByteArray> kNames{
+    "caf\xe9.xls",          // a Latin-1 byte, not UTF-8
+    "\x8c\x8e\x95\xf1.xls", // Shift_JIS
+    "new\nline.xls",        "tab\there.xls", "q\"uote.xls", "a,b c.xls", "100%41.xls",
+};
+// Reads like the first name once its stray byte is shown as U+FFFD.
+const QByteArray kDecoy = "caf\xef\xbf\xbd.xls";
+const QByteArray kRawFolder = "d\xe9p";
+
+// Keeps the list file the compression hands over; the archiver's reading of it is tested
+// with the archiver.
+class ListCapture final : public Archiver
+{
+public:
+    int run(const QByteArray& line, QByteArray&) override
+    {
+        const qsizetype at = line.indexOf(" @");
+        const qsizetype end = line.indexOf(' ', at + 2);
+        QFile f(QString::fromUtf8(line.mid(at + 2, end - at - 2)));
+        if (at < 0 || !f.open(QIODevice::ReadOnly))
+            return 1;
+        list = f.readAll();
+        return 0;
+    }
+    QByteArray list;
+};
+
+struct Tree
+{
+    Harness h;
+    QByteArray root;
+    QByteArray src;
+
+    Tree()
+    {
+        root = to_native(h.tree.root());
+        src = root + kRawFolder;
+        ::mkdir(src.constData(), 0755);
+        ::mkdir((root + "dst").constData(), 0755);
+        for (const QByteArray& n : kNames)
+            write_raw(src + '/' + n, "content of " + n);
+        write_raw(src + '/' + kDecoy, "the decoy");
+        h.single = false;
+        for (const QByteArray& n : kNames)
+            h.session.sel_marks.append(from_native(src + '/' + n));
+        h.session.sel_marks.removeAll(QString());
+    }
+    void run(TransferKind kind)
+    {
+        CommandEnv e = h.env();
+        run_copy_or_move(e, kind, [this] {
+            h.session.dlg_cancel = 0;
+            h.session.dest_dir = from_native(root + "dst/");
+        });
+    }
+    bool decoy_untouched() const { return read_raw(src + '/' + kDecoy) == "the decoy"; }
+};
+
+} // namespace
+
+class TestExactPaths : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/share")));
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
+    void copy_and_its_undo()
+    {
+        Tree t;
+        t.run(TransferKind::Copy);
+        QCOMPARE(t.h.shown(), QStringList{QStringLiteral("ファイルは正常にコピーされました")});
+        for (const QByteArray& n : kNames) {
+            QCOMPARE(read_raw(t.root + "dst/" + n), "content of " + n);
+            QCOMPARE(read_raw(t.src + '/' + n), "content of " + n);
+        }
+        QCOMPARE(read_raw(t.root + "dst/" + kDecoy), QByteArray("<missing>"));
+        // Rows show what the user can read: the stray byte as a replacement character.
+        QVERIFY(t.h.rows().front().startsWith(native_path::readable(from_native(t.src))));
+        t.h.forget_output();
+        t.h.undo();
+        QCOMPARE(t.h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        for (const QByteArray& n : kNames)
+            QCOMPARE(read_raw(t.root + "dst/" + n), QByteArray("<missing>"));
+        QVERIFY(t.decoy_untouched());
+    }
+
+    void move_and_its_undo()
+    {
+        Tree t;
+        t.run(TransferKind::Move);
+        QCOMPARE(t.h.shown(), QStringList{QStringLiteral("ファイルは正常に移動されました")});
+        for (const QByteArray& n : kNames) {
+            QCOMPARE(read_raw(t.root + "dst/" + n), "content of " + n);
+            QCOMPARE(read_raw(t.src + '/' + n), QByteArray("<missing>"));
+        }
+        QVERIFY(t.decoy_untouched());
+        t.h.forget_output();
+        t.h.undo();
+        QCOMPARE(t.h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        for (const QByteArray& n : kNames)
+            QCOMPARE(read_raw(t.src + '/' + n), "content of " + n);
+        QVERIFY(t.decoy_untouched());
+    }
+
+    void trash()
+    {
+        Tree t;
+        t.h.messages.answers = {MsgAnswer::Yes};
+        CommandEnv e = t.h.env();
+        run_trash(e);
+        QCOMPARE(t.h.shown().back(), QStringLiteral("選択されたファイルをごみ箱へ移動しました"));
+        const QByteArray files = to_native(m_home.path()) + "/share/Trash/files/";
+        for (const QByteArray& n : kNames) {
+            QCOMPARE(read_raw(t.src + '/' + n), QByteArray("<missing>"));
+            QCOMPARE(read_raw(files + n), "content of " + n);
+            ::unlink((files + n).constData());
+        }
+        QVERIFY(t.decoy_untouched());
+    }
+
+    void compression_list_file_holds_the_exact_bytes()
+    {
+        Tree t;
+        ListCapture capture;
+        t.h.archiver = &capture;
+        CommandEnv e = t.h.env();
+        run_compress(
+            e,
+            [&] {
+                t.h.session.dlg_cancel = 0;
+                t.h.session.dest_dir = from_native(t.root + "dst/");
+                t.h.session.archive_name = QStringLiteral("EXACT");
+            },
+            t.h.backups);
+        QByteArray want;
+        for (const QByteArray& n : kNames) {
+            const QByteArray path = t.src + '/' + n;
+            want += (path.contains(' ') || path.contains(',') ? '"' + path + '"' : path) + "\r\n";
+        }
+        want += "\r\n";
+        QCOMPARE(capture.list, want);
+        QVERIFY(t.decoy_untouched());
+    }
+
+    // Through the real archiver: names it can store (UTF-8, one per line), then undo.
+    void compression_and_its_undo_with_the_archiver()
+    {
+        Tree t;
+        t.h.session.sel_marks.clear();
+        const QByteArray odd = t.root + "odd, folder";
+        QVERIFY(::mkdir(odd.constData(), 0755) == 0);
+        for (const QByteArray& n : {QByteArray("tab\there.xls"), QByteArray("q\"uote.xls"),
+                                    QByteArray("a,b c.xls"), QByteArray("100%41.xls")}) {
+            QVERIFY(write_raw(odd + '/' + n, "content of " + n));
+            t.h.session.sel_marks.append(from_native(odd + '/' + n));
+        }
+        t.h.compress(QStringLiteral("dst/"), QStringLiteral("ODD"));
+        QCOMPARE(t.h.shown(), QStringList{QStringLiteral("選択XLSファイルを圧縮しました")});
+        const QByteArray archive = t.root + "dst/ODD.LZH";
+        QVERIFY(read_raw(archive) != "<missing>");
+        if (!QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty()) {
+            QProcess lhasa;
+            lhasa.start(QStringLiteral("lhasa"), {QStringLiteral("t"), from_native(archive)});
+            QVERIFY(lhasa.waitForFinished(60000));
+            QCOMPARE(lhasa.exitCode(), 0); // every member's check sum holds
+        }
+        for (const QByteArray& n : kNames)
+            QCOMPARE(read_raw(t.src + '/' + n), "content of " + n); // sources untouched
+        t.h.forget_output();
+        t.h.undo();
+        QCOMPARE(t.h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(read_raw(archive), QByteArray("<missing>"));
+        QVERIFY(t.decoy_untouched());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExactPaths)
+#include "tst_exact_paths.moc"
