@@ -160,6 +160,38 @@ private Q_SLOTS:
         QVERIFY(!QApplication::overrideCursor());
     }
 
+    void no_other_command_can_start_while_one_asks_its_question()
+    {
+        MainWindowFixture f;
+        QVERIFY(f.load());
+        f.session.sel_dir = QStringLiteral("/a/");
+        f.session.sel_file = QStringLiteral("b.xls");
+        const QStringList starters{QStringLiteral("Command1"), QStringLiteral("cmd_open"),
+                                   QStringLiteral("dir1")};
+        auto* open = f.child<QWidget>("cmd_open");
+        open->setEnabled(false); // as before a file is picked: it must come back disabled
+        QStringList enabledDuring;
+        bool menusDuring = true;
+        f.fake.messages.during_show = [&](const QString&) {
+            menusDuring = f.window->menuBar()->isEnabled();
+            for (const QString& name : starters) {
+                if (f.window->findChild<QWidget*>(name)->isEnabled())
+                    enabledDuring << name;
+            }
+        };
+        auto* dust = f.child<QAction>("p_dust");
+        dust->setEnabled(true);
+        dust->trigger(); // the question is answered No
+        QVERIFY(!f.fake.messages.shown.isEmpty());
+        QVERIFY(!menusDuring);
+        QCOMPARE(enabledDuring, QStringList());
+        QVERIFY(f.window->menuBar()->isEnabled());
+        QVERIFY(f.child<QWidget>("Command1")->isEnabled());
+        QVERIFY(f.child<QWidget>("dir1")->isEnabled());
+        QVERIFY(!open->isEnabled());
+        QVERIFY(!f.session.command_running);
+    }
+
     void the_blink_shows_four_flashes_and_ends_in_button_face()
     {
         MainWindowFixture f;

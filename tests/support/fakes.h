@@ -89,12 +89,15 @@ public:
     MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override
     {
         shown.append(Shown{text, icon, buttons});
+        if (during_show)
+            during_show(text);
         if (buttons == MsgButtons::Ok)
             return MsgAnswer::Ok;
         return answers.isEmpty() ? MsgAnswer::No : answers.takeFirst();
     }
     QList<MsgAnswer> answers;
     QList<Shown> shown;
+    std::function<void(const QString&)> during_show; // runs while a box is up
 };
 
 // An archiver that answers every call with a chosen code and reads nothing.

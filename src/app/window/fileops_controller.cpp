@@ -46,6 +46,7 @@ CommandEnv FileOpsController::env()
         m_window.set_busy,
     };
     e.archiver = m_platform.archiver;
+    e.set_commands_enabled = m_window.set_commands_enabled;
     return e;
 }
 

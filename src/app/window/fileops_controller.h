@@ -33,6 +33,8 @@ struct FileOpsWindow
     std::function<bool()> single_mode;
     std::function<void()> start_blink;
     std::function<void(bool)> set_busy;
+    // Switches off, and back on, whatever would start another command or a rescan.
+    std::function<void(bool)> set_commands_enabled;
 };
 
 class FileOpsController final : public QObject

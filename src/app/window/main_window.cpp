@@ -61,7 +61,8 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
                                       FileOpsMenu{p_filecopy, p_filemove, p_dust, p_lha, p_undo},
                                       FileOpsWindow{this, [this] { return single_mode(); },
                                                     [this] { start_blink(); },
-                                                    [this](bool busy) { set_busy(busy); }},
+                                                    [this](bool busy) { set_busy(busy); },
+                                                    [this](bool on) { set_commands_enabled(on); }},
                                       this);
 
     Timer1 = new QTimer(this);
@@ -192,6 +193,24 @@ void QRV_Main::closeEvent(QCloseEvent* event)
 void QRV_Main::p_rireki_Click()
 {
     m_rireki->exec();
+}
+
+void QRV_Main::set_commands_enabled(bool on)
+{
+    // While a file command runs, nothing may start another one or rescan under it; each
+    // control gets back the state it had, since selection decides some of them.
+    QWidget* const starters[] = {menuBar(), Command1, cmd_open, opt[0], opt[1], dir1};
+    if (!on) {
+        m_starter_states.clear();
+        for (QWidget* w : starters) {
+            m_starter_states.push_back(w->isEnabled());
+            w->setEnabled(false);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < m_starter_states.size() && i < std::size(starters); ++i)
+        starters[i]->setEnabled(m_starter_states[i]);
+    m_starter_states.clear();
 }
 
 void QRV_Main::start_blink()

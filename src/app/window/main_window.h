@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -60,6 +61,7 @@ public:
     void Timer1_Timer();
     // Starts (or restarts) the Refresh button's blink: eight ticks, 500 ms apart.
     void start_blink();
+    void set_commands_enabled(bool on);
 
     // The root shown in the root list, ending with "/".
     QString current_root() const;
@@ -143,6 +145,7 @@ private:
     QPushButton* cmd_end = nullptr;
     QGroupBox* Frame2 = nullptr;
     QCheckBox* chk = nullptr;
+    std::vector<bool> m_starter_states; // controls switched off while a command runs
     QLabel* OLE1 = nullptr;
     QLabel* lbl_filename = nullptr;
     QLabel* lbl_lastup = nullptr;

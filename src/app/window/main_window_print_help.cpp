@@ -31,7 +31,11 @@ void QRV_Main::p_print_Click()
     if (m_session.command_running)
         return;
     m_session.command_running = true;
-    const auto running = qScopeGuard([this] { m_session.command_running = false; });
+    set_commands_enabled(false);
+    const auto running = qScopeGuard([this] {
+        m_session.command_running = false;
+        set_commands_enabled(true);
+    });
     PrintInput input;
     input.drive = dir1->currentText();
     input.doc_type = opt[0]->isChecked() ? DocType::excel() : DocType::word();
