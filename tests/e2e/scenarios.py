@@ -408,3 +408,28 @@ SCENARIOS = {
     "history": scenario_history,
     "keyboard_copy": scenario_keyboard_copy,
 }
+
+
+def scenario_undo_keeps_edited_copy(program):
+    """A copy the user has edited since is not the copy undo made: it stays, undo says so."""
+    with Session(program, FILES) as s:
+        wait_listing(s, len(XLS))
+        select(s, "経理/請求書_001.xls")
+        chooser = open_chooser(s, "選択ファイルをコピーする(&K)")
+        choose_folder(s, chooser, "dest")
+        confirm_chooser(s, chooser)
+        s.expect_message("ファイルは正常にコピーされました")
+        edited = b"two hours of edits\x00" * 50
+        with open(s.home.path("dest/請求書_001.xls"), "wb") as f:
+            f.write(edited)
+        s.menu("履歴(&J)", "1つ前の操作を元に戻す(&N)")
+        copy = s.home.path("dest/請求書_001.xls")
+        s.expect_message("コピーしたファイル(" + copy + ")を削除します\r\nよろしいですか",
+                         button="はい(&Y)")
+        s.expect_message("1つ前の操作の取消しに失敗しました")
+        check(s.home.read("dest/請求書_001.xls") == edited, "undo destroyed the edited copy")
+        check(s.home.read("経理/請求書_001.xls") == FILES["経理/請求書_001.xls"],
+              "undo touched the original")
+        texts = history_texts(s)
+        check(texts[-2:] == ["コピーしたファイル(" + copy + ")を 削除できませんでした",
+                             "上記の作業に失敗しました"], f"last history rows {texts[-2:]!r}")
