@@ -45,9 +45,9 @@ QString decode_entities(QString text)
 QString HelpSearchIndex::plain_text(const QString& html)
 {
     QString text = html;
-    static const QRegularExpression hidden(
-        QStringLiteral("<(head|script|style)\\b.*?</\\1>"),
-        QRegularExpression::DotMatchesEverythingOption | QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression hidden(QStringLiteral("<(head|script|style)\\b.*?</\\1>"),
+                                           QRegularExpression::DotMatchesEverythingOption |
+                                               QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression breaks(
         QStringLiteral("<(br|/p|/h[1-6]|/li|/tr|/td|/th|/div|/dt|/dd)\\b[^>]*>"),
         QRegularExpression::CaseInsensitiveOption);

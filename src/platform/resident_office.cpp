@@ -41,10 +41,10 @@ void watch_group_for_parent_death(qint64 leader, const QString& folder)
         return;
     // Polls once a second; costs nothing measurable and needs nothing but /bin/sh.
     const QString script = QStringLiteral("while kill -0 \"$1\" 2>/dev/null; do\n"
-                                          "  kill -0 -- \"-$2\" 2>/dev/null || exit 0\n"
+                                          "  kill -0 \"-$2\" 2>/dev/null || exit 0\n"
                                           "  sleep 1\n"
                                           "done\n"
-                                          "kill -KILL -- \"-$2\" 2>/dev/null\n"
+                                          "kill -9 \"-$2\" 2>/dev/null\n"
                                           "sleep 1\n"
                                           "[ -n \"$3\" ] && rm -rf -- \"$3\"\n");
     QProcess::startDetached(QStringLiteral("/bin/sh"),

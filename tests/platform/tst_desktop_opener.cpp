@@ -41,8 +41,8 @@ private:
     {
         const QString base = dir_.path() + QStringLiteral("/opener%1").arg(++scripts_);
         *log = base + QStringLiteral(".log");
-        const QString script = QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n%2\n")
-                                   .arg(*log, body);
+        const QString script =
+            QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n%2\n").arg(*log, body);
         QFile file(base);
         if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
             return {};
@@ -100,8 +100,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("opened") << QStringLiteral("exit 0") << true;
-        QTest::newRow("no application for the type (xdg-open 3)") << QStringLiteral("exit 3")
-                                                                  << false;
+        QTest::newRow("no application for the type (xdg-open 3)")
+            << QStringLiteral("exit 3") << false;
         QTest::newRow("action failed (xdg-open 4)") << QStringLiteral("exit 4") << false;
         QTest::newRow("killed") << QStringLiteral("kill -9 $$") << false;
     }

@@ -59,11 +59,11 @@ private:
     QString soffice_;
     QString docs_;
     QString csv_text_;
-    QString workbook_;   // real .xls from the CSV
-    QString xlsx_;       // the same as .xlsx
-    QString document_;   // real .doc from the RTF
-    QString docx_;       // the same as .docx
-    QString long_doc_;   // 50 pages
+    QString workbook_; // real .xls from the CSV
+    QString xlsx_;     // the same as .xlsx
+    QString document_; // real .doc from the RTF
+    QString docx_;     // the same as .docx
+    QString long_doc_; // 50 pages
     QImage workbook_picture_;
     QImage document_picture_;
     std::unique_ptr<LibreOfficePreviewRenderer> renderer_;
@@ -97,8 +97,8 @@ private Q_SLOTS:
         const QString rtf = sources + QStringLiteral("/報告書.rtf");
         QString long_rtf_body;
         for (int page = 1; page <= 50; ++page)
-            long_rtf_body += QStringLiteral("{\\fs28 Page %1 of the long report.\\par}\\page\n")
-                                 .arg(page);
+            long_rtf_body +=
+                QStringLiteral("{\\fs28 Page %1 of the long report.\\par}\\page\n").arg(page);
         const QString long_rtf = sources + QStringLiteral("/長い報告書.rtf");
         QVERIFY(fixtures::write_text(csv, csv_text_));
         QVERIFY(fixtures::write_text(rtf, fixtures::sample_document_rtf(4)));
@@ -113,8 +113,8 @@ private Q_SLOTS:
         const QStringList xlsx = fixtures::convert_with_soffice(
             soffice_, {csv}, QStringLiteral("xlsx"), made, &log, fixtures::csv_utf8_infilter());
         QVERIFY2(xlsx.size() == 1, qPrintable(log));
-        const QStringList doc = fixtures::convert_with_soffice(
-            soffice_, {rtf, long_rtf}, QStringLiteral("doc"), made, &log);
+        const QStringList doc = fixtures::convert_with_soffice(soffice_, {rtf, long_rtf},
+                                                               QStringLiteral("doc"), made, &log);
         QVERIFY2(doc.size() == 2, qPrintable(log));
         const QStringList docx =
             fixtures::convert_with_soffice(soffice_, {rtf}, QStringLiteral("docx"), made, &log);

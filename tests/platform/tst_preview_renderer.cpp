@@ -7,16 +7,19 @@
 #include "platform/native_path.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(pelmora::PreviewError)
 Q_DECLARE_METATYPE(pelmora::LibreOfficeMode)
@@ -605,8 +608,8 @@ private Q_SLOTS:
         QFETCH(PreviewError, expected);
         LibreOfficePreviewRenderer renderer(options_for(make_fake(body), mode));
         // Text content: a failure is the converter's, not a sign of a damaged container.
-        const PreviewResult result = renderer.render(
-            make_text_doc(QStringLiteral("f.xls"), "a,b\n1,2\n"), QSize(100, 100));
+        const PreviewResult result =
+            renderer.render(make_text_doc(QStringLiteral("f.xls"), "a,b\n1,2\n"), QSize(100, 100));
         QCOMPARE(result.error, expected);
         QVERIFY(result.image.isNull());
         QVERIFY(!result.message.isEmpty());
@@ -655,9 +658,9 @@ private Q_SLOTS:
         // FIB of the WordDocument stream on a sector boundary, fEncrypted set.
         QByteArray fib = QByteArrayLiteral("\xEC\xA5\xC1\x00") + QByteArray(8, '\0');
         fib[11] = 0x01;
-        QTest::newRow("encrypted Word 97 document")
-            << ole + QByteArray(504, '\0') + utf16("WordDocument") + QByteArray(512 - 24, '\0') +
-                   fib;
+        QTest::newRow("encrypted Word 97 document") << ole + QByteArray(504, '\0') +
+                                                           utf16("WordDocument") +
+                                                           QByteArray(512 - 24, '\0') + fib;
     }
 
     void password_protected_files_are_refused_without_conversion()
@@ -703,27 +706,32 @@ private Q_SLOTS:
             << "calc_pdf_Export";
         QTest::newRow("CSV in UTF-8 with BOM as .xls")
             << "d.xls" << QByteArray("\xEF\xBB\xBF") + utf8
-            << "Text - txt - csv (StarCalc):44,34,76,1,,1041" << "calc_pdf_Export";
+            << "Text - txt - csv (StarCalc):44,34,76,1,,1041"
+            << "calc_pdf_Export";
         QTest::newRow("TSV as .xls") << "e.xls" << QByteArray("a\tb\n1\t2\n")
                                      << "Text - txt - csv (StarCalc):9,34,76,1,,1041"
                                      << "calc_pdf_Export";
         QTest::newRow("HTML table as .xls")
             << "f.xls" << QByteArray("<html><body><table><tr><td>1</td></tr></table></html>")
-            << "HTML (StarCalc)" << "calc_pdf_Export";
-        QTest::newRow("HTML as .doc") << "g.doc" << QByteArray("<!DOCTYPE html><html><p>x</p>")
-                                      << "HTML (StarWriter)" << "writer_pdf_Export";
+            << "HTML (StarCalc)"
+            << "calc_pdf_Export";
+        QTest::newRow("HTML as .doc")
+            << "g.doc" << QByteArray("<!DOCTYPE html><html><p>x</p>") << "HTML (StarWriter)"
+            << "writer_pdf_Export";
         QTest::newRow("RTF as .doc") << "h.doc" << QByteArray("{\\rtf1 x}") << "Rich Text Format"
                                      << "writer_pdf_Export";
         QTest::newRow("OOXML workbook as .xls")
             << "i.xls"
             << QByteArray("PK\x03\x04", 4) + QByteArray(26, '\x01') + "[Content_Types].xml" +
                    QByteArray(40, '\x02') + "xl/workbook.xml"
-            << "Calc MS Excel 2007 XML" << "calc_pdf_Export";
+            << "Calc MS Excel 2007 XML"
+            << "calc_pdf_Export";
         QTest::newRow("OOXML document as .doc")
             << "j.doc"
             << QByteArray("PK\x03\x04", 4) + QByteArray(26, '\x01') + "[Content_Types].xml" +
                    QByteArray(40, '\x02') + "word/document.xml"
-            << "MS Word 2007 XML" << "writer_pdf_Export";
+            << "MS Word 2007 XML"
+            << "writer_pdf_Export";
         QTest::newRow("Excel binary") << "k.xls" << kMinimalOle << "MS Excel 97"
                                       << "calc_pdf_Export";
     }
@@ -735,11 +743,10 @@ private Q_SLOTS:
         QFETCH(QString, infilter);
         QFETCH(QString, pdf_filter);
         const QString args = fakes_ + QStringLiteral("/args-") + name;
-        const QString fake = make_fake(QStringLiteral("printf '%s\\n' \"$@\" > '%1'\n%2")
-                                           .arg(args, copy_pdf(portrait_pdf_)));
+        const QString fake = make_fake(
+            QStringLiteral("printf '%s\\n' \"$@\" > '%1'\n%2").arg(args, copy_pdf(portrait_pdf_)));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
-        const PreviewResult result =
-            renderer.render(make_text_doc(name, content), QSize(100, 100));
+        const PreviewResult result = renderer.render(make_text_doc(name, content), QSize(100, 100));
         QVERIFY2(result.ok(), qPrintable(result.message));
         const QStringList arguments = logged_arguments(args);
         QVERIFY2(arguments.contains(QStringLiteral("--infilter=") + infilter),
@@ -854,6 +861,35 @@ private Q_SLOTS:
         QVERIFY(leftovers(QStringLiteral("pelmora-preview-*")).isEmpty());
     }
 
+    void office_dies_with_a_killed_program_and_its_folder_goes_at_the_next_start()
+    {
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        QProcess helper;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PELMORA_PREVIEW_HELPER"), fake);
+        helper.setProcessEnvironment(environment);
+        helper.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(helper.waitForStarted());
+        QVERIFY(helper.waitForReadyRead(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(calls(fake).servers.size(), 1, 5000);
+        const qint64 office = logged_pid(calls(fake).servers.first());
+        QVERIFY(process_alive(office));
+        const QStringList folders = leftovers(QStringLiteral("pelmora-lo-*"));
+        QVERIFY(!folders.isEmpty());
+
+        // Killed outright: no destructor runs.
+        helper.kill();
+        QVERIFY(helper.waitForFinished(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(!process_alive(office), 8000);
+        // The watchdog or the next start removes the profile folder.
+        {
+            LibreOfficePreviewRenderer next(options_for(fake, LibreOfficeMode::OneShot));
+            for (const QString& folder : folders)
+                QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(tmp_ + QLatin1Char('/') + folder),
+                                         5000);
+        }
+    }
+
     // --- the event loop while waiting ---
 
     void events_keep_flowing_during_a_render_data() { add_modes(); }
@@ -916,5 +952,23 @@ private Q_SLOTS:
 
 } // namespace pelmora
 
-QTEST_MAIN(pelmora::TestPreviewRenderer)
+// Helper mode: a program that starts resident offices and waits to be killed.
+int main(int argc, char** argv)
+{
+    if (const QByteArray fake = qgetenv("PELMORA_PREVIEW_HELPER"); !fake.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        pelmora::LibreOfficeOptions options;
+        options.program = QString::fromLocal8Bit(fake);
+        options.resident_offices = 1;
+        pelmora::LibreOfficePreviewRenderer renderer(options);
+        renderer.prepare();
+        std::printf("ready\n");
+        std::fflush(stdout);
+        return app.exec();
+    }
+    QGuiApplication app(argc, argv);
+    pelmora::TestPreviewRenderer test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_preview_renderer.moc"

@@ -77,9 +77,9 @@ private Q_SLOTS:
         QTest::newRow("ods") << QByteArray("PK\x03\x04", 4) + QByteArray(26, '\0') + "mimetype" +
                                     "application/vnd.oasis.opendocument.spreadsheet"
                              << DocumentFormat::OdfSpreadsheet << none << false;
-        QTest::newRow("zip of pictures") << QByteArray("PK\x03\x04", 4) + QByteArray(30, 'x') +
-                                                "photo.jpg"
-                                         << DocumentFormat::Binary << none << false;
+        QTest::newRow("zip of pictures")
+            << QByteArray("PK\x03\x04", 4) + QByteArray(30, 'x') + "photo.jpg"
+            << DocumentFormat::Binary << none << false;
         QTest::newRow("RTF") << QByteArray("{\\rtf1\\ansi x}") << DocumentFormat::Rtf << none
                              << false;
         QTest::newRow("HTML saved by a spreadsheet")
@@ -207,8 +207,7 @@ private Q_SLOTS:
         QProcess process;
         process.setProgram(QStringLiteral("/bin/sh"));
         // A leader with two children of its own.
-        process.setArguments(
-            {QStringLiteral("-c"), QStringLiteral("sleep 30 & sleep 30 & wait")});
+        process.setArguments({QStringLiteral("-c"), QStringLiteral("sleep 30 & sleep 30 & wait")});
         process.setChildProcessModifier(process_group::become_leader_dying_with_parent);
         process.start();
         QVERIFY(process.waitForStarted());

@@ -5,22 +5,22 @@
 #include "platform/qt_help_viewer.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHelpContentWidget>
 #include <QHelpEngine>
 #include <QHelpIndexWidget>
 #include <QHelpLink>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
-#include <QRegularExpression>
 #include <QTextDocument>
 
 using namespace pelmora;
@@ -188,10 +188,11 @@ private Q_SLOTS:
         {
             const char* word;
             const char* page;
-        } cases[] = {{"印刷", "print.html"},     {"プリンタ", "print.html"},
-                     {"LZH", "compress.html"},   {"lzh", "compress.html"},
-                     {"ごみ箱", "trash.html"},   {"砂時計", "print.html"}, {"砂時計", "refresh.html"},
-                     {"LibreOffice", "preview.html"}, {"1 ページ目", "preview.html"}};
+        } cases[] = {{"印刷", "print.html"},        {"プリンタ", "print.html"},
+                     {"LZH", "compress.html"},      {"lzh", "compress.html"},
+                     {"ごみ箱", "trash.html"},      {"砂時計", "print.html"},
+                     {"砂時計", "refresh.html"},    {"LibreOffice", "preview.html"},
+                     {"1 ページ目", "preview.html"}};
         for (const auto& c : cases) {
             const QStringList files = hit_files(index.search(QString::fromUtf8(c.word)));
             QVERIFY2(files.contains(QString::fromUtf8(c.page)),
@@ -213,9 +214,9 @@ private Q_SLOTS:
                 QStringList found = hit_files(index.search(word));
                 found.sort();
                 expected.sort();
-                QVERIFY2(found == expected, qPrintable(word + QLatin1String(": ") +
-                                                       found.join(' ') + QLatin1String(" / ") +
-                                                       expected.join(' ')));
+                QVERIFY2(found == expected,
+                         qPrintable(word + QLatin1String(": ") + found.join(' ') +
+                                    QLatin1String(" / ") + expected.join(' ')));
             }
         }
         QVERIFY(index.search(QStringLiteral("存在しない語句ｘｙｚ")).isEmpty());

@@ -265,12 +265,13 @@ private Q_SLOTS:
         QCOMPARE(wrap_line(QStringLiteral("     /a/b.xls"), fits),
                  QStringList{QStringLiteral("     /a/b.xls")});
         // Breaks after a folder separator in the latter half of a piece, else at the width.
-        const QStringList pieces = wrap_line(QStringLiteral("     /abc/defghij/klmnopq/rstuvwxyz0123456789.xls"), fits);
-        QCOMPARE(pieces, (QStringList{QStringLiteral("     /abc/defghij/"),
-                                      QStringLiteral("          klmnopq/"),
-                                      QStringLiteral("          rstuvwxyz0"),
-                                      QStringLiteral("          123456789."),
-                                      QStringLiteral("          xls")}));
+        const QStringList pieces =
+            wrap_line(QStringLiteral("     /abc/defghij/klmnopq/rstuvwxyz0123456789.xls"), fits);
+        QCOMPARE(
+            pieces,
+            (QStringList{QStringLiteral("     /abc/defghij/"), QStringLiteral("          klmnopq/"),
+                         QStringLiteral("          rstuvwxyz0"),
+                         QStringLiteral("          123456789."), QStringLiteral("          xls")}));
         for (const QString& piece : pieces)
             QVERIFY(piece.size() <= 20);
     }

@@ -9,9 +9,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QRadioButton>
-#include <QDialog>
 #include <QScrollArea>
 #include <QTableView>
 #include <QTest>
