@@ -267,8 +267,9 @@ SniffedDocument sniff_bytes(const QByteArray& head)
         document.format = DocumentFormat::Binary;
         return document;
     }
-    document.encoding = text_encoding(head);
     document.format = text_kind(head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head);
+    if (document.is_text())
+        document.encoding = text_encoding(head);
     return document;
 }
 

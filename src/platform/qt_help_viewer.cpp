@@ -2,6 +2,7 @@
 
 #include "platform/help_search_index.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSplitter>
@@ -53,6 +55,23 @@ public:
             return;
         }
         QDesktopServices::openUrl(url);
+    }
+
+    // Qt's own menu speaks English when no translation is installed.
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        QMenu menu(this);
+        menu.setObjectName(QStringLiteral("help_page_menu"));
+        QAction* back = menu.addAction(QStringLiteral("戻る(&B)"), this, &QTextBrowser::backward);
+        back->setEnabled(isBackwardAvailable());
+        QAction* forward = menu.addAction(QStringLiteral("進む(&F)"), this, &QTextBrowser::forward);
+        forward->setEnabled(isForwardAvailable());
+        menu.addSeparator();
+        QAction* copy_action =
+            menu.addAction(QStringLiteral("コピー(&C)"), this, &QTextBrowser::copy);
+        copy_action->setEnabled(textCursor().hasSelection());
+        menu.addAction(QStringLiteral("すべて選択(&A)"), this, &QTextBrowser::selectAll);
+        menu.exec(event->globalPos());
     }
 
     QVariant loadResource(int type, const QUrl& url) override

@@ -134,6 +134,7 @@ private Q_SLOTS:
         QCOMPARE(answer(opener, native_path::from_native(native), &synchronous),
                  std::optional<bool>(true));
         QCOMPARE(read_log(log), native);
+        ::unlink(native.constData()); // QTemporaryDir cannot name it
     }
 
     void relative_path_is_made_absolute()

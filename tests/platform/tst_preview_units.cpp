@@ -138,6 +138,7 @@ private Q_SLOTS:
         QCOMPARE(sniff_document(QString::fromUtf8(native)).format, DocumentFormat::Unreadable);
         QCOMPARE(sniff_document(QStringLiteral("/no/such/file.xls")).format,
                  DocumentFormat::Unreadable);
+        ::unlink(native.constData()); // QTemporaryDir cannot name it
     }
 
     void import_plan_fits_content_and_name()
