@@ -129,6 +129,7 @@ struct LibreOfficePreviewRenderer::State
         ResidentOffice* office = nullptr;
     };
     std::vector<Request*> active;
+    std::vector<ResidentOffice*> doomed; // killed for a newer request, to be started again
 
     explicit State(LibreOfficeOptions o) : options(std::move(o)), cache(options.cache_limit_bytes)
     {
@@ -188,8 +189,8 @@ struct LibreOfficePreviewRenderer::State
         }
     }
 
-    // Newest click wins: older renders stop at once, their office is killed and started
-    // again for later requests.
+    // Newest click wins: older renders stop at once. Their offices are killed now and started
+    // again once the newer request has its picture, so the restart does not delay it.
     void supersede_active()
     {
         for (Request* request : active) {
@@ -198,10 +199,20 @@ struct LibreOfficePreviewRenderer::State
             request->superseded = true;
             process_group::signal(request->call_leader, SIGKILL);
             if (request->office != nullptr) {
-                request->office->stop(SIGKILL);
-                start(*request->office);
+                process_group::signal(request->office->leader(), SIGKILL);
+                doomed.push_back(request->office); // stays busy: not picked meanwhile
                 request->office = nullptr;
             }
+        }
+    }
+
+    void restart_doomed()
+    {
+        std::vector<ResidentOffice*> offices_to_restart;
+        offices_to_restart.swap(doomed);
+        for (ResidentOffice* office : offices_to_restart) {
+            office->stop(SIGKILL);
+            start(*office);
         }
     }
 
@@ -221,6 +232,14 @@ struct LibreOfficePreviewRenderer::State
         for (auto& office : offices) {
             if (!office->busy && start(*office))
                 return office.get();
+        }
+        // Only offices killed for this request: start one again now.
+        while (!doomed.empty()) {
+            ResidentOffice* office = doomed.back();
+            doomed.pop_back();
+            office->stop(SIGKILL);
+            if (start(*office))
+                return office;
         }
         return nullptr;
     }
@@ -397,6 +416,8 @@ struct LibreOfficePreviewRenderer::State
         active.push_back(&request);
         PreviewResult result = render_uncached(request, path, key);
         std::erase(active, &request);
+        if (!request.superseded)
+            restart_doomed();
         return result;
     }
 
