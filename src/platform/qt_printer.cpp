@@ -198,12 +198,12 @@ qsizetype QtPrinter::fitting_length(const QString& text)
 {
     if (text.isEmpty() || find_printer() != PrintStatus::Ok)
         return text.size();
-    QFont font = m_painter.isActive() ? m_painter.font() : QFont(m_family);
-    if (!m_painter.isActive()) {
-        font.setPointSizeF(m_points);
-        font.setStyleHint(QFont::TypeWriter);
-    }
-    const QFontMetricsF metrics(font, m_device.get());
+    // The width is known once the document has started, as the next line would start it.
+    if (!m_painter.isActive() && begin_document() != PrintStatus::Ok)
+        return text.size();
+    if (!m_device)
+        return text.size();
+    const QFontMetricsF metrics(m_painter.font(), m_device.get());
     const qreal width = m_device->width();
     if (metrics.horizontalAdvance(text) <= width)
         return text.size();
