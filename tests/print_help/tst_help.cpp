@@ -208,7 +208,8 @@ private Q_SLOTS:
             const QString& text = it.value();
             for (qsizetype at = 0; at + 2 <= text.size(); at += 37) {
                 const QString word = text.mid(at, 2);
-                if (word.contains(QLatin1Char(' ')))
+                // Words: letters and digits (kana and kanji are letters).
+                if (!word.at(0).isLetterOrNumber() || !word.at(1).isLetterOrNumber())
                     continue;
                 QStringList expected;
                 for (auto page = texts.cbegin(); page != texts.cend(); ++page) {
