@@ -21,6 +21,8 @@ if [ "${1:-}" = "--test" ]; then
     lhasa libarchive-tools p7zip-full jlha-utils bfs findutils
     # a real print server with a PDF printer, and a PDF reader for its output
     cups cups-filters printer-driver-cups-pdf poppler-utils
+    # lint
+    clang-format clang-tidy
   )
 fi
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what Pelmora needs, builds it and starts it.
+# Installs what Pelmora needs, builds the program alone (no tests or benchmarks) and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh -DBUILD_TESTING=OFF
 exec "${BUILD_DIR:-build}/bin/pelmora"

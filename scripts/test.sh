@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds everything and runs the whole test suite.
+# Installs what the tests need, builds everything, runs the whole test suite, then lint.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
-scripts/build.sh
+scripts/build.sh -DBUILD_TESTING=ON
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 900
+scripts/lint.sh

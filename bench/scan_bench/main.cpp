@@ -2,7 +2,7 @@
 // cache and the grid rows, sort by folder) and prints its figures; or writes a test tree.
 //   scan_bench --root DIR --type XLS|DOC [--list]
 //   scan_bench --make-tree DIR [--files N]
-#include "app/session.h"
+#include "app/session/session.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
@@ -109,7 +109,7 @@ int main(int argc, char* argv[])
     const QString root = as_root(rootArg);
 
     QRV_Public session;
-    session.doc_type = type == QLatin1String("XLS") ? QStringLiteral("X") : QStringLiteral("D");
+    session.doc_type = type == QLatin1String("XLS") ? DocType::excel() : DocType::word();
     ResultTableModel grid;
     SilentCatalogueView view;
     PosixFolderEnumeratorFactory folders;

@@ -1,6 +1,6 @@
 #include "catalogue/catalogue.h"
 
-#include "app/session.h"
+#include "app/session/session.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
 #include "platform/folder_enumerator.h"

@@ -2,12 +2,15 @@
 // colours the commands set. One vector of plain rows, filled in batches.
 #pragma once
 
-#include "app/two_column_grid.h"
+#include "app/session/two_column_grid.h"
 #include "catalogue/scan_job.h"
 
 #include <vector>
 
 namespace pelmora {
+
+// Heading of the folder column; a click on the heading row leaves it in sel_dir.
+inline const QString kFolderColumnHeading = QStringLiteral("保存場所");
 
 struct ResultRow
 {
@@ -23,7 +26,7 @@ class ResultTableModel final : public TwoColumnGrid
 public:
     enum Column { NameColumn = 0, FolderColumn = 1 };
     explicit ResultTableModel(QObject* parent = nullptr)
-        : TwoColumnGrid(QStringLiteral("ファイル名"), QStringLiteral("保存場所"), parent)
+        : TwoColumnGrid(QStringLiteral("ファイル名"), kFolderColumnHeading, parent)
     {}
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -3,6 +3,8 @@
 // Kept free of widgets so the commands run in the core library.
 #pragma once
 
+#include "platform/crlf.h"
+
 #include <QString>
 #include <functional>
 
@@ -13,9 +15,7 @@ class HistoryLog;
 class MessageBoxes;
 class EventYield;
 class Shell;
-
-// Lines of a message are joined by CR LF.
-inline const QString kCrLf = QStringLiteral("\r\n");
+class Archiver;
 
 struct CommandEnv
 {
@@ -28,6 +28,7 @@ struct CommandEnv
     std::function<void(bool)> set_undo_enabled;
     std::function<void()> start_blink;
     std::function<void(bool)> set_busy_pointer;
+    Archiver* archiver = nullptr; // compression
 };
 
 // Shows the hourglass for as long as it lives.

@@ -1,7 +1,7 @@
 #include "fileops/compress_command.h"
 
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/lha_update.h"
@@ -24,8 +24,7 @@ void fail(CommandEnv& env)
 {
     env.messages.warn(QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
     env.history.append_failure_row();
-    env.session.undo_src = empty_text_list();
-    env.session.undo_dst = empty_text_list();
+    env.session.undo.clear_paths();
 }
 
 } // namespace
@@ -34,7 +33,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
                   ArchiveBackups& backups)
 {
     QRV_Public& s = env.session;
-    s.dlg_mode = 1;
+    s.dlg_mode = DlgMode::Compress;
     choose_destination();
     if (s.dlg_cancel != 0)
         return;
@@ -42,27 +41,28 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
     const QString archivePath = s.dest_dir + s.archive_name + QStringLiteral(".LZH");
     QString listText;
     if (env.single_mode()) {
-        if (s.sel_dir.trimmed().isEmpty() || s.sel_file.trimmed().isEmpty()) {
+        if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;
         }
         listText = quote_if_needed(s.sel_dir + s.sel_file) + kCrLf;
         env.history.append_history_row(compressed_row(s, s.sel_dir + s.sel_file),
                                        history::Compress);
-        s.undo_src = QStringList{s.sel_dir + s.sel_file};
-        s.undo_dst = QStringList{archivePath};
-        s.undo_kind = 1;
+        s.undo.record(UndoKind::Compression, {UndoEntry{s.sel_dir + s.sel_file, archivePath}});
     } else {
         const qsizetype n = s.sel_marks.size();
-        s.undo_src = QStringList(n);
-        s.undo_dst = QStringList(n);
+        // Each entry names the file of the last click, as the journal always has; undo only
+        // needs the archive.
+        std::vector<UndoEntry> entries;
+        entries.reserve(std::size_t(n));
+        UndoKind kind = s.undo.undo_kind();
         for (qsizetype i = 0; i < n; ++i) {
             listText += quote_if_needed(s.sel_marks[i]) + kCrLf;
             env.history.append_history_row(compressed_row(s, s.sel_marks[i]), history::Compress);
-            s.undo_kind = 1;
-            s.undo_src[i] = s.sel_dir + s.sel_file;
-            s.undo_dst[i] = archivePath;
+            kind = UndoKind::Compression;
+            entries.push_back(UndoEntry{s.sel_dir + s.sel_file, archivePath});
         }
+        s.undo.record(kind, std::move(entries));
     }
 
     // The list file: unique, readable by this user only, gone when this scope ends.
@@ -81,7 +81,9 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         fail(env);
         return;
     }
-    const bool ok = lha_update(0, archive, QString(), QStringLiteral("@") + listFile.fileName());
+    const bool ok =
+        env.archiver != nullptr &&
+        lha_update(*env.archiver, archive, QString(), QStringLiteral("@") + listFile.fileName());
     listFile.remove();
     if (!ok) {
         backups.discard();

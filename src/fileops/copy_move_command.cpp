@@ -1,7 +1,7 @@
 #include "fileops/copy_move_command.h"
 
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "fileops/command_env.h"
 #include "fileops/shell_helpers.h"
 #include "platform/event_yield.h"
@@ -16,9 +16,9 @@ namespace {
 
 struct KindValues
 {
-    int dlg_mode;
+    DlgMode dlg_mode;
     int func;
-    int undo_kind;
+    UndoKind undo_kind;
     WinColor color;
     QString ending;
     QString success;
@@ -28,16 +28,16 @@ struct KindValues
 KindValues values_for(TransferKind kind)
 {
     if (kind == TransferKind::Copy)
-        return {2,
+        return {DlgMode::Copy,
                 FO_COPY,
-                2,
+                UndoKind::Copy,
                 history::Copy,
                 QStringLiteral("にコピーしました"),
                 QStringLiteral("ファイルは正常にコピーされました"),
                 QStringLiteral("ファイルのコピーに失敗しました")};
-    return {3,
+    return {DlgMode::Move,
             FO_MOVE,
-            3,
+            UndoKind::Move,
             history::Move,
             QStringLiteral("に移動しました"),
             QStringLiteral("ファイルは正常に移動されました"),
@@ -65,7 +65,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
     bool failed = false;
 
     if (env.single_mode()) {
-        if (s.sel_dir.trimmed().isEmpty() || s.sel_file.trimmed().isEmpty()) {
+        if (s.no_file_selected()) {
             env.messages.warn(kSelectFile);
             return;
         }
@@ -74,9 +74,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         QString src = path;
         s.op_handed_over = shell_copy_or_move(env.shell, src, s.dest_dir + s.sel_file, v.func, 0);
         if (s.op_handed_over) {
-            s.undo_kind = v.undo_kind;
-            s.undo_src = QStringList{path};
-            s.undo_dst = QStringList{s.dest_dir + s.sel_file};
+            s.undo.record(v.undo_kind, {UndoEntry{path, s.dest_dir + s.sel_file}});
             env.yield.process_pending();
         } else {
             failed = true;
@@ -87,8 +85,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         // at its first mark only.
         const QStringList marks = s.sel_marks;
         QSet<QString> seen;
-        QStringList done_src;
-        QStringList done_dst;
+        std::vector<UndoEntry> done;
         for (const QString& mark : marks) {
             if (seen.contains(mark))
                 continue;
@@ -99,16 +96,14 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
             s.op_handed_over = shell_copy_or_move(env.shell, src, dst, v.func, 0);
             env.yield.process_pending();
             env.history.append_history_row(src + row_tail, v.color);
-            s.undo_kind = v.undo_kind;
-            done_src.append(src);
-            done_dst.append(dst);
+            s.undo.set_kind(v.undo_kind);
+            done.push_back(UndoEntry{src, dst});
             if (!s.op_handed_over) {
                 failed = true;
                 break;
             }
         }
-        s.undo_src = done_src;
-        s.undo_dst = done_dst;
+        s.undo.record(s.undo.undo_kind(), std::move(done));
     }
 
     if (!failed) {
@@ -119,8 +114,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
     }
     env.history.append_failure_row();
     env.messages.show(v.failure, MsgIcon::Critical, MsgButtons::Ok);
-    s.undo_src = empty_text_list();
-    s.undo_dst = empty_text_list();
+    s.undo.clear_paths();
 }
 
 } // namespace pelmora

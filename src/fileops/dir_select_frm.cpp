@@ -1,6 +1,7 @@
 #include "fileops/dir_select_frm.h"
 
-#include "app/session.h"
+#include "app/session/named.h"
+#include "app/session/session.h"
 #include "fileops/command_env.h"
 #include "fileops/folder_list.h"
 #include "fileops/mkdir_frm.h"
@@ -27,12 +28,6 @@ namespace pelmora {
 namespace {
 
 const QString kCompressCaption = QStringLiteral("圧縮ファイルの保存先を指定してください：");
-
-template <typename W> W* named(W* w, const char* name)
-{
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 bool can_open_for_read(const QString& path)
 {
@@ -128,15 +123,15 @@ void dir_selectFrm::Form_Load()
     if (m_platform.clock)
         m_txt_filename->setText(default_archive_name(m_platform.clock->now()));
     switch (m_session.dlg_mode) {
-    case 1:
+    case DlgMode::Compress:
         m_fra_dir->setTitle(kCompressCaption);
         m_fra_file->setVisible(true);
         break;
-    case 2:
+    case DlgMode::Copy:
         m_fra_dir->setTitle(QStringLiteral("ファイルのコピー先を指定してください："));
         m_fra_file->setVisible(false);
         break;
-    case 3:
+    case DlgMode::Move:
         m_fra_dir->setTitle(QStringLiteral("ファイルの移動先を指定してください："));
         m_fra_file->setVisible(false);
         break;
@@ -190,7 +185,7 @@ void dir_selectFrm::cmd_ok_Click()
 {
     MessageBoxes& messages = *m_platform.messages;
     const QString name = m_txt_filename->text().trimmed();
-    if (m_session.dlg_mode == 1) {
+    if (m_session.dlg_mode == DlgMode::Compress) {
         QString problem;
         if (name.isEmpty())
             problem = QStringLiteral("保存ファイル名を入力してください");
@@ -211,7 +206,7 @@ void dir_selectFrm::cmd_ok_Click()
     m_session.archive_name = name;
     if (!m_session.dest_dir.trimmed().endsWith(QLatin1Char('/')))
         m_session.dest_dir += QLatin1Char('/');
-    if (m_session.dlg_mode == 1 &&
+    if (m_session.dlg_mode == DlgMode::Compress &&
         can_open_for_read(m_session.dest_dir + m_session.archive_name + QStringLiteral(".LZH")) &&
         !messages.confirm(QStringLiteral("入力されたファイル名は既に存在してします") + kCrLf +
                           QStringLiteral("上書きしますか")))

@@ -1,9 +1,7 @@
 #include "fileops/lha_update.h"
 
 #include "fileops/shell_helpers.h"
-#include "platform/archiver/unlha.h"
-
-#include <array>
+#include "platform/archiver.h"
 
 namespace pelmora {
 
@@ -14,11 +12,11 @@ QString lha_command_line(const QString& archive, const QString& base, const QStr
            quote_if_needed(trimmed_with_backslash(base)) + sp + quote_if_needed(files) + sp;
 }
 
-bool lha_update(quintptr owner, const QString& archive, const QString& base, const QString& files)
+bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
+                const QString& files)
 {
-    const QByteArray line = lha_command_line(archive, base, files).toUtf8();
-    std::array<char, 1024> output{};
-    return Unlha(owner, line.constData(), output.data(), std::uint32_t(output.size())) == 0;
+    QByteArray report;
+    return archiver.run(lha_command_line(archive, base, files).toUtf8(), report) == 0;
 }
 
 } // namespace pelmora

@@ -6,6 +6,8 @@
 
 namespace pelmora {
 
+class Archiver;
+
 inline const QString kLhaSwitches = QStringLiteral("-a1 -r2 -l1 -jp1 -o2");
 
 // "u" + switches + archive + base folder + files, each quoted where needed, one space apart,
@@ -13,6 +15,7 @@ inline const QString kLhaSwitches = QStringLiteral("-a1 -r2 -l1 -jp1 -o2");
 QString lha_command_line(const QString& archive, const QString& base, const QString& files);
 
 // True when the archiver reported success.
-bool lha_update(quintptr owner, const QString& archive, const QString& base, const QString& files);
+bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
+                const QString& files);
 
 } // namespace pelmora

@@ -1,7 +1,7 @@
 #include "fileops/trash_command.h"
 
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "fileops/command_env.h"
 #include "fileops/shell_helpers.h"
 #include "platform/event_yield.h"
@@ -12,7 +12,6 @@ namespace pelmora {
 namespace {
 const QString kRowEnding = QStringLiteral("を ごみ箱へ移動しました");
 const QString kDone = QStringLiteral("選択されたファイルをごみ箱へ移動しました");
-constexpr int kTrashKind = 4;
 } // namespace
 
 void run_trash(CommandEnv& env)
@@ -21,7 +20,7 @@ void run_trash(CommandEnv& env)
     QStringList paths;
     const bool single = env.single_mode();
     if (single) {
-        if (s.sel_dir.trimmed().isEmpty() || s.sel_file.trimmed().isEmpty()) {
+        if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;
         }
@@ -47,17 +46,16 @@ void run_trash(CommandEnv& env)
     if (code != 0) {
         env.history.append_failure_row();
         if (!single) {
-            s.undo_kind = kTrashKind;
-            s.undo_src = empty_text_list();
-            s.undo_dst = empty_text_list();
+            s.undo.set_kind(UndoKind::Trash);
+            s.undo.clear_paths();
         }
         return;
     }
-    s.undo_kind = kTrashKind;
-    s.undo_src = paths;
-    s.undo_dst = trashed_to;
-    while (s.undo_dst.size() < s.undo_src.size())
-        s.undo_dst.append(QString());
+    std::vector<UndoEntry> entries;
+    entries.reserve(std::size_t(paths.size()));
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        entries.push_back(UndoEntry{paths.at(i), trashed_to.value(i)});
+    s.undo.record(UndoKind::Trash, std::move(entries));
     env.messages.inform(kDone);
     env.start_blink();
 }

@@ -14,6 +14,7 @@ class Opener;
 class PrinterFactory;
 class HelpViewer;
 class Shell;
+class Archiver;
 
 struct Platform
 {
@@ -26,7 +27,8 @@ struct Platform
     Opener* opener = nullptr;
     PrinterFactory* printers = nullptr;
     HelpViewer* help = nullptr;
-    Shell* shell = nullptr; // copy, move and trash
+    Shell* shell = nullptr;       // copy, move and trash
+    Archiver* archiver = nullptr; // compression
 };
 
 } // namespace pelmora

@@ -1,5 +1,7 @@
 #include "platform/posix_folder_enumerator.h"
 
+#include "platform/unique_fd.h"
+
 #include <cstddef>
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,23 +15,7 @@ namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
-// Closes a descriptor on every path out.
-class Fd final
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 bool is_dot_or_dotdot(const char* n)
 {

@@ -1,6 +1,8 @@
 #include "platform/posix_shell.h"
 
+#include "platform/crlf.h"
 #include "platform/message_box.h"
+#include "platform/unique_fd.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,29 +21,7 @@ namespace {
 
 constexpr std::size_t kChunk = std::size_t(1) << 20;
 
-// Closes the descriptor when the copy leaves, whichever way.
-class Fd final
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool close_checked()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 // Removes the temporary file unless the copy was renamed into place.
 class TempFile final
@@ -92,8 +72,6 @@ bool same_file(const struct stat& a, const char* other)
     {};
     return ::stat(other, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
-
-const QString kCrLf = QStringLiteral("\r\n");
 
 // Qt only sets up the home trash below an existing data folder, and otherwise moves the file
 // to a "files" folder relative to the working directory.

@@ -121,9 +121,7 @@ PrintOutcome print_result_list(Printer& printer, const PrintInput& input)
 
 QString print_history_text(const PrintInput& input)
 {
-    const QString kind =
-        input.doc_type == QLatin1String("X") ? QStringLiteral("XLS") : QStringLiteral("DOC");
-    return input.drive + QStringLiteral("中の ") + kind +
+    return input.drive + QStringLiteral("中の ") + input.doc_type.suffix() +
            QStringLiteral("検索一覧を 印刷出力しました");
 }
 

@@ -3,6 +3,7 @@
 // history row around print_result_list().
 #pragma once
 
+#include "app/session/doc_type.h"
 #include "platform/printer.h"
 
 #include <QList>
@@ -25,11 +26,11 @@ struct ListedFile
 
 struct PrintInput
 {
-    QString drive;                          // the root list's current text, exactly as shown
-    QString doc_type = QStringLiteral("X"); // "X" Excel workbooks, "D" Word documents
-    bool single_mode = true;                // option 0 of the selection mode is on
-    QList<ListedFile> rows;                 // the grid's data rows, in grid order
-    QStringList marks;                      // the marked full paths as stored, in click order
+    QString drive; // the root list's current text, exactly as shown
+    DocType doc_type;
+    bool single_mode = true; // option 0 of the selection mode is on
+    QList<ListedFile> rows;  // the grid's data rows, in grid order
+    QStringList marks;       // the marked full paths as stored, in click order
 };
 
 enum class PrintOutcome {

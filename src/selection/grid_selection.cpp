@@ -1,6 +1,6 @@
 #include "selection/grid_selection.h"
 
-#include "app/session.h"
+#include "app/session/session.h"
 #include "catalogue/result_table_model.h"
 #include "platform/event_yield.h"
 #include "platform/message_box.h"
@@ -15,10 +15,6 @@
 
 namespace pelmora {
 
-namespace {
-const QString kFolderHeading = QStringLiteral("保存場所");
-} // namespace
-
 GridSelection::GridSelection(QRV_Public& session, ResultTableModel& grid, PreviewPane& pane,
                              EventYield& yield, MessageBoxes& messages, SelectionControls controls,
                              QObject* parent)
@@ -29,7 +25,7 @@ GridSelection::GridSelection(QRV_Public& session, ResultTableModel& grid, Previe
 bool GridSelection::nothing_selected() const
 {
     const QString dir = m_session.sel_dir.trimmed();
-    return dir.isEmpty() || dir == kFolderHeading;
+    return dir.isEmpty() || dir == kFolderColumnHeading;
 }
 
 void GridSelection::set_file_items_enabled(bool on)
@@ -42,7 +38,7 @@ void GridSelection::set_file_items_enabled(bool on)
 
 void GridSelection::grd1_Click(qsizetype row)
 {
-    if (m_session.sel_dir.trimmed() == kFolderHeading)
+    if (m_session.sel_dir.trimmed() == kFolderColumnHeading)
         return;
     if (m_grid.size() < 1 || row < 1 || row > m_grid.size())
         return;

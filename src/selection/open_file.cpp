@@ -1,7 +1,7 @@
 #include "selection/open_file.h"
 
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "platform/message_box.h"
 #include "platform/native_path.h"
 #include "platform/opener.h"

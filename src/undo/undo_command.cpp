@@ -1,7 +1,7 @@
 #include "undo/undo_command.h"
 
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "fileops/command_env.h"
 #include "fileops/shell_helpers.h"
 #include "platform/event_yield.h"
@@ -13,8 +13,6 @@
 namespace pelmora {
 
 namespace {
-
-enum : int { kCompress = 1, kCopy = 2, kMove = 3, kTrash = 4 };
 
 QString paren(const QString& prefix, const QString& path)
 {
@@ -28,24 +26,24 @@ bool delete_archive(const QString& archive)
     return QFile::remove(archive);
 }
 
-QString undo_question(int kind, const QString& first_dst, bool several)
+QString undo_question(UndoKind kind, const QString& first_dst, bool several)
 {
     const QString more = several ? QStringLiteral("等") : QString();
     QString line;
     switch (kind) {
-    case kCompress:
+    case UndoKind::Compression:
         line = paren(QStringLiteral("作成した書庫ファイル"), first_dst) +
                QStringLiteral("を削除します");
         break;
-    case kCopy:
+    case UndoKind::Copy:
         line = paren(QStringLiteral("コピーしたファイル"), first_dst) + more +
                QStringLiteral("を削除します");
         break;
-    case kMove:
+    case UndoKind::Move:
         line = paren(QStringLiteral("移動したファイル"), first_dst) + more +
                QStringLiteral("を戻します");
         break;
-    case kTrash:
+    case UndoKind::Trash:
         line = paren(QStringLiteral("ごみ箱へ移動したファイル"), first_dst) + more +
                QStringLiteral("を戻します");
         break;
@@ -58,37 +56,40 @@ QString undo_question(int kind, const QString& first_dst, bool several)
 void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive)
 {
     QRV_Public& s = env.session;
-    const bool several = s.undo_src.size() > 1;
-    if (!several && (s.undo_src.isEmpty() || s.undo_src.front().trimmed().isEmpty())) {
+    const UndoJournal& journal = s.undo;
+    const bool several = journal.size() > 1;
+    if (journal.is_empty()) {
         env.messages.show(QStringLiteral("1つ前の操作を元に戻せませんでした"), MsgIcon::Critical,
                           MsgButtons::Ok);
         return;
     }
-    const QString first_dst = s.undo_dst.value(0);
-    const QString question = undo_question(s.undo_kind, first_dst, several);
+    const QString first_dst = journal.entries().front().dst;
+    const QString question = undo_question(journal.undo_kind(), first_dst, several);
     if (question.isEmpty())
         return;
     if (!env.messages.confirm(question))
         return;
 
     bool error = false;
-    if (s.undo_kind == kCompress) {
+    if (journal.undo_kind() == UndoKind::Compression) {
         error = !undo_archive(first_dst);
         env.history.append_history_row(paren(QStringLiteral("作成した書庫ファイル"), first_dst) +
                                        QStringLiteral("を 削除しました"));
     } else {
-        for (qsizetype i = 0; i < s.undo_src.size(); ++i) {
-            const QString src = s.undo_src.at(i);
-            const QString dst = s.undo_dst.value(i);
-            switch (s.undo_kind) {
-            case kCopy:
+        // A copy of the entries: the shell may let other events run while it works.
+        const std::vector<UndoEntry> entries = journal.entries();
+        for (const UndoEntry& entry : entries) {
+            const QString& src = entry.src;
+            const QString& dst = entry.dst;
+            switch (journal.undo_kind()) {
+            case UndoKind::Copy:
                 // A copy that cannot be deleted spoils the result but not the others.
                 if (!QFile::remove(dst))
                     error = true;
                 env.history.append_history_row(paren(QStringLiteral("コピーしたファイル"), dst) +
                                                QStringLiteral("を 削除しました"));
                 break;
-            case kMove: {
+            case UndoKind::Move: {
                 QString from = dst;
                 s.op_handed_over = shell_copy_or_move(env.shell, from, src, FO_MOVE, 0);
                 env.history.append_history_row(

@@ -2,6 +2,8 @@
 // moved back, trashed files reported as not restorable. Compression plugs in its own step.
 #pragma once
 
+#include "app/session/undo_journal.h"
+
 #include <QString>
 #include <functional>
 
@@ -19,6 +21,6 @@ bool delete_archive(const QString& archive);
 void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive = delete_archive);
 
 // The confirmation question for a journal of this kind; empty for kinds that have none.
-QString undo_question(int kind, const QString& first_dst, bool several);
+QString undo_question(UndoKind kind, const QString& first_dst, bool several);
 
 } // namespace pelmora

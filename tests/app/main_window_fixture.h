@@ -1,8 +1,8 @@
 // A main window on fake platform layers, with roots /a/ and /b/ in a fake tree.
 #pragma once
 
-#include "app/main_window.h"
-#include "app/session.h"
+#include "app/session/session.h"
+#include "app/window/main_window.h"
 #include "catalogue/catalogue.h"
 #include "fakes.h"
 

@@ -1,5 +1,5 @@
 // History rows: time stamps, colours, order and clearing.
-#include "app/history_log.h"
+#include "app/session/history_log.h"
 #include "fakes.h"
 
 #include <QtTest>

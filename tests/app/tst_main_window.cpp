@@ -1,7 +1,7 @@
 // The main window on fake platform layers: controls, start-up, listing, blink, exit, history.
-#include "app/history_log.h"
-#include "app/rireki_frm.h"
-#include "app/wait_frm.h"
+#include "app/session/history_log.h"
+#include "app/window/rireki_frm.h"
+#include "app/window/wait_frm.h"
 #include "catalogue/result_table_model.h"
 #include "main_window_fixture.h"
 

@@ -1,5 +1,5 @@
 // Listing roots: scans, the result cache, Refresh, and cancelling a running scan.
-#include "app/session.h"
+#include "app/session/session.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
@@ -97,12 +97,12 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.list(QStringLiteral("/a/")));
-        f.session.doc_type = QStringLiteral("D");
+        f.session.doc_type = DocType::word();
         f.catalogue.set_suffix_filter(QStringLiteral("DOC"));
         QVERIFY(f.list(QStringLiteral("/a/")));
         QCOMPARE(f.rows(), (QStringList{"/a/m.doc", "/a/s/d.doc"}));
         QCOMPARE(f.folders.roots_opened.load(), 2);
-        f.session.doc_type = QStringLiteral("X");
+        f.session.doc_type = DocType::excel();
         f.catalogue.set_suffix_filter(QStringLiteral("XLS"));
         QVERIFY(f.list(QStringLiteral("/a/")));
         QCOMPARE(f.folders.roots_opened.load(), 2); // the Excel list came from the cache

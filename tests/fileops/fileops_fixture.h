@@ -2,12 +2,13 @@
 // layer on it, scripted answers, and helpers to answer the modal dialogs from inside them.
 #pragma once
 
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "fileops/dir_select_frm.h"
 #include "fileops/folder_list.h"
 #include "main_window_fixture.h"
 #include "platform/posix_shell.h"
+#include "platform/unlha_archiver.h"
 #include "test_tree.h"
 
 #include <QAction>
@@ -108,11 +109,13 @@ struct FileOpsFixture
     MainWindowFixture f;
     ScriptedProgress progress;
     PosixShell shell{f.fake.messages, &progress};
+    UnlhaArchiver archiver;
 
     FileOpsFixture()
     {
         f.fake.roots.list = {Root{tree.root(), QStringLiteral("ホーム")}};
         f.platform.shell = &shell;
+        f.platform.archiver = &archiver;
         for (const char* item : {"p_filecopy", "p_filemove", "p_dust"})
             action(item)->setEnabled(true);
         action("p_undo")->setEnabled(false);

@@ -1,12 +1,13 @@
 // The compression command: the list file, the command line, the history rows, the undo
 // journal, and keeping an updated archive so its undo loses nothing.
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "fakes.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/compress_command.h"
 #include "fileops/lha_update.h"
+#include "platform/unlha_archiver.h"
 #include "test_tree.h"
 
 #include <QDirIterator>
@@ -29,6 +30,7 @@ struct Fixture
     bool single = true;
     bool undoEnabled = false;
     ArchiveBackups backups;
+    UnlhaArchiver archiver;
     CommandEnv env{session, history, messages, yield};
     TestTree tree;
     int chooserShown = 0;
@@ -37,6 +39,7 @@ struct Fixture
     {
         env.single_mode = [this] { return single; };
         env.set_undo_enabled = [this](bool on) { undoEnabled = on; };
+        env.archiver = &archiver;
     }
 
     // Runs the command as if the user picked folder and name (or cancelled).
@@ -46,7 +49,7 @@ struct Fixture
             env,
             [&] {
                 ++chooserShown;
-                QCOMPARE(session.dlg_mode, 1);
+                QCOMPARE(session.dlg_mode, DlgMode::Compress);
                 session.dlg_cancel = cancel ? 1 : 0;
                 if (!cancel) {
                     session.dest_dir = folder;
@@ -115,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(f.chooserShown, 1);
         QCOMPARE(f.history.size(), 0);
         QVERIFY(f.messages.shown.isEmpty());
-        QCOMPARE(f.session.undo_kind, 0);
+        QCOMPARE(f.session.undo.undo_kind(), UndoKind::None);
     }
 
     void single_selection_without_a_file_asks_for_one()
@@ -127,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(f.messages.shown[0].text, QStringLiteral("ファイルを選択してください"));
         QCOMPARE(f.messages.shown[0].icon, MsgIcon::Exclamation);
         QCOMPARE(f.history.size(), 0);
-        QCOMPARE(f.session.undo_kind, 0);
+        QCOMPARE(f.session.undo.undo_kind(), UndoKind::None);
     }
 
     void a_single_file_is_packed_logged_and_journaled()
@@ -151,9 +154,9 @@ private Q_SLOTS:
                  f.session.sel_dir + f.session.sel_file + QStringLiteral("を ") + out +
                      QStringLiteral("に圧縮して保存(261207101500.LZH)しました"));
         QCOMPARE(f.history.entry(0).color, WinColor(0xFFC0FF));
-        QCOMPARE(f.session.undo_kind, 1);
-        QCOMPARE(f.session.undo_src, QStringList{f.session.sel_dir + f.session.sel_file});
-        QCOMPARE(f.session.undo_dst, QStringList{archive});
+        QCOMPARE(f.session.undo.undo_kind(), UndoKind::Compression);
+        QCOMPARE(f.session.undo.undo_src(), QStringList{f.session.sel_dir + f.session.sel_file});
+        QCOMPARE(f.session.undo.undo_dst(), QStringList{archive});
         QCOMPARE(temp_list_files(), listsBefore); // the list file is gone
 
         QTemporaryDir x;
@@ -177,7 +180,7 @@ private Q_SLOTS:
                                f.tree.path(QStringLiteral("a/same.xls"))};
         f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("M"));
         QCOMPARE(f.history.size(), 3);
-        QCOMPARE(f.session.undo_dst.size(), 3);
+        QCOMPARE(f.session.undo.undo_dst().size(), 3);
         QCOMPARE(f.messages.shown.last().text, QStringLiteral("選択XLSファイルを圧縮しました"));
         QTemporaryDir x;
         const QString root = extract(f.tree.path(QStringLiteral("out/M.LZH")), x);
@@ -187,6 +190,43 @@ private Q_SLOTS:
         QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
         QCOMPARE(a.readAll(), QByteArray("one"));
         QCOMPARE(b.readAll(), QByteArray("two"));
+    }
+
+    void an_archiver_failure_code_takes_the_failure_path()
+    {
+        for (const int code : {1, 6, 10, 255}) {
+            Fixture f;
+            FakeArchiver fake;
+            fake.code = code;
+            f.env.archiver = &fake;
+            QVERIFY(f.tree.createFile(QStringLiteral("a.xls"), "A"));
+            QVERIFY(f.tree.createDir(QStringLiteral("out")));
+            f.select(QStringLiteral("a.xls"));
+            const QString out = f.tree.path(QStringLiteral("out/"));
+            f.compress(out, QStringLiteral("F"));
+            QCOMPARE(fake.lines.size(), 1);
+            QVERIFY(fake.lines[0].startsWith("u -a1 -r2 -l1 -jp1 -o2 "));
+            QVERIFY(fake.lines[0].contains((out + QStringLiteral("F.LZH")).toUtf8()));
+            QCOMPARE(f.messages.shown.size(), 1);
+            QCOMPARE(f.messages.shown[0].text,
+                     QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
+            QCOMPARE(f.messages.shown[0].icon, MsgIcon::Exclamation);
+            QCOMPARE(f.history.size(), 2);
+            QCOMPARE(f.history.entry(1).text, QStringLiteral("上記の作業に失敗しました"));
+            QVERIFY(text_list_is_empty(f.session.undo.undo_src()));
+            QVERIFY(!f.undoEnabled);
+            QVERIFY(!QFileInfo::exists(out + QStringLiteral("F.LZH")));
+        }
+        // Code 0 from the same fake is a success.
+        Fixture f;
+        FakeArchiver fake;
+        f.env.archiver = &fake;
+        QVERIFY(f.tree.createFile(QStringLiteral("a.xls"), "A"));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        f.select(QStringLiteral("a.xls"));
+        f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("F"));
+        QCOMPARE(f.messages.shown.last().text, QStringLiteral("選択XLSファイルを圧縮しました"));
+        QVERIFY(f.undoEnabled);
     }
 
     void nothing_marked_or_a_missing_file_fails_and_leaves_the_archive_alone()
@@ -202,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(f.messages.shown.last().text,
                  QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
         QCOMPARE(f.messages.shown.last().icon, MsgIcon::Exclamation);
-        QVERIFY(text_list_is_empty(f.session.undo_src));
+        QVERIFY(text_list_is_empty(f.session.undo.undo_src()));
         QVERIFY(!QFileInfo::exists(f.tree.path(QStringLiteral("out/E.LZH"))));
 
         // An archive that exists stays byte for byte when a listed file is missing.

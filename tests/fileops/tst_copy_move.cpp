@@ -25,17 +25,16 @@ private Q_SLOTS:
         FileOpsFixture fx;
         QVERIFY(fx.tree.createFile("a.xls"));
         fx.select("a.xls");
-        fx.session().undo_kind = 3;
-        fx.session().undo_src = {QStringLiteral("/p/x.xls")};
-        fx.session().undo_dst = {QStringLiteral("/q/x.xls")};
+        fx.session().undo.record(
+            UndoKind::Move, {UndoEntry{QStringLiteral("/p/x.xls"), QStringLiteral("/q/x.xls")}});
         cancel_chooser();
         fx.trigger("p_filecopy");
-        QCOMPARE(fx.session().dlg_mode, 2);
+        QCOMPARE(fx.session().dlg_mode, DlgMode::Copy);
         QCOMPARE(fx.session().dlg_cancel, -1);
         QCOMPARE(fx.history().size(), 0);
         QVERIFY(fx.messages().shown.isEmpty());
-        QCOMPARE(fx.session().undo_kind, 3);
-        QCOMPARE(fx.session().undo_src, QStringList{QStringLiteral("/p/x.xls")});
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Move);
+        QCOMPARE(fx.session().undo.undo_src(), QStringList{QStringLiteral("/p/x.xls")});
         QVERIFY(!fx.action("p_undo")->isEnabled());
         QVERIFY(!fx.timer()->isActive());
         QVERIFY(!QApplication::overrideCursor());
@@ -61,9 +60,9 @@ private Q_SLOTS:
         QVERIFY(fx.action("p_undo")->isEnabled());
         QVERIFY(fx.timer()->isActive());
         QCOMPARE(fx.session().blink_count, 1);
-        QCOMPARE(fx.session().undo_kind, 2);
-        QCOMPARE(fx.session().undo_src, QStringList{fx.p("docs/a.xls")});
-        QCOMPARE(fx.session().undo_dst, QStringList{dest + QStringLiteral("a.xls")});
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
+        QCOMPARE(fx.session().undo.undo_src(), QStringList{fx.p("docs/a.xls")});
+        QCOMPARE(fx.session().undo.undo_dst(), QStringList{dest + QStringLiteral("a.xls")});
         QVERIFY(fx.session().op_handed_over);
         QVERIFY(!QApplication::overrideCursor());
     }
@@ -82,8 +81,8 @@ private Q_SLOTS:
                                                  fx.tree.root() + QStringLiteral("に移動しました"));
         QCOMPARE(fx.history_colors(), QList<WinColor>{history::Move});
         QCOMPARE(fx.shown_texts(), QStringList{kMoved});
-        QCOMPARE(fx.session().undo_kind, 3);
-        QCOMPARE(fx.session().undo_dst, QStringList{fx.p("a.xls")});
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Move);
+        QCOMPARE(fx.session().undo.undo_dst(), QStringList{fx.p("a.xls")});
     }
 
     void single_move_of_a_missing_file_fails()
@@ -91,8 +90,8 @@ private Q_SLOTS:
         FileOpsFixture fx;
         QVERIFY(fx.tree.createDir("bak"));
         fx.select("gone.xls");
-        fx.session().undo_kind = 2;
-        fx.session().undo_src = {QStringLiteral("/p/x.xls")};
+        fx.session().undo.record(UndoKind::Copy,
+                                 {UndoEntry{QStringLiteral("/p/x.xls"), QString()}});
         choose_folder(fx.p("bak"));
         fx.trigger("p_filemove");
         QCOMPARE(fx.history_texts(),
@@ -102,9 +101,9 @@ private Q_SLOTS:
         QCOMPARE(fx.history_colors(), QList<WinColor>({history::Move, history::Failure}));
         QCOMPARE(fx.shown_texts(), QStringList{kMoveFailed});
         QCOMPARE(fx.messages().shown.front().icon, MsgIcon::Critical);
-        QCOMPARE(fx.session().undo_kind, 2);
-        QVERIFY(text_list_is_empty(fx.session().undo_src));
-        QVERIFY(text_list_is_empty(fx.session().undo_dst));
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
+        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
+        QVERIFY(text_list_is_empty(fx.session().undo.undo_dst()));
         QVERIFY(!fx.session().op_handed_over);
         QVERIFY(!fx.action("p_undo")->isEnabled());
         QVERIFY(!fx.timer()->isActive());
@@ -123,7 +122,7 @@ private Q_SLOTS:
         QCOMPARE(fx.shown_texts(), QStringList({replace_question(fx.p("bak/a.xls")), kCopyFailed}));
         QCOMPARE(fx.history().size(), 2);
         QCOMPARE(fx.history_texts().back(), history::kFailureText);
-        QVERIFY(text_list_is_empty(fx.session().undo_src));
+        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
         QVERIFY(!fx.action("p_undo")->isEnabled());
     }
 
@@ -156,9 +155,9 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(fx.p("bak/1.xls")));
         QVERIFY(!QFile::exists(fx.p("bak/3.xls")));
         QCOMPARE(fx.shown_texts(), QStringList{kCopyFailed});
-        QCOMPARE(fx.session().undo_kind, 2);
-        QVERIFY(text_list_is_empty(fx.session().undo_src));
-        QVERIFY(text_list_is_empty(fx.session().undo_dst));
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
+        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
+        QVERIFY(text_list_is_empty(fx.session().undo.undo_dst()));
     }
 
     void a_path_marked_twice_is_moved_once()
@@ -173,8 +172,8 @@ private Q_SLOTS:
         QCOMPARE(fx.shown_texts(), QStringList{kMoved});
         QCOMPARE(fx.history().size(), 2);
         QCOMPARE(fx.history_colors(), QList<WinColor>({history::Move, history::Move}));
-        QCOMPARE(fx.session().undo_src, QStringList({fx.p("d/1.xls"), fx.p("d/2.xls")}));
-        QCOMPARE(fx.session().undo_dst, QStringList({fx.p("bak/1.xls"), fx.p("bak/2.xls")}));
+        QCOMPARE(fx.session().undo.undo_src(), QStringList({fx.p("d/1.xls"), fx.p("d/2.xls")}));
+        QCOMPARE(fx.session().undo.undo_dst(), QStringList({fx.p("bak/1.xls"), fx.p("bak/2.xls")}));
         QCOMPARE(read_all(fx.p("bak/2.xls")), QByteArray("2"));
         QVERIFY(!QFile::exists(fx.p("d/1.xls")));
         QVERIFY(fx.action("p_undo")->isEnabled());
@@ -190,7 +189,7 @@ private Q_SLOTS:
         fx.trigger("p_filecopy");
         QCOMPARE(fx.shown_texts(), QStringList{kCopied});
         QCOMPARE(fx.history().size(), 1);
-        QCOMPARE(fx.session().undo_dst, QStringList{fx.p("bak/1.xls")});
+        QCOMPARE(fx.session().undo.undo_dst(), QStringList{fx.p("bak/1.xls")});
     }
 
     void move_across_file_systems_through_the_menu()

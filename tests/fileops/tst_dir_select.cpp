@@ -21,7 +21,7 @@ struct Chooser
 
     explicit Chooser(int mode)
     {
-        fx.session().dlg_mode = mode;
+        fx.session().dlg_mode = DlgMode(mode);
         dialog = std::make_unique<dir_selectFrm>(fx.session(), fx.f.platform);
     }
     template <typename T> T* child(const char* name)
@@ -83,7 +83,7 @@ private Q_SLOTS:
         {
             FileOpsFixture fx;
             fx.f.fake.roots.list = {Root{QStringLiteral("/"), QString()}};
-            fx.session().dlg_mode = 2;
+            fx.session().dlg_mode = DlgMode::Copy;
             dir_selectFrm d(fx.session(), fx.f.platform);
             button(d, "cmd_ok")->click();
             QCOMPARE(fx.session().dest_dir, QStringLiteral("/"));
@@ -133,7 +133,7 @@ private Q_SLOTS:
         FileOpsFixture fx;
         QVERIFY(fx.tree.createDir("docs"));
         fx.f.fake.roots.list.append(Root{second.root(), QStringLiteral("ext4")});
-        fx.session().dlg_mode = 2;
+        fx.session().dlg_mode = DlgMode::Copy;
         dir_selectFrm d(fx.session(), fx.f.platform);
         QCOMPARE(d.findChild<QComboBox*>(QStringLiteral("Drive1"))->count(), 2);
         d.Dir1().set_path(fx.p("docs"));

@@ -34,12 +34,12 @@ private Q_SLOTS:
         QCOMPARE(fx.shown_texts(), QStringList({trash_question({path}), kTrashed}));
         QCOMPARE(fx.history_texts(), QStringList{path + kEnding});
         QCOMPARE(fx.history_colors(), QList<WinColor>{history::Trash});
-        QCOMPARE(fx.session().undo_kind, 4);
-        QCOMPARE(fx.session().undo_src, QStringList{path});
-        QCOMPARE(fx.session().undo_dst.size(), 1);
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Trash);
+        QCOMPARE(fx.session().undo.undo_src(), QStringList{path});
+        QCOMPARE(fx.session().undo.undo_dst().size(), 1);
         // The journal names where the trash put the file.
-        QVERIFY(fx.session().undo_dst.front().startsWith(m_home.path()));
-        QCOMPARE(read_all(fx.session().undo_dst.front()), QByteArray("A"));
+        QVERIFY(fx.session().undo.undo_dst().front().startsWith(m_home.path()));
+        QCOMPARE(read_all(fx.session().undo.undo_dst().front()), QByteArray("A"));
         QVERIFY(fx.timer()->isActive());
         QVERIFY(!fx.action("p_undo")->isEnabled()); // trash never enables undo
     }
@@ -49,16 +49,16 @@ private Q_SLOTS:
         FileOpsFixture fx;
         QVERIFY(fx.tree.createFile("a.xls"));
         fx.select("a.xls");
-        fx.session().undo_kind = 2;
-        fx.session().undo_src = {QStringLiteral("/p/x.xls")};
+        fx.session().undo.record(UndoKind::Copy,
+                                 {UndoEntry{QStringLiteral("/p/x.xls"), QString()}});
         fx.messages().answers = {MsgAnswer::No};
         fx.trigger("p_dust");
         QVERIFY(QFile::exists(fx.p("a.xls")));
         QCOMPARE(fx.history_texts(), QStringList({fx.p("a.xls") + kEnding, history::kFailureText}));
         QCOMPARE(fx.history_colors(), QList<WinColor>({history::Trash, history::Failure}));
         QCOMPARE(fx.shown_texts().size(), 1); // the question only, no message after it
-        QCOMPARE(fx.session().undo_kind, 2);
-        QCOMPARE(fx.session().undo_src, QStringList{QStringLiteral("/p/x.xls")});
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
+        QCOMPARE(fx.session().undo.undo_src(), QStringList{QStringLiteral("/p/x.xls")});
         QVERIFY(!fx.timer()->isActive());
     }
 
@@ -74,9 +74,9 @@ private Q_SLOTS:
         // The twice-marked file is asked about, logged and trashed once.
         QCOMPARE(fx.shown_texts(), QStringList({trash_question(paths), kTrashed}));
         QCOMPARE(fx.history_texts(), QStringList({paths[0] + kEnding, paths[1] + kEnding}));
-        QCOMPARE(fx.session().undo_src, paths);
-        QCOMPARE(fx.session().undo_dst.size(), 2);
-        QCOMPARE(fx.session().undo_kind, 4);
+        QCOMPARE(fx.session().undo.undo_src(), paths);
+        QCOMPARE(fx.session().undo.undo_dst().size(), 2);
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Trash);
         for (const QString& p : paths)
             QVERIFY(!QFile::exists(p));
     }
@@ -87,15 +87,15 @@ private Q_SLOTS:
         QVERIFY(fx.tree.createFile("1.xls"));
         QVERIFY(fx.tree.createFile("3.xls"));
         fx.mark({"1.xls", "2.xls", "3.xls"});
-        fx.session().undo_kind = 3;
+        fx.session().undo.set_kind(UndoKind::Move);
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_dust");
         QCOMPARE(fx.history_texts(), QStringList({fx.p("1.xls") + kEnding, fx.p("2.xls") + kEnding,
                                                   fx.p("3.xls") + kEnding, history::kFailureText}));
         QCOMPARE(fx.shown_texts().size(), 1); // no message after the question
-        QCOMPARE(fx.session().undo_kind, 4);
-        QVERIFY(text_list_is_empty(fx.session().undo_src));
-        QVERIFY(text_list_is_empty(fx.session().undo_dst));
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Trash);
+        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
+        QVERIFY(text_list_is_empty(fx.session().undo.undo_dst()));
         QVERIFY(!fx.timer()->isActive());
     }
 };

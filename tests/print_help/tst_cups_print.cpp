@@ -47,7 +47,7 @@ PrintInput long_list()
 {
     PrintInput input;
     input.drive = QStringLiteral("/home/佐藤/  [ホーム]");
-    input.doc_type = QStringLiteral("X");
+    input.doc_type = DocType::excel();
     for (int i = 0; i < 120; ++i)
         input.rows.append({QStringLiteral("見積書%1.XLS").arg(i, 3, 10, QLatin1Char('0')),
                            QStringLiteral("/home/佐藤/書類/%1/").arg(i % 7)});

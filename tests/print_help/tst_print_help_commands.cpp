@@ -1,6 +1,6 @@
 // The print, help and About commands of the main window.
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "main_window_fixture.h"
 #include "platform/help_viewer.h"
 #include "platform/printer.h"

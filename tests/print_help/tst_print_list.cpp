@@ -19,7 +19,7 @@ PrintInput two_files()
 {
     PrintInput input;
     input.drive = QStringLiteral("/home/sato/  [ホーム]");
-    input.doc_type = QStringLiteral("X");
+    input.doc_type = DocType::excel();
     input.single_mode = true;
     input.rows = {{QStringLiteral("A.XLS"), QStringLiteral("/home/sato/DOCS/")},
                   {QStringLiteral("B.XLS"), QStringLiteral("/home/sato/DOCS/SUB/")}};
@@ -254,7 +254,7 @@ private Q_SLOTS:
         input.single_mode = false;
         QCOMPARE(print_history_text(input),
                  QStringLiteral("/home/sato/  [ホーム]中の XLS検索一覧を 印刷出力しました"));
-        input.doc_type = QStringLiteral("D");
+        input.doc_type = DocType::word();
         QCOMPARE(print_history_text(input),
                  QStringLiteral("/home/sato/  [ホーム]中の DOC検索一覧を 印刷出力しました"));
     }

@@ -1,5 +1,5 @@
 // Grid clicks in both modes, mode switches, the preview pane and the preview labels.
-#include "app/session.h"
+#include "app/session/session.h"
 #include "catalogue/result_table_model.h"
 #include "main_window_fixture.h"
 #include "selection/date_text.h"

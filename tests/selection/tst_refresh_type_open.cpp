@@ -1,6 +1,6 @@
 // Refresh, the Excel/Word switch and opening the selected file.
-#include "app/history_log.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
 #include "catalogue/result_table_model.h"
 #include "main_window_fixture.h"
 #include "selection/grid_selection.h"
@@ -95,7 +95,7 @@ private Q_SLOTS:
                  QStringLiteral("Word に表示を切替ます\r\nよろしいですか"));
         QCOMPARE(f.fake.messages.shown[0].icon, MsgIcon::Question);
         QCOMPARE(f.fake.messages.shown[0].buttons, MsgButtons::YesNo);
-        QCOMPARE(f.session.doc_type, QStringLiteral("D"));
+        QCOMPARE(f.session.doc_type.letter(), QStringLiteral("D"));
         QCOMPARE(f.child<QLineEdit>("Text_Sufix")->text(), QStringLiteral("DOC"));
         QCOMPARE(rows(f), QStringList{"/a/m.doc"});
         f.fake.messages.answers = {MsgAnswer::Yes};
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QVERIFY(!click_type(f, "opt_1"));
         QCOMPARE(f.fake.messages.shown.size(), 1);
         QVERIFY(f.child<QRadioButton>("opt_0")->isChecked());
-        QCOMPARE(f.session.doc_type, QStringLiteral("X"));
+        QCOMPARE(f.session.doc_type.letter(), QStringLiteral("X"));
         QCOMPARE(f.child<QLineEdit>("Text_Sufix")->text(), QStringLiteral("XLS"));
         QCOMPARE(rows(f), before);
         QCOMPARE(f.fake.folders.roots_opened.load(), 1);
@@ -124,7 +124,7 @@ private Q_SLOTS:
         f.fake.messages.answers = {MsgAnswer::Yes};
         QVERIFY(click_type(f, "opt_1"));
         QCOMPARE(f.fake.messages.shown.size(), 2);
-        QCOMPARE(f.session.doc_type, QStringLiteral("D"));
+        QCOMPARE(f.session.doc_type.letter(), QStringLiteral("D"));
     }
 
     void the_switch_resets_the_preview_only_when_a_file_was_selected()

@@ -2,6 +2,7 @@
 // answers, a settable clock, fixed roots.
 #pragma once
 
+#include "platform/archiver.h"
 #include "platform/clock.h"
 #include "platform/event_yield.h"
 #include "platform/folder_enumerator.h"
@@ -94,6 +95,20 @@ public:
     }
     QList<MsgAnswer> answers;
     QList<Shown> shown;
+};
+
+// An archiver that answers every call with a chosen code and reads nothing.
+class FakeArchiver final : public Archiver
+{
+public:
+    int run(const QByteArray& commandLine, QByteArray& report) override
+    {
+        lines.append(commandLine);
+        report = QByteArrayLiteral("fake report");
+        return code;
+    }
+    int code = 0;
+    QList<QByteArray> lines;
 };
 
 class FakeClock final : public Clock

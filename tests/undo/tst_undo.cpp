@@ -1,6 +1,6 @@
 // Undo through the history menu after real copies, moves and trash requests made through the
 // edit menu: questions, rows, closing messages, the undo item, and what stays on disk.
-#include "fileops/fileops_controller.h"
+#include "app/window/fileops_controller.h"
 #include "fileops_fixture.h"
 #include "undo/undo_command.h"
 
@@ -95,8 +95,8 @@ private Q_SLOTS:
         QVERIFY(!fx.action("p_undo")->isEnabled());
         QVERIFY(fx.timer()->isActive());
         // The journal stays as it was.
-        QCOMPARE(fx.session().undo_kind, 2);
-        QCOMPARE(fx.session().undo_dst.size(), 3);
+        QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
+        QCOMPARE(fx.session().undo.undo_dst().size(), 3);
     }
 
     void answering_no_changes_nothing_and_asks_again_later()
@@ -188,7 +188,7 @@ private Q_SLOTS:
         fx.mark({"1.xls", "2.xls"});
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_dust");
-        const QStringList where = fx.session().undo_dst;
+        const QStringList where = fx.session().undo.undo_dst();
         QCOMPARE(where.size(), 2);
         fx.messages().shown.clear();
         fx.history().reset_history_grid();
@@ -212,9 +212,9 @@ private Q_SLOTS:
         FileOpsFixture fx;
         QVERIFY(fx.tree.createFile("out/020220210503.LZH"));
         const QString archive = fx.p("out/020220210503.LZH");
-        fx.session().undo_kind = 1;
-        fx.session().undo_src = {QStringLiteral("/d/1.xls"), QStringLiteral("/d/2.xls")};
-        fx.session().undo_dst = {archive, archive};
+        fx.session().undo.record(UndoKind::Compression,
+                                 {UndoEntry{QStringLiteral("/d/1.xls"), archive},
+                                  UndoEntry{QStringLiteral("/d/2.xls"), archive}});
         fx.action("p_undo")->setEnabled(true);
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_undo");

@@ -2,6 +2,8 @@
 // file names and, at the same index, their folders, in the order the scan found them.
 #pragma once
 
+#include "app/session/doc_type.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,10 @@ namespace pelmora {
 
 // The cache key of a root and type: the root path followed by the type letter.
 QString list_key(const QString& root, const QString& docType);
+inline QString list_key(const QString& root, DocType docType)
+{
+    return list_key(root, docType.letter());
+}
 
 struct CachedList
 {

@@ -3,7 +3,9 @@
 // Windows share it through one instance that lives for the whole run; nothing is saved.
 #pragma once
 
-#include "catalogue/result_cache.h"
+#include "app/session/doc_type.h"
+#include "app/session/result_cache.h"
+#include "app/session/undo_journal.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,9 @@ inline bool text_list_is_empty(const QStringList& l)
     return l.size() <= 1 && (l.isEmpty() || l.front().trimmed().isEmpty());
 }
 
+// What the destination chooser is opened for.
+enum class DlgMode : int { None = 0, Compress = 1, Copy = 2, Move = 3 };
+
 struct QRV_Public
 {
     bool op_handed_over = false;
@@ -32,18 +37,22 @@ struct QRV_Public
     qsizetype hit_count = 0;
     int drive_listed = 0;
     QString list_key; // cache key of the scan in progress (root + type letter)
-    QString doc_type = QStringLiteral("X"); // "X" Excel workbooks, "D" Word documents
+    DocType doc_type;
     ResultCache cache;
     QStringList sel_marks = empty_text_list();
     int dlg_cancel = 0;
     QString dest_dir;
     QString archive_name;
-    int dlg_mode = 0;
-    int undo_kind = 0;
-    QStringList undo_src = empty_text_list();
-    QStringList undo_dst = empty_text_list();
+    DlgMode dlg_mode = DlgMode::None;
+    UndoJournal undo; // undo_kind, undo_src, undo_dst
     int blink_count = 0;
     qsizetype grid_row = 0;
+
+    // True when the last click named no file (the check before a command on the selection).
+    bool no_file_selected() const
+    {
+        return sel_dir.trimmed().isEmpty() || sel_file.trimmed().isEmpty();
+    }
 
     // Start values set by the main window's load handler.
     void reset_for_start();

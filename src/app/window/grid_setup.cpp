@@ -1,4 +1,4 @@
-#include "app/grid_setup.h"
+#include "app/window/grid_setup.h"
 
 #include <QHeaderView>
 

@@ -2,7 +2,7 @@
 // the buttons and menus. Its handlers carry the design's names (control + "_" + event).
 #pragma once
 
-#include "app/win_color.h"
+#include "app/session/win_color.h"
 #include "catalogue/catalogue_view.h"
 
 #include <QMainWindow>
@@ -66,7 +66,8 @@ public:
 
     // Single selection is on exactly when the first mode button is.
     bool single_mode() const;
-    // A menu item by its design name ("p_filecopy", "p_undo", ...).
+    // A menu item by its design name ("p_filecopy", "p_undo", ...), for tests and scripting;
+    // the window's own wiring uses the items directly.
     QAction* menu_item(const char* name) const;
 
     QRV_Public& session() { return m_session; }

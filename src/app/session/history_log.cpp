@@ -1,4 +1,4 @@
-#include "app/history_log.h"
+#include "app/session/history_log.h"
 
 #include "platform/clock.h"
 

@@ -1,4 +1,4 @@
-#include "app/wait_frm.h"
+#include "app/window/wait_frm.h"
 
 #include <QFrame>
 #include <QLabel>

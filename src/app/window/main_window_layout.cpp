@@ -1,6 +1,7 @@
 // Controls and menus of the main window.
-#include "app/grid_setup.h"
-#include "app/main_window.h"
+#include "app/session/named.h"
+#include "app/window/grid_setup.h"
+#include "app/window/main_window.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
 
@@ -21,12 +22,6 @@
 
 namespace pelmora {
 namespace {
-
-template <typename W> W* named(W* w, const char* name)
-{
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 QFrame* divider(QWidget* parent, const char* name)
 {

@@ -1,4 +1,4 @@
-#include "app/session.h"
+#include "app/session/session.h"
 
 namespace pelmora {
 
@@ -9,11 +9,10 @@ void QRV_Public::reset_for_start()
     prev_row = 0;
     hit_count = 0;
     drive_listed = 0;
-    doc_type = QStringLiteral("X");
+    doc_type = DocType::excel();
     cache.clear_all();
     sel_marks = empty_text_list();
-    undo_src = empty_text_list();
-    undo_dst = empty_text_list();
+    undo.clear_paths();
 }
 
 } // namespace pelmora

@@ -2,7 +2,7 @@
 // backgrounds are the colour values the commands set.
 #pragma once
 
-#include "app/win_color.h"
+#include "app/session/win_color.h"
 
 #include <QAbstractTableModel>
 

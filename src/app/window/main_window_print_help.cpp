@@ -1,7 +1,7 @@
 // The main window's handlers for the printed list, the help topics and the About window.
-#include "app/history_log.h"
-#include "app/main_window.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
+#include "app/window/main_window.h"
 #include "catalogue/result_table_model.h"
 #include "platform/help_viewer.h"
 #include "platform/message_box.h"
@@ -28,7 +28,7 @@ void QRV_Main::p_print_Click()
 {
     PrintInput input;
     input.drive = dir1->currentText();
-    input.doc_type = opt[0]->isChecked() ? QStringLiteral("X") : QStringLiteral("D");
+    input.doc_type = opt[0]->isChecked() ? DocType::excel() : DocType::word();
     input.single_mode = single_mode();
     input.rows.reserve(m_results->size());
     for (qsizetype i = 0; i < m_results->size(); ++i)

@@ -2,7 +2,7 @@
 // colour of the command that wrote it. Lives in memory only.
 #pragma once
 
-#include "app/two_column_grid.h"
+#include "app/session/two_column_grid.h"
 
 #include <QDateTime>
 #include <vector>

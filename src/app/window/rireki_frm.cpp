@@ -1,7 +1,7 @@
-#include "app/rireki_frm.h"
+#include "app/window/rireki_frm.h"
 
-#include "app/grid_setup.h"
-#include "app/history_log.h"
+#include "app/session/history_log.h"
+#include "app/window/grid_setup.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,13 +1,13 @@
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
-#include "app/grid_setup.h"
-#include "app/history_log.h"
-#include "app/rireki_frm.h"
-#include "app/session.h"
-#include "app/wait_frm.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
+#include "app/window/fileops_controller.h"
+#include "app/window/grid_setup.h"
+#include "app/window/rireki_frm.h"
+#include "app/window/wait_frm.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
-#include "fileops/fileops_controller.h"
 #include "platform/event_yield.h"
 #include "platform/folder_enumerator.h"
 #include "platform/platform.h"
@@ -47,7 +47,12 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     m_results->set_palette(palette());
     m_wait = new Wait_Frm(this);
     m_rireki = new rireki_Frm(*m_history, this);
-    m_fileops = new FileOpsController(*this);
+    m_fileops = new FileOpsController(m_session, *m_history, m_platform,
+                                      FileOpsMenu{p_filecopy, p_filemove, p_dust, p_lha, p_undo},
+                                      FileOpsWindow{this, [this] { return single_mode(); },
+                                                    [this] { start_blink(); },
+                                                    [this](bool busy) { set_busy(busy); }},
+                                      this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -104,7 +109,13 @@ bool QRV_Main::single_mode() const
 
 QAction* QRV_Main::menu_item(const char* name) const
 {
-    return findChild<QAction*>(QLatin1String(name));
+    const QLatin1String wanted(name);
+    for (QAction* a :
+         {p_print, p_end, p_filemove, p_filecopy, p_dust, p_lha, p_rireki, p_undo, p_use, p_ver}) {
+        if (a != nullptr && a->objectName() == wanted)
+            return a;
+    }
+    return nullptr;
 }
 
 void QRV_Main::Form_Load()

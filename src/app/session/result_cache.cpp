@@ -1,4 +1,4 @@
-#include "catalogue/result_cache.h"
+#include "app/session/result_cache.h"
 
 namespace pelmora {
 

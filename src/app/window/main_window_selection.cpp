@@ -1,7 +1,7 @@
 // The main window's handlers for selection, preview, Refresh, the type switch and open.
-#include "app/history_log.h"
-#include "app/main_window.h"
-#include "app/session.h"
+#include "app/session/history_log.h"
+#include "app/session/session.h"
+#include "app/window/main_window.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
 #include "platform/message_box.h"
@@ -59,12 +59,10 @@ void QRV_Main::opt_Click()
         type_revert = 0;
         return;
     }
-    const QString letter = excel ? QStringLiteral("X") : QStringLiteral("D");
-    if (letter == m_session.doc_type)
+    const DocType chosen = excel ? DocType::excel() : DocType::word();
+    if (chosen == m_session.doc_type)
         return; // the button that was already on: nothing to switch
-    const QString question = excel ? QStringLiteral("Excel に表示を切替ます\r\nよろしいですか")
-                                   : QStringLiteral("Word に表示を切替ます\r\nよろしいですか");
-    if (!m_platform.messages->confirm(question)) {
+    if (!m_platform.messages->confirm(chosen.switch_question())) {
         // Put the other button back; the click that raises is swallowed by type_revert.
         type_revert = 1;
         QRadioButton* previous = opt[excel ? 1 : 0];
@@ -72,8 +70,8 @@ void QRV_Main::opt_Click()
         opt_Click();
         return;
     }
-    m_session.doc_type = letter;
-    Text_Sufix->setText(excel ? QStringLiteral("XLS") : QStringLiteral("DOC"));
+    m_session.doc_type = chosen;
+    Text_Sufix->setText(chosen.suffix());
     dir1_Change();
     if (!m_selection->nothing_selected())
         m_preview->reset();

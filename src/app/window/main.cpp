@@ -1,6 +1,6 @@
 // Pelmora: finds every Excel workbook or Word document on a drive and manages them.
-#include "app/main_window.h"
-#include "app/session.h"
+#include "app/session/session.h"
+#include "app/window/main_window.h"
 #include "platform/clock.h"
 #include "platform/desktop_opener.h"
 #include "platform/libreoffice_preview_renderer.h"
@@ -13,6 +13,7 @@
 #include "platform/qt_help_viewer.h"
 #include "platform/qt_message_box.h"
 #include "platform/qt_printer.h"
+#include "platform/unlha_archiver.h"
 
 #include <QApplication>
 #include <QFont>
@@ -41,6 +42,7 @@ int main(int argc, char* argv[])
     pelmora::DesktopOpener opener;
     pelmora::QtCopyProgressFactory progress;
     pelmora::PosixShell shell(messages, &progress);
+    pelmora::UnlhaArchiver archiver;
     pelmora::Platform platform;
     platform.messages = &messages;
     platform.clock = &clock;
@@ -52,6 +54,7 @@ int main(int argc, char* argv[])
     platform.preview = &preview;
     platform.opener = &opener;
     platform.shell = &shell;
+    platform.archiver = &archiver;
 
     pelmora::QRV_Public session;
     pelmora::QRV_Main window(session, platform);

@@ -1,0 +1,64 @@
+// Connects the copy, move, trash, compression and undo menu items to their commands.
+#pragma once
+
+#include "fileops/archive_backups.h"
+
+#include <QObject>
+#include <functional>
+
+class QAction;
+class QWidget;
+
+namespace pelmora {
+
+struct CommandEnv;
+struct Platform;
+struct QRV_Public;
+class HistoryLog;
+
+// The menu items the controller answers, and the undo item it switches on and off.
+struct FileOpsMenu
+{
+    QAction* p_filecopy = nullptr;
+    QAction* p_filemove = nullptr;
+    QAction* p_dust = nullptr;
+    QAction* p_lha = nullptr;
+    QAction* p_undo = nullptr;
+};
+
+// What the commands need of the main window, handed in rather than looked up.
+struct FileOpsWindow
+{
+    QWidget* dialog_parent = nullptr;
+    std::function<bool()> single_mode;
+    std::function<void()> start_blink;
+    std::function<void(bool)> set_busy;
+};
+
+class FileOpsController final : public QObject
+{
+    Q_OBJECT
+public:
+    FileOpsController(QRV_Public& session, HistoryLog& history, const Platform& platform,
+                      const FileOpsMenu& menu, FileOpsWindow window, QObject* parent = nullptr);
+
+    void p_filecopy_Click();
+    void p_filemove_Click();
+    void p_dust_Click();
+    void p_lha_Click();
+    void p_undo_Click();
+
+private:
+    CommandEnv env();
+    void choose_destination();
+
+    QRV_Public& m_session;
+    HistoryLog& m_history;
+    const Platform& m_platform;
+    FileOpsMenu m_menu;
+    FileOpsWindow m_window;
+    // Archives a compression updated, kept so that its undo can put them back.
+    ArchiveBackups m_archives;
+};
+
+} // namespace pelmora

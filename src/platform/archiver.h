@@ -1,0 +1,18 @@
+// The archiver the compression command hands its command line to.
+#pragma once
+
+#include <QByteArray>
+
+namespace pelmora {
+
+class Archiver
+{
+public:
+    virtual ~Archiver() = default;
+
+    // Runs one archiver command line (UTF-8, as the archiver DLL takes it). The archiver's
+    // report text is left in `report`. Returns the archiver's code: 0 on success.
+    virtual int run(const QByteArray& commandLine, QByteArray& report) = 0;
+};
+
+} // namespace pelmora

@@ -1,0 +1,14 @@
+// The archiver backend built into the program: the Unlha entry point.
+#pragma once
+
+#include "platform/archiver.h"
+
+namespace pelmora {
+
+class UnlhaArchiver final : public Archiver
+{
+public:
+    int run(const QByteArray& commandLine, QByteArray& report) override;
+};
+
+} // namespace pelmora
