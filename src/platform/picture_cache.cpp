@@ -65,7 +65,7 @@ void PictureCache::put(const PictureKey& key, Entry entry)
         m_entries.erase(oldest);
     }
     entry.last_used = ++m_clock;
-    m_entries.insert(key, std::move(entry));
+    m_entries.insert(key, entry);
     m_bytes += bytes;
 }
 
