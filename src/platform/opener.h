@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace pelmora {
 
@@ -9,9 +10,11 @@ class Opener
 {
 public:
     virtual ~Opener() = default;
-    // True when the desktop accepted the request. The program neither waits for nor tracks
-    // the application. An empty path or one that does not exist is refused.
-    virtual bool open(const QString& path) = 0;
+    // Asks the desktop to open path. done(accepted) runs later on this thread, never inside
+    // open(): accepted is false when the request was refused (no file, no desktop opener, or
+    // the opener reported failure, e.g. no application is associated). The program neither
+    // waits for nor tracks the application.
+    virtual void open(const QString& path, std::function<void(bool accepted)> done) = 0;
 };
 
 } // namespace pelmora

@@ -19,11 +19,14 @@ enum class PreviewError {
     RenderFailed,    // its output could not be read or drawn
     BadPane,         // the pane size is empty
     System,          // e.g. no temporary folder could be made
+    Encrypted,       // opening it needs a password
+    Damaged,         // an office container that cannot be read
+    Superseded,      // a newer request took over before this one was done
 };
 
 struct PreviewResult
 {
-    QImage image; // fits the pane, aspect ratio kept; null on failure
+    QImage image; // as wide as the pane, aspect ratio kept; null on failure
     PreviewError error = PreviewError::None;
     QString message; // for the user, in Japanese; empty on success
 
@@ -35,9 +38,11 @@ class PreviewRenderer
 public:
     virtual ~PreviewRenderer() = default;
 
-    // Renders the first page of the document at path, scaled to fit pane. Blocks the caller
-    // but keeps the event loop running while it works, so other handlers (even another
-    // render) may run in the meantime. Never throws; failures come back in the result.
+    // Renders the first page of the document at path as wide as pane (its height follows the
+    // page; a pane scrolls). Blocks the caller but keeps the event loop running while it
+    // works, so other handlers may run meanwhile; a render started there supersedes this
+    // one, which then ends early with Superseded. Never throws; failures come back in the
+    // result, with a short reason for the user.
     virtual PreviewResult render(const QString& path, const QSize& pane) = 0;
 
     // A hint that renders are coming soon (e.g. preview was switched on): a backend with a

@@ -36,6 +36,10 @@ public:
     // when the page is full.
     virtual PrintStatus print_line(const QString& text) = 0;
 
+    // How many leading characters of text fit on one line between the margins at the
+    // current font (at least 1 for a non-empty text). A printer that cannot tell says all.
+    virtual qsizetype fitting_length(const QString& text) { return text.size(); }
+
     // Sends the document to the printer.
     virtual PrintStatus end_document() = 0;
 

@@ -1,7 +1,11 @@
 #include "platform/qt_help_viewer.h"
 
+#include "platform/help_search_index.h"
+
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,10 +14,12 @@
 #include <QHelpEngine>
 #include <QHelpIndexWidget>
 #include <QHelpLink>
-#include <QHelpSearchEngine>
-#include <QHelpSearchQueryWidget>
-#include <QHelpSearchResultWidget>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -25,13 +31,47 @@ namespace pelmora {
 
 namespace {
 
-// Loads qthelp:// pages, their pictures and style sheets from the help engine.
+// Loads qthelp:// pages, their pictures and style sheets from the help engine. Links between
+// help pages (and to places within a page) are followed here; any other address goes to the
+// desktop.
 class HelpBrowser final : public QTextBrowser
 {
 public:
     HelpBrowser(QHelpEngine* engine, QWidget* parent) : QTextBrowser(parent), m_engine(engine)
     {
-        setOpenExternalLinks(true);
+        setOpenLinks(false);
+        connect(this, &QTextBrowser::anchorClicked, this, &HelpBrowser::follow);
+    }
+
+    void follow(const QUrl& link)
+    {
+        const QUrl url = source().resolved(link);
+        if (url.scheme() == QLatin1String("qthelp")) {
+            if (url.adjusted(QUrl::RemoveFragment) == source().adjusted(QUrl::RemoveFragment) &&
+                url.hasFragment())
+                scrollToAnchor(url.fragment());
+            else
+                setSource(url);
+            return;
+        }
+        QDesktopServices::openUrl(url);
+    }
+
+    // Qt's own menu speaks English when no translation is installed.
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        QMenu menu(this);
+        menu.setObjectName(QStringLiteral("help_page_menu"));
+        QAction* back = menu.addAction(QStringLiteral("戻る(&B)"), this, &QTextBrowser::backward);
+        back->setEnabled(isBackwardAvailable());
+        QAction* forward = menu.addAction(QStringLiteral("進む(&F)"), this, &QTextBrowser::forward);
+        forward->setEnabled(isForwardAvailable());
+        menu.addSeparator();
+        QAction* copy_action =
+            menu.addAction(QStringLiteral("コピー(&C)"), this, &QTextBrowser::copy);
+        copy_action->setEnabled(textCursor().hasSelection());
+        menu.addAction(QStringLiteral("すべて選択(&A)"), this, &QTextBrowser::selectAll);
+        menu.exec(event->globalPos());
     }
 
     QVariant loadResource(int type, const QUrl& url) override
@@ -81,14 +121,37 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
     index_layout->addWidget(index);
     tabs->addTab(index_page, QStringLiteral("キーワード"));
 
-    QHelpSearchEngine* search = engine->searchEngine();
+    // Our own search: it finds words inside Japanese sentences and speaks Japanese.
+    auto index_data = std::make_shared<HelpSearchIndex>();
+    for (const QString& name : engine->registeredDocumentations()) {
+        for (const QUrl& url : engine->files(name, QString(), QStringLiteral("html"))) {
+            const QString html = QString::fromUtf8(engine->fileData(url));
+            static const QRegularExpression title_tag(
+                QStringLiteral("<title>(.*?)</title>"),
+                QRegularExpression::CaseInsensitiveOption |
+                    QRegularExpression::DotMatchesEverythingOption);
+            const QString title = HelpSearchIndex::plain_text(title_tag.match(html).captured(1));
+            index_data->add_page(url, title.isEmpty() ? url.fileName() : title, html);
+        }
+    }
     auto* search_page = new QWidget(tabs);
     auto* search_layout = new QVBoxLayout(search_page);
-    QHelpSearchQueryWidget* query = search->queryWidget();
-    query->setObjectName(QStringLiteral("help_search_query"));
-    QHelpSearchResultWidget* results = search->resultWidget();
+    auto* query_row = new QHBoxLayout();
+    auto* query = new QLineEdit(search_page);
+    query->setObjectName(QStringLiteral("help_search_input"));
+    query->setPlaceholderText(QStringLiteral("検索する語句を入力してください"));
+    auto* run = new QPushButton(QStringLiteral("検索(&S)"), search_page);
+    run->setObjectName(QStringLiteral("help_search_button"));
+    query_row->addWidget(query);
+    query_row->addWidget(run);
+    auto* status = new QLabel(search_page);
+    status->setObjectName(QStringLiteral("help_search_status"));
+    status->setWordWrap(true);
+    auto* results = new QListWidget(search_page);
     results->setObjectName(QStringLiteral("help_search_results"));
-    search_layout->addWidget(query);
+    results->setWordWrap(true);
+    search_layout->addLayout(query_row);
+    search_layout->addWidget(status);
     search_layout->addWidget(results);
     tabs->addTab(search_page, QStringLiteral("検索"));
 
@@ -111,10 +174,32 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
                          if (!links.isEmpty())
                              browser->setSource(links.front().url);
                      });
-    QObject::connect(query, &QHelpSearchQueryWidget::search, search,
-                     [search, query] { search->search(query->searchInput()); });
-    QObject::connect(results, &QHelpSearchResultWidget::requestShowLink, browser,
-                     [browser](const QUrl& url) { browser->setSource(url); });
+    const auto run_search = [index_data, query, status, results] {
+        results->clear();
+        const QString words = query->text().trimmed();
+        if (words.isEmpty()) {
+            status->setText(QStringLiteral("検索する語句を入力してください"));
+            return;
+        }
+        const QList<HelpSearchIndex::Hit> hits = index_data->search(words);
+        status->setText(hits.isEmpty()
+                            ? QStringLiteral("「%1」を含むページは見つかりませんでした").arg(words)
+                            : QStringLiteral("%1 件のページが見つかりました").arg(hits.size()));
+        for (const HelpSearchIndex::Hit& hit : hits) {
+            auto* item = new QListWidgetItem(hit.title + QLatin1Char('\n') + hit.excerpt, results);
+            item->setData(Qt::UserRole, hit.url);
+        }
+    };
+    QObject::connect(query, &QLineEdit::returnPressed, results, run_search);
+    QObject::connect(run, &QPushButton::clicked, results, run_search);
+    const auto show_hit = [browser, query](QListWidgetItem* item) {
+        browser->setSource(item->data(Qt::UserRole).toUrl());
+        const QStringList words = query->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (!words.isEmpty())
+            browser->find(words.front());
+    };
+    QObject::connect(results, &QListWidget::itemClicked, browser, show_hit);
+    QObject::connect(results, &QListWidget::itemActivated, browser, show_hit);
 
     // The first page of the contents, once they are built.
     QObject::connect(engine->contentModel(), &QHelpContentModel::contentsCreated, browser,
@@ -125,7 +210,6 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
                                  browser->setSource(item->url());
                          }
                      });
-    search->scheduleIndexDocumentation();
     return window;
 }
 

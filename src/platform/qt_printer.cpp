@@ -194,6 +194,34 @@ PrintStatus QtPrinter::begin_document()
     return PrintStatus::Ok;
 }
 
+qsizetype QtPrinter::fitting_length(const QString& text)
+{
+    if (text.isEmpty() || find_printer() != PrintStatus::Ok)
+        return text.size();
+    // The width is known once the document has started, as the next line would start it.
+    if (!m_painter.isActive() && begin_document() != PrintStatus::Ok)
+        return text.size();
+    if (!m_device)
+        return text.size();
+    const QFontMetricsF metrics(m_painter.font(), m_device.get());
+    const qreal width = m_device->width();
+    if (metrics.horizontalAdvance(text) <= width)
+        return text.size();
+    // The longest prefix that fits; never split a surrogate pair.
+    qsizetype low = 1;
+    qsizetype high = text.size();
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (metrics.horizontalAdvance(text.left(mid)) <= width)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    if (low > 1 && low < text.size() && text.at(low - 1).isHighSurrogate())
+        --low;
+    return low;
+}
+
 PrintStatus QtPrinter::print_line(const QString& text)
 {
     if (const PrintStatus status = find_printer(); status != PrintStatus::Ok)

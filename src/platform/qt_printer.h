@@ -39,6 +39,7 @@ public:
     PrintStatus set_paper_size(PaperSize paper) override;
     PrintStatus set_orientation(PageOrientation orientation) override;
     PrintStatus print_line(const QString& text) override;
+    qsizetype fitting_length(const QString& text) override;
     PrintStatus end_document() override;
     void abort_document() override;
 

@@ -1,10 +1,13 @@
 #include "print_help/print_list.h"
 
+#include "platform/native_path.h"
+
 namespace pelmora {
 
 namespace {
 
 const QString kIndent = QStringLiteral("     ");
+const QString kContinuation = QStringLiteral("          ");
 
 // Blanks only, as the grid texts were trimmed when the list was first printed: a tab or
 // other white space belongs to the name.
@@ -44,16 +47,42 @@ QStringList print_lines(const PrintInput& input)
     lines << rule_line();
     if (input.single_mode) {
         for (const ListedFile& row : input.rows)
-            lines << kIndent + trim_blanks(row.folder) + trim_blanks(row.file_name);
+            lines << kIndent + native_path::readable(trim_blanks(row.folder) +
+                                                     trim_blanks(row.file_name));
     } else if (input.marks.isEmpty()) {
         lines << kIndent; // nothing marked: one empty entry line
     } else {
         for (const QString& mark : input.marks)
-            lines << kIndent + mark;
+            lines << kIndent + native_path::readable(mark);
     }
     lines << rule_line();
     lines << kIndent;
     return lines;
+}
+
+QStringList wrap_line(const QString& line, const std::function<qsizetype(const QString&)>& fits)
+{
+    QStringList pieces;
+    QString rest = line;
+    QString prefix;
+    while (true) {
+        const QString candidate = prefix + rest;
+        const qsizetype room = fits(candidate) - prefix.size();
+        if (room >= rest.size() || room <= 0) {
+            // All fits, or not even one character fits after the indent: print it as it is.
+            pieces << candidate;
+            return pieces;
+        }
+        qsizetype cut = room;
+        const qsizetype slash = rest.lastIndexOf(QLatin1Char('/'), room - 1);
+        if (slash >= room / 2)
+            cut = slash + 1;
+        if (cut < rest.size() && rest.at(cut).isLowSurrogate() && cut > 1)
+            --cut;
+        pieces << prefix + rest.left(cut);
+        rest = rest.mid(cut);
+        prefix = kContinuation;
+    }
 }
 
 PrintOutcome print_result_list(Printer& printer, const PrintInput& input)
@@ -75,11 +104,14 @@ PrintOutcome print_result_list(Printer& printer, const PrintInput& input)
     if (status != PrintStatus::Ok)
         return failed(status);
 
+    const auto fits = [&printer](const QString& text) { return printer.fitting_length(text); };
     const QStringList lines = print_lines(input);
     for (const QString& line : lines) {
-        status = printer.print_line(line);
-        if (status != PrintStatus::Ok)
-            return failed(status);
+        for (const QString& piece : wrap_line(line, fits)) {
+            status = printer.print_line(piece);
+            if (status != PrintStatus::Ok)
+                return failed(status);
+        }
     }
     status = printer.end_document();
     if (status != PrintStatus::Ok)

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace pelmora {
 
@@ -43,11 +44,16 @@ enum class PrintOutcome {
 // row whose file name is blank.
 bool has_print_data(const QList<ListedFile>& rows);
 
-// Every line of the printed list, top to bottom.
+// Every line of the printed list, top to bottom, before wrapping.
 QStringList print_lines(const PrintInput& input);
 
-// Applies the list's printer settings, prints print_lines() and ends the document; stops at
-// the first failing call and aborts the document then.
+// A line cut into the pieces that fit: fits(text) tells how many leading characters of text
+// fit on one line. Pieces after the first are indented further, so a long path reads on, and
+// break after a folder separator where one lies in the latter half of the piece.
+QStringList wrap_line(const QString& line, const std::function<qsizetype(const QString&)>& fits);
+
+// Applies the list's printer settings, prints print_lines() wrapped to the printable width
+// and ends the document; stops at the first failing call and aborts the document then.
 PrintOutcome print_result_list(Printer& printer, const PrintInput& input);
 
 // The history row written after a printed list (without a background colour).

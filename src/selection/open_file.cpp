@@ -3,6 +3,7 @@
 #include "app/session/history_log.h"
 #include "app/session/session.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 #include "platform/opener.h"
 
 namespace pelmora {
@@ -11,11 +12,21 @@ void open_selected_file(const QRV_Public& session, HistoryLog& history, Opener* 
                         MessageBoxes& messages)
 {
     const QString path = session.sel_dir + session.sel_file;
-    history.append_history_row(path + QStringLiteral("を 起動しました"), history::Open);
-    if (opener && opener->open(path))
+    history.append_history_row(native_path::readable(path) + QStringLiteral("を 起動しました"),
+                               history::Open);
+    const auto refused = [&history, &messages] {
+        messages.inform(QStringLiteral("ファイルのオープンに失敗しました"));
+        history.append_failure_row();
+    };
+    if (!opener) {
+        refused();
         return;
-    messages.inform(QStringLiteral("ファイルのオープンに失敗しました"));
-    history.append_failure_row();
+    }
+    // The opener answers once the desktop has accepted or refused the request.
+    opener->open(path, [refused](bool accepted) {
+        if (!accepted)
+            refused();
+    });
 }
 
 } // namespace pelmora

@@ -8,7 +8,8 @@ class HistoryLog;
 class MessageBoxes;
 class Opener;
 
-// The history row comes first; a refused request adds the message and the failure row.
+// The history row comes first; a refused request adds the message and the failure row when
+// the desktop's answer arrives.
 void open_selected_file(const QRV_Public& session, HistoryLog& history, Opener* opener,
                         MessageBoxes& messages);
 

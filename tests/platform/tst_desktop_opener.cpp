@@ -1,14 +1,21 @@
-// The desktop opener refuses what cannot be opened and hands everything else to the
-// desktop's file handler as a local file URL. A stand-in handler takes the place of the
-// desktop, so no application is launched.
+// The desktop opener starts a stand-in opener program with the exact bytes of the path and
+// reports what its exit status says, without blocking the event loop; what cannot be opened
+// is refused without starting anything.
 #include "platform/desktop_opener.h"
+#include "platform/native_path.h"
 
-#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
+#include <QTimer>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
 
 namespace pelmora {
 
@@ -16,12 +23,9 @@ class TestDesktopOpener final : public QObject
 {
     Q_OBJECT
 
-public Q_SLOTS:
-    void record(const QUrl& url) { requests_ << url; }
-
 private:
     QTemporaryDir dir_;
-    QList<QUrl> requests_;
+    int scripts_ = 0;
 
     QString make_file(const QString& name)
     {
@@ -32,14 +36,44 @@ private:
         return path;
     }
 
-private Q_SLOTS:
-    void initTestCase()
+    // A stand-in for xdg-open: writes its argument's bytes to a log, then runs body.
+    QString make_opener(const QString& body, QString* log)
     {
-        QVERIFY(dir_.isValid());
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "record");
+        const QString base = dir_.path() + QStringLiteral("/opener%1").arg(++scripts_);
+        *log = base + QStringLiteral(".log");
+        const QString script =
+            QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n%2\n").arg(*log, body);
+        QFile file(base);
+        if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
+            return {};
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return base;
     }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-    void init() { requests_.clear(); }
+
+    static QByteArray read_log(const QString& log)
+    {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Runs open() and waits for the answer, which must not come from inside open().
+    static std::optional<bool> answer(Opener& opener, const QString& path, bool* synchronous)
+    {
+        std::optional<bool> result;
+        bool returned = false;
+        *synchronous = false;
+        opener.open(path, [&](bool accepted) {
+            *synchronous = !returned;
+            result = accepted;
+        });
+        returned = true;
+        QTest::qWaitFor([&] { return result.has_value(); }, 10000);
+        return result;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(dir_.isValid()); }
 
     void refuses_what_does_not_exist_data()
     {
@@ -53,29 +87,54 @@ private Q_SLOTS:
     void refuses_what_does_not_exist()
     {
         QFETCH(QString, path);
-        DesktopOpener opener;
-        QVERIFY(!opener.open(path));
-        QVERIFY(requests_.isEmpty());
+        QString log;
+        DesktopOpener opener(make_opener(QStringLiteral("exit 0"), &log));
+        bool synchronous = true;
+        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(false));
+        QVERIFY(!synchronous);
+        QVERIFY(!QFile::exists(log)); // nothing was started
     }
 
-    void hands_an_existing_file_to_the_desktop_data()
+    void exit_status_decides_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("plain") << QStringLiteral("book.xls");
-        QTest::newRow("japanese and blanks") << QStringLiteral("見積書 第2版.doc");
-        QTest::newRow("characters with URL meaning") << QStringLiteral("a#b%20c?d.xls");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("opened") << QStringLiteral("exit 0") << true;
+        QTest::newRow("no application for the type (xdg-open 3)")
+            << QStringLiteral("exit 3") << false;
+        QTest::newRow("action failed (xdg-open 4)") << QStringLiteral("exit 4") << false;
+        QTest::newRow("killed") << QStringLiteral("kill -9 $$") << false;
     }
 
-    void hands_an_existing_file_to_the_desktop()
+    void exit_status_decides()
     {
-        QFETCH(QString, name);
-        const QString path = make_file(name);
-        QVERIFY(!path.isEmpty());
-        DesktopOpener opener;
-        QVERIFY(opener.open(path));
-        QCOMPARE(requests_.size(), 1);
-        QVERIFY(requests_.first().isLocalFile());
-        QCOMPARE(requests_.first().toLocalFile(), path);
+        QFETCH(QString, body);
+        QFETCH(bool, accepted);
+        const QString path = make_file(QStringLiteral("見積書 第2版.doc"));
+        QString log;
+        DesktopOpener opener(make_opener(body, &log));
+        bool synchronous = true;
+        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(accepted));
+        QVERIFY(!synchronous);
+        QCOMPARE(read_log(log), QFile::encodeName(path));
+        QTRY_COMPARE_WITH_TIMEOUT(opener.running(), 0, 2000);
+    }
+
+    void path_bytes_reach_the_opener_exactly()
+    {
+        // "見積.xls" in Shift_JIS: not UTF-8, so only the exact bytes name the file.
+        const QByteArray name = QByteArrayLiteral("\x8C\xA9\x90\xCF.xls");
+        const QByteArray native = QFile::encodeName(dir_.path()) + '/' + name;
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        QString log;
+        DesktopOpener opener(make_opener(QStringLiteral("exit 0"), &log));
+        bool synchronous = true;
+        QCOMPARE(answer(opener, native_path::from_native(native), &synchronous),
+                 std::optional<bool>(true));
+        QCOMPARE(read_log(log), native);
+        ::unlink(native.constData()); // QTemporaryDir cannot name it
     }
 
     void relative_path_is_made_absolute()
@@ -83,12 +142,44 @@ private Q_SLOTS:
         const QString path = make_file(QStringLiteral("relative.doc"));
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir_.path()));
-        DesktopOpener opener;
-        const bool accepted = opener.open(QStringLiteral("relative.doc"));
+        QString log;
+        DesktopOpener opener(make_opener(QStringLiteral("exit 0"), &log));
+        bool synchronous = true;
+        const std::optional<bool> result =
+            answer(opener, QStringLiteral("relative.doc"), &synchronous);
         QVERIFY(QDir::setCurrent(previous));
-        QVERIFY(accepted);
-        QCOMPARE(requests_.size(), 1);
-        QCOMPARE(requests_.first().toLocalFile(), path);
+        QCOMPARE(result, std::optional<bool>(true));
+        QCOMPARE(read_log(log), QFile::encodeName(path));
+    }
+
+    void missing_opener_program_is_a_refusal()
+    {
+        const QString path = make_file(QStringLiteral("book.xls"));
+        DesktopOpener opener(QStringLiteral("pelmora-no-such-opener"));
+        bool synchronous = true;
+        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(false));
+    }
+
+    void waiting_does_not_block_and_a_long_runner_counts_as_opened()
+    {
+        // An opener that stays (the application runs in its place) is taken as accepted once
+        // the settle time has passed; the event loop runs all the while.
+        const QString path = make_file(QStringLiteral("long.xls"));
+        QString log;
+        DesktopOpener opener(make_opener(QStringLiteral("sleep 3"), &log), 500ms);
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start(10ms);
+        QElapsedTimer clock;
+        clock.start();
+        bool synchronous = true;
+        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(true));
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
+        QCOMPARE(opener.running(), 1);
+        // The process is still reaped when it ends; no second answer comes.
+        QTRY_COMPARE_WITH_TIMEOUT(opener.running(), 0, 6000);
     }
 };
 

@@ -1,17 +1,25 @@
 // The LibreOffice renderer driven by stand-in soffice scripts: picture geometry, the memory
-// of pictures, the resident office's life cycle, failures, and the event loop while waiting.
+// of pictures, the resident offices' life cycle, failures with their reasons, the import
+// chosen by content, newer requests overtaking older ones, and the event loop while waiting.
 // The stand-ins copy a PDF drawn here, so these tests need no LibreOffice.
 #include "office_fixtures.h"
 #include "platform/libreoffice_preview_renderer.h"
+#include "platform/native_path.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(pelmora::PreviewError)
 Q_DECLARE_METATYPE(pelmora::LibreOfficeMode)
@@ -21,7 +29,10 @@ using namespace std::chrono_literals;
 namespace pelmora {
 namespace {
 
-constexpr auto kMinimalOle = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+// The start of an Excel compound file: signature, then the directory's Workbook entry.
+const QByteArray kMinimalOle = QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") +
+                               QByteArray(504, '\0') +
+                               QByteArrayLiteral("W\0o\0r\0k\0b\0o\0o\0k\0");
 
 // Alive means running: a zombie waiting for its reaper no longer counts.
 bool process_alive(qint64 pid)
@@ -54,6 +65,16 @@ private:
     QString portrait_pdf_;
     QString landscape_pdf_;
     int fake_count_ = 0;
+
+    QString make_text_doc(const QString& name, const QByteArray& content)
+    {
+        const QString path = docs_ + QLatin1Char('/') + name;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(content) != content.size())
+            return {};
+        return path;
+    }
 
     QString make_doc(const QString& name, const QByteArray& content = kMinimalOle)
     {
@@ -141,6 +162,7 @@ private:
         options.program = program;
         options.mode = mode;
         options.time_limit = 10s;
+        options.resident_offices = 1;
         return options;
     }
 
@@ -176,7 +198,7 @@ private Q_SLOTS:
 
     // --- the picture ---
 
-    void picture_fits_pane_keeping_aspect_ratio_data()
+    void picture_fits_pane_width_keeping_aspect_ratio_data()
     {
         QTest::addColumn<bool>("landscape");
         QTest::addColumn<QSize>("pane");
@@ -187,7 +209,7 @@ private Q_SLOTS:
         QTest::newRow("tiny pane") << false << QSize(7, 5);
     }
 
-    void picture_fits_pane_keeping_aspect_ratio()
+    void picture_fits_pane_width_keeping_aspect_ratio()
     {
         QFETCH(bool, landscape);
         QFETCH(QSize, pane);
@@ -199,16 +221,11 @@ private Q_SLOTS:
         QVERIFY2(result.ok(), qPrintable(result.message));
         QVERIFY(result.message.isEmpty());
         const QSize size = result.image.size();
-        QVERIFY2(size.width() <= pane.width() && size.height() <= pane.height(),
-                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
-        QVERIFY(size.width() == pane.width() || size.height() == pane.height());
-
-        // The other side follows from the page's proportions, give or take rounding.
+        // As wide as the pane; the height follows the page, the pane scrolls.
+        QCOMPARE(size.width(), pane.width());
         const double page_ratio = landscape ? 842.0 / 595.0 : 595.0 / 842.0; // width / height
-        if (size.width() == pane.width() && size.height() != pane.height())
-            QVERIFY(std::abs(size.height() - size.width() / page_ratio) <= 1.0);
-        else
-            QVERIFY(std::abs(size.width() - size.height() * page_ratio) <= 1.0);
+        QVERIFY2(std::abs(size.height() - size.width() / page_ratio) <= 1.0,
+                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
     }
 
     void picture_shows_only_the_first_page_on_white()
@@ -274,14 +291,25 @@ private Q_SLOTS:
         QCOMPARE(second.image, first.image);
     }
 
-    void other_pane_size_or_file_version_is_converted_again()
+    void other_width_is_redrawn_and_other_file_version_converted_again()
     {
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
         const QString path = make_doc(QStringLiteral("version.xls"));
 
         QVERIFY(renderer.render(path, QSize(320, 240)).ok());
+        // Another width draws the remembered first page again; another height is the same
+        // picture.
+        const PreviewResult wider = renderer.render(path, QSize(400, 240));
+        QVERIFY(wider.ok());
+        QCOMPARE(wider.image.width(), 400);
+        QCOMPARE(renderer.render(path, QSize(320, 999)).image.width(), 320);
+        QCOMPARE(renderer.conversions(), 1);
+        QCOMPARE(calls(fake).converts.size(), 1);
         QVERIFY(renderer.render(path, QSize(320, 241)).ok());
+        QCOMPARE(renderer.conversions(), 1);
+        renderer.clear_cache();
+        QVERIFY(renderer.render(path, QSize(320, 240)).ok());
         QCOMPARE(renderer.conversions(), 2);
 
         QFile file(path);
@@ -343,7 +371,7 @@ private Q_SLOTS:
             make_fake(QStringLiteral("if [ -e '%1' ]; then rm '%1'; exit 2; fi\n%2")
                           .arg(once, copy_pdf(portrait_pdf_)));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
-        const QString path = make_doc(QStringLiteral("retry.xls"));
+        const QString path = make_text_doc(QStringLiteral("retry.xls"), "a,b\n1,2\n");
         QCOMPARE(renderer.render(path, QSize(100, 100)).error, PreviewError::ConverterFailed);
         const PreviewResult again = renderer.render(path, QSize(100, 100));
         QVERIFY2(again.ok(), qPrintable(again.message));
@@ -579,13 +607,224 @@ private Q_SLOTS:
         QFETCH(QString, body);
         QFETCH(PreviewError, expected);
         LibreOfficePreviewRenderer renderer(options_for(make_fake(body), mode));
+        // Text content: a failure is the converter's, not a sign of a damaged container.
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("f.xls")), QSize(100, 100));
+            renderer.render(make_text_doc(QStringLiteral("f.xls"), "a,b\n1,2\n"), QSize(100, 100));
         QCOMPARE(result.error, expected);
         QVERIFY(result.image.isNull());
         QVERIFY(!result.message.isEmpty());
         QCOMPARE(renderer.conversions(), 1);
         QVERIFY(leftovers(QStringLiteral("pelmora-preview-*")).isEmpty());
+    }
+
+    void failed_container_is_called_damaged_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::newRow("no PDF written")
+            << QStringLiteral("echo 'Error: source file could not be loaded'; exit 0");
+        QTest::newRow("error exit") << QStringLiteral("exit 1");
+        QTest::newRow("broken PDF") << QStringLiteral("echo 'x' > \"$outdir/$base.pdf\"");
+    }
+
+    void failed_container_is_called_damaged()
+    {
+        QFETCH(QString, body);
+        LibreOfficePreviewRenderer renderer(
+            options_for(make_fake(body), LibreOfficeMode::Resident));
+        const PreviewResult result =
+            renderer.render(make_doc(QStringLiteral("broken.xls")), QSize(100, 100));
+        QCOMPARE(result.error, PreviewError::Damaged);
+        QCOMPARE(result.message, QStringLiteral("ファイルが壊れているため表示できません"));
+        QVERIFY(result.image.isNull());
+    }
+
+    void password_protected_files_are_refused_without_conversion_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray ole = QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+        const auto utf16 = [](const char* text) {
+            QByteArray out;
+            for (const char* c = text; *c; ++c)
+                out.append(*c).append('\0');
+            return out;
+        };
+        QTest::newRow("encrypted .xlsx content")
+            << ole + QByteArray(504, '\0') + utf16("EncryptedPackage") + utf16("EncryptionInfo");
+        // BOF of the workbook globals, then FILEPASS.
+        QTest::newRow("encrypted Excel 97 workbook")
+            << ole + QByteArray(504, '\0') + utf16("Workbook") + QByteArray(1024 - 528, '\0') +
+                   QByteArrayLiteral("\x09\x08\x10\x00\x00\x06\x05\x00") + QByteArray(12, '\0') +
+                   QByteArrayLiteral("\x2F\x00\x36\x00");
+        // FIB of the WordDocument stream on a sector boundary, fEncrypted set.
+        QByteArray fib = QByteArrayLiteral("\xEC\xA5\xC1\x00") + QByteArray(8, '\0');
+        fib[11] = 0x01;
+        QTest::newRow("encrypted Word 97 document") << ole + QByteArray(504, '\0') +
+                                                           utf16("WordDocument") +
+                                                           QByteArray(512 - 24, '\0') + fib;
+    }
+
+    void password_protected_files_are_refused_without_conversion()
+    {
+        QFETCH(QByteArray, content);
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::Resident));
+        const PreviewResult result =
+            renderer.render(make_text_doc(QStringLiteral("secret.xls"), content), QSize(90, 90));
+        QCOMPARE(result.error, PreviewError::Encrypted);
+        QCOMPARE(result.message, QStringLiteral("パスワードで保護された文書です"));
+        QCOMPARE(renderer.conversions(), 0);
+    }
+
+    // The arguments each stand-in call got, one per line, in call order.
+    static QStringList logged_arguments(const QString& file)
+    {
+        QFile log(file);
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    void import_is_chosen_by_content_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("infilter");
+        QTest::addColumn<QString>("pdf_filter");
+        const QByteArray sjis = QByteArrayLiteral("\x94\xD4\x8D\x86,\x8E\x81\x96\xBC\r\n1,"
+                                                  "\x8E\x52\x93\x63\r\n"); // 番号,氏名 / 1,山田
+        const QByteArray euc = QByteArrayLiteral("\xC8\xD6\xB9\xE6,\xBB\xE1\xCC\xBE\n1,"
+                                                 "\xBB\xB3\xC5\xC4\n");
+        const QByteArray utf8 = QStringLiteral("番号,氏名\n1,山田\n").toUtf8();
+        QTest::newRow("CSV in Shift_JIS as .xls")
+            << "a.xls" << sjis << "Text - txt - csv (StarCalc):44,34,60,1,,1041"
+            << "calc_pdf_Export";
+        QTest::newRow("CSV in EUC-JP as .xls")
+            << "b.xls" << euc << "Text - txt - csv (StarCalc):44,34,69,1,,1041"
+            << "calc_pdf_Export";
+        QTest::newRow("CSV in UTF-8 as .xls")
+            << "c.xls" << utf8 << "Text - txt - csv (StarCalc):44,34,76,1,,1041"
+            << "calc_pdf_Export";
+        QTest::newRow("CSV in UTF-8 with BOM as .xls")
+            << "d.xls" << QByteArray("\xEF\xBB\xBF") + utf8
+            << "Text - txt - csv (StarCalc):44,34,76,1,,1041"
+            << "calc_pdf_Export";
+        QTest::newRow("TSV as .xls") << "e.xls" << QByteArray("a\tb\n1\t2\n")
+                                     << "Text - txt - csv (StarCalc):9,34,76,1,,1041"
+                                     << "calc_pdf_Export";
+        QTest::newRow("HTML table as .xls")
+            << "f.xls" << QByteArray("<html><body><table><tr><td>1</td></tr></table></html>")
+            << "HTML (StarCalc)"
+            << "calc_pdf_Export";
+        QTest::newRow("HTML as .doc")
+            << "g.doc" << QByteArray("<!DOCTYPE html><html><p>x</p>") << "HTML (StarWriter)"
+            << "writer_pdf_Export";
+        QTest::newRow("RTF as .doc") << "h.doc" << QByteArray("{\\rtf1 x}") << "Rich Text Format"
+                                     << "writer_pdf_Export";
+        QTest::newRow("OOXML workbook as .xls")
+            << "i.xls"
+            << QByteArray("PK\x03\x04", 4) + QByteArray(26, '\x01') + "[Content_Types].xml" +
+                   QByteArray(40, '\x02') + "xl/workbook.xml"
+            << "Calc MS Excel 2007 XML"
+            << "calc_pdf_Export";
+        QTest::newRow("OOXML document as .doc")
+            << "j.doc"
+            << QByteArray("PK\x03\x04", 4) + QByteArray(26, '\x01') + "[Content_Types].xml" +
+                   QByteArray(40, '\x02') + "word/document.xml"
+            << "MS Word 2007 XML"
+            << "writer_pdf_Export";
+        QTest::newRow("Excel binary") << "k.xls" << kMinimalOle << "MS Excel 97"
+                                      << "calc_pdf_Export";
+    }
+
+    void import_is_chosen_by_content()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, infilter);
+        QFETCH(QString, pdf_filter);
+        const QString args = fakes_ + QStringLiteral("/args-") + name;
+        const QString fake = make_fake(
+            QStringLiteral("printf '%s\\n' \"$@\" > '%1'\n%2").arg(args, copy_pdf(portrait_pdf_)));
+        LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
+        const PreviewResult result = renderer.render(make_text_doc(name, content), QSize(100, 100));
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        const QStringList arguments = logged_arguments(args);
+        QVERIFY2(arguments.contains(QStringLiteral("--infilter=") + infilter),
+                 qPrintable(arguments.join(QLatin1Char('|'))));
+        // Page 1 only, with the export filter that belongs to the import.
+        const qsizetype at = arguments.indexOf(QStringLiteral("--convert-to"));
+        QVERIFY(at >= 0 && at + 1 < arguments.size());
+        QCOMPARE(arguments.at(at + 1),
+                 QStringLiteral("pdf:%1:{\"PageRange\":{\"type\":\"string\",\"value\":\"1\"}}")
+                     .arg(pdf_filter));
+    }
+
+    void raw_byte_file_name_is_read_exactly()
+    {
+        // "見積.xls" in Shift_JIS: not UTF-8, kept as bytes.
+        const QByteArray name = QByteArrayLiteral("\x8C\xA9\x90\xCF.xls");
+        const QByteArray native = QFile::encodeName(docs_) + '/' + name;
+        {
+            QFile file;
+            const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(fd >= 0);
+            QVERIFY(file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+            file.write(kMinimalOle);
+        }
+        const QString path = native_path::from_native(native);
+        QVERIFY(native_path::has_raw_bytes(path));
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
+        const PreviewResult result = renderer.render(path, QSize(100, 100));
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        const CallLog log = calls(fake);
+        QCOMPARE(log.converts.size(), 1);
+        // The stand-in resolved its input to the very bytes of the file.
+        QFile raw(QFileInfo(fake).absolutePath() + QStringLiteral("/calls.log"));
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QVERIFY2(raw.readAll().contains(" " + native + "\n"), qPrintable(log.converts.first()));
+        ::unlink(native.constData()); // QTemporaryDir cannot name it
+    }
+
+    void newer_request_overtakes_a_slow_one()
+    {
+        // Requests for "slow" hang; the resident office that takes one is killed when a
+        // newer request arrives, and the newer request goes to the other office at once.
+        const QString fake = make_fake(QStringLiteral("case \"$(readlink -f \"$input\")\" in "
+                                                      "*slow*) sleep 30;; esac\n") +
+                                       copy_pdf(portrait_pdf_));
+        LibreOfficeOptions options = options_for(fake, LibreOfficeMode::Resident);
+        options.resident_offices = 2;
+        options.time_limit = 60s;
+        LibreOfficePreviewRenderer renderer(options);
+        renderer.prepare();
+        QTRY_COMPARE_WITH_TIMEOUT(calls(fake).servers.size(), 2, 5000);
+
+        PreviewResult newer;
+        qint64 newer_ms = -1;
+        QElapsedTimer clock;
+        QTimer::singleShot(500ms, this, [&] {
+            QElapsedTimer own;
+            own.start();
+            newer = renderer.render(make_doc(QStringLiteral("quick.doc")), QSize(80, 80));
+            newer_ms = own.elapsed();
+        });
+        clock.start();
+        const PreviewResult older =
+            renderer.render(make_doc(QStringLiteral("slow.xls")), QSize(80, 80));
+        const qint64 total_ms = clock.elapsed();
+        QCOMPARE(older.error, PreviewError::Superseded);
+        QVERIFY2(newer.ok(), qPrintable(newer.message));
+        // Far from the 30 s the slow conversion would have taken.
+        QVERIFY2(total_ms < 10'000, qPrintable(QString::number(total_ms)));
+        qInfo("overtaking request took %lld ms", qlonglong(newer_ms));
+        const CallLog log = calls(fake);
+        QCOMPARE(log.converts.size(), 2);
+        // The slow call is gone, and its office was replaced by a fresh one.
+        QTRY_VERIFY_WITH_TIMEOUT(!process_alive(logged_pid(log.converts.first())), 5000);
+        QCOMPARE(renderer.resident_starts(), 3);
+        // Later requests are served as before.
+        QVERIFY(renderer.render(make_doc(QStringLiteral("after.doc")), QSize(80, 80)).ok());
     }
 
     void output_under_another_name_is_found()
@@ -624,6 +863,35 @@ private Q_SLOTS:
         QVERIFY(leftovers(QStringLiteral("pelmora-preview-*")).isEmpty());
     }
 
+    void office_dies_with_a_killed_program_and_its_folder_goes_at_the_next_start()
+    {
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        QProcess helper;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PELMORA_PREVIEW_HELPER"), fake);
+        helper.setProcessEnvironment(environment);
+        helper.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(helper.waitForStarted());
+        QVERIFY(helper.waitForReadyRead(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(calls(fake).servers.size(), 1, 5000);
+        const qint64 office = logged_pid(calls(fake).servers.first());
+        QVERIFY(process_alive(office));
+        const QStringList folders = leftovers(QStringLiteral("pelmora-lo-*"));
+        QVERIFY(!folders.isEmpty());
+
+        // Killed outright: no destructor runs.
+        helper.kill();
+        QVERIFY(helper.waitForFinished(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(!process_alive(office), 8000);
+        // The watchdog or the next start removes the profile folder.
+        {
+            LibreOfficePreviewRenderer next(options_for(fake, LibreOfficeMode::OneShot));
+            for (const QString& folder : folders)
+                QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(tmp_ + QLatin1Char('/') + folder),
+                                         5000);
+        }
+    }
+
     // --- the event loop while waiting ---
 
     void events_keep_flowing_during_a_render_data() { add_modes(); }
@@ -653,6 +921,7 @@ private Q_SLOTS:
         const QString outer_path = make_doc(QStringLiteral("outer.xls"));
         const QString inner_path = make_doc(QStringLiteral("inner.doc"));
 
+        // The newer request wins; the older one ends early without a picture.
         QStringList order;
         PreviewResult inner;
         // A second grid click arriving while the first preview is being made.
@@ -663,11 +932,11 @@ private Q_SLOTS:
         const PreviewResult outer = renderer.render(outer_path, QSize(120, 120));
         order << QStringLiteral("outer");
 
-        QVERIFY2(outer.ok(), qPrintable(outer.message));
+        QCOMPARE(outer.error, PreviewError::Superseded);
+        QVERIFY(outer.image.isNull());
         QVERIFY2(inner.ok(), qPrintable(inner.message));
         QCOMPARE(order, (QStringList{QStringLiteral("inner"), QStringLiteral("outer")}));
-        QVERIFY(outer.image.width() == 120 || outer.image.height() == 120);
-        QVERIFY(inner.image.width() == 80 || inner.image.height() == 80);
+        QCOMPARE(inner.image.width(), 80);
 
         const CallLog log = calls(fake);
         QCOMPARE(log.converts.size(), 2);
@@ -675,7 +944,9 @@ private Q_SLOTS:
             // Two offices at once must not share a profile.
             QVERIFY(logged_profile(log.converts.at(0)) != logged_profile(log.converts.at(1)));
         } else {
-            QCOMPARE(log.servers.size(), 1);
+            // One office: the overtaken one was killed and started again.
+            QCOMPARE(log.servers.size(), 2);
+            QVERIFY(!process_alive(logged_pid(log.servers.first())));
         }
         QVERIFY(leftovers(QStringLiteral("pelmora-preview-*")).isEmpty());
     }
@@ -683,5 +954,23 @@ private Q_SLOTS:
 
 } // namespace pelmora
 
-QTEST_MAIN(pelmora::TestPreviewRenderer)
+// Helper mode: a program that starts resident offices and waits to be killed.
+int main(int argc, char** argv)
+{
+    if (const QByteArray fake = qgetenv("PELMORA_PREVIEW_HELPER"); !fake.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        pelmora::LibreOfficeOptions options;
+        options.program = QString::fromLocal8Bit(fake);
+        options.resident_offices = 1;
+        pelmora::LibreOfficePreviewRenderer renderer(options);
+        renderer.prepare();
+        std::printf("ready\n");
+        std::fflush(stdout);
+        return app.exec();
+    }
+    QGuiApplication app(argc, argv);
+    pelmora::TestPreviewRenderer test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_preview_renderer.moc"

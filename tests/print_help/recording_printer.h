@@ -14,6 +14,7 @@ public:
     int fail_at = -1; // index of the call (in calls) that fails; -1: none
     PrintStatus failure = PrintStatus::Refused;
     int aborts = 0;
+    qsizetype columns = -1; // characters per line; -1: any line fits
 
     PrintStatus set_font_name(const QString& family) override
     {
@@ -35,6 +36,10 @@ public:
     PrintStatus print_line(const QString& text) override
     {
         return record(QStringLiteral("line ") + text);
+    }
+    qsizetype fitting_length(const QString& text) override
+    {
+        return columns > 0 ? qMin(text.size(), columns) : text.size();
     }
     PrintStatus end_document() override { return record(QStringLiteral("end")); }
     void abort_document() override { ++aborts; }

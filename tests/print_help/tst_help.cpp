@@ -1,18 +1,22 @@
 // The help collection built with the program: it opens, lists every page, its index finds
 // pages by keyword, its full-text search finds topics, it explains every window and command;
 // and the help window that shows it.
+#include "platform/help_search_index.h"
 #include "platform/qt_help_viewer.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHelpContentWidget>
 #include <QHelpEngine>
 #include <QHelpIndexWidget>
 #include <QHelpLink>
-#include <QHelpSearchEngine>
-#include <QHelpSearchQueryWidget>
-#include <QHelpSearchResultWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,11 +48,11 @@ QString all_help_text(QHelpEngineCore& engine)
     return text;
 }
 
-QStringList hit_files(const QList<QHelpSearchResult>& results)
+QStringList hit_files(const QList<HelpSearchIndex::Hit>& hits)
 {
     QStringList files;
-    for (const QHelpSearchResult& result : results)
-        files << result.url().fileName();
+    for (const HelpSearchIndex::Hit& hit : hits)
+        files << hit.url.fileName();
     return files;
 }
 
@@ -60,6 +64,10 @@ class HelpTest final : public QObject
 
     QTemporaryDir m_work;
     QString m_copy;
+    QList<QUrl> m_desktop_urls;
+
+public Q_SLOTS:
+    void record_url(const QUrl& url) { m_desktop_urls << url; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -160,34 +168,63 @@ private Q_SLOTS:
             QVERIFY2(text.contains(QString::fromUtf8(caption)), caption);
     }
 
-    void full_text_search_finds_a_topic_by_a_word()
+    void full_text_search_finds_words_inside_japanese_sentences()
     {
-        QHelpEngine engine(m_copy);
+        QHelpEngineCore engine(m_copy);
         engine.setReadOnly(false);
         QVERIFY(engine.setupData());
-        QHelpSearchEngine* search = engine.searchEngine();
-        QSignalSpy indexed(search, &QHelpSearchEngine::indexingFinished);
-        search->reindexDocumentation();
-        QVERIFY(indexed.wait(60000));
+        HelpSearchIndex index;
+        QHash<QString, QString> texts; // file name -> visible text
+        for (const QUrl& url : engine.files(kNamespace, QString(), QStringLiteral("html"))) {
+            const QString html = QString::fromUtf8(engine.fileData(url));
+            index.add_page(url, url.fileName(), html);
+            QTextDocument document;
+            document.setHtml(html);
+            // Compared as the search compares: width and case folded.
+            texts.insert(url.fileName(), document.toPlainText()
+                                             .simplified()
+                                             .normalized(QString::NormalizationForm_KC)
+                                             .toCaseFolded());
+        }
+        QCOMPARE(index.size(), source_pages().size());
 
         const struct
         {
             const char* word;
             const char* page;
-        } cases[] = {{"印刷", "print.html"},
-                     {"プリンタ", "print.html"},
-                     {"LZH", "compress.html"},
-                     {"ごみ箱", "trash.html"}};
+        } cases[] = {{"印刷", "print.html"},        {"プリンタ", "print.html"},
+                     {"LZH", "compress.html"},      {"lzh", "compress.html"},
+                     {"ごみ箱", "trash.html"},      {"砂時計", "print.html"},
+                     {"砂時計", "refresh.html"},    {"LibreOffice", "preview.html"},
+                     {"1 ページ目", "preview.html"}};
         for (const auto& c : cases) {
-            QSignalSpy finished(search, &QHelpSearchEngine::searchingFinished);
-            search->search(QString::fromUtf8(c.word));
-            QVERIFY(finished.wait(30000));
-            const int hits = finished.front().front().toInt();
-            const QStringList files = hit_files(search->searchResults(0, hits));
+            const QStringList files = hit_files(index.search(QString::fromUtf8(c.word)));
             QVERIFY2(files.contains(QString::fromUtf8(c.page)),
                      qPrintable(QString::fromUtf8(c.word) + QLatin1String(": ") +
                                 files.join(QLatin1Char(' '))));
         }
+        // Every two-character piece of every page is found, on exactly the pages that hold it.
+        for (auto it = texts.cbegin(); it != texts.cend(); ++it) {
+            const QString& text = it.value();
+            for (qsizetype at = 0; at + 2 <= text.size(); at += 37) {
+                const QString word = text.mid(at, 2);
+                // Words: letters and digits (kana and kanji are letters).
+                if (!word.at(0).isLetterOrNumber() || !word.at(1).isLetterOrNumber())
+                    continue;
+                QStringList expected;
+                for (auto page = texts.cbegin(); page != texts.cend(); ++page) {
+                    if (page.value().contains(word))
+                        expected << page.key();
+                }
+                QStringList found = hit_files(index.search(word));
+                found.sort();
+                expected.sort();
+                QVERIFY2(found == expected,
+                         qPrintable(word + QLatin1String(": ") + found.join(' ') +
+                                    QLatin1String(" / ") + expected.join(' ')));
+            }
+        }
+        QVERIFY(index.search(QStringLiteral("存在しない語句ｘｙｚ")).isEmpty());
     }
 
     // The help window
@@ -202,8 +239,8 @@ private Q_SLOTS:
         auto* contents = window->findChild<QHelpContentWidget*>(QStringLiteral("help_contents"));
         QVERIFY(contents);
         QVERIFY(window->findChild<QHelpIndexWidget*>(QStringLiteral("help_index")));
-        QVERIFY(window->findChild<QHelpSearchQueryWidget*>(QStringLiteral("help_search_query")));
-        QVERIFY(window->findChild<QHelpSearchResultWidget*>(QStringLiteral("help_search_results")));
+        QVERIFY(window->findChild<QLineEdit*>(QStringLiteral("help_search_input")));
+        QVERIFY(window->findChild<QListWidget*>(QStringLiteral("help_search_results")));
         auto* page = window->findChild<QTextBrowser*>(QStringLiteral("help_page"));
         QVERIFY(page);
         QTRY_VERIFY_WITH_TIMEOUT(contents->model()->rowCount() > 0, 10000);
@@ -211,6 +248,85 @@ private Q_SLOTS:
         QVERIFY(page->toPlainText().contains(QStringLiteral("PelmoraVer1.1")));
         // The installed collection itself is left as it was.
         QVERIFY(!QDir(QFileInfo(kCollection).dir()).exists(QStringLiteral(".pelmora")));
+    }
+
+    void window_searches_in_japanese_and_shows_the_hit()
+    {
+        QTemporaryDir work;
+        QtHelpViewer viewer(kCollection, work.path());
+        viewer.show_topics();
+        QWidget* window = viewer.window();
+        QVERIFY(window);
+        auto* input = window->findChild<QLineEdit*>(QStringLiteral("help_search_input"));
+        auto* button = window->findChild<QPushButton*>(QStringLiteral("help_search_button"));
+        auto* status = window->findChild<QLabel*>(QStringLiteral("help_search_status"));
+        auto* results = window->findChild<QListWidget*>(QStringLiteral("help_search_results"));
+        auto* page = window->findChild<QTextBrowser*>(QStringLiteral("help_page"));
+        QVERIFY(input && button && status && results && page);
+        QCOMPARE(button->text(), QStringLiteral("検索(&S)"));
+        // Every caption of the search page is Japanese: no Latin letters outside "&S".
+        static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+        QVERIFY(!input->placeholderText().contains(latin));
+
+        input->setText(QStringLiteral("砂時計"));
+        button->click();
+        QVERIFY(results->count() >= 1);
+        QVERIFY2(status->text().contains(QStringLiteral("件のページが見つかりました")),
+                 qPrintable(status->text()));
+        QVERIFY(!status->text().contains(latin));
+        Q_EMIT results->itemClicked(results->item(0));
+        QVERIFY(page->toPlainText().contains(QStringLiteral("砂時計")));
+
+        input->setText(QStringLiteral("存在しない語句"));
+        button->click();
+        QCOMPARE(results->count(), 0);
+        QVERIFY(status->text().contains(QStringLiteral("見つかりませんでした")));
+    }
+
+    void links_move_inside_the_window_and_external_ones_go_to_the_desktop()
+    {
+        QTemporaryDir work;
+        QtHelpViewer viewer(kCollection, work.path());
+        viewer.show_topics();
+        QWidget* window = viewer.window();
+        QVERIFY(window);
+        auto* page = window->findChild<QTextBrowser*>(QStringLiteral("help_page"));
+        QTRY_COMPARE_WITH_TIMEOUT(page->source().fileName(), QStringLiteral("index.html"), 10000);
+        const QUrl start = page->source();
+
+        // A relative link of the contents list, as the page holds it.
+        Q_EMIT page->anchorClicked(QUrl(QStringLiteral("preview.html")));
+        QCOMPARE(page->source().fileName(), QStringLiteral("preview.html"));
+        QCOMPARE(page->source().scheme(), QStringLiteral("qthelp"));
+        QVERIFY(page->toPlainText().contains(QStringLiteral("LibreOffice")));
+        // "目次へ戻る" and the like.
+        Q_EMIT page->anchorClicked(QUrl(QStringLiteral("index.html")));
+        QCOMPARE(page->source(), start);
+
+        // An address outside the help goes to the desktop; the page stays.
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "record_url");
+        Q_EMIT page->anchorClicked(QUrl(QStringLiteral("https://www.libreoffice.org/")));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(m_desktop_urls, QList<QUrl>{QUrl(QStringLiteral("https://www.libreoffice.org/"))});
+        QCOMPARE(page->source(), start);
+
+        // Every link on every page leads to a page of the collection.
+        QHelpEngineCore engine(m_copy);
+        QVERIFY(engine.setupData());
+        static const QRegularExpression href(QStringLiteral("href=\"([^\"#]+)"));
+        for (const QUrl& url : engine.files(kNamespace, QString(), QStringLiteral("html"))) {
+            const QString html = QString::fromUtf8(engine.fileData(url));
+            for (auto it = href.globalMatch(html); it.hasNext();) {
+                const QString target = it.next().captured(1);
+                if (target.endsWith(QLatin1String(".css")) || target.contains(QLatin1Char(':')))
+                    continue;
+                QVERIFY2(!engine.fileData(url.resolved(QUrl(target))).isEmpty(),
+                         qPrintable(url.fileName() + QLatin1String(" -> ") + target));
+                Q_EMIT page->anchorClicked(QUrl(target));
+                QCOMPARE(page->source().fileName(), QUrl(target).fileName());
+                page->setSource(url);
+            }
+        }
     }
 
     void window_follows_an_index_keyword()

@@ -1,5 +1,6 @@
 // The printed result list: exact lines, the printer settings and their order, the no-data
 // check, and what a failing printer leaves behind.
+#include "platform/native_path.h"
 #include "print_help/print_list.h"
 #include "recording_printer.h"
 
@@ -256,6 +257,49 @@ private Q_SLOTS:
         input.doc_type = DocType::word();
         QCOMPARE(print_history_text(input),
                  QStringLiteral("/home/sato/  [ホーム]中の DOC検索一覧を 印刷出力しました"));
+    }
+
+    void long_lines_wrap_with_indented_continuations()
+    {
+        const auto fits = [](const QString& text) { return qMin<qsizetype>(text.size(), 20); };
+        QCOMPARE(wrap_line(QStringLiteral("     /a/b.xls"), fits),
+                 QStringList{QStringLiteral("     /a/b.xls")});
+        // Breaks after a folder separator in the latter half of a piece, else at the width.
+        const QStringList pieces =
+            wrap_line(QStringLiteral("     /abc/defghij/klmnopq/rstuvwxyz0123456789.xls"), fits);
+        QCOMPARE(
+            pieces,
+            (QStringList{QStringLiteral("     /abc/defghij/"), QStringLiteral("          klmnopq/"),
+                         QStringLiteral("          rstuvwxyz0"),
+                         QStringLiteral("          123456789."), QStringLiteral("          xls")}));
+        for (const QString& piece : pieces)
+            QVERIFY(piece.size() <= 20);
+    }
+
+    void printed_entries_wrap_on_a_narrow_printer()
+    {
+        RecordingPrinter printer;
+        printer.columns = 24;
+        PrintInput input;
+        input.drive = QStringLiteral("/d");
+        input.rows = {{QStringLiteral("long_file_name.xls"), QStringLiteral("/data/folder/")}};
+        QCOMPARE(print_result_list(printer, input), PrintOutcome::Printed);
+        const QStringList lines = printer.lines();
+        QVERIFY(lines.contains(QStringLiteral("     /data/folder/")));
+        QVERIFY(lines.contains(QStringLiteral("          long_file_name")));
+        QVERIFY(lines.contains(QStringLiteral("          .xls")));
+    }
+
+    void raw_byte_paths_print_readably()
+    {
+        RecordingPrinter printer;
+        PrintInput input;
+        input.drive = QStringLiteral("/d");
+        // "見積.xls" in Shift_JIS, carried as lone surrogates.
+        const QString name = native_path::from_native(QByteArrayLiteral("\x8C\xA9\x90\xCF.xls"));
+        input.rows = {{name, QStringLiteral("/d/")}};
+        QCOMPARE(print_result_list(printer, input), PrintOutcome::Printed);
+        QVERIFY(printer.lines().contains(QStringLiteral("     /d/見積.xls")));
     }
 };
 

@@ -147,6 +147,54 @@ private Q_SLOTS:
         QVERIFY2(fonts.contains(face, Qt::CaseInsensitive), qPrintable(fonts));
     }
 
+    void long_paths_wrap_onto_indented_lines_and_read_back_whole()
+    {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("wrapped.pdf"));
+        QtPrinter printer(PdfFileTarget{pdf});
+        PrintInput input;
+        input.drive = QStringLiteral("/srv/共有");
+        QStringList paths;
+        for (int i = 0; i < 6; ++i) {
+            // 60 to 400 half-width columns: well past the ~130 that fit on A4 at 8 points.
+            QString folder = QStringLiteral("/srv/共有/");
+            while (folder.size() < 30 + i * 60)
+                folder += QStringLiteral("営業部_第%1四半期_資料/").arg(i);
+            const QString name = QStringLiteral("見積書_%1_最終版.XLS").arg(i);
+            input.rows.append({name, folder});
+            paths << folder + name;
+        }
+        input.rows.append({QStringLiteral("A.XLS"), QStringLiteral("/srv/")});
+        paths << QStringLiteral("/srv/A.XLS");
+        QCOMPARE(print_result_list(printer, input), PrintOutcome::Printed);
+
+        bool ok = false;
+        const QStringList pages = pdf_pages(pdf, &ok);
+        QVERIFY(ok);
+        const QStringList lines = page_lines(pages.join(QLatin1Char('\n')));
+        // Entry lines start at one indent, continuation lines further in; joining each entry
+        // with its continuations gives the full path back.
+        const qsizetype entry_indent = indent_of(lines.at(1));
+        QStringList entries;
+        bool continued = false;
+        for (int i = 3; i < lines.size(); ++i) {
+            const QString& line = lines.at(i);
+            if (line.trimmed().startsWith(QLatin1Char('=')))
+                break;
+            if (indent_of(line) > entry_indent && !entries.isEmpty()) {
+                entries.back() += line.trimmed();
+                continued = true;
+            } else {
+                entries << line.trimmed();
+            }
+        }
+        QVERIFY2(continued, "no line was long enough to wrap");
+        QCOMPARE(entries, paths);
+        // Nothing runs past the page: every printed line is shorter than the longest path.
+        for (const QString& line : lines)
+            QVERIFY2(line.trimmed().size() < 200, qPrintable(line));
+    }
+
     // Failures
     void settings_after_the_first_line_are_refused()
     {

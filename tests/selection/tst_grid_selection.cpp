@@ -9,9 +9,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTableView>
+#include <QTest>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -207,18 +210,71 @@ private Q_SLOTS:
         QCOMPARE(f.fake.renderer.rendered.last(), QStringLiteral("/g/f4.xls"));
         QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f4.xls"));
 
-        // A failed link on the grid path is silent.
+        // A failed link on the grid path shows its reason in the pane, and no message box.
         f.fake.renderer.failFor = QStringList{"/g/f6.xls"};
         f.window->selection().grd1_Click(6);
         QVERIFY(f.fake.messages.shown.isEmpty());
         QVERIFY(!f.window->preview().has_picture());
+        QCOMPARE(f.window->preview().shown_reason(), QStringLiteral("failed"));
+        QCOMPARE(f.child<QLabel>("OLE1")->text(), QStringLiteral("failed"));
         QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());
+        // The next good link replaces the reason with the picture.
+        f.window->selection().grd1_Click(4);
+        QVERIFY(f.window->preview().has_picture());
+        QVERIFY(f.window->preview().shown_reason().isEmpty());
 
         // Unticking empties the pane.
         f.window->selection().grd1_Click(4);
         f.child<QCheckBox>("chk")->click();
         QVERIFY(f.window->preview().source_document().isEmpty());
         QVERIFY(!f.window->preview().has_picture());
+    }
+
+    void ticking_onto_a_failing_file_shows_the_message_and_the_reason()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->show();
+        f.window->selection().grd1_Click(2);
+        f.fake.renderer.failFor = QStringList{"/g/f2.xls"};
+        f.child<QCheckBox>("chk")->click();
+        QCOMPARE(f.fake.messages.shown.size(), 1);
+        QCOMPARE(f.fake.messages.shown[0].text,
+                 QStringLiteral("ファイルのプレビューまたはクリアに失敗しました"));
+        QCOMPARE(f.window->preview().shown_reason(), QStringLiteral("failed"));
+    }
+
+    void picture_is_as_wide_as_the_pane_and_scrolls_and_double_click_opens_the_viewer()
+    {
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->resize(1000, 700);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        f.child<QCheckBox>("chk")->click();
+        f.window->selection().grd1_Click(3);
+        auto* pane = f.child<QLabel>("OLE1");
+        auto* scroll = f.child<QScrollArea>("OLE1_scroll");
+        QVERIFY(scroll);
+        QCOMPARE(scroll->widget(), pane);
+        const QPixmap picture = pane->pixmap();
+        QVERIFY(!picture.isNull());
+        // As wide as the visible area; the vertical bar is always there, so it never covers
+        // the picture.
+        QCOMPARE(picture.width(), scroll->viewport()->width());
+        QCOMPARE(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+        QTest::mouseDClick(pane, Qt::LeftButton);
+        auto* viewer = f.window->findChild<QDialog*>(QStringLiteral("PreviewViewer"));
+        QVERIFY(viewer);
+        QVERIFY(viewer->isVisible());
+        QCOMPARE(f.fake.renderer.rendered.last(), QStringLiteral("/g/f3.xls"));
+        auto* page = viewer->findChild<QLabel*>(QStringLiteral("PreviewViewerPage"));
+        QVERIFY(page && !page->pixmap().isNull());
+        QVERIFY(page->pixmap().width() > picture.width());
+        // The pane's labels and selection are untouched by the viewer.
+        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f3.xls"));
+        viewer->close();
     }
 
     void ticking_without_a_selection_or_in_multiple_mode_only_ticks()

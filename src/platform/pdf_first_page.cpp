@@ -1,0 +1,43 @@
+#include "platform/pdf_first_page.h"
+
+#include <memory>
+#include <poppler-qt6.h>
+
+namespace pelmora {
+
+DrawnPage draw_first_page(const QByteArray& pdf, int width)
+{
+    if (width <= 0)
+        return {{}, QStringLiteral("no width to draw at")};
+    const std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(pdf);
+    if (!document)
+        return {{}, QStringLiteral("Poppler cannot open the PDF")};
+    if (document->isLocked())
+        return {{}, QStringLiteral("the PDF is locked")};
+    if (document->numPages() < 1)
+        return {{}, QStringLiteral("the PDF has no pages")};
+    document->setPaperColor(Qt::white);
+    document->setRenderHint(Poppler::Document::Antialiasing);
+    document->setRenderHint(Poppler::Document::TextAntialiasing);
+    document->setRenderHint(Poppler::Document::ThinLineShape);
+
+    const std::unique_ptr<Poppler::Page> page = document->page(0);
+    if (!page)
+        return {{}, QStringLiteral("the first page cannot be read")};
+    const QSizeF points = page->pageSizeF();
+    if (points.width() <= 0 || points.height() <= 0)
+        return {{}, QStringLiteral("the first page has no size")};
+
+    const QSize target(width, qMax(1, qRound(width * points.height() / points.width())));
+    const double dpi = 72.0 * target.width() / points.width();
+    QImage image = page->renderToImage(dpi, dpi);
+    if (image.isNull())
+        return {{}, QStringLiteral("Poppler could not draw the page")};
+    image.convertTo(QImage::Format_RGB32);
+    // The resolution rounds to whole pixels on Poppler's side; close the last pixel here.
+    if (image.size() != target)
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return {std::move(image), {}};
+}
+
+} // namespace pelmora

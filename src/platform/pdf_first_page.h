@@ -1,0 +1,19 @@
+// Draws the first page of a PDF on white at a given width, the height following the page's
+// proportions. Safe to call on a worker thread: it touches nothing shared.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace pelmora {
+
+struct DrawnPage
+{
+    QImage image; // RGB32, exactly width pixels wide; null on failure
+    QString why;  // what went wrong, for the log
+};
+
+DrawnPage draw_first_page(const QByteArray& pdf, int width);
+
+} // namespace pelmora

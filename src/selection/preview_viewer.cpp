@@ -1,0 +1,59 @@
+#include "selection/preview_viewer.h"
+
+#include "platform/native_path.h"
+#include "platform/preview_renderer.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace pelmora {
+
+namespace {
+// Page 1 at about 100 % on a common screen: an A4 page is 595 points wide.
+constexpr int kPageWidth = 900;
+} // namespace
+
+PreviewViewer::PreviewViewer(PreviewRenderer& renderer, QWidget* parent)
+    : QDialog(parent), m_renderer(renderer), m_scroll(new QScrollArea(this)),
+      m_page(new QLabel(m_scroll))
+{
+    setObjectName(QStringLiteral("PreviewViewer"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    m_page->setObjectName(QStringLiteral("PreviewViewerPage"));
+    m_page->setAlignment(Qt::AlignCenter);
+    m_page->setWordWrap(true);
+    m_page->setStyleSheet(QStringLiteral("background: #ffffff;"));
+    m_scroll->setWidget(m_page);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setAlignment(Qt::AlignHCenter);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scroll);
+    QSize size(kPageWidth + 40, 1000);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    resize(size);
+}
+
+void PreviewViewer::show_document(const QString& path)
+{
+    m_path = path;
+    setWindowTitle(native_path::readable(path) + QStringLiteral(" - 1 ページ目"));
+    const PreviewResult result = m_renderer.render(path, QSize(kPageWidth, kPageWidth * 3 / 2));
+    if (result.error == PreviewError::Superseded)
+        return;
+    if (result.ok()) {
+        m_page->setPixmap(QPixmap::fromImage(result.image));
+        m_page->setMinimumSize(result.image.size());
+    } else {
+        m_page->setText(result.message);
+    }
+}
+
+} // namespace pelmora
