@@ -225,7 +225,18 @@ QtHelpViewer::~QtHelpViewer() = default;
 
 QString QtHelpViewer::default_collection_file()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora.qhc");
+    return collection_file_for(QCoreApplication::applicationDirPath());
+}
+
+QString QtHelpViewer::collection_file_for(const QString& program_dir)
+{
+    // Installed: <prefix>/bin/pelmora with the help in <prefix>/share/pelmora. In a build
+    // tree the collection is built next to the program.
+    const QString installed =
+        QDir::cleanPath(program_dir + QStringLiteral("/../share/pelmora/pelmora.qhc"));
+    if (QFileInfo::exists(installed))
+        return installed;
+    return program_dir + QStringLiteral("/pelmora.qhc");
 }
 
 QString QtHelpViewer::default_work_dir()

@@ -28,7 +28,9 @@ public:
     // The help window (object name "help_window") once it was opened, null before.
     QWidget* window() const { return m_window.get(); }
 
-    static QString default_collection_file(); // program folder + "/pelmora.qhc"
+    // <prefix>/share/pelmora/pelmora.qhc when installed, else next to the program.
+    static QString default_collection_file();
+    static QString collection_file_for(const QString& program_dir);
     static QString default_work_dir();
 
 private:

@@ -393,6 +393,19 @@ private Q_SLOTS:
         QCOMPARE(QtHelpViewer::default_collection_file(),
                  QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora.qhc"));
     }
+
+    void an_installed_collection_is_found_under_share()
+    {
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+        const QString bin = prefix.path() + QStringLiteral("/bin");
+        QCOMPARE(QtHelpViewer::collection_file_for(bin), bin + QStringLiteral("/pelmora.qhc"));
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/pelmora")));
+        QFile qhc(prefix.path() + QStringLiteral("/share/pelmora/pelmora.qhc"));
+        QVERIFY(qhc.open(QIODevice::WriteOnly));
+        qhc.close();
+        QCOMPARE(QtHelpViewer::collection_file_for(bin), qhc.fileName());
+    }
 };
 
 QTEST_MAIN(HelpTest)
