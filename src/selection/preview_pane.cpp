@@ -50,6 +50,9 @@ PreviewPane::PreviewPane(QLabel* pane, PreviewRenderer* renderer)
         return;
     m_scroll = new QScrollArea(frame);
     m_scroll->setObjectName(QStringLiteral("OLE1_scroll"));
+    // Scrolled with the wheel or the bar; Tab goes on to the buttons rather than stopping here.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setAccessibleName(QStringLiteral("プレビュー表示領域"));
     m_scroll->setMinimumSize(m_pane->minimumSize());
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

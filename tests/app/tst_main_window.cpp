@@ -164,8 +164,10 @@ private Q_SLOTS:
     {
         MainWindowFixture f;
         QVERIFY(f.load());
-        f.session.sel_dir = QStringLiteral("/a/");
-        f.session.sel_file = QStringLiteral("b.xls");
+        // An earlier copy to undo: its question comes while the undo runs.
+        f.session.undo.record(UndoKind::Copy,
+                              {UndoEntry{QStringLiteral("/a/b.xls"), QStringLiteral("/b/b.xls"),
+                                         FileIdentity{}, TrashedFile{}}});
         const QStringList starters{QStringLiteral("Command1"), QStringLiteral("cmd_open"),
                                    QStringLiteral("dir1")};
         auto* open = f.child<QWidget>("cmd_open");
@@ -179,9 +181,9 @@ private Q_SLOTS:
                     enabledDuring << name;
             }
         };
-        auto* dust = f.child<QAction>("p_dust");
-        dust->setEnabled(true);
-        dust->trigger(); // the question is answered No
+        auto* undo = f.child<QAction>("p_undo");
+        undo->setEnabled(true);
+        undo->trigger(); // the question is answered No
         QVERIFY(!f.fake.messages.shown.isEmpty());
         QVERIFY(!menusDuring);
         QCOMPARE(enabledDuring, QStringList());

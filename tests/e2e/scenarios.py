@@ -433,3 +433,6 @@ def scenario_undo_keeps_edited_copy(program):
         texts = history_texts(s)
         check(texts[-2:] == ["コピーしたファイル(" + copy + ")を 削除できませんでした",
                              "上記の作業に失敗しました"], f"last history rows {texts[-2:]!r}")
+
+
+SCENARIOS["undo_keeps_edited_copy"] = scenario_undo_keeps_edited_copy
