@@ -1,7 +1,6 @@
 #include "platform/long_path.h"
 
 #include <QList>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -65,9 +64,16 @@ AtPath::AtPath(const QByteArray& path)
         m_name = path;
         return;
     }
-    m_folder = open_path_folder(parent_of(path));
+    // The last name keeps any trailing "/" (a folder is meant, and a link to one is followed).
+    qsizetype end = path.size();
+    while (end > 1 && path.at(end - 1) == '/')
+        --end;
+    const qsizetype cut = path.lastIndexOf('/', end - 1);
+    m_folder = open_path_folder(cut < 0    ? QByteArrayLiteral(".")
+                                : cut == 0 ? QByteArrayLiteral("/")
+                                           : path.left(cut));
     m_dir = m_folder.valid() ? m_folder.get() : -1;
-    m_name = name_of(path);
+    m_name = path.mid(cut + 1);
 }
 
 bool stat_path(const QByteArray& path, struct stat& st, bool follow)
