@@ -1,5 +1,6 @@
 #include "fileops/shell_helpers.h"
 
+#include "platform/long_path.h"
 #include "platform/native_path.h"
 
 #include <sys/stat.h>
@@ -43,8 +44,8 @@ bool path_exists(const QString& path)
     struct stat st
     {};
     if (path.endsWith(QLatin1Char('/')))
-        return ::stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-    if (file_name_part(path).startsWith(QLatin1Char('.')) || ::lstat(bytes.constData(), &st) != 0)
+        return posix::stat_path(bytes, st, true) && S_ISDIR(st.st_mode);
+    if (file_name_part(path).startsWith(QLatin1Char('.')) || !posix::stat_path(bytes, st, false))
         return false;
     if (S_ISLNK(st.st_mode))
         return true;

@@ -1,3 +1,4 @@
+#include "platform/long_path.h"
 #include "platform/native_path.h"
 #include "platform/shell.h"
 
@@ -9,7 +10,7 @@ FileIdentity identity_of(const QString& path)
 {
     struct stat st
     {};
-    if (path.isEmpty() || ::lstat(native_path::to_native(path).constData(), &st) != 0)
+    if (path.isEmpty() || !posix::stat_path(native_path::to_native(path), st, false))
         return {};
     return FileIdentity{true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
                         qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};

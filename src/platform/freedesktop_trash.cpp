@@ -1,5 +1,6 @@
 #include "platform/freedesktop_trash.h"
 
+#include "platform/long_path.h"
 #include "platform/native_path.h"
 #include "platform/posix_io.h"
 
@@ -61,12 +62,7 @@ bool ensure_subfolders(const QByteArray& root)
 // link, and a link is trashed as the link).
 QByteArray real_parent(const QByteArray& path)
 {
-    char* resolved = ::realpath(posix::parent_of(path).constData(), nullptr);
-    if (!resolved)
-        return {};
-    QByteArray out(resolved);
-    std::free(resolved);
-    return out;
+    return posix::real_folder(posix::parent_of(path));
 }
 
 // The mount point of the file system that holds folder: the highest folder above it that is
@@ -78,7 +74,7 @@ QByteArray top_directory(const QByteArray& folder, dev_t dev)
         const QByteArray up = posix::parent_of(top);
         struct stat st
         {};
-        if (::stat(up.constData(), &st) != 0 || st.st_dev != dev)
+        if (!posix::stat_path(up, st, true) || st.st_dev != dev)
             break;
         top = up;
     }
@@ -211,7 +207,7 @@ std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
     const QByteArray bytes = native_path::to_native(path);
     struct stat st
     {};
-    if (bytes.isEmpty() || ::lstat(bytes.constData(), &st) != 0)
+    if (bytes.isEmpty() || !posix::stat_path(bytes, st, false))
         return std::nullopt;
     const std::optional<TrashFolder> folder = trash_for(bytes, st.st_dev);
     if (!folder)
@@ -239,14 +235,16 @@ std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
         const QByteArray info = folder->root + "/info/" + candidate + ".trashinfo";
         const QByteArray file = folder->root + "/files/" + candidate;
         // The info entry claims the name; whoever creates it first owns it.
-        Fd fd(::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        const posix::AtPath info_at(info);
+        Fd fd(
+            ::openat(info_at.dir(), info_at.name(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!fd.valid()) {
             if (errno == EEXIST)
                 continue;
             return std::nullopt;
         }
         if (!write_all(fd.get(), info_text) || ::fsync(fd.get()) != 0 || !fd.close_checked()) {
-            ::unlink(info.constData());
+            posix::unlink_path(info);
             return std::nullopt;
         }
         if (posix::rename_no_replace(bytes.constData(), file.constData()) == 0) {
@@ -255,7 +253,7 @@ std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
                                native_path::from_native(info)};
         }
         const int err = errno;
-        ::unlink(info.constData());
+        posix::unlink_path(info);
         if (err != EEXIST)
             return std::nullopt; // across devices, no permission: the file stays
     }
@@ -270,7 +268,7 @@ bool FreedesktopTrash::restore(const TrashedFile& entry)
     const QByteArray original = native_path::to_native(entry.original);
     if (posix::rename_no_replace(file.constData(), original.constData()) != 0)
         return false;
-    ::unlink(native_path::to_native(entry.info).constData());
+    posix::unlink_path(native_path::to_native(entry.info));
     return true;
 }
 

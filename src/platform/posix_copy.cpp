@@ -1,8 +1,11 @@
 #include "platform/posix_copy.h"
 
+#include "platform/long_path.h"
 #include "platform/posix_io.h"
 
+#include <QRandomGenerator>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -84,7 +87,7 @@ public:
     ~TempName()
     {
         if (!m_path.isEmpty())
-            ::unlink(m_path.constData());
+            posix::unlink_path(m_path);
     }
     TempName(const TempName&) = delete;
     TempName& operator=(const TempName&) = delete;
@@ -93,6 +96,26 @@ public:
 private:
     QByteArray m_path;
 };
+
+// Creates path_template's file exclusively, its trailing XXXXXX replaced as mkostemp does; a
+// template too long for the kernel is created through its folder's descriptor.
+int make_temp(QByteArray& path_template)
+{
+    if (path_template.size() < PATH_MAX - 1)
+        return ::mkostemp(path_template.data(), O_CLOEXEC);
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const qsizetype tail = path_template.size() - 6;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (qsizetype i = tail; i < path_template.size(); ++i)
+            path_template[i] = letters[QRandomGenerator::global()->bounded(62)];
+        const posix::AtPath at(path_template);
+        const int fd = ::openat(at.dir(), at.name(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
 
 } // namespace
 
@@ -109,7 +132,7 @@ void PosixCopier::clear_stale(const QByteArray& folder)
 {
     if (!m_cleared.insert(folder).second)
         return;
-    const Fd dirFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd dirFd = posix::open_folder(folder, O_RDONLY);
     if (!dirFd.valid())
         return;
     DIR* dir = ::fdopendir(::dup(dirFd.get()));
@@ -141,7 +164,8 @@ void PosixCopier::clear_stale(const QByteArray& folder)
 bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
                        const QString& dst_text, Durability durability)
 {
-    const Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
+    const posix::AtPath from(src);
+    const Fd in(::openat(from.dir(), from.name(), O_RDONLY | O_CLOEXEC));
     if (!in.valid())
         return false;
     struct stat st
@@ -156,13 +180,14 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
     Fd out;
     bool unnamed = false;
     if (m_use_unnamed) {
-        out = Fd(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        const posix::AtPath at(folder);
+        out = Fd(::openat(at.dir(), at.name(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
         unnamed = out.valid();
     }
     QByteArray tempPath;
     if (!unnamed) {
         tempPath = folder + '/' + temp_prefix() + QByteArray::number(::getpid()) + "-XXXXXX";
-        out = Fd(::mkostemp(tempPath.data(), O_CLOEXEC));
+        out = Fd(make_temp(tempPath));
         if (!out.valid())
             return false;
     }
@@ -185,19 +210,18 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
         ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
 
+    const posix::AtPath to(dst);
     if (unnamed) {
         const QByteArray proc = "/proc/self/fd/" + QByteArray::number(out.get());
-        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, dst.constData(), AT_SYMLINK_FOLLOW) !=
-                0 &&
-            (errno == EEXIST ||
-             ::linkat(out.get(), "", AT_FDCWD, dst.constData(), AT_EMPTY_PATH) != 0))
+        if (::linkat(AT_FDCWD, proc.constData(), to.dir(), to.name(), AT_SYMLINK_FOLLOW) != 0 &&
+            (errno == EEXIST || ::linkat(out.get(), "", to.dir(), to.name(), AT_EMPTY_PATH) != 0))
             return false;
     } else if (posix::rename_no_replace(tempPath.constData(), dst.constData()) != 0) {
         return false;
     }
     guard.release();
     if (!out.close_checked()) {
-        ::unlink(dst.constData());
+        ::unlinkat(to.dir(), to.name(), 0);
         return false;
     }
 
@@ -205,7 +229,7 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
         return posix::sync_folder(folder);
     struct stat fs
     {};
-    if (::stat(folder.constData(), &fs) == 0 && m_pending_devs.insert(fs.st_dev).second)
+    if (posix::stat_path(folder, fs, true) && m_pending_devs.insert(fs.st_dev).second)
         m_pending.insert(folder);
     return true;
 }
@@ -214,7 +238,7 @@ bool PosixCopier::sync_pending()
 {
     bool ok = true;
     for (const QByteArray& folder : m_pending) {
-        const Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const Fd fd = posix::open_folder(folder, O_RDONLY);
         ok = fd.valid() && ::syncfs(fd.get()) == 0 && ok;
     }
     m_pending.clear();

@@ -1,5 +1,7 @@
 #include "platform/posix_io.h"
 
+#include "platform/long_path.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -22,13 +24,15 @@ bool Fd::close_checked()
 
 int rename_no_replace(const char* from, const char* to)
 {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+    const AtPath a(from);
+    const AtPath b(to);
+    if (::renameat2(a.dir(), a.name(), b.dir(), b.name(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
     // The file system has no atomic form: a hard link fails on an existing target too.
-    if (::link(from, to) == 0) {
-        ::unlink(from);
+    if (::linkat(a.dir(), a.name(), b.dir(), b.name(), 0) == 0) {
+        ::unlinkat(a.dir(), a.name(), 0);
         return 0;
     }
     if (errno == EEXIST || errno == EXDEV)
@@ -36,11 +40,11 @@ int rename_no_replace(const char* from, const char* to)
     // No hard links either (FAT and the like): test and rename, the narrowest window left.
     struct stat st
     {};
-    if (::lstat(to, &st) == 0) {
+    if (::fstatat(b.dir(), b.name(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return ::rename(from, to);
+    return ::renameat(a.dir(), a.name(), b.dir(), b.name());
 }
 
 QByteArray parent_of(const QByteArray& path)
@@ -61,13 +65,14 @@ QByteArray name_of(const QByteArray& path)
 bool removable(const QByteArray& path)
 {
     const QByteArray folder = parent_of(path);
-    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+    const AtPath at(folder);
+    if (::faccessat(at.dir(), at.name(), W_OK | X_OK, AT_EACCESS) != 0)
         return false;
     struct stat dir
     {};
     struct stat file
     {};
-    if (::stat(folder.constData(), &dir) != 0 || ::lstat(path.constData(), &file) != 0)
+    if (!stat_path(folder, dir, true) || !stat_path(path, file, false))
         return false;
     if ((dir.st_mode & S_ISVTX) == 0)
         return true;
@@ -78,7 +83,7 @@ bool removable(const QByteArray& path)
 
 bool sync_folder(const QByteArray& folder)
 {
-    const Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd fd = open_folder(folder, O_RDONLY);
     return fd.valid() && ::fsync(fd.get()) == 0;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/posix_shell.h"
 
 #include "platform/crlf.h"
+#include "platform/long_path.h"
 #include "platform/message_box.h"
 #include "platform/native_path.h"
 #include "platform/posix_io.h"
@@ -22,14 +23,16 @@ using native_path::to_native;
 bool copy_link(const QByteArray& src, const QByteArray& dst, const struct stat& st)
 {
     std::vector<char> target(std::size_t(st.st_size > 0 ? st.st_size : 255) + 1);
-    const ssize_t n = ::readlink(src.constData(), target.data(), target.size());
+    const posix::AtPath from(src);
+    const ssize_t n = ::readlinkat(from.dir(), from.name(), target.data(), target.size());
     if (n < 0 || std::size_t(n) >= target.size())
         return false;
     target[std::size_t(n)] = '\0';
-    if (::symlink(target.data(), dst.constData()) != 0)
+    const posix::AtPath to(dst);
+    if (::symlinkat(target.data(), to.dir(), to.name()) != 0)
         return false;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
+    ::utimensat(to.dir(), to.name(), times, AT_SYMLINK_NOFOLLOW);
     posix::sync_folder(posix::parent_of(dst));
     return true;
 }
@@ -54,7 +57,7 @@ QString trash_question(const QStringList& paths)
 PosixShell::PosixShell(MessageBoxes& messages, CopyProgressFactory* progress)
     : m_messages(messages), m_copier(progress, kProgressThreshold),
       m_rename([](const char* from, const char* to) { return posix::rename_no_replace(from, to); }),
-      m_unlink([](const char* path) { return ::unlink(path); })
+      m_unlink([](const char* path) { return posix::unlink_path(path); })
 {}
 
 PosixCopier::Durability PosixShell::durability() const
@@ -90,14 +93,14 @@ bool PosixShell::transfer(const QString& src, const QString& dst, int func, int 
     const QByteArray d = to_native(dst);
     struct stat ss
     {};
-    if (::lstat(s.constData(), &ss) != 0)
+    if (!posix::stat_path(s, ss, false))
         return false;
     if (report && report->expected_source.valid &&
         !identity_of(src).same_file(report->expected_source))
         return false;
     struct stat followed
     {};
-    const bool has_target = ::stat(s.constData(), &followed) == 0;
+    const bool has_target = posix::stat_path(s, followed, true);
     if (func == FO_COPY && (!has_target || !S_ISREG(followed.st_mode)))
         return false;
     // A move must be able to take the source away before anything at dst is touched.
@@ -107,7 +110,7 @@ bool PosixShell::transfer(const QString& src, const QString& dst, int func, int 
     TrashedFile replaced;
     struct stat ds
     {};
-    if (::lstat(d.constData(), &ds) == 0) {
+    if (posix::stat_path(d, ds, false)) {
         if (S_ISDIR(ds.st_mode))
             return false;
         const bool itself =
@@ -146,7 +149,7 @@ bool PosixShell::move(const QByteArray& s, const QByteArray& d, const QString& s
     // Across file systems: a complete, synced copy first, the source only after it.
     struct stat st
     {};
-    if (::lstat(s.constData(), &st) != 0)
+    if (!posix::stat_path(s, st, false))
         return false;
     bool copied = false;
     if (S_ISLNK(st.st_mode))
@@ -162,7 +165,7 @@ bool PosixShell::move(const QByteArray& s, const QByteArray& d, const QString& s
     // The source stays. The copy stays too (as mv leaves it), unless a replaced file is to
     // go back to that place.
     if (drop_copy_on_failure)
-        ::unlink(d.constData());
+        posix::unlink_path(d);
     return false;
 }
 
@@ -183,7 +186,7 @@ int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFi
         TrashedFile entry;
         bool ok = false;
         if (permanent) {
-            ok = ::unlink(to_native(p).constData()) == 0;
+            ok = posix::unlink_path(to_native(p)) == 0;
         } else if (const std::optional<TrashedFile> t = m_trash.trash(p)) {
             entry = *t;
             ok = true;
@@ -205,7 +208,7 @@ bool PosixShell::delete_if_unchanged(const QString& path, const FileIdentity& id
 {
     if (!identity_of(path).unchanged(identity))
         return false;
-    return ::unlink(to_native(path).constData()) == 0;
+    return posix::unlink_path(to_native(path)) == 0;
 }
 
 } // namespace pelmora

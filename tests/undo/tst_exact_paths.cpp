@@ -1,6 +1,8 @@
 // Copy, move, trash, compression and undo reach the exact file the scan found, whatever
 // bytes its name holds, and never the file whose name merely reads the same.
 #include "command_harness.h"
+#include "deep_folders.h"
+#include "fileops/shell_helpers.h"
 #include "platform/native_path.h"
 
 #include <QProcess>
@@ -124,6 +126,64 @@ private Q_SLOTS:
         for (const QByteArray& n : kNames)
             QCOMPARE(read_raw(t.src + '/' + n), "content of " + n);
         QVERIFY(t.decoy_untouched());
+    }
+
+    // A file deeper than PATH_MAX: copied out and undone, moved out and undone (back into the
+    // deep folder), copied into the deep folder and undone.
+    void paths_longer_than_path_max_and_their_undo()
+    {
+        Harness h;
+        DeepFolders deep(to_native(h.tree.root()));
+        QVERIFY(deep.isValid());
+        QVERIFY(deep.path().size() > 6000);
+        const QByteArray name = "caf\xe9.xls";
+        QVERIFY(deep.write(name, "deep"));
+        QVERIFY(::mkdir(to_native(h.p(QStringLiteral("dst"))).constData(), 0755) == 0);
+        const QByteArray out = to_native(h.p(QStringLiteral("dst/"))) + name;
+        QVERIFY(path_exists(from_native(deep.path())));
+        QVERIFY(path_exists(from_native(deep.path() + name)));
+        QVERIFY(!path_exists(from_native(deep.path() + "none.xls")));
+
+        h.session.sel_marks = {from_native(deep.path() + name)};
+        h.transfer(TransferKind::Copy, QStringLiteral("dst/"));
+        QCOMPARE(h.shown(), QStringList{QStringLiteral("ファイルは正常にコピーされました")});
+        QCOMPARE(read_raw(out), QByteArray("deep"));
+        h.forget_output();
+        h.undo();
+        QCOMPARE(h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(read_raw(out), QByteArray("<missing>"));
+        QCOMPARE(deep.read(name), QByteArray("deep"));
+
+        h.forget_output();
+        h.session.sel_marks = {from_native(deep.path() + name)};
+        h.transfer(TransferKind::Move, QStringLiteral("dst/"));
+        QCOMPARE(h.shown(), QStringList{QStringLiteral("ファイルは正常に移動されました")});
+        QCOMPARE(read_raw(out), QByteArray("deep"));
+        QCOMPARE(deep.read(name), QByteArray("<missing>"));
+        h.forget_output();
+        h.undo();
+        QCOMPARE(h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(deep.read(name), QByteArray("deep"));
+        QCOMPARE(read_raw(out), QByteArray("<missing>"));
+
+        // Into the deep folder: the copy lands there, and the undo takes only it away.
+        h.forget_output();
+        QVERIFY(write_raw(to_native(h.p(QStringLiteral("dst/in.xls"))), "short"));
+        h.session.sel_marks = {h.p(QStringLiteral("dst/in.xls"))};
+        h.single = false;
+        CommandEnv e = h.env();
+        run_copy_or_move(e, TransferKind::Copy, [&] {
+            h.session.dlg_cancel = 0;
+            h.session.dest_dir = from_native(deep.path());
+        });
+        QCOMPARE(h.shown(), QStringList{QStringLiteral("ファイルは正常にコピーされました")});
+        QCOMPARE(deep.read("in.xls"), QByteArray("short"));
+        h.forget_output();
+        h.undo();
+        QCOMPARE(h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(deep.read("in.xls"), QByteArray("<missing>"));
+        QCOMPARE(deep.read(name), QByteArray("deep"));
+        QCOMPARE(read_raw(to_native(h.p(QStringLiteral("dst/in.xls")))), QByteArray("short"));
     }
 
     void trash()
