@@ -10,8 +10,8 @@ class Archiver
 public:
     virtual ~Archiver() = default;
 
-    // Runs one archiver command line (the paths in it are the file system's exact bytes). The archiver's
-    // report text is left in `report`. Returns the archiver's code: 0 on success.
+    // Runs one archiver command line (the paths in it are the file system's exact bytes). The
+    // archiver's report text is left in `report`. Returns the archiver's code: 0 on success.
     virtual int run(const QByteArray& commandLine, QByteArray& report) = 0;
 };
 
