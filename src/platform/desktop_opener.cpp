@@ -21,17 +21,6 @@ namespace pelmora {
 namespace {
 Q_LOGGING_CATEGORY(lcOpener, "pelmora.opener")
 
-QByteArray absolute_native(const QString& path)
-{
-    QByteArray bytes = native_path::to_native(path);
-    if (bytes.startsWith('/'))
-        return bytes;
-    char cwd[4096];
-    if (::getcwd(cwd, sizeof cwd) == nullptr)
-        return bytes;
-    return QByteArray(cwd) + '/' + bytes;
-}
-
 int open_pidfd(pid_t pid)
 {
 #ifdef SYS_pidfd_open
@@ -78,7 +67,7 @@ void DesktopOpener::open(const QString& path, std::function<void(bool accepted)>
     // xdg-open reports success for some missing files, so refuse what cannot be opened here.
     if (path.isEmpty())
         return refuse("empty path", path);
-    const QByteArray target = absolute_native(path);
+    const QByteArray target = native_path::to_absolute_native(path);
     struct stat info
     {};
     if (::stat(target.constData(), &info) != 0)

@@ -58,17 +58,6 @@ DrawnPage draw_off_thread(const QByteArray& pdf, int width, QEventLoop::ProcessE
     return page;
 }
 
-QByteArray absolute_native(const QString& path)
-{
-    QByteArray bytes = native_path::to_native(path);
-    if (bytes.startsWith('/'))
-        return bytes;
-    char cwd[4096];
-    if (::getcwd(cwd, sizeof cwd) == nullptr)
-        return bytes;
-    return QByteArray(cwd) + '/' + bytes;
-}
-
 bool read_prefix(const QByteArray& native, qint64 limit, QByteArray* out)
 {
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
@@ -366,7 +355,7 @@ struct LibreOfficePreviewRenderer::State
     bool prepare_input(const QString& path, const SniffedDocument& sniffed, const ImportPlan& plan,
                        const QString& input, bool word_by_name)
     {
-        const QByteArray source = absolute_native(path);
+        const QByteArray source = native_path::to_absolute_native(path);
         if (!sniffed.is_text())
             return ::symlink(source.constData(), QFile::encodeName(input).constData()) == 0;
         QByteArray text;
@@ -402,7 +391,7 @@ struct LibreOfficePreviewRenderer::State
         if (!S_ISREG(info.st_mode))
             return failure(PreviewError::NoFile, QStringLiteral("ファイルではありません"));
 
-        const PictureKey key{native_path::from_native(absolute_native(path)),
+        const PictureKey key{native_path::from_native(native_path::to_absolute_native(path)),
                              qint64{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
                              qint64{info.st_size}, pane.width()};
         if (auto image = cache.find(key)) {

@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QStringList>
+#include <unistd.h>
 
 namespace pelmora::native_path {
 namespace {
@@ -120,6 +121,17 @@ QByteArray to_native(const QString& path)
         }
     }
     return out;
+}
+
+QByteArray to_absolute_native(const QString& path)
+{
+    QByteArray bytes = to_native(path);
+    if (bytes.startsWith('/'))
+        return bytes;
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) == nullptr)
+        return bytes;
+    return QByteArray(cwd) + '/' + bytes;
 }
 
 bool has_raw_bytes(const QString& path)

@@ -24,6 +24,10 @@ inline QString from_native(const QByteArray& bytes)
 // Text made by from_native (or any valid text) -> the exact bytes.
 QByteArray to_native(const QString& path);
 
+// The exact bytes of the path, made absolute against the current folder when relative:
+// what a child process started elsewhere must be given.
+QByteArray to_absolute_native(const QString& path);
+
 // True when the path holds bytes that are not UTF-8 (so Qt file classes must not see it).
 bool has_raw_bytes(const QString& path);
 

@@ -9,6 +9,7 @@
 #include "main_window_fixture.h"
 #include "platform/posix_shell.h"
 #include "platform/unlha_archiver.h"
+#include "temporary_home.h"
 #include "test_tree.h"
 
 #include <QAction>
@@ -87,14 +88,6 @@ inline void choose_folder(const QString& folder)
 inline void cancel_chooser()
 {
     when_modal<dir_selectFrm>([](dir_selectFrm& d) { button(d, "cmd_cansel")->click(); });
-}
-
-// Points home and the data folder at a temporary folder, so the trash of the tests is there.
-inline void use_temporary_home(const QTemporaryDir& home)
-{
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/share")));
-    QStandardPaths::setTestModeEnabled(true);
 }
 
 inline QByteArray read_all(const QString& path)

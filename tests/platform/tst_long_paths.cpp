@@ -6,6 +6,7 @@
 #include "platform/native_path.h"
 #include "platform/posix_io.h"
 #include "platform/posix_shell.h"
+#include "temporary_home.h"
 #include "test_tree.h"
 
 #include <QStandardPaths>
@@ -61,9 +62,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/share")));
-        QStandardPaths::setTestModeEnabled(true);
+        use_temporary_home(m_home);
     }
 
     void copy_out_and_back_in()

@@ -1,6 +1,7 @@
 // Paths carried in text must come back to the exact bytes the file system gave.
 #include "platform/native_path.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace pelmora::native_path;
@@ -38,6 +39,14 @@ private Q_SLOTS:
         QVERIFY(has_raw_bytes(raw));
         QVERIFY(!has_raw_bytes(twin));
         QCOMPARE(to_native(twin), QByteArray("caf\xef\xbf\xbd.xls"));
+    }
+
+    void absolute_form_keeps_bytes_and_adds_the_current_folder()
+    {
+        const QByteArray raw("/tmp/caf\xe9.xls");
+        QCOMPARE(to_absolute_native(from_native(raw)), raw);
+        QCOMPARE(to_absolute_native(from_native(QByteArray("sub/caf\xe9.xls"))),
+                 QDir::currentPath().toUtf8() + "/sub/caf\xe9.xls");
     }
 
     void valid_utf8_is_plain_text()

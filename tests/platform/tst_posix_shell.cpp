@@ -4,6 +4,7 @@
 #include "platform/native_path.h"
 #include "platform/posix_io.h"
 #include "platform/posix_shell.h"
+#include "temporary_home.h"
 #include "test_tree.h"
 #include "unprivileged.h"
 
@@ -98,9 +99,7 @@ private Q_SLOTS:
     {
         // The trash of these tests lives below a temporary home, never in the real one.
         QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/share")));
-        QStandardPaths::setTestModeEnabled(true);
+        use_temporary_home(m_home);
     }
 
     void copy_keeps_content_time_and_permissions()

@@ -4,6 +4,7 @@
 #include "deep_folders.h"
 #include "fileops/shell_helpers.h"
 #include "platform/native_path.h"
+#include "temporary_home.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -85,9 +86,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/share")));
-        QStandardPaths::setTestModeEnabled(true);
+        use_temporary_home(m_home);
     }
 
     void copy_and_its_undo()

@@ -1,6 +1,7 @@
 // Undo, replace, cross-device moves and commands started inside another never lose a file:
 // the real commands on the real shell layer, on real files in a temporary folder.
 #include "command_harness.h"
+#include "temporary_home.h"
 #include "unprivileged.h"
 
 #include <QDirIterator>
@@ -55,9 +56,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/share")));
-        QStandardPaths::setTestModeEnabled(true);
+        use_temporary_home(m_home);
     }
 
     // 1. A copy edited since, or replaced by another file, survives its undo.
