@@ -129,6 +129,7 @@ long walk_pool(int rootFd, int threads)
         }
     };
     std::vector<std::thread> pool;
+    pool.reserve(std::size_t(threads));
     for (int i = 0; i < threads; ++i)
         pool.emplace_back(worker);
     for (std::thread& t : pool)

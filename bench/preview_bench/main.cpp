@@ -178,8 +178,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "making the documents failed: %s\n", qPrintable(log));
         return 1;
     }
-    const QString big_xls = xls.last();
-    const QString big_doc = doc.last();
+    const QString& big_xls = xls.last();
+    const QString& big_doc = doc.last();
     std::printf("big workbook: %d rows, %lld bytes; big document: %s pages, %lld bytes\n\n", rows,
                 static_cast<long long>(QFileInfo(big_xls).size()),
                 qPrintable(parser.value(pages_option)),
