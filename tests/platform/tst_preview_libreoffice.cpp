@@ -67,7 +67,7 @@ private Q_SLOTS:
     {
         soffice_ = fixtures::find_soffice();
         if (soffice_.isEmpty())
-            QSKIP("LibreOffice (soffice or libreoffice) is not on PATH; end-to-end preview "
+            QFAIL("LibreOffice (soffice or libreoffice) is not on PATH; end-to-end preview "
                   "tests need it (Debian: libreoffice-calc-nogui, libreoffice-writer-nogui)");
         QVERIFY(root_.isValid());
         tmp_ = root_.path() + QStringLiteral("/tmp");
