@@ -223,13 +223,14 @@ int main(int argc, char** argv)
     line("big workbook again (remembered)", again.ok() ? clock.elapsed() : -1);
 
     // Overtaking: a fresh copy of the big workbook is converting when a small document is
-    // clicked.
+    // clicked. The click comes soon after the start: on a quiet machine the big workbook takes
+    // only a few hundred milliseconds.
     const QString big_copy = docs + QStringLiteral("/大きな表-copy.xls");
     const QString small_copy = docs + QStringLiteral("/報告書-copy.doc");
     copy_as(big_xls, big_copy);
     copy_as(doc.at(0), small_copy);
     double overtaken_ms = -1;
-    QTimer::singleShot(300, [&] {
+    QTimer::singleShot(50, [&] {
         QElapsedTimer own;
         own.start();
         const PreviewResult small = renderer.render(small_copy, pane);
