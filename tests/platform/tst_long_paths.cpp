@@ -28,20 +28,6 @@ QByteArray read_short(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-QByteArray read_raw(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return "<missing>";
-    QByteArray out;
-    char buf[4096];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0)
-        out.append(buf, n);
-    ::close(fd);
-    return out;
-}
-
 // The real path of a test tree's root, so stored trash paths can be compared byte for byte.
 QByteArray real_root(const TestTree& t)
 {

@@ -3,6 +3,8 @@
 // written through a descriptor of that folder; the chain is removed the same way.
 #pragma once
 
+#include "raw_file.h"
+
 #include <QByteArray>
 #include <QStringList>
 #include <algorithm>
@@ -62,16 +64,7 @@ public:
     }
     QByteArray read(const QByteArray& name) const
     {
-        const int fd = ::openat(m_fd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
-            return "<missing>";
-        QByteArray out;
-        char buf[4096];
-        ssize_t n = 0;
-        while ((n = ::read(fd, buf, sizeof buf)) > 0)
-            out.append(buf, n);
-        ::close(fd);
-        return out;
+        return read_fd_all(::openat(m_fd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     }
     bool stat(const QByteArray& name, struct stat& st) const
     {

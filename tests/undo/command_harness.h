@@ -12,6 +12,7 @@
 #include "fileops/trash_command.h"
 #include "platform/posix_shell.h"
 #include "platform/unlha_archiver.h"
+#include "raw_file.h"
 #include "test_tree.h"
 #include "undo/undo_command.h"
 
@@ -49,20 +50,6 @@ inline bool write_raw(const QByteArray& path, const QByteArray& content)
     const bool ok =
         ::write(fd, content.constData(), std::size_t(content.size())) == ssize_t(content.size());
     return ::close(fd) == 0 && ok;
-}
-
-inline QByteArray read_raw(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return "<missing>";
-    QByteArray out;
-    char buf[4096];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0)
-        out.append(buf, n);
-    ::close(fd);
-    return out;
 }
 
 inline QByteArray read_all(const QString& path)
