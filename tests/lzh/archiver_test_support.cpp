@@ -171,4 +171,14 @@ QByteArray randomBytes(qsizetype size, std::uint64_t seed)
     return out;
 }
 
+std::vector<ExistingMember> membersOf(const QString& archive)
+{
+    QFile f(archive);
+    std::string why;
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    auto m = readMembers(f, why);
+    return m ? *m : std::vector<ExistingMember>{};
+}
+
 } // namespace pelmora::test

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "lzh/lzh_header_reader.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace pelmora::test {
 
@@ -16,6 +19,8 @@ QString quoteIfNeeded(const QString& text);
 QByteArray listFileText(const QStringList& entries);
 bool writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// The members of an archive as the reader sees them; none when it cannot be read.
+std::vector<ExistingMember> membersOf(const QString& archive);
 
 // The command line the compression command builds for "u" with an empty base.
 QByteArray updateCommandLine(const QString& archive, const QString& listFile);

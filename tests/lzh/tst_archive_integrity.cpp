@@ -25,16 +25,6 @@ using namespace pelmora::test;
 
 namespace {
 
-std::vector<ExistingMember> membersOf(const QString& archive)
-{
-    QFile f(archive);
-    std::string why;
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    auto m = readMembers(f, why);
-    return m ? *m : std::vector<ExistingMember>{};
-}
-
 // A level-0 member as Windows archivers of the MS-DOS era wrote it: the whole
 // path in the header, folders separated by '\', Shift_JIS bytes, no OS id.
 QByteArray level0Member(const QByteArray& name, const QByteArray& data)

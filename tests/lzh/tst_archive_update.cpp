@@ -19,16 +19,6 @@ using namespace pelmora::test;
 
 namespace {
 
-std::vector<ExistingMember> membersOf(const QString& archive)
-{
-    QFile f(archive);
-    std::string why;
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    auto m = readMembers(f, why);
-    return m ? *m : std::vector<ExistingMember>{};
-}
-
 QByteArray memberBytes(const QString& archive, const ExistingMember& m)
 {
     return readFile(archive).mid(static_cast<qsizetype>(m.offset),
