@@ -1,8 +1,7 @@
 // Scan benchmark: walks a folder through the same code the window uses (walker with its
 // read-ahead, hits to the cache and the grid rows, sort) and prints its figures; lists the
-// exact bytes of every hit; measures a million hits in the window's path; or writes a tree.
+// exact bytes of every hit; or writes a tree.
 //   scan_bench --root DIR --type XLS|DOC [--list] [--readers N]
-//   scan_bench --million [N]
 //   scan_bench --make-tree DIR [--files N]
 #include "app/session/session.h"
 #include "catalogue/catalogue.h"
@@ -11,11 +10,10 @@
 #include "catalogue/result_table_model.h"
 #include "catalogue/scan_job.h"
 #include "make_tree.h"
-#include "million.h"
 #include "platform/native_path.h"
 #include "platform/posix_folder_enumerator.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <cstdio>
@@ -38,7 +36,6 @@ void wait_for(Catalogue& c)
 int usage()
 {
     std::fprintf(stderr, "usage: scan_bench --root DIR --type XLS|DOC [--list] [--readers N]\n"
-                         "       scan_bench --million [N]\n"
                          "       scan_bench --make-tree DIR [--files N]\n");
     return 2;
 }
@@ -56,13 +53,6 @@ struct CountingSink final : WalkSink
 
 int main(int argc, char* argv[])
 {
-    const bool million = argc > 1 && std::strcmp(argv[1], "--million") == 0;
-    if (million) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        QApplication app(argc, argv);
-        return bench::run_million(argc > 2 ? std::atol(argv[2]) : 1000000);
-    }
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     auto value = [&](const QString& opt) {
@@ -145,7 +135,7 @@ int main(int argc, char* argv[])
     wait_for(catalogue);
     std::printf("cached_show_seconds %.4f (%lld hits)\n", double(timer.nsecsElapsed()) / 1e9,
                 static_cast<long long>(grid.size()));
-    std::printf("(memory per hit and the largest stall: scan_bench --million, a process of its "
+    std::printf("(memory per hit and the largest stall: million_bench, a process of its "
                 "own)\n");
     return 0;
 }

@@ -1,7 +1,10 @@
-// Folders read ahead of the walk by a small pool of reader threads. The walk still takes
-// them one by one in its own order; the pool only makes sure a folder is usually read by the
-// time the walk gets there, so a cold disk (or a network mount) serves several reads at once.
+// Folders read ahead of the walk by a pool of reader threads. The walk still takes them one
+// by one in its own order; the pool only makes sure a folder is usually read by the time the
+// walk gets there, so a cold disk (or a network mount) serves several reads at once.
 // Readers always take the unread folder the walk will reach first.
+// How many readers work depends on what the reads cost: while folders come from memory, one
+// per core (more would only queue for the processors); once reads wait for the disk, the
+// whole pool, since a disk answers many queued reads faster than one at a time.
 // Subfolders are opened relative to their parent, which stays open only until its last
 // subfolder has been opened. The number of folders read but not yet walked is bounded.
 #pragma once
@@ -9,6 +12,7 @@
 #include "platform/folder_enumerator.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -19,11 +23,11 @@
 
 namespace pelmora {
 
-// Reader threads run at this nice value, below the window's thread and the walk: eight busy
-// readers on two cores would otherwise hold a click up. The walk itself keeps its priority
-// (lowered, it waits behind every other program on a busy machine).
+// Reader threads run this much nicer than the process, below the window's thread and the
+// walk: busy readers on two cores would otherwise hold a click up. The walk itself keeps its
+// priority (lowered, it waits behind every other program on a busy machine).
 inline constexpr int kScanNice = 10;
-// Lowers the calling thread to kScanNice.
+// Lowers the calling thread by kScanNice.
 void lower_thread_priority();
 
 struct FolderNode
@@ -59,20 +63,29 @@ public:
     // Waits until the folder is read, reading it here when no reader has taken it yet.
     void take(FolderNode& node);
 
-    // Default pool: more threads than cores, since the readers mostly wait for the disk.
+    // Default pool: many more threads than cores, for a disk that answers queued reads.
     static int default_readers();
+    // Readers working while folders come from memory.
+    static int readers_for_memory();
 
 private:
+    using Clock = std::chrono::steady_clock;
     void read(FolderNode& node);
-    void finish(FolderNode& node);
-    void reader_loop();
+    void finish(FolderNode& node, Clock::duration took, std::uint64_t epoch);
+    void judge_read(const FolderNode& node, Clock::duration took, std::uint64_t epoch);
+    void set_working(int readers);
+    void wake_readers(std::size_t count);
+    void reader_loop(int index);
+    // Reads the node here; the lock is let go while the folder is read.
+    void read_here(FolderNode& node, std::unique_lock<std::mutex>& lock);
+    // Reads the pending folder the walk reaches first, if any may be read now.
+    bool read_next_pending(std::unique_lock<std::mutex>& lock);
     bool stopping() const;
 
     FolderEnumerator& m_enumerator;
     const std::size_t m_maxAhead;
     const std::atomic<bool>* m_cancel;
     std::mutex m_mutex;
-    std::condition_variable m_work;     // readers wait here
     std::condition_variable m_finished; // the walk waits here
     struct WalkOrder
     {
@@ -84,7 +97,18 @@ private:
     };
     std::set<std::shared_ptr<FolderNode>, WalkOrder> m_pending;
     std::size_t m_ahead = 0;
-    int m_idleReaders = 0;    // readers waiting for work
+    // Each reader sleeps on its own condition, so a wake-up reaches a reader allowed to work.
+    struct Sleeper
+    {
+        std::condition_variable wake;
+        bool woken = false;
+    };
+    std::vector<Sleeper> m_sleepers;
+    std::vector<int> m_idle; // readers asleep, the latest last
+    int m_working = 0;       // readers 0 .. m_working-1 take folders
+    int m_slowVotes = 0;     // slow reads minus fast ones, within bounds
+    std::size_t m_readsSinceProbe = 0;
+    std::uint64_t m_epoch = 0; // counts changes of m_working: older reads are not judged
     bool m_walkWaits = false; // the walk waits for a folder a reader is reading
     bool m_stop = false;
     std::vector<std::thread> m_readers;

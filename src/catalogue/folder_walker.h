@@ -40,7 +40,7 @@ public:
     bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
     // Folders read but not yet walked, at most.
-    static constexpr std::size_t kMaxReadAhead = 1024;
+    static constexpr std::size_t kMaxReadAhead = 4096;
 
 private:
     void walk(FolderReadAhead& folders, FolderNode& node);

@@ -57,6 +57,32 @@ QStringList walk_real(const QString& root, const QString& filter = QStringLitera
     return sink.hits;
 }
 
+// Reads through another enumerator, each read taking `delay` as on a disk, and counts how many
+// reads were under way at once.
+class SlowEnumerator final : public FolderEnumerator
+{
+public:
+    SlowEnumerator(FolderEnumerator& inner, std::chrono::microseconds delay)
+        : m_inner(inner), m_delay(delay)
+    {}
+    ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) override
+    {
+        const int now = ++m_inFlight;
+        for (int seen = most_at_once.load(); now > seen;)
+            most_at_once.compare_exchange_weak(seen, now);
+        std::this_thread::sleep_for(m_delay);
+        const ListResult r = m_inner.list_folder(path, out);
+        --m_inFlight;
+        return r;
+    }
+    std::atomic<int> most_at_once{0};
+
+private:
+    FolderEnumerator& m_inner;
+    std::chrono::microseconds m_delay;
+    std::atomic<int> m_inFlight{0};
+};
+
 // Both the walk that reads one folder at a time and the one with readers ahead of it.
 const int kReaderCounts[] = {0, 1, 8};
 
@@ -215,6 +241,35 @@ private Q_SLOTS:
             QCOMPARE(run(readers, started), alone);
             QCOMPARE(started, startedAlone);
         }
+    }
+
+    void reads_that_wait_for_the_disk_set_the_whole_pool_to_work_in_the_walk_order()
+    {
+        FakeTree t;
+        std::vector<FolderEntry> top;
+        for (int i = 0; i < 40; ++i) {
+            const std::string d = "/r/d" + std::to_string(i) + "/";
+            top.push_back(dir("d" + std::to_string(i)));
+            std::vector<FolderEntry> inner{file("a" + std::to_string(i) + ".xls")};
+            for (int j = 0; j < 5; ++j) {
+                inner.push_back(dir("s" + std::to_string(j)));
+                t.add_folder(d + "s" + std::to_string(j) + "/", {file("b.xls"), file("c.doc")});
+            }
+            t.add_folder(d, inner);
+        }
+        t.add_folder("/r/", top);
+        const QStringList alone = walk_fake(t, "/r/", QStringLiteral("XLS"));
+        QCOMPARE(alone.size(), 40 * 6);
+
+        FakeEnumeratorFactory f(t);
+        auto fake = f.for_root("/r/");
+        SlowEnumerator slow(*fake, std::chrono::milliseconds(2));
+        RecordingSink sink;
+        FolderWalker(slow, QStringLiteral("XLS"), sink, nullptr, 32).walk_folder("/r/");
+        QCOMPARE(sink.hits, alone);
+        // Few readers start (one per core); slow reads bring in the rest of the pool.
+        QVERIFY2(slow.most_at_once.load() >= 8,
+                 qPrintable(QString::number(slow.most_at_once.load())));
     }
 
     void dot_folders_are_not_entered_and_folder_named_like_a_document_is_walked()
