@@ -28,9 +28,9 @@ constexpr std::size_t kReadsBetweenProbes = 4096;
 } // namespace
 
 FolderReadAhead::FolderReadAhead(FolderEnumerator& enumerator, int readers, std::size_t maxAhead,
-                                 const std::atomic<bool>* cancel)
+                                 const std::atomic<bool>* cancel, const EntryFilter* filter)
     : m_enumerator(enumerator), m_maxAhead(std::max<std::size_t>(1, maxAhead)), m_cancel(cancel),
-      m_sleepers(std::size_t(std::max(readers, 0)))
+      m_filter(filter), m_sleepers(std::size_t(std::max(readers, 0)))
 {
     const int pool = std::max(readers, 0);
     m_working = std::min(pool, readers_for_memory());
@@ -90,7 +90,8 @@ std::shared_ptr<FolderNode> FolderReadAhead::root(const std::string& path)
 void FolderReadAhead::read(FolderNode& node)
 {
     OpenFolderRef self;
-    node.result = m_enumerator.read_folder(node.parent, node.name, node.path, node.entries, &self);
+    node.result =
+        m_enumerator.read_folder(node.parent, node.name, node.path, node.entries, &self, m_filter);
     node.parent.reset();
     if (node.result != ListResult::Ok)
         return;
@@ -108,8 +109,7 @@ void FolderReadAhead::read(FolderNode& node)
     }
 }
 
-void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took,
-                                 std::uint64_t epoch)
+void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, std::uint64_t epoch)
 {
     if (m_readers.empty() || epoch != m_epoch)
         return; // no pool, or read while another number of readers worked

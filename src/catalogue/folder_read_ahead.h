@@ -53,8 +53,9 @@ class FolderReadAhead final
 public:
     // readers: threads reading ahead (0: the walk reads every folder itself).
     // maxAhead: folders read and not yet taken by the walk before the readers pause.
+    // filter: the entries the walk wants (all when null).
     FolderReadAhead(FolderEnumerator& enumerator, int readers, std::size_t maxAhead,
-                    const std::atomic<bool>* cancel);
+                    const std::atomic<bool>* cancel, const EntryFilter* filter = nullptr);
     ~FolderReadAhead();
     FolderReadAhead(const FolderReadAhead&) = delete;
     FolderReadAhead& operator=(const FolderReadAhead&) = delete;
@@ -85,6 +86,7 @@ private:
     FolderEnumerator& m_enumerator;
     const std::size_t m_maxAhead;
     const std::atomic<bool>* m_cancel;
+    const EntryFilter* m_filter;
     std::mutex m_mutex;
     std::condition_variable m_finished; // the walk waits here
     struct WalkOrder
@@ -109,7 +111,7 @@ private:
     int m_slowVotes = 0;     // slow reads minus fast ones, within bounds
     std::size_t m_readsSinceProbe = 0;
     std::uint64_t m_epoch = 0; // counts changes of m_working: older reads are not judged
-    bool m_walkWaits = false; // the walk waits for a folder a reader is reading
+    bool m_walkWaits = false;  // the walk waits for a folder a reader is reading
     bool m_stop = false;
     std::vector<std::thread> m_readers;
 };

@@ -14,9 +14,16 @@ void FolderWalker::walk_folder(const std::string& rawFolder)
 {
     if (cancelled())
         return;
-    FolderReadAhead folders(m_enumerator, m_readers, kMaxReadAhead, m_cancel);
+    FolderReadAhead folders(m_enumerator, m_readers, kMaxReadAhead, m_cancel, &m_wanted);
     const std::shared_ptr<FolderNode> root = folders.root(with_backslash(rawFolder));
     walk(folders, *root);
+}
+
+bool FolderWalker::WantedEntries::keep(std::string_view name, std::uint32_t attributes) const
+{
+    if (counts_as_folder(attributes))
+        return walked_subfolder(name, attributes);
+    return m_matcher.matches(trim_at_nul(name));
 }
 
 void FolderWalker::walk(FolderReadAhead& folders, FolderNode& node)

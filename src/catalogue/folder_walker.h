@@ -43,10 +43,22 @@ public:
     static constexpr std::size_t kMaxReadAhead = 4096;
 
 private:
+    // The entries the walk looks at: folders to enter and files that match.
+    class WantedEntries final : public EntryFilter
+    {
+    public:
+        explicit WantedEntries(const SuffixMatcher& matcher) : m_matcher(matcher) {}
+        bool keep(std::string_view name, std::uint32_t attributes) const override;
+
+    private:
+        const SuffixMatcher& m_matcher;
+    };
+
     void walk(FolderReadAhead& folders, FolderNode& node);
 
     FolderEnumerator& m_enumerator;
     SuffixMatcher m_matcher;
+    WantedEntries m_wanted{m_matcher};
     WalkSink& m_sink;
     const std::atomic<bool>* m_cancel;
     int m_readers;

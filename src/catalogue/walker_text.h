@@ -45,10 +45,14 @@ inline bool counts_as_folder(std::uint32_t attributes)
 
 // A folder entry the walker enters: it counts as a folder and its name does not begin with
 // a dot (which also leaves out "." and "..").
+inline bool walked_subfolder(std::string_view name, std::uint32_t attributes)
+{
+    name = trim_at_nul(name);
+    return counts_as_folder(attributes) && !name.empty() && name.front() != '.';
+}
 inline bool walked_subfolder(const FolderEntry& entry)
 {
-    const std::string_view name = trim_at_nul(std::string_view(entry.name));
-    return counts_as_folder(entry.attributes) && !name.empty() && name.front() != '.';
+    return walked_subfolder(entry.name, entry.attributes);
 }
 
 } // namespace pelmora

@@ -29,6 +29,15 @@ enum class ListResult {
     OtherFileSystem, // lies on another file system than the scan's root
 };
 
+// Which entries of a folder a reader keeps. A scan wants its folders and its hits, which on a
+// drive of millions of files are a small part of the entries: the others are never copied.
+class EntryFilter
+{
+public:
+    virtual ~EntryFilter() = default;
+    virtual bool keep(std::string_view name, std::uint32_t attributes) const = 0;
+};
+
 // A folder left open after it was read, so that its subfolders can be opened relative to it.
 // Whoever still has to open a subfolder keeps it; the last holder's release closes it.
 class OpenFolder
@@ -50,17 +59,23 @@ public:
 
     // Reads the folder `name` of the open folder `parent` (the root itself when parent is
     // null; path is always the folder's whole path ending with "/"). When the folder has
-    // subfolders to open, keep receives a handle they can be opened from. The default reads
-    // by the whole path.
+    // subfolders to open, keep receives a handle they can be opened from. With a filter, out
+    // holds only the entries it keeps. The default reads by the whole path.
     virtual ListResult read_folder(const OpenFolderRef& parent, std::string_view name,
                                    const std::string& path, std::vector<FolderEntry>& out,
-                                   OpenFolderRef* keep)
+                                   OpenFolderRef* keep, const EntryFilter* filter = nullptr)
     {
         (void)parent;
         (void)name;
         if (keep)
             keep->reset();
-        return list_folder(path, out);
+        const ListResult r = list_folder(path, out);
+        if (filter) {
+            std::erase_if(out, [filter](const FolderEntry& e) {
+                return !filter->keep(e.name, e.attributes);
+            });
+        }
+        return r;
     }
 };
 

@@ -196,14 +196,16 @@ int open_child(const PosixOpenFolder& parent, const std::string& name)
     return fd;
 }
 
-// Reads every entry of an open folder in the order the file system returns them.
-ListResult read_entries(int fd, std::vector<FolderEntry>& out)
+// Reads the entries of an open folder in the order the file system returns them: all, or
+// those the filter keeps.
+ListResult read_entries(int fd, std::vector<FolderEntry>& out, const EntryFilter* filter = nullptr)
 {
+    bool any = false;
     thread_local std::vector<char> buffer(kBufferSize);
     for (;;) {
         const ssize_t n = getdents64(fd, buffer.data(), buffer.size());
         if (n < 0)
-            return out.empty() ? ListResult::Unreadable : ListResult::Ok;
+            return any ? ListResult::Ok : ListResult::Unreadable;
         if (n == 0)
             return ListResult::Ok;
         for (ssize_t off = 0; off < n;) {
@@ -211,10 +213,14 @@ ListResult read_entries(int fd, std::vector<FolderEntry>& out)
             off += e->d_reclen;
             if (is_dot_or_dotdot(e->d_name))
                 continue;
+            any = true;
             unsigned char type = e->d_type;
             if (type == DT_UNKNOWN)
                 type = resolve_unknown_type(fd, e->d_name);
-            out.push_back(FolderEntry{std::string(e->d_name), attributes_of(type, e->d_name)});
+            const std::uint32_t attributes = attributes_of(type, e->d_name);
+            if (filter && !filter->keep(e->d_name, attributes))
+                continue;
+            out.push_back(FolderEntry{std::string(e->d_name), attributes});
         }
     }
 }
@@ -249,7 +255,8 @@ ListResult PosixFolderEnumerator::list_folder(const std::string& path,
 
 ListResult PosixFolderEnumerator::read_folder(const OpenFolderRef& parentIn, std::string_view name,
                                               const std::string& path,
-                                              std::vector<FolderEntry>& out, OpenFolderRef* keep)
+                                              std::vector<FolderEntry>& out, OpenFolderRef* keep,
+                                              const EntryFilter* filter)
 {
     out.clear();
     if (keep)
@@ -267,7 +274,7 @@ ListResult PosixFolderEnumerator::read_folder(const OpenFolderRef& parentIn, std
     if (fd < 0)
         return ListResult::Unreadable;
     self->fd = fd;
-    const ListResult r = read_entries(fd, out);
+    const ListResult r = read_entries(fd, out, filter);
     if (r != ListResult::Ok || !keep || !has_subfolder(out))
         return r; // closes the folder now
     if (self->depth >= kHeldDepth && self->depth % kAnchorEvery != 0) {

@@ -24,7 +24,7 @@ public:
     ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) override;
     ListResult read_folder(const OpenFolderRef& parent, std::string_view name,
                            const std::string& path, std::vector<FolderEntry>& out,
-                           OpenFolderRef* keep) override;
+                           OpenFolderRef* keep, const EntryFilter* filter = nullptr) override;
 
 private:
     bool is_other_mount(const std::string& folder) const;
