@@ -436,6 +436,46 @@ private Q_SLOTS:
         QVERIFY(remove_tree_at(top.get(), "level000_abcdefghijkl"));
     }
 
+    void a_filtered_read_keeps_what_the_filter_wants_in_the_file_systems_order()
+    {
+        TestTree tree;
+        QVERIFY(tree.isValid());
+        for (int i = 0; i < 40; ++i) {
+            QVERIFY(tree.createFile(QStringLiteral("f%1.xls").arg(i)));
+            QVERIFY(tree.createFile(QStringLiteral("f%1.pdf").arg(i)));
+        }
+        QVERIFY(tree.createDir(QStringLiteral("sub")));
+        QVERIFY(tree.createDir(QStringLiteral("only-others")));
+        QVERIFY(tree.createFile(QStringLiteral("only-others/a.pdf")));
+        struct XlsAndFolders final : EntryFilter
+        {
+            bool keep(std::string_view name, std::uint32_t attributes) const override
+            {
+                return (attributes & attr::Directory) || name.ends_with(".xls");
+            }
+        } filter;
+        const std::string root = tree.root().toStdString();
+        PosixFolderEnumerator e(root);
+        std::vector<FolderEntry> all;
+        std::vector<FolderEntry> kept;
+        QCOMPARE(e.read_folder(nullptr, {}, root, all, nullptr), ListResult::Ok);
+        QCOMPARE(e.read_folder(nullptr, {}, root, kept, nullptr, &filter), ListResult::Ok);
+        std::vector<std::string> expected;
+        for (const FolderEntry& entry : all) {
+            if (filter.keep(entry.name, entry.attributes))
+                expected.push_back(entry.name);
+        }
+        std::vector<std::string> names;
+        for (const FolderEntry& entry : kept)
+            names.push_back(entry.name);
+        QCOMPARE(names.size(), std::size_t(42));
+        QVERIFY(names == expected);
+        // A folder whose every entry is filtered out was still read.
+        QCOMPARE(e.read_folder(nullptr, {}, root + "only-others/", kept, nullptr, &filter),
+                 ListResult::Ok);
+        QVERIFY(kept.empty());
+    }
+
     void symbolic_links_are_never_followed()
     {
         TestTree tree;
