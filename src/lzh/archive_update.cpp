@@ -92,12 +92,15 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
         return writeFailure();
 
     std::vector<bool> written(files.size(), false);
+    // Whether the member written last holds its bytes as they are (-lh0-).
+    bool lastStored = false;
     auto addFile = [&](std::size_t index) -> bool {
         WrittenMember member;
         QString why;
         switch (writeMember(out, files[index], member, why)) {
         case MemberFailure::None:
             written[index] = true;
+            lastStored = member.stored;
             return true;
         case MemberFailure::WriteFailed:
             outcome = writeFailure();
@@ -122,6 +125,7 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
                                         : failure(UnlhaResult::ArchiveDamaged,
                                                   QStringLiteral("書庫を読み込めません: ") +
                                                       readable(archivePath));
+            lastStored = m.method == "-lh0-";
             ++outcome.kept;
         } else if (!written[hit->second]) {
             // Replaced in place, so members keep their order.
@@ -139,8 +143,13 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
         ++outcome.added;
     }
 
-    const QByteArray endMark(1, '\0');
-    if (!out.write(endMark) || !out.commit(exists ? &existingStat : nullptr))
+    // The end mark (a 0 byte) is needed only behind compressed data: bsdtar's
+    // decoder reads one byte past the member and calls the archive truncated
+    // without it, while every reader ends cleanly at the end of the file
+    // after a stored member.
+    if (!lastStored && !out.write(QByteArray(1, '\0')))
+        return writeFailure();
+    if (!out.commit(exists ? &existingStat : nullptr))
         return writeFailure();
     return outcome;
 }

@@ -30,6 +30,7 @@ class LzhReadersTest final : public QObject
 private:
     QTemporaryDir tmp_;
     int round_ = 0;
+    QString lastArchive_; // written by the last archiveAndCheck()
 
     // Writes `files` (path below the temp dir -> bytes), archives them with
     // one "u" call and checks the archive with every reader.
@@ -47,6 +48,7 @@ private:
             expected[storedName(path)] = bytes;
         }
         const QString archive = dir + QStringLiteral("/OUT.LZH");
+        lastArchive_ = archive;
         const UnlhaCall call = updateWith(archive, dir + QStringLiteral("/0LIST.TMP"), paths);
         if (call.code != 0)
             return QStringLiteral("Unlha failed (%1): %2").arg(call.code).arg(call.report);
@@ -114,6 +116,34 @@ private Q_SLOTS:
         QVERIFY2(csv->dataSize < static_cast<std::uint32_t>(lines.size() / 10),
                  "highly repetitive text should shrink more than tenfold");
         QVERIFY(z->dataSize < 1024u);
+    }
+
+    // The end mark follows compressed data only: after a stored last member
+    // (empty or incompressible) the archive ends with that member's bytes,
+    // and every reader still extracts it all without complaint.
+    void endMarkOnlyBehindCompressedData()
+    {
+        const QByteArray text = QByteArray("見積書 2026 ").repeated(4000);
+        const QByteArray noise = randomBytes(70000, 3);
+        const std::map<QString, QByteArray> cases[] = {
+            {{QStringLiteral("a.txt"), text}, {QStringLiteral("b.bin"), noise}},
+            {{QStringLiteral("a.bin"), noise}, {QStringLiteral("b.txt"), text}},
+            {{QStringLiteral("a.txt"), text}, {QStringLiteral("b.xls"), {}}},
+            {{QStringLiteral("a.bin"), noise}}};
+        for (const auto& files : cases) {
+            std::vector<ExistingMember> ms;
+            ARCHIVE_AND_CHECK(ms, files);
+            QCOMPARE(ms.size(), files.size());
+            std::uint64_t spans = 0;
+            for (const ExistingMember& m : ms)
+                spans += m.spanSize;
+            const QByteArray bytes = readFile(lastArchive_);
+            const bool stored = ms.back().method == "-lh0-";
+            QCOMPARE(stored, !files.rbegin()->first.endsWith(u".txt"));
+            QCOMPARE(static_cast<std::uint64_t>(bytes.size()), spans + (stored ? 0 : 1));
+            if (!stored)
+                QCOMPARE(bytes.back(), '\0');
+        }
     }
 
     // Blocks whose tables hold a single symbol each: zero-bit codes, with and
