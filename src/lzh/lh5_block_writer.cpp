@@ -2,10 +2,10 @@
 
 #include "lzh/huffman_code.h"
 
+#include <QtGlobal>
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <deque>
 #include <vector>
 
 namespace pelmora {
@@ -32,6 +32,7 @@ using TLengths = std::vector<std::uint8_t>;
 // with the pt code lengths `t` it takes the cheapest mix under them.
 template <typename Emit> void emitZeroRun(unsigned run, const TLengths* t, Emit& emit)
 {
+    Q_ASSERT(run <= lh5::kNumC);
     if (t == nullptr) {
         if (run <= 2) {
             for (unsigned r = 0; r < run; ++r)
@@ -53,45 +54,46 @@ template <typename Emit> void emitZeroRun(unsigned run, const TLengths* t, Emit&
     const unsigned one = cost(0, 0);
     const unsigned mid = cost(1, 4);
     const unsigned big = cost(2, lh5::kCBits);
-    std::vector<unsigned> best(run + 1, kNone);
-    std::vector<unsigned> step(run + 1, 0);
+    // A run never exceeds the table (510 < 531), so the long form can start
+    // from any earlier point at least 20 back: the cheapest such point is a
+    // running minimum.
+    std::array<unsigned, lh5::kNumC + 1> best;
+    std::array<std::uint16_t, lh5::kNumC + 1> step{};
+    best.fill(kNone);
     best[0] = 0;
-    // Candidates j for the long form (i - 531 <= j <= i - 20), cheapest first.
-    std::deque<unsigned> window;
+    unsigned longFrom = 0;
     for (unsigned i = 1; i <= run; ++i) {
         auto consider = [&](unsigned from, unsigned c) {
             if (c < kNone && best[from] < kNone && best[from] + c < best[i]) {
                 best[i] = best[from] + c;
-                step[i] = i - from;
+                step[i] = static_cast<std::uint16_t>(i - from);
             }
         };
         consider(i - 1, one);
         for (unsigned len = 3; len <= 18 && len <= i; ++len)
             consider(i - len, mid);
         if (i >= 20) {
-            const unsigned j = i - 20;
-            while (!window.empty() && best[window.back()] >= best[j])
-                window.pop_back();
-            window.push_back(j);
-            while (window.front() + 531 < i)
-                window.pop_front();
-            consider(window.front(), big);
+            if (best[i - 20] < best[longFrom])
+                longFrom = i - 20;
+            consider(longFrom, big);
         }
     }
     if (best[run] >= kNone) {
         emitZeroRun(run, nullptr, emit);
         return;
     }
-    std::vector<unsigned> pieces;
+    std::array<std::uint16_t, lh5::kNumC> pieces;
+    std::size_t count = 0;
     for (unsigned i = run; i > 0; i -= step[i])
-        pieces.push_back(step[i]);
-    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
-        if (*it == 1)
+        pieces[count++] = step[i];
+    while (count > 0) {
+        const unsigned piece = pieces[--count];
+        if (piece == 1)
             emit(0, 0, 0);
-        else if (*it <= 18)
-            emit(1, 4, *it - 3);
+        else if (piece <= 18)
+            emit(1, 4, piece - 3);
         else
-            emit(2, lh5::kCBits, *it - 20);
+            emit(2, lh5::kCBits, piece - 20);
     }
 }
 
@@ -154,12 +156,25 @@ void writeTable(BitWriter& bits, const HuffmanCode& code, unsigned countBits, in
     }
 }
 
-template <typename Write> std::uint64_t bitsOf(Write&& write)
+// Bits writeTable() takes for `code`.
+std::uint64_t tableBits(const HuffmanCode& code, unsigned countBits, int special)
 {
-    std::vector<std::uint8_t> scratch;
-    BitWriter bits(scratch);
-    write(bits);
-    return bits.bitsWritten();
+    if (code.single())
+        return 2 * countBits;
+    const std::vector<std::uint8_t>& len = code.lengths();
+    const std::size_t n = usedLength(len);
+    std::uint64_t total = countBits;
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned k = len[i++];
+        total += k <= 6 ? 3 : k - 3;
+        if (static_cast<int>(i) == special) {
+            while (i < 6 && len[i] == 0)
+                ++i;
+            total += 2;
+        }
+    }
+    return total;
 }
 
 template <std::size_t N>
@@ -185,42 +200,32 @@ struct LengthTable
 std::uint64_t cLengthsCost(const std::vector<std::uint8_t>& cLengths, const TLengths* policy,
                            const HuffmanCode& t)
 {
-    std::uint64_t total =
-        bitsOf([&](BitWriter& bits) { writeTable(bits, t, lh5::kTBits, 3); }) + lh5::kCBits;
+    std::uint64_t total = tableBits(t, lh5::kTBits, 3) + lh5::kCBits;
     walkCLengths(cLengths, policy, [&](unsigned sym, unsigned extraBits, unsigned) {
         total += t.lengths()[sym] + extraBits;
     });
     return total;
 }
 
-// With `search`, pt codes of limited length (cheaper to send) and the tuned
-// form of the zero runs are tried as well, and the cheapest is taken.
+// With `search`, the zero runs are also tried in the form that is cheapest
+// under the usual pt code, coded with the pt code of that form.
 LengthTable chooseLengthTable(const std::vector<std::uint8_t>& cLengths, bool search)
 {
     std::array<std::uint32_t, lh5::kNumT> tFreq{};
     walkCLengths(cLengths, nullptr, [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
     LengthTable best{HuffmanCode::build(tFreq), {}, false, 0};
     best.bits = cLengthsCost(cLengths, nullptr, best.t);
-    if (!search)
+    if (!search || best.t.single())
         return best;
-    for (unsigned maxLength : {HuffmanCode::kMaxLength, 7u, 6u, 5u}) {
-        HuffmanCode t = HuffmanCode::build(tFreq, maxLength);
-        const std::uint64_t plain = cLengthsCost(cLengths, nullptr, t);
-        if (plain < best.bits)
-            best = {t, {}, false, plain};
-        if (t.single())
-            continue;
-        TLengths policy = t.lengths();
-        std::array<std::uint32_t, lh5::kNumT> tunedFreq{};
-        walkCLengths(cLengths, &policy,
-                     [&](unsigned sym, unsigned, unsigned) { ++tunedFreq[sym]; });
-        HuffmanCode t2 = HuffmanCode::build(tunedFreq, maxLength);
-        if (t2.single())
-            continue;
-        const std::uint64_t tuned = cLengthsCost(cLengths, &policy, t2);
-        if (tuned < best.bits)
-            best = {std::move(t2), std::move(policy), true, tuned};
-    }
+    TLengths policy = best.t.lengths();
+    std::array<std::uint32_t, lh5::kNumT> tunedFreq{};
+    walkCLengths(cLengths, &policy, [&](unsigned sym, unsigned, unsigned) { ++tunedFreq[sym]; });
+    HuffmanCode t = HuffmanCode::build(tunedFreq);
+    if (t.single())
+        return best;
+    const std::uint64_t tuned = cLengthsCost(cLengths, &policy, t);
+    if (tuned < best.bits)
+        best = {std::move(t), std::move(policy), true, tuned};
     return best;
 }
 
@@ -240,12 +245,13 @@ std::uint64_t cTableBits(const HuffmanCode& c, bool search)
 
 std::uint64_t pTableBits(const HuffmanCode& p)
 {
-    return bitsOf([&](BitWriter& bits) { writeTable(bits, p, lh5::kPBits, -1); });
+    return tableBits(p, lh5::kPBits, -1);
 }
 
-// Codes that, tables included, cost the fewest bits: the plain Huffman code
-// and, with `search`, codes of limited length and codes built on flattened
-// counts, whose tables are cheaper to send (which counts on small blocks).
+// The code that, tables included, costs the fewest bits: the plain Huffman
+// code or, with `search`, one of limited length, whose table is cheaper to
+// send (which counts on small blocks). The cost rises again soon once the
+// limit is too tight, so the search stops after two worse limits in a row.
 template <std::size_t N, typename TableBits>
 HuffmanCode cheapestCode(const std::array<std::uint32_t, N>& freq, bool search,
                          TableBits&& tableBits)
@@ -254,22 +260,18 @@ HuffmanCode cheapestCode(const std::array<std::uint32_t, N>& freq, bool search,
     if (!search || best.single())
         return best;
     std::uint64_t bestBits = tableBits(best) + dataBits(freq, best);
-    auto consider = [&](HuffmanCode code) {
-        const std::uint64_t b = tableBits(code) + dataBits(freq, code);
-        if (b < bestBits) {
-            bestBits = b;
-            best = std::move(code);
-        }
-    };
     const unsigned longest = *std::max_element(best.lengths().begin(), best.lengths().end());
-    for (unsigned maxLength = longest - 1; maxLength >= 4; --maxLength)
-        consider(HuffmanCode::build(freq, maxLength));
-    for (std::uint32_t add : {1u, 2u, 4u, 8u}) {
-        std::array<std::uint32_t, N> flat = freq;
-        for (std::uint32_t& f : flat)
-            if (f != 0)
-                f += add;
-        consider(HuffmanCode::build(flat));
+    int worse = 0;
+    for (unsigned maxLength = longest - 1; maxLength >= 4 && worse < 2; --maxLength) {
+        HuffmanCode code = HuffmanCode::build(freq, maxLength);
+        const std::uint64_t bits = tableBits(code) + dataBits(freq, code);
+        if (bits < bestBits) {
+            bestBits = bits;
+            best = std::move(code);
+            worse = 0;
+        } else {
+            ++worse;
+        }
     }
     return best;
 }

@@ -3,6 +3,7 @@
 #include "lzh/bit_writer.h"
 #include "lzh/huffman_code.h"
 #include "lzh/lh5_block_writer.h"
+#include "lzh/lh5_optimal_parser.h"
 #include "lzh/lzss_matcher.h"
 
 #include <algorithm>
@@ -26,18 +27,19 @@ SymbolCosts costsOf(const BlockFrequencies& freq)
     return costs;
 }
 
-} // namespace
+enum class Piece { More, End, ReadFailed };
 
-Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& sink,
-                                        std::uint64_t limit, std::uint64_t& packedSize,
-                                        const MatchTuning& tuning)
+// Writes the tokens that `next` hands out, piece by piece, as blocks, and
+// tells `learn` the counts of the block being built after every piece.
+template <typename Next, typename Learn>
+Lh5Encoder::Result writeBlocks(Next&& next, Learn&& learn, const Lh5Encoder::Sink& sink,
+                               std::uint64_t limit, std::uint64_t& packedSize)
 {
     packedSize = 0;
     std::vector<std::uint8_t> out;
     out.reserve(1 << 17);
     BitWriter bits(out);
     Lh5BlockWriter writer(bits);
-    LzssMatcher matcher(std::move(read), tuning);
 
     std::vector<lh5::Token> block;
     BlockFrequencies blockFreq;
@@ -66,11 +68,13 @@ Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& si
             drain();
     };
 
-    while (!matcher.done()) {
+    for (;;) {
         piece.clear();
-        matcher.parse(piece, kPieceTokens);
-        if (matcher.readFailed())
-            return Result::ReadFailed;
+        const Piece got = next(piece);
+        if (got == Piece::ReadFailed)
+            return Lh5Encoder::Result::ReadFailed;
+        if (got == Piece::End)
+            break;
         BlockFrequencies pieceFreq;
         for (const lh5::Token& t : piece)
             pieceFreq.add(t);
@@ -92,20 +96,44 @@ Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& si
         block.insert(block.end(), piece.begin(), piece.end());
         blockFreq = joined;
         blockCost = joinedCost;
-        matcher.setCosts(costsOf(blockFreq));
+        learn(blockFreq);
         if (writeFailed)
-            return Result::WriteFailed;
+            return Lh5Encoder::Result::WriteFailed;
         if (packedSize + out.size() >= limit)
-            return Result::GaveUp;
+            return Lh5Encoder::Result::GaveUp;
     }
-    if (matcher.readFailed())
-        return Result::ReadFailed;
     flushBlock(true);
     bits.flush();
     if (packedSize + out.size() >= limit)
-        return Result::GaveUp;
+        return Lh5Encoder::Result::GaveUp;
     drain();
-    return writeFailed ? Result::WriteFailed : Result::Done;
+    return writeFailed ? Lh5Encoder::Result::WriteFailed : Lh5Encoder::Result::Done;
+}
+
+Lh5Encoder::Sink appendTo(std::vector<std::uint8_t>& packed)
+{
+    return [&packed](std::span<const std::uint8_t> piece) {
+        packed.insert(packed.end(), piece.begin(), piece.end());
+        return true;
+    };
+}
+
+} // namespace
+
+Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& sink,
+                                        std::uint64_t limit, std::uint64_t& packedSize,
+                                        const MatchTuning& tuning)
+{
+    LzssMatcher matcher(std::move(read), tuning);
+    return writeBlocks(
+        [&](std::vector<lh5::Token>& piece) {
+            if (matcher.done())
+                return matcher.readFailed() ? Piece::ReadFailed : Piece::End;
+            matcher.parse(piece, kPieceTokens);
+            return matcher.readFailed() ? Piece::ReadFailed : Piece::More;
+        },
+        [&](const BlockFrequencies& freq) { matcher.setCosts(costsOf(freq)); }, sink, limit,
+        packedSize);
 }
 
 std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const std::uint8_t> input,
@@ -121,11 +149,30 @@ std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const st
             at += n;
             return static_cast<std::int64_t>(n);
         },
-        [&](std::span<const std::uint8_t> piece) {
-            packed.insert(packed.end(), piece.begin(), piece.end());
-            return true;
+        appendTo(packed), limit, size, tuning);
+    if (r != Result::Done)
+        return std::nullopt;
+    return packed;
+}
+
+std::optional<std::vector<std::uint8_t>>
+Lh5Encoder::compressOptimal(std::span<const std::uint8_t> input, std::size_t limit)
+{
+    const std::vector<lh5::Token> tokens = Lh5OptimalParser::parse(input);
+    std::vector<std::uint8_t> packed;
+    std::uint64_t size = 0;
+    std::size_t at = 0;
+    const Result r = writeBlocks(
+        [&](std::vector<lh5::Token>& piece) {
+            if (at == tokens.size())
+                return Piece::End;
+            const std::size_t n = std::min(kPieceTokens, tokens.size() - at);
+            piece.assign(tokens.begin() + static_cast<std::ptrdiff_t>(at),
+                         tokens.begin() + static_cast<std::ptrdiff_t>(at + n));
+            at += n;
+            return Piece::More;
         },
-        limit, size, tuning);
+        [](const BlockFrequencies&) {}, appendTo(packed), limit, size);
     if (r != Result::Done)
         return std::nullopt;
     return packed;

@@ -30,6 +30,11 @@ public:
     static std::optional<std::vector<std::uint8_t>> compress(std::span<const std::uint8_t> input,
                                                              std::size_t limit,
                                                              const MatchTuning& tuning = {});
+
+    // The same with the near-optimal parse (Lh5OptimalParser): smaller, and
+    // slower, so meant for members small enough to read whole.
+    static std::optional<std::vector<std::uint8_t>>
+    compressOptimal(std::span<const std::uint8_t> input, std::size_t limit);
 };
 
 } // namespace pelmora

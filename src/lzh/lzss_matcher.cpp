@@ -1,5 +1,7 @@
 #include "lzh/lzss_matcher.h"
 
+#include "lzh/match_length.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -21,23 +23,6 @@ inline std::uint32_t hash3(const std::uint8_t* p)
 {
     const std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
     return (v * 2654435761u) >> (32 - kHashBits);
-}
-
-inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit)
-{
-    unsigned n = 0;
-    while (n + 8 <= limit) {
-        std::uint64_t x;
-        std::uint64_t y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y)
-            return n + static_cast<unsigned>(__builtin_ctzll(x ^ y) >> 3);
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n])
-        ++n;
-    return n;
 }
 
 } // namespace
@@ -166,7 +151,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
             break;
         const std::uint8_t* m = buffer_.data() + c;
         if (m[bestLen] == cur[bestLen] && m[0] == cur[0] && m[1] == cur[1]) {
-            const unsigned len = matchLength(m, cur, limit);
+            const unsigned len = lh5::matchLength(m, cur, limit);
             if (len > bestLen && (len > kCostCheckedLength ||
                                   cheaperThanLiterals(cur, len, static_cast<unsigned>(distance)))) {
                 bestLen = len;

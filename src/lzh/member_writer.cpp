@@ -23,18 +23,10 @@ constexpr std::uint64_t kMaxMemberSize = 0xFFFFFFFFull;
 constexpr std::uint64_t kTrialMinSize = std::uint64_t{1} << 20;
 constexpr std::size_t kTrialSamples = 8;
 constexpr std::size_t kTrialSampleSize = std::size_t{64} << 10;
-// Members up to this size are read whole and compressed with each of these
-// settings; the smallest result wins (the first on a tie). On small files the
-// parse is most of the difference, and trying costs little.
+// Members up to this size are read whole and given the near-optimal parse:
+// on small files the parse and the tables are most of the difference, and
+// the search costs little there.
 constexpr std::uint64_t kSmallMember = std::uint64_t{128} << 10;
-constexpr MatchTuning kSmallTunings[] = {
-    {},
-    {4096, 256, 2, true},
-    {4096, 256, 1, true},
-    {4096, 256, 0, true},
-    {4096, 256, 3, true},
-    {4096, 256, 0, false},
-};
 
 class FileCloser final
 {
@@ -163,12 +155,8 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
     if (small) {
         crc.update(whole);
         original = whole.size();
-        std::optional<std::vector<std::uint8_t>> bestPacked;
-        for (const MatchTuning& t : kSmallTunings) {
-            auto p = Lh5Encoder::compress(whole, bestPacked ? bestPacked->size() : whole.size(), t);
-            if (p)
-                bestPacked = std::move(p);
-        }
+        const std::optional<std::vector<std::uint8_t>> bestPacked =
+            Lh5Encoder::compressOptimal(whole, whole.size());
         store = !bestPacked;
         if (bestPacked) {
             if (!out.write(*bestPacked))
