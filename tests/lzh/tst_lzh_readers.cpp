@@ -146,6 +146,32 @@ private Q_SLOTS:
         }
     }
 
+    // Members small enough for the searched parse, in shapes that reach its
+    // edges: matches at the window's full distance, runs taken whole up to
+    // the end of the member, more symbols than one block holds, a few bytes.
+    void smallMembersOfEveryShape()
+    {
+        const QByteArray unit = randomBytes(8192, 31);
+        QByteArray nibbles = randomBytes(120000, 32); // 16 byte values: literals, few matches
+        for (char& c : nibbles)
+            c = static_cast<char>('A' + (static_cast<unsigned char>(c) & 15));
+        QByteArray text;
+        for (int i = 0; text.size() < 100000; ++i)
+            text += "No." + QByteArray::number(i * 7919 % 1000) + ",大阪支店,納品\r\n";
+        std::vector<ExistingMember> ms;
+        ARCHIVE_AND_CHECK(
+            ms, {{QStringLiteral("window.bin"), unit + unit + unit.left(5000)},
+                 {QStringLiteral("past.bin"), unit + "!" + unit},
+                 {QStringLiteral("runs.bin"), QByteArray(3000, 'a') + "b" + QByteArray(60000, 'a')},
+                 {QStringLiteral("tail.bin"), text.left(500) + QByteArray(900, 0)},
+                 {QStringLiteral("nibbles.txt"), nibbles},
+                 {QStringLiteral("sheet.csv"), text},
+                 {QStringLiteral("abc.txt"), "abcabcabc"}});
+        for (const ExistingMember& m : ms)
+            if (m.storedPath.ends_with("nibbles.txt") || m.storedPath.ends_with("sheet.csv"))
+                QCOMPARE(m.method, std::string("-lh5-"));
+    }
+
     // Blocks whose tables hold a single symbol each: zero-bit codes, with and
     // without offset extra bits, over several 128 KiB output windows.
     void singleSymbolBlocks()
