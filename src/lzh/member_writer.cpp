@@ -4,7 +4,7 @@
 #include "lzh/lh5_encoder.h"
 #include "lzh/lzh_header_writer.h"
 #include "lzh/member_name.h"
-#include "lzh/output_file.h"
+#include "lzh/member_output.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -97,7 +97,7 @@ bool looksIncompressible(int fd, std::uint64_t size)
     return true;
 }
 
-MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMember& result,
+MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMember& result,
                           QString& why)
 {
     const int fd = ::open(source.path.constData(), O_RDONLY | O_CLOEXEC);
