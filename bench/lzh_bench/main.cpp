@@ -156,8 +156,8 @@ int main(int argc, char** argv)
         int files = 0;
         bool incompressible = false;
         Figure ours, jlha5, jlha0, gz6, gz9, xz6;
-        Figure oneThread;        // several files only
-        bool sameBytes = false;  // one thread wrote what the default run wrote
+        Figure oneThread;       // several files only
+        bool sameBytes = false; // one thread wrote what the default run wrote
     };
     std::vector<Row> rows;
     for (const bench::Corpus& corpus : bench::makeCorpora(QStringLiteral(PELMORA_SOURCE_DIR))) {

@@ -12,8 +12,8 @@
 #include <fcntl.h>
 #include <map>
 #include <optional>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace pelmora {
@@ -60,10 +60,8 @@ template <typename Steps>
 std::optional<MemberPool> startPool(Steps& steps, const std::vector<SourceFile>& files,
                                     unsigned threads)
 {
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    const auto adds = std::count_if(steps.begin(), steps.end(),
-                                    [](const auto& s) { return s.copy == nullptr; });
+    const auto adds =
+        std::count_if(steps.begin(), steps.end(), [](const auto& s) { return s.copy == nullptr; });
     if (threads < 2 || adds < 2)
         return std::nullopt;
     std::vector<SourceFile> jobs;
@@ -94,6 +92,8 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
                             unsigned threads)
 {
     UpdateOutcome outcome;
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
 
     struct stat existingStat
     {};
@@ -176,7 +176,7 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
             if (result == MemberFailure::None && !out.write(done.bytes))
                 result = MemberFailure::WriteFailed;
         } else {
-            result = writeMember(out, files[step.file], member, why);
+            result = writeMember(out, files[step.file], member, why, threads);
         }
         switch (result) {
         case MemberFailure::None:

@@ -23,8 +23,9 @@ struct UpdateOutcome
 // replaced by `files`, and the remaining `files` appended. Names are compared
 // as text, each decoded by its own encoding. The new archive is built in a
 // temporary file beside the target and put in place only when complete.
-// Members are compressed on `threads` worker threads (0: one per core; 1:
-// all on the calling thread); the archive's bytes are the same either way.
+// Work is spread over `threads` threads (0: one per core; 1: all on the
+// calling thread): small members each on a worker, large ones segment by
+// segment. The archive's bytes are the same either way.
 UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
                             unsigned threads = 0);
 

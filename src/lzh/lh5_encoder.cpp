@@ -1,114 +1,136 @@
 #include "lzh/lh5_encoder.h"
 
 #include "lzh/bit_writer.h"
-#include "lzh/huffman_code.h"
+#include "lzh/lh5_block_grouper.h"
 #include "lzh/lh5_block_writer.h"
 #include "lzh/lh5_optimal_parser.h"
-#include "lzh/lzss_matcher.h"
+#include "lzh/lh5_segments.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace pelmora {
 namespace {
 
-// Blocks are grown in pieces of this many symbols; a piece joins the current
-// block only when one shared set of tables codes both more cheaply than two.
-// That keeps tables small on uniform data and follows changes (text next to
-// tables in one document) where they happen.
-constexpr std::size_t kPieceTokens = 1024;
-
-SymbolCosts costsOf(const BlockFrequencies& freq)
+// Writes blocks to the sink, whole bytes after every block (the bit writer
+// keeps the unfinished last byte). The last block of a member is written
+// with `last` set, which is known only once the next one comes or the input
+// ends, so each block waits for the next.
+class BlockStream final
 {
-    SymbolCosts costs;
-    const HuffmanCode c = HuffmanCode::build(freq.c);
-    const HuffmanCode p = HuffmanCode::build(freq.p);
-    std::copy(c.lengths().begin(), c.lengths().end(), costs.c.begin());
-    std::copy(p.lengths().begin(), p.lengths().end(), costs.p.begin());
-    return costs;
-}
-
-enum class Piece { More, End, ReadFailed };
-
-// Writes the tokens that `next` hands out, piece by piece, as blocks, and
-// tells `learn` the counts of the block being built after every piece.
-template <typename Next, typename Learn>
-Lh5Encoder::Result writeBlocks(Next&& next, Learn&& learn, const Lh5Encoder::Sink& sink,
-                               std::uint64_t limit, std::uint64_t& packedSize)
-{
-    packedSize = 0;
-    std::vector<std::uint8_t> out;
-    out.reserve(1 << 17);
-    BitWriter bits(out);
-    Lh5BlockWriter writer(bits);
-
-    std::vector<lh5::Token> block;
-    BlockFrequencies blockFreq;
-    std::uint64_t blockCost = 0;
-    std::vector<lh5::Token> piece;
-    piece.reserve(kPieceTokens);
-    bool writeFailed = false;
-
-    // Whole bytes go to the sink after every block; the bit writer keeps the
-    // unfinished last byte.
-    auto drain = [&]() {
-        if (out.empty() || writeFailed)
-            return;
-        if (!sink(out))
-            writeFailed = true;
-        packedSize += out.size();
-        out.clear();
-    };
-    auto flushBlock = [&](bool last) {
-        if (!block.empty())
-            writer.write(block, last);
-        block.clear();
-        blockFreq = {};
-        blockCost = 0;
-        if (packedSize + out.size() < limit)
-            drain();
-    };
-
-    for (;;) {
-        piece.clear();
-        const Piece got = next(piece);
-        if (got == Piece::ReadFailed)
-            return Lh5Encoder::Result::ReadFailed;
-        if (got == Piece::End)
-            break;
-        BlockFrequencies pieceFreq;
-        for (const lh5::Token& t : piece)
-            pieceFreq.add(t);
-        const std::uint64_t pieceCost = Lh5BlockWriter::costBits(pieceFreq);
-
-        bool join = false;
-        std::uint64_t joinedCost = 0;
-        BlockFrequencies joined = blockFreq;
-        if (!block.empty() && block.size() + piece.size() <= lh5::kMaxBlockSymbols) {
-            joined.add(pieceFreq);
-            joinedCost = Lh5BlockWriter::costBits(joined);
-            join = joinedCost <= blockCost + pieceCost;
-        }
-        if (!join) {
-            flushBlock(false);
-            joined = pieceFreq;
-            joinedCost = pieceCost;
-        }
-        block.insert(block.end(), piece.begin(), piece.end());
-        blockFreq = joined;
-        blockCost = joinedCost;
-        learn(blockFreq);
-        if (writeFailed)
-            return Lh5Encoder::Result::WriteFailed;
-        if (packedSize + out.size() >= limit)
-            return Lh5Encoder::Result::GaveUp;
+public:
+    BlockStream(const Lh5Encoder::Sink& sink, std::uint64_t limit, std::uint64_t& packedSize)
+        : m_sink(sink), m_limit(limit), m_packed(packedSize), m_bits(m_out), m_writer(m_bits)
+    {
+        m_packed = 0;
     }
-    flushBlock(true);
-    bits.flush();
-    if (packedSize + out.size() >= limit)
-        return Lh5Encoder::Result::GaveUp;
-    drain();
-    return writeFailed ? Lh5Encoder::Result::WriteFailed : Lh5Encoder::Result::Done;
-}
+
+    // False once the output has reached the limit or could not be written.
+    bool add(Lh5Blocks&& blocks)
+    {
+        for (std::vector<lh5::Token>& block : blocks) {
+            if (m_held && !write(*m_held, false))
+                return false;
+            m_held = std::move(block);
+        }
+        return true;
+    }
+
+    Lh5Encoder::Result finish()
+    {
+        if (m_held && !write(*m_held, true))
+            return result();
+        m_bits.flush();
+        if (m_packed + m_out.size() >= m_limit)
+            return Lh5Encoder::Result::GaveUp;
+        drain();
+        return result();
+    }
+
+    Lh5Encoder::Result result() const
+    {
+        if (m_writeFailed)
+            return Lh5Encoder::Result::WriteFailed;
+        return m_packed + m_out.size() >= m_limit ? Lh5Encoder::Result::GaveUp
+                                                  : Lh5Encoder::Result::Done;
+    }
+
+private:
+    bool write(const std::vector<lh5::Token>& block, bool last)
+    {
+        m_writer.write(block, last);
+        if (m_packed + m_out.size() >= m_limit)
+            return false;
+        drain();
+        return !m_writeFailed;
+    }
+
+    void drain()
+    {
+        if (m_out.empty() || m_writeFailed)
+            return;
+        if (!m_sink(m_out))
+            m_writeFailed = true;
+        m_packed += m_out.size();
+        m_out.clear();
+    }
+
+    const Lh5Encoder::Sink& m_sink;
+    std::uint64_t m_limit;
+    std::uint64_t& m_packed;
+    std::vector<std::uint8_t> m_out;
+    BitWriter m_bits;
+    Lh5BlockWriter m_writer;
+    std::optional<std::vector<lh5::Token>> m_held;
+    bool m_writeFailed = false;
+};
+
+// Reads the input segment by segment, each after the window's worth of bytes
+// before it.
+class SegmentReader final
+{
+public:
+    explicit SegmentReader(const LzssMatcher::Reader& read) : m_read(read) {}
+
+    // The next segment in `data` after `primed` bytes of window; false at the
+    // end of the input or when reading failed.
+    bool next(std::vector<std::uint8_t>& data, std::size_t& primed)
+    {
+        if (m_end)
+            return false;
+        data = m_window;
+        primed = data.size();
+        data.resize(primed + kSegmentBytes);
+        std::size_t have = primed;
+        while (have < data.size()) {
+            const std::int64_t n = m_read(data.data() + have, data.size() - have);
+            if (n < 0) {
+                m_failed = true;
+                m_end = true;
+                return false;
+            }
+            if (n == 0) {
+                m_end = true;
+                break;
+            }
+            have += static_cast<std::size_t>(n);
+        }
+        data.resize(have);
+        if (have == primed)
+            return false;
+        const std::size_t keep = std::min<std::size_t>(have, lh5::kWindowSize);
+        m_window.assign(data.end() - static_cast<std::ptrdiff_t>(keep), data.end());
+        return true;
+    }
+
+    bool failed() const { return m_failed; }
+
+private:
+    const LzssMatcher::Reader& m_read;
+    std::vector<std::uint8_t> m_window;
+    bool m_end = false;
+    bool m_failed = false;
+};
 
 Lh5Encoder::Sink appendTo(std::vector<std::uint8_t>& packed)
 {
@@ -120,25 +142,44 @@ Lh5Encoder::Sink appendTo(std::vector<std::uint8_t>& packed)
 
 } // namespace
 
-Lh5Encoder::Result Lh5Encoder::compress(LzssMatcher::Reader read, const Sink& sink,
+Lh5Encoder::Result Lh5Encoder::compress(const LzssMatcher::Reader& read, const Sink& sink,
                                         std::uint64_t limit, std::uint64_t& packedSize,
-                                        const MatchTuning& tuning)
+                                        unsigned threads)
 {
-    LzssMatcher matcher(std::move(read), tuning);
-    return writeBlocks(
-        [&](std::vector<lh5::Token>& piece) {
-            if (matcher.done())
-                return matcher.readFailed() ? Piece::ReadFailed : Piece::End;
-            matcher.parse(piece, kPieceTokens);
-            return matcher.readFailed() ? Piece::ReadFailed : Piece::More;
-        },
-        [&](const BlockFrequencies& freq) { matcher.setCosts(costsOf(freq)); }, sink, limit,
-        packedSize);
+    BlockStream stream(sink, limit, packedSize);
+    SegmentReader reader(read);
+    std::vector<std::uint8_t> data;
+    std::size_t primed = 0;
+    if (threads <= 1) {
+        while (reader.next(data, primed))
+            if (!stream.add(parseSegment(data, primed)))
+                return stream.result();
+    } else {
+        // The reader stays a segment ahead of the workers, and no more than
+        // that many segments wait, so memory stays bounded.
+        SegmentPool pool(threads);
+        bool more = true;
+        for (;;) {
+            while (more && pool.pending() <= threads) {
+                more = reader.next(data, primed);
+                if (more)
+                    pool.submit(std::move(data), primed);
+            }
+            if (reader.failed())
+                return Result::ReadFailed;
+            if (pool.pending() == 0)
+                break;
+            if (!stream.add(pool.takeOldest()))
+                return stream.result();
+        }
+    }
+    if (reader.failed())
+        return Result::ReadFailed;
+    return stream.finish();
 }
 
 std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const std::uint8_t> input,
-                                                              std::size_t limit,
-                                                              const MatchTuning& tuning)
+                                                              std::size_t limit, unsigned threads)
 {
     std::vector<std::uint8_t> packed;
     std::uint64_t size = 0;
@@ -149,7 +190,7 @@ std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const st
             at += n;
             return static_cast<std::int64_t>(n);
         },
-        appendTo(packed), limit, size, tuning);
+        appendTo(packed), limit, size, threads);
     if (r != Result::Done)
         return std::nullopt;
     return packed;
@@ -159,21 +200,18 @@ std::optional<std::vector<std::uint8_t>>
 Lh5Encoder::compressOptimal(std::span<const std::uint8_t> input, std::size_t limit)
 {
     const std::vector<lh5::Token> tokens = Lh5OptimalParser::parse(input);
+    BlockGrouper grouper;
+    Lh5Blocks blocks;
+    for (std::size_t at = 0; at < tokens.size(); at += BlockGrouper::kPieceTokens) {
+        const std::size_t n = std::min(BlockGrouper::kPieceTokens, tokens.size() - at);
+        grouper.add(std::span(tokens).subspan(at, n), blocks);
+    }
+    grouper.finish(blocks);
     std::vector<std::uint8_t> packed;
     std::uint64_t size = 0;
-    std::size_t at = 0;
-    const Result r = writeBlocks(
-        [&](std::vector<lh5::Token>& piece) {
-            if (at == tokens.size())
-                return Piece::End;
-            const std::size_t n = std::min(kPieceTokens, tokens.size() - at);
-            piece.assign(tokens.begin() + static_cast<std::ptrdiff_t>(at),
-                         tokens.begin() + static_cast<std::ptrdiff_t>(at + n));
-            at += n;
-            return Piece::More;
-        },
-        [](const BlockFrequencies&) {}, appendTo(packed), limit, size);
-    if (r != Result::Done)
+    const Sink sink = appendTo(packed);
+    BlockStream stream(sink, limit, size);
+    if (!stream.add(std::move(blocks)) || stream.finish() != Result::Done)
         return std::nullopt;
     return packed;
 }

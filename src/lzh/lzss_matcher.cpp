@@ -35,14 +35,17 @@ constexpr std::size_t kReadAhead = std::size_t{1} << 18;
 constexpr std::size_t kNeededAhead = 2 * lh5::kMaxMatch + 8;
 constexpr std::size_t kBufferSize = 2 * lh5::kWindowSize + kReadAhead;
 
-LzssMatcher::LzssMatcher(Reader read, const MatchTuning& tuning)
+LzssMatcher::LzssMatcher(Reader read, const MatchTuning& tuning, std::size_t primed)
     : read_(std::move(read)), tuning_(tuning), buffer_(kBufferSize + 8),
-      head_(std::size_t{1} << kHashBits, -1), prev_(lh5::kWindowSize, -1)
+      pos_(std::min<std::size_t>(primed, lh5::kWindowSize)), head_(std::size_t{1} << kHashBits, -1),
+      prev_(lh5::kWindowSize, -1)
 {
     fill();
+    pos_ = std::min(pos_, end_);
 }
 
-LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning)
+LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning,
+                         std::size_t primed)
     : LzssMatcher(
           [input, at = std::size_t{0}](std::uint8_t* into, std::size_t size) mutable {
               const std::size_t n = std::min(size, input.size() - at);
@@ -50,7 +53,7 @@ LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning&
               at += n;
               return static_cast<std::int64_t>(n);
           },
-          tuning)
+          tuning, primed)
 {}
 
 void LzssMatcher::slide()

@@ -41,8 +41,11 @@ public:
     // a negative value when reading failed.
     using Reader = std::function<std::int64_t(std::uint8_t* into, std::size_t size)>;
 
-    explicit LzssMatcher(Reader read, const MatchTuning& tuning = {});
-    explicit LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning = {});
+    // The first `primed` bytes of the input (at most the window) are only
+    // there to be referred to: the parse starts after them.
+    explicit LzssMatcher(Reader read, const MatchTuning& tuning = {}, std::size_t primed = 0);
+    explicit LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning = {},
+                         std::size_t primed = 0);
 
     bool done() const { return readFailed_ || (eof_ && pos_ >= end_); }
     bool readFailed() const { return readFailed_; }

@@ -37,7 +37,8 @@ public:
     {
         if (offset + bytes.size() > m_bytes.size())
             return false;
-        std::copy(bytes.begin(), bytes.end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+        std::copy(bytes.begin(), bytes.end(),
+                  m_bytes.begin() + static_cast<std::ptrdiff_t>(offset));
         return true;
     }
     bool truncate(std::uint64_t size) override

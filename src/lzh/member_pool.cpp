@@ -41,8 +41,7 @@ void MemberPool::work()
         std::size_t index = 0;
         {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock,
-                           [&] { return m_stop || m_next == m_jobs.size() || claimable(); });
+            m_changed.wait(lock, [&] { return m_stop || m_next == m_jobs.size() || claimable(); });
             if (m_stop || m_next == m_jobs.size())
                 return;
             index = m_next++;

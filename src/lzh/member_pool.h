@@ -50,8 +50,8 @@ private:
     std::vector<bool> m_done;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::size_t m_next = 0;        // first job not yet claimed
-    std::uint64_t m_inFlight = 0;  // bytes of claimed jobs not yet taken
+    std::size_t m_next = 0;       // first job not yet claimed
+    std::uint64_t m_inFlight = 0; // bytes of claimed jobs not yet taken
     bool m_stop = false;
     std::vector<std::jthread> m_workers;
 };

@@ -98,7 +98,7 @@ bool looksIncompressible(int fd, std::uint64_t size)
 }
 
 MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMember& result,
-                          QString& why)
+                          QString& why, unsigned threads)
 {
     const int fd = ::open(source.path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -130,8 +130,11 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
     Crc16 crc;
     std::uint64_t original = 0;
     bool tooLarge = false;
+    int readError = 0; // errno of a failed read, before other calls change it
     auto reader = [&](std::uint8_t* into, std::size_t size) -> std::int64_t {
         const std::int64_t n = readSome(fd, into, size);
+        if (n < 0)
+            readError = errno;
         if (n > 0) {
             crc.update(std::span(into, static_cast<std::size_t>(n)));
             original += static_cast<std::uint64_t>(n);
@@ -171,13 +174,13 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
         const auto limit = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
         const Lh5Encoder::Result r = Lh5Encoder::compress(
             reader, [&](std::span<const std::uint8_t> piece) { return out.write(piece); }, limit,
-            packed);
+            packed, threads);
         if (tooLarge) {
             why = QStringLiteral("4GB 以上になりました");
             return MemberFailure::TooLarge;
         }
         if (r == Lh5Encoder::Result::ReadFailed) {
-            why = systemError(errno);
+            why = systemError(readError);
             return MemberFailure::ReadFailed;
         }
         if (r == Lh5Encoder::Result::WriteFailed)
@@ -205,7 +208,7 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
                 return MemberFailure::TooLarge;
             }
             if (n < 0) {
-                why = systemError(errno);
+                why = systemError(readError);
                 return MemberFailure::ReadFailed;
             }
             if (n == 0)

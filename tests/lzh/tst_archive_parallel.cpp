@@ -91,7 +91,8 @@ private Q_SLOTS:
             const UpdateOutcome o = updateArchive(QFile::encodeName(many), files, threads);
             QVERIFY2(o.result == UnlhaResult::Ok, qPrintable(o.detail));
             QCOMPARE(o.added, single.added);
-            QVERIFY2(readFile(many) == expected, qPrintable(QStringLiteral("%1 threads").arg(threads)));
+            QVERIFY2(readFile(many) == expected,
+                     qPrintable(QStringLiteral("%1 threads").arg(threads)));
         }
         std::map<QString, QByteArray> content;
         for (const SourceFile& f : files)
@@ -99,6 +100,34 @@ private Q_SLOTS:
         QStringList checked;
         const QString err = checkWithReaders(m_dir + QStringLiteral("/arc/MANY8.LZH"), content,
                                              m_dir + QStringLiteral("/x"), checked);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+    }
+
+    // One large member alone: its segments are parsed on the threads.
+    void threadsGiveTheSameBytesForOneLargeMember()
+    {
+        std::vector<SourceFile> files = makeCorpus();
+        const auto big = std::find_if(files.begin(), files.end(), [](const SourceFile& f) {
+            return f.storedPath.ends_with("big.csv");
+        });
+        QVERIFY(big != files.end());
+        const std::vector<SourceFile> one{*big};
+        QByteArray expected;
+        for (unsigned threads : {1u, 2u, 4u}) {
+            const QString arc = m_dir + QStringLiteral("/arc/BIG%1.LZH").arg(threads);
+            const UpdateOutcome o = updateArchive(QFile::encodeName(arc), one, threads);
+            QVERIFY2(o.result == UnlhaResult::Ok, qPrintable(o.detail));
+            if (threads == 1)
+                expected = readFile(arc);
+            else
+                QVERIFY2(readFile(arc) == expected,
+                         qPrintable(QStringLiteral("%1 threads").arg(threads)));
+        }
+        QStringList checked;
+        const QString err = checkWithReaders(
+            m_dir + QStringLiteral("/arc/BIG4.LZH"),
+            {{QString::fromStdString(big->storedPath), readFile(QFile::decodeName(big->path))}},
+            m_dir + QStringLiteral("/x"), checked);
         QVERIFY2(err.isEmpty(), qPrintable(err));
     }
 
@@ -157,7 +186,8 @@ private Q_SLOTS:
                     return 4;
                 return 0;
             });
-            QVERIFY2(rc == 0, qPrintable(QStringLiteral("%1 threads: check %2").arg(threads).arg(rc)));
+            QVERIFY2(rc == 0,
+                     qPrintable(QStringLiteral("%1 threads: check %2").arg(threads).arg(rc)));
         }
     }
 
@@ -177,8 +207,9 @@ private Q_SLOTS:
         const QString arc = mnt + QStringLiteral("/FULL.LZH");
         writeFile(src(QStringLiteral("first.xls")), randomBytes(20000, 1));
         const QByteArray first = QFile::encodeName(src(QStringLiteral("first.xls")));
-        QCOMPARE(updateArchive(QFile::encodeName(arc), {{first, storedPathFor(first, {})}}, 1).result,
-                 UnlhaResult::Ok);
+        QCOMPARE(
+            updateArchive(QFile::encodeName(arc), {{first, storedPathFor(first, {})}}, 1).result,
+            UnlhaResult::Ok);
         const QByteArray before = readFile(arc);
         std::vector<SourceFile> files;
         for (int i = 0; i < 16; ++i) { // incompressible, 400 KB in all

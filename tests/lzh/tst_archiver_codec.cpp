@@ -254,6 +254,23 @@ private Q_SLOTS:
         QVERIFY(!Lh5Encoder::compressOptimal(bytesOf(text), searched->size()).has_value());
     }
 
+    // A member of several segments compresses to the same bytes on any
+    // number of threads.
+    void segmentsGiveTheSameBytesOnAnyThreads()
+    {
+        QByteArray data;
+        for (int i = 0; data.size() < 3500000; ++i)
+            data += "売上 " + QByteArray::number(i * 7919 % 100003) + " 件; " +
+                    test::randomBytes(i % 7, static_cast<std::uint64_t>(i)) + "\r\n";
+        const auto one = Lh5Encoder::compress(bytesOf(data), data.size(), 1);
+        QVERIFY(one.has_value());
+        for (unsigned threads : {2u, 5u}) {
+            const auto many = Lh5Encoder::compress(bytesOf(data), data.size(), threads);
+            QVERIFY(many.has_value());
+            QVERIFY2(*many == *one, qPrintable(QStringLiteral("%1 threads").arg(threads)));
+        }
+    }
+
     void level2HeaderReadsBack()
     {
         NewMemberHeader h;
