@@ -3,6 +3,7 @@
 #include "lzh/match_length.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -17,7 +18,7 @@ constexpr unsigned kGoodLength = 32;
 // longer ones always win.
 constexpr unsigned kCostCheckedLength = 6;
 // Bits assumed for a symbol the current codes do not hold.
-constexpr unsigned kUnusedSymbolBits = 12;
+constexpr std::uint16_t kUnusedSymbolBits = 12;
 
 inline std::uint32_t hash3(const std::uint8_t* p)
 {
@@ -101,25 +102,13 @@ void LzssMatcher::fill()
 
 void LzssMatcher::setCosts(const SymbolCosts& costs)
 {
-    costs_ = costs;
+    auto bits = [](std::uint8_t len) { return len ? std::uint16_t{len} : kUnusedSymbolBits; };
+    for (std::size_t i = 0; i < costs.c.size(); ++i)
+        cBits_[i] = bits(costs.c[i]);
+    for (unsigned slot = 0; slot < costs.p.size(); ++slot)
+        slotBits_[slot] =
+            static_cast<std::uint16_t>(bits(costs.p[slot]) + (slot > 1 ? slot - 1 : 0));
     haveCosts_ = true;
-}
-
-bool LzssMatcher::cheaperThanLiterals(const std::uint8_t* at, unsigned length,
-                                      unsigned distance) const
-{
-    if (!haveCosts_ || !tuning_.costCheck)
-        return true;
-    auto bits = [](std::uint8_t len) { return len ? unsigned{len} : kUnusedSymbolBits; };
-    const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
-    const unsigned matchBits = bits(costs_.c[256 + length - lh5::kMinMatch]) +
-                               bits(costs_.p[slot]) + (slot > 1 ? slot - 1 : 0);
-    unsigned literalBits = 0;
-    for (unsigned i = 0; i < length; ++i)
-        literalBits += bits(costs_.c[at[i]]);
-    // A short match must save something: taking it also rules out matches
-    // that would start inside it, which the comparison does not see.
-    return matchBits + tuning_.requiredSaving <= literalBits;
 }
 
 void LzssMatcher::insert(std::size_t pos)
@@ -144,6 +133,26 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
     unsigned bestLen = std::max(atLeast, lh5::kMinMatch - 1);
     unsigned chain = atLeast >= kGoodLength ? tuning_.maxChain / 4 : tuning_.maxChain;
 
+    // Short matches must cost fewer bits than the literals they replace (and
+    // save something: taking one also rules out matches that would start
+    // inside it, which the comparison does not see). The literals' bits are
+    // summed once, when the first short match turns up.
+    const bool checkCost = haveCosts_ && tuning_.costCheck;
+    std::array<unsigned, kCostCheckedLength + 1> literalBits{};
+    bool literalsSummed = false;
+    auto worthIt = [&](unsigned length, unsigned distance) {
+        if (!checkCost || length > kCostCheckedLength)
+            return true;
+        if (!literalsSummed) {
+            for (unsigned i = 0; i < kCostCheckedLength && i < limit; ++i)
+                literalBits[i + 1] = literalBits[i] + cBits_[cur[i]];
+            literalsSummed = true;
+        }
+        const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
+        return cBits_[256 + length - lh5::kMinMatch] + slotBits_[slot] + tuning_.requiredSaving <=
+               literalBits[length];
+    };
+
     std::int32_t cand = head_[hash3(cur)];
     while (cand >= 0 && chain-- > 0) {
         const std::size_t c = static_cast<std::size_t>(cand);
@@ -155,8 +164,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
         const std::uint8_t* m = buffer_.data() + c;
         if (m[bestLen] == cur[bestLen] && m[0] == cur[0] && m[1] == cur[1]) {
             const unsigned len = lh5::matchLength(m, cur, limit);
-            if (len > bestLen && (len > kCostCheckedLength ||
-                                  cheaperThanLiterals(cur, len, static_cast<unsigned>(distance)))) {
+            if (len > bestLen && worthIt(len, static_cast<unsigned>(distance))) {
                 bestLen = len;
                 best = {len, static_cast<unsigned>(distance)};
                 if (len >= limit || len >= tuning_.niceLength)
