@@ -58,13 +58,17 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Reads all of a small file; false on a read error or when it turns out
-// larger than `limit`.
-bool readWhole(int fd, std::uint64_t limit, std::vector<std::uint8_t>& out)
+// Reads all of a small file, `expected` bytes long when it was looked at;
+// false on a read error or when it turns out larger than `limit`. The buffer
+// starts at the expected size: a large one for every small file would cost
+// more than reading it.
+bool readWhole(int fd, std::uint64_t expected, std::uint64_t limit, std::vector<std::uint8_t>& out)
 {
-    out.resize(static_cast<std::size_t>(limit) + 1);
+    out.resize(static_cast<std::size_t>(std::min(expected, limit)) + 1);
     std::size_t have = 0;
     for (;;) {
+        if (have == out.size())
+            out.resize(std::min<std::size_t>(static_cast<std::size_t>(limit) + 1, 2 * have));
         const std::int64_t n = readSome(fd, out.data() + have, out.size() - have);
         if (n < 0)
             return false;
@@ -150,7 +154,7 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
     std::uint64_t packed = 0;
     std::vector<std::uint8_t> whole;
     const bool small = st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) <= kSmallMember &&
-                       readWhole(fd, kSmallMember, whole);
+                       readWhole(fd, static_cast<std::uint64_t>(st.st_size), kSmallMember, whole);
     if (!small && ::lseek(fd, 0, SEEK_SET) != 0) {
         why = systemError(errno);
         return MemberFailure::ReadFailed;
