@@ -53,20 +53,28 @@ constexpr std::size_t kNoJob = static_cast<std::size_t>(-1);
 // by the writing thread, straight into the archive, when their turn comes.
 constexpr std::uint64_t kPooledMemberLimit = std::uint64_t{8} << 20;
 
+// One member of the new archive: an old one copied as it is, or a file.
+struct Step
+{
+    const ExistingMember* copy = nullptr;
+    std::size_t file = 0;     // index in the files, when not a copy
+    bool replaces = false;    // the file takes an old member's place
+    std::size_t job = kNoJob; // in the pool, when the pool compresses the file
+};
+
 // Hands the files of `steps` that are small enough to a pool of worker
 // threads and notes their job numbers in the steps; nothing when there is
 // only one thread or only one file to compress.
-template <typename Steps>
-std::optional<MemberPool> startPool(Steps& steps, const std::vector<SourceFile>& files,
+std::optional<MemberPool> startPool(std::vector<Step>& steps, const std::vector<SourceFile>& files,
                                     unsigned threads)
 {
     const auto adds =
-        std::count_if(steps.begin(), steps.end(), [](const auto& s) { return s.copy == nullptr; });
+        std::count_if(steps.begin(), steps.end(), [](const Step& s) { return s.copy == nullptr; });
     if (threads < 2 || adds < 2)
         return std::nullopt;
     std::vector<SourceFile> jobs;
     std::vector<std::uint64_t> sizes;
-    for (auto& step : steps) {
+    for (Step& step : steps) {
         if (step.copy != nullptr)
             continue;
         struct stat st
@@ -128,13 +136,6 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
     // The archive's members in order: old ones copied, or replaced in place
     // (so members keep their order), then the new files. A second old member
     // of the same name is dropped: the new file replaces both.
-    struct Step
-    {
-        const ExistingMember* copy = nullptr;
-        std::size_t file = 0;
-        bool replaces = false;
-        std::size_t job = kNoJob; // in the pool, when it compresses the file
-    };
     std::vector<Step> steps;
     std::vector<bool> planned(files.size(), false);
     for (const ExistingMember& m : members) {
