@@ -7,15 +7,32 @@
 #include "lzh/lh5_segments.h"
 
 #include <algorithm>
+#include <deque>
 #include <optional>
 
 namespace pelmora {
 namespace {
 
+// A block of one symbol repeated, with no offset extra bits, takes no bits
+// per symbol.
+bool costsNoBits(const std::vector<lh5::Token>& block)
+{
+    const lh5::Token& first = block.front();
+    return first.offset <= 1 && std::all_of(block.begin(), block.end(), [&](const lh5::Token& t) {
+               return t.code == first.code && t.offset == first.offset;
+           });
+}
+
+// Symbols in a member's last block: libarchive (bsdtar) reads up to 16 bits
+// ahead while it reads a block's tables and fails when the data ends within
+// them, so the last block carries at least this many symbols (each at least
+// one bit there, see Lh5BlockWriter).
+constexpr std::size_t kLastBlockSymbols = 64;
+
 // Writes blocks to the sink, whole bytes after every block (the bit writer
-// keeps the unfinished last byte). The last block of a member is written
-// with `last` set, which is known only once the next one comes or the input
-// ends, so each block waits for the next.
+// keeps the unfinished last byte). Blocks are held back while the ones after
+// them hold fewer than kLastBlockSymbols symbols, so that the last block,
+// written with `last` set, can be given that many.
 class BlockStream final
 {
 public:
@@ -29,16 +46,47 @@ public:
     bool add(Lh5Blocks&& blocks)
     {
         for (std::vector<lh5::Token>& block : blocks) {
-            if (m_held && !write(*m_held, false))
-                return false;
-            m_held = std::move(block);
+            m_heldSymbols += block.size();
+            m_held.push_back(std::move(block));
+            while (m_held.size() > 1 &&
+                   m_heldSymbols - m_held.front().size() >= kLastBlockSymbols) {
+                if (!write(m_held.front(), false))
+                    return false;
+                m_heldSymbols -= m_held.front().size();
+                m_held.pop_front();
+            }
         }
         return true;
     }
 
     Lh5Encoder::Result finish()
     {
-        if (m_held && !write(*m_held, true))
+        std::vector<lh5::Token> last;
+        if (!m_held.empty()) {
+            last = std::move(m_held.back());
+            m_held.pop_back();
+        }
+        while (last.size() < kLastBlockSymbols && !m_held.empty()) {
+            std::vector<lh5::Token>& before = m_held.back();
+            const std::size_t take = std::min(kLastBlockSymbols - last.size(), before.size());
+            last.insert(last.begin(), before.end() - static_cast<std::ptrdiff_t>(take),
+                        before.end());
+            before.resize(before.size() - take);
+            if (before.empty())
+                m_held.pop_back();
+        }
+        for (const std::vector<lh5::Token>& block : m_held)
+            if (!write(block, false))
+                return result();
+        // Symbols that take no bits take one in the last block, so most of
+        // such a block goes in a block of its own.
+        if (last.size() > kLastBlockSymbols && costsNoBits(last)) {
+            const auto cut = last.end() - static_cast<std::ptrdiff_t>(kLastBlockSymbols);
+            if (!write({last.begin(), cut}, false))
+                return result();
+            last.erase(last.begin(), cut);
+        }
+        if (!last.empty() && !write(last, true))
             return result();
         m_bits.flush();
         if (m_packed + m_out.size() >= m_limit)
@@ -56,7 +104,7 @@ public:
     }
 
 private:
-    bool write(const std::vector<lh5::Token>& block, bool last)
+    bool write(std::span<const lh5::Token> block, bool last)
     {
         m_writer.write(block, last);
         if (m_packed + m_out.size() >= m_limit)
@@ -81,7 +129,8 @@ private:
     std::vector<std::uint8_t> m_out;
     BitWriter m_bits;
     Lh5BlockWriter m_writer;
-    std::optional<std::vector<lh5::Token>> m_held;
+    std::deque<std::vector<lh5::Token>> m_held;
+    std::size_t m_heldSymbols = 0;
     bool m_writeFailed = false;
 };
 

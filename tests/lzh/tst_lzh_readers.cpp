@@ -173,16 +173,52 @@ private Q_SLOTS:
     }
 
     // Blocks whose tables hold a single symbol each: zero-bit codes, with and
-    // without offset extra bits, over several 128 KiB output windows.
+    // without offset extra bits, over several 128 KiB output windows and
+    // several segments, and one followed only by a segment of one byte (a
+    // last block that small fails in libarchive).
     void singleSymbolBlocks()
     {
         std::vector<ExistingMember> ms;
         ARCHIVE_AND_CHECK(
             ms, {{QStringLiteral("period10.txt"), QByteArray("abcabcabd\n").repeated(300000)},
                  {QStringLiteral("zeros.bin"), QByteArray(917505, '\0')},
-                 {QStringLiteral("ones.bin"), QByteArray(786432, '\xff')}});
+                 {QStringLiteral("ones.bin"), QByteArray(786432, '\xff')},
+                 {QStringLiteral("zeros-segments.bin"), QByteArray(3 * 1024 * 1024 + 5, '\0')},
+                 {QStringLiteral("zeros-tail.bin"), QByteArray(1024 * 1024 + 1, '\0')}});
         for (const ExistingMember& m : ms)
             QVERIFY(m.dataSize < 8192u);
+        // Such a block costs one bit per symbol as a member's last block, so
+        // the last block of a long run is kept to one symbol.
+        const ExistingMember* z = find(ms, QStringLiteral("zeros-segments.bin"));
+        QVERIFY(z != nullptr);
+        QVERIFY2(z->dataSize < 200u, qPrintable(QString::number(z->dataSize)));
+    }
+
+    // Members that end just past or just short of a segment boundary, in the
+    // shapes whose last blocks are smallest: runs, a run and one other byte,
+    // a short period, text trailing off into zeros.
+    void segmentEdgesRoundTrip()
+    {
+        constexpr qsizetype MiB = 1024 * 1024;
+        std::map<QString, QByteArray> files;
+        int n = 0;
+        for (const qsizetype size :
+             {MiB - 3, MiB + 1, MiB + 3, MiB + 300, 2 * MiB + 2, 3 * MiB - 1}) {
+            QByteArray zeros(size, '\0');
+            QByteArray lone = zeros;
+            lone[size - 1] = 'x';
+            QByteArray period(size, '\0');
+            for (qsizetype i = 0; i < size; ++i)
+                period[i] = i % 2 ? '\x97' : '_';
+            QByteArray text =
+                QByteArray("売上 2026 報告, ").repeated(static_cast<qsizetype>(size / 40));
+            text += QByteArray(size - text.size(), '\0');
+            for (const QByteArray& d : {zeros, lone, period, text})
+                files[QStringLiteral("edges/f%1.bin").arg(++n)] = d;
+        }
+        std::vector<ExistingMember> ms;
+        ARCHIVE_AND_CHECK(ms, files);
+        QCOMPARE(ms.size(), files.size());
     }
 
     // Matches at the far end of the 8 KiB window, and a block boundary inside
