@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds and runs the LZH archiver benchmark on its corpora (figures beside
-# jlha -lh5-/-lh0-, gzip -6, gzip -9 and xz -6). Argument: runs per tool (3).
+# jlha -lh5-/-lh0-, gzip -6, gzip -9 and xz -6, one thread against one per
+# core, and the goals met or missed per corpus). Argument: runs per tool (3).
 set -e
 cd "$(dirname "$0")/.."
 cmake -S . -B build >/dev/null

@@ -2,14 +2,18 @@
 
 #include "lzh/lzh_header_reader.h"
 #include "lzh/member_name.h"
+#include "lzh/member_pool.h"
 #include "lzh/member_writer.h"
 #include "lzh/output_file.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace pelmora {
@@ -44,11 +48,60 @@ bool copyRange(QFile& from, std::uint64_t offset, std::uint64_t size, OutputFile
     return true;
 }
 
+constexpr std::size_t kNoJob = static_cast<std::size_t>(-1);
+// Members up to this size are compressed by the pool, in memory; larger ones
+// by the writing thread, straight into the archive, when their turn comes.
+constexpr std::uint64_t kPooledMemberLimit = std::uint64_t{8} << 20;
+
+// One member of the new archive: an old one copied as it is, or a file.
+struct Step
+{
+    const ExistingMember* copy = nullptr;
+    std::size_t file = 0;     // index in the files, when not a copy
+    bool replaces = false;    // the file takes an old member's place
+    std::size_t job = kNoJob; // in the pool, when the pool compresses the file
+};
+
+// Hands the files of `steps` that are small enough to a pool of worker
+// threads and notes their job numbers in the steps; nothing when there is
+// only one thread or only one file to compress.
+std::optional<MemberPool> startPool(std::vector<Step>& steps, const std::vector<SourceFile>& files,
+                                    unsigned threads)
+{
+    const auto adds =
+        std::count_if(steps.begin(), steps.end(), [](const Step& s) { return s.copy == nullptr; });
+    if (threads < 2 || adds < 2)
+        return std::nullopt;
+    std::vector<SourceFile> jobs;
+    std::vector<std::uint64_t> sizes;
+    for (Step& step : steps) {
+        if (step.copy != nullptr)
+            continue;
+        struct stat st
+        {};
+        const std::uint64_t size =
+            ::stat(files[step.file].path.constData(), &st) == 0 && st.st_size > 0
+                ? static_cast<std::uint64_t>(st.st_size)
+                : 0;
+        if (size > kPooledMemberLimit)
+            continue;
+        step.job = jobs.size();
+        jobs.push_back(files[step.file]);
+        sizes.push_back(size);
+    }
+    if (jobs.empty())
+        return std::nullopt;
+    return std::optional<MemberPool>(std::in_place, std::move(jobs), std::move(sizes), threads);
+}
+
 } // namespace
 
-UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files)
+UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
+                            unsigned threads)
 {
     UpdateOutcome outcome;
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
 
     struct stat existingStat
     {};
@@ -80,6 +133,24 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
     for (std::size_t i = 0; i < files.size(); ++i)
         byName.emplace(nativeNameText(files[i].storedPath), i);
 
+    // The archive's members in order: old ones copied, or replaced in place
+    // (so members keep their order), then the new files. A second old member
+    // of the same name is dropped: the new file replaces both.
+    std::vector<Step> steps;
+    std::vector<bool> planned(files.size(), false);
+    for (const ExistingMember& m : members) {
+        const auto hit = byName.find(QString::fromStdString(m.path));
+        if (hit == byName.end()) {
+            steps.push_back({&m});
+        } else if (!planned[hit->second]) {
+            planned[hit->second] = true;
+            steps.push_back({nullptr, hit->second, true});
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!planned[i])
+            steps.push_back({nullptr, i, false});
+
     // The target is replaced only by commit(); the destructor removes the
     // temporary file on every early return.
     OutputFile out;
@@ -90,57 +161,67 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
     };
     if (!out.create(archivePath))
         return writeFailure();
+    std::optional<MemberPool> pool = startPool(steps, files, threads);
 
-    std::vector<bool> written(files.size(), false);
-    auto addFile = [&](std::size_t index) -> bool {
+    // Whether the member written last holds its bytes as they are (-lh0-).
+    bool lastStored = false;
+    auto addFile = [&](const Step& step) -> bool {
         WrittenMember member;
         QString why;
-        switch (writeMember(out, files[index], member, why)) {
+        MemberFailure result = MemberFailure::None;
+        if (step.job != kNoJob) {
+            MemberPool::Compressed done = pool->take(step.job);
+            result = done.failure;
+            member = done.member;
+            why = done.why;
+            if (result == MemberFailure::None && !out.write(done.bytes))
+                result = MemberFailure::WriteFailed;
+        } else {
+            result = writeMember(out, files[step.file], member, why, threads);
+        }
+        switch (result) {
         case MemberFailure::None:
-            written[index] = true;
+            lastStored = member.stored;
             return true;
         case MemberFailure::WriteFailed:
             outcome = writeFailure();
             return false;
         case MemberFailure::ReadFailed:
             outcome = failure(UnlhaResult::SourceUnreadable,
-                              readable(files[index].path) + QStringLiteral(": ") + why);
+                              readable(files[step.file].path) + QStringLiteral(": ") + why);
             return false;
         case MemberFailure::TooLarge:
             outcome = failure(UnlhaResult::SourceTooLarge,
-                              readable(files[index].path) + QStringLiteral(": ") + why);
+                              readable(files[step.file].path) + QStringLiteral(": ") + why);
             return false;
         }
         return false;
     };
 
-    for (const ExistingMember& m : members) {
-        const auto hit = byName.find(QString::fromStdString(m.path));
-        if (hit == byName.end()) {
+    for (const Step& step : steps) {
+        if (step.copy != nullptr) {
+            const ExistingMember& m = *step.copy;
             if (!copyRange(existing, m.offset, m.spanSize, out))
                 return out.error() != 0 ? writeFailure()
                                         : failure(UnlhaResult::ArchiveDamaged,
                                                   QStringLiteral("書庫を読み込めません: ") +
                                                       readable(archivePath));
+            lastStored = m.method == "-lh0-";
             ++outcome.kept;
-        } else if (!written[hit->second]) {
-            // Replaced in place, so members keep their order.
-            if (!addFile(hit->second))
-                return outcome;
-            ++outcome.replaced;
-        }
-        // A second old member of the same name is dropped: the new file replaces both.
-    }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (written[i])
             continue;
-        if (!addFile(i))
+        }
+        if (!addFile(step))
             return outcome;
-        ++outcome.added;
+        ++(step.replaces ? outcome.replaced : outcome.added);
     }
 
-    const QByteArray endMark(1, '\0');
-    if (!out.write(endMark) || !out.commit(exists ? &existingStat : nullptr))
+    // The end mark (a 0 byte) is needed only behind compressed data: bsdtar's
+    // decoder reads one byte past the member and calls the archive truncated
+    // without it, while every reader ends cleanly at the end of the file
+    // after a stored member.
+    if (!lastStored && !out.write(QByteArray(1, '\0')))
+        return writeFailure();
+    if (!out.commit(exists ? &existingStat : nullptr))
         return writeFailure();
     return outcome;
 }

@@ -23,6 +23,10 @@ struct UpdateOutcome
 // replaced by `files`, and the remaining `files` appended. Names are compared
 // as text, each decoded by its own encoding. The new archive is built in a
 // temporary file beside the target and put in place only when complete.
-UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files);
+// Work is spread over `threads` threads (0: one per core; 1: all on the
+// calling thread): small members each on a worker, large ones segment by
+// segment. The archive's bytes are the same either way.
+UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
+                            unsigned threads = 0);
 
 } // namespace pelmora

@@ -42,7 +42,7 @@ std::vector<unsigned> leafDepths(const std::vector<unsigned>& used,
 
 } // namespace
 
-HuffmanCode HuffmanCode::build(std::span<const std::uint32_t> freq)
+HuffmanCode HuffmanCode::build(std::span<const std::uint32_t> freq, unsigned maxLength)
 {
     HuffmanCode code;
     code.lengths_.assign(freq.size(), 0);
@@ -60,19 +60,22 @@ HuffmanCode HuffmanCode::build(std::span<const std::uint32_t> freq)
     std::stable_sort(used.begin(), used.end(),
                      [&](unsigned a, unsigned b) { return freq[a] < freq[b]; });
 
+    unsigned limit = std::min(maxLength, kMaxLength);
+    while ((std::size_t{1} << limit) < used.size())
+        ++limit;
     const std::vector<unsigned> depth = leafDepths(used, freq);
     std::array<unsigned, kMaxLength + 1> count{};
     for (unsigned d : depth)
-        ++count[std::min(d, kMaxLength)];
+        ++count[std::min(d, limit)];
 
-    // Over-long codes were clamped to 16 bits; restore the Kraft sum by
+    // Over-long codes were clamped to the limit; restore the Kraft sum by
     // lengthening shorter codes, the same repair LHA applies.
     std::uint32_t kraft = 0;
-    for (unsigned len = 1; len <= kMaxLength; ++len)
-        kraft += count[len] << (kMaxLength - len);
-    while (kraft > (1u << kMaxLength)) {
-        --count[kMaxLength];
-        for (unsigned len = kMaxLength - 1; len > 0; --len) {
+    for (unsigned len = 1; len <= limit; ++len)
+        kraft += count[len] << (limit - len);
+    while (kraft > (1u << limit)) {
+        --count[limit];
+        for (unsigned len = limit - 1; len > 0; --len) {
             if (count[len] != 0) {
                 --count[len];
                 count[len + 1] += 2;
@@ -84,19 +87,36 @@ HuffmanCode HuffmanCode::build(std::span<const std::uint32_t> freq)
 
     // Longest codes go to the rarest symbols (`used` is in ascending frequency).
     std::size_t i = 0;
-    for (unsigned len = kMaxLength; len > 0; --len)
+    for (unsigned len = limit; len > 0; --len)
         for (unsigned k = 0; k < count[len]; ++k)
             code.lengths_[used[i++]] = static_cast<std::uint8_t>(len);
+    code.assignCodes();
+    return code;
+}
 
+HuffmanCode HuffmanCode::fromLengths(std::span<const std::uint8_t> lengths)
+{
+    HuffmanCode code;
+    code.lengths_.assign(lengths.begin(), lengths.end());
+    code.codes_.assign(lengths.size(), 0);
+    code.assignCodes();
+    return code;
+}
+
+void HuffmanCode::assignCodes()
+{
+    std::array<std::uint32_t, kMaxLength + 1> count{};
+    for (std::uint8_t len : lengths_)
+        if (len != 0)
+            ++count[len];
     std::array<std::uint32_t, kMaxLength + 2> start{};
     for (unsigned len = 1; len <= kMaxLength; ++len)
         start[len + 1] = (start[len] + count[len]) << 1;
-    for (unsigned s = 0; s < freq.size(); ++s) {
-        const unsigned len = code.lengths_[s];
+    for (std::size_t s = 0; s < lengths_.size(); ++s) {
+        const unsigned len = lengths_[s];
         if (len != 0)
-            code.codes_[s] = static_cast<std::uint16_t>(start[len]++);
+            codes_[s] = static_cast<std::uint16_t>(start[len]++);
     }
-    return code;
 }
 
 } // namespace pelmora

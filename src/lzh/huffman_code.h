@@ -14,10 +14,16 @@ class HuffmanCode final
 public:
     static constexpr unsigned kMaxLength = 16;
 
-    // Builds the code for `freq`. With fewer than two used symbols there is no
-    // tree: `single()` then names the one symbol (0 when none is used), which the
-    // lh5 block layout sends as a bare symbol number instead of a length table.
-    static HuffmanCode build(std::span<const std::uint32_t> freq);
+    // Builds the code for `freq`, no code longer than `maxLength` bits (at
+    // most kMaxLength; raised to what the number of used symbols needs). With
+    // fewer than two used symbols there is no tree: `single()` then names the
+    // one symbol (0 when none is used), which the lh5 block layout sends as a
+    // bare symbol number instead of a length table.
+    static HuffmanCode build(std::span<const std::uint32_t> freq, unsigned maxLength = kMaxLength);
+
+    // The canonical code for lengths that form a complete prefix code of at
+    // least two symbols.
+    static HuffmanCode fromLengths(std::span<const std::uint8_t> lengths);
 
     bool single() const { return single_; }
     unsigned singleSymbol() const { return singleSymbol_; }
@@ -25,6 +31,8 @@ public:
     const std::vector<std::uint16_t>& codes() const { return codes_; }
 
 private:
+    void assignCodes();
+
     std::vector<std::uint8_t> lengths_;
     std::vector<std::uint16_t> codes_;
     bool single_ = false;

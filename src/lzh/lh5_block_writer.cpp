@@ -2,6 +2,8 @@
 
 #include "lzh/huffman_code.h"
 
+#include <QtGlobal>
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <vector>
@@ -30,6 +32,7 @@ using TLengths = std::vector<std::uint8_t>;
 // with the pt code lengths `t` it takes the cheapest mix under them.
 template <typename Emit> void emitZeroRun(unsigned run, const TLengths* t, Emit& emit)
 {
+    Q_ASSERT(run <= lh5::kNumC);
     if (t == nullptr) {
         if (run <= 2) {
             for (unsigned r = 0; r < run; ++r)
@@ -48,36 +51,49 @@ template <typename Emit> void emitZeroRun(unsigned run, const TLengths* t, Emit&
     auto cost = [&](unsigned sym, unsigned extra) {
         return (*t)[sym] != 0 ? (*t)[sym] + extra : kNone;
     };
-    std::vector<unsigned> best(run + 1, kNone);
-    std::vector<unsigned> step(run + 1, 0);
+    const unsigned one = cost(0, 0);
+    const unsigned mid = cost(1, 4);
+    const unsigned big = cost(2, lh5::kCBits);
+    // A run never exceeds the table (510 < 531), so the long form can start
+    // from any earlier point at least 20 back: the cheapest such point is a
+    // running minimum.
+    std::array<unsigned, lh5::kNumC + 1> best;
+    std::array<std::uint16_t, lh5::kNumC + 1> step{};
+    best.fill(kNone);
     best[0] = 0;
+    unsigned longFrom = 0;
     for (unsigned i = 1; i <= run; ++i) {
-        auto consider = [&](unsigned len, unsigned c) {
-            if (c < kNone && best[i - len] < kNone && best[i - len] + c < best[i]) {
-                best[i] = best[i - len] + c;
-                step[i] = len;
+        auto consider = [&](unsigned from, unsigned c) {
+            if (c < kNone && best[from] < kNone && best[from] + c < best[i]) {
+                best[i] = best[from] + c;
+                step[i] = static_cast<std::uint16_t>(i - from);
             }
         };
-        consider(1, cost(0, 0));
+        consider(i - 1, one);
         for (unsigned len = 3; len <= 18 && len <= i; ++len)
-            consider(len, cost(1, 4));
-        for (unsigned len = 20; len <= 531 && len <= i; ++len)
-            consider(len, cost(2, lh5::kCBits));
+            consider(i - len, mid);
+        if (i >= 20) {
+            if (best[i - 20] < best[longFrom])
+                longFrom = i - 20;
+            consider(longFrom, big);
+        }
     }
     if (best[run] >= kNone) {
         emitZeroRun(run, nullptr, emit);
         return;
     }
-    std::vector<unsigned> pieces;
+    std::array<std::uint16_t, lh5::kNumC> pieces;
+    std::size_t count = 0;
     for (unsigned i = run; i > 0; i -= step[i])
-        pieces.push_back(step[i]);
-    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
-        if (*it == 1)
+        pieces[count++] = step[i];
+    while (count > 0) {
+        const unsigned piece = pieces[--count];
+        if (piece == 1)
             emit(0, 0, 0);
-        else if (*it <= 18)
-            emit(1, 4, *it - 3);
+        else if (piece <= 18)
+            emit(1, 4, piece - 3);
         else
-            emit(2, lh5::kCBits, *it - 20);
+            emit(2, lh5::kCBits, piece - 20);
     }
 }
 
@@ -140,26 +156,78 @@ void writeTable(BitWriter& bits, const HuffmanCode& code, unsigned countBits, in
     }
 }
 
-} // namespace
-
-void BlockFrequencies::add(const lh5::Token& t)
+// Bits writeTable() takes for `code`.
+std::uint64_t tableBits(const HuffmanCode& code, unsigned countBits, int special)
 {
-    ++c[t.code];
-    if (t.code >= 256)
-        ++p[offsetSlot(t.offset)];
-    ++tokens;
+    if (code.single())
+        return 2 * countBits;
+    const std::vector<std::uint8_t>& len = code.lengths();
+    const std::size_t n = usedLength(len);
+    std::uint64_t total = countBits;
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned k = len[i++];
+        total += k <= 6 ? 3 : k - 3;
+        if (static_cast<int>(i) == special) {
+            while (i < 6 && len[i] == 0)
+                ++i;
+            total += 2;
+        }
+    }
+    return total;
 }
 
-void BlockFrequencies::add(const BlockFrequencies& other)
+template <std::size_t N>
+std::uint64_t dataBits(const std::array<std::uint32_t, N>& freq, const HuffmanCode& code)
 {
-    for (std::size_t i = 0; i < c.size(); ++i)
-        c[i] += other.c[i];
-    for (std::size_t i = 0; i < p.size(); ++i)
-        p[i] += other.p[i];
-    tokens += other.tokens;
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < N; ++i)
+        total += std::uint64_t{freq[i]} * code.lengths()[i];
+    return total;
 }
 
-namespace {
+// How the literal/length code lengths travel: the pt code that codes them and
+// the form of the zero runs (the usual one, or the cheapest under `policy`).
+struct LengthTable
+{
+    HuffmanCode t;
+    TLengths policy;
+    bool tuned = false;
+    std::uint64_t bits = 0; // pt table, count and lengths
+};
+
+// Bits of the pt table and of the literal/length lengths sent with it.
+std::uint64_t cLengthsCost(const std::vector<std::uint8_t>& cLengths, const TLengths* policy,
+                           const HuffmanCode& t)
+{
+    std::uint64_t total = tableBits(t, lh5::kTBits, 3) + lh5::kCBits;
+    walkCLengths(cLengths, policy, [&](unsigned sym, unsigned extraBits, unsigned) {
+        total += t.lengths()[sym] + extraBits;
+    });
+    return total;
+}
+
+// With `search`, the zero runs are also tried in the form that is cheapest
+// under the usual pt code, coded with the pt code of that form.
+LengthTable chooseLengthTable(const std::vector<std::uint8_t>& cLengths, bool search)
+{
+    std::array<std::uint32_t, lh5::kNumT> tFreq{};
+    walkCLengths(cLengths, nullptr, [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
+    LengthTable best{HuffmanCode::build(tFreq), {}, false, 0};
+    best.bits = cLengthsCost(cLengths, nullptr, best.t);
+    if (!search || best.t.single())
+        return best;
+    TLengths policy = best.t.lengths();
+    std::array<std::uint32_t, lh5::kNumT> tunedFreq{};
+    walkCLengths(cLengths, &policy, [&](unsigned sym, unsigned, unsigned) { ++tunedFreq[sym]; });
+    HuffmanCode t = HuffmanCode::build(tunedFreq);
+    if (t.single())
+        return best;
+    const std::uint64_t tuned = cLengthsCost(cLengths, &policy, t);
+    if (tuned < best.bits)
+        best = {std::move(t), std::move(policy), true, tuned};
+    return best;
+}
 
 struct BlockCodes
 {
@@ -167,8 +235,47 @@ struct BlockCodes
     HuffmanCode p;
 };
 
-// Everything in front of the symbols: count, pt table, literal/length table,
-// offset table.
+// A literal/length table holding one symbol is sent without a pt table.
+constexpr std::uint64_t kSingleCTableBits = 2 * lh5::kTBits + 2 * lh5::kCBits;
+
+std::uint64_t cTableBits(const HuffmanCode& c, bool search)
+{
+    return c.single() ? kSingleCTableBits : chooseLengthTable(c.lengths(), search).bits;
+}
+
+std::uint64_t pTableBits(const HuffmanCode& p)
+{
+    return tableBits(p, lh5::kPBits, -1);
+}
+
+// The code that, tables included, costs the fewest bits: the plain Huffman
+// code or, with `search`, one of limited length, whose table is cheaper to
+// send (which counts on small blocks). The cost rises again soon once the
+// limit is too tight, so the search stops after two worse limits in a row.
+template <std::size_t N, typename TableBits>
+HuffmanCode cheapestCode(const std::array<std::uint32_t, N>& freq, bool search,
+                         TableBits&& tableBits)
+{
+    HuffmanCode best = HuffmanCode::build(freq);
+    if (!search || best.single())
+        return best;
+    std::uint64_t bestBits = tableBits(best) + dataBits(freq, best);
+    const unsigned longest = *std::max_element(best.lengths().begin(), best.lengths().end());
+    int worse = 0;
+    for (unsigned maxLength = longest - 1; maxLength >= 4 && worse < 2; --maxLength) {
+        HuffmanCode code = HuffmanCode::build(freq, maxLength);
+        const std::uint64_t bits = tableBits(code) + dataBits(freq, code);
+        if (bits < bestBits) {
+            bestBits = bits;
+            best = std::move(code);
+            worse = 0;
+        } else {
+            ++worse;
+        }
+    }
+    return best;
+}
+
 // When both tables of a block hold one symbol and the offsets carry no extra
 // bits, the block's symbols take no bits at all. The format allows it and
 // lhasa, 7-Zip and libarchive (bsdtar) decode such blocks, except that
@@ -191,81 +298,67 @@ template <std::size_t N> std::array<std::uint32_t, N> withTwoSymbols(std::array<
     return c;
 }
 
-// Bits of the pt table and of the literal/length lengths sent with it.
-std::uint64_t cLengthsCost(const std::vector<std::uint8_t>& cLengths, const TLengths* policy,
-                           const HuffmanCode& t)
+BlockCodes chooseCodes(const BlockFrequencies& freq, bool search, bool last)
 {
-    std::vector<std::uint8_t> scratch;
-    BitWriter bits(scratch);
-    writeTable(bits, t, lh5::kTBits, 3);
-    std::uint64_t total = bits.bitsWritten();
-    walkCLengths(cLengths, policy, [&](unsigned sym, unsigned extraBits, unsigned) {
-        total += t.lengths()[sym] + extraBits;
-    });
-    return total;
-}
-
-// With `tune`, the zero runs of the literal/length lengths are sent in the
-// cheapest form under the pt code of the usual form, when that pays.
-BlockCodes writeTables(BitWriter& bits, const BlockFrequencies& freq, bool tune = false,
-                       bool last = false)
-{
-    BlockCodes codes{HuffmanCode::build(freq.c), HuffmanCode::build(freq.p)};
+    BlockCodes codes{
+        cheapestCode(freq.c, search, [&](const HuffmanCode& c) { return cTableBits(c, false); }),
+        cheapestCode(freq.p, search, pTableBits)};
     const bool noBits = last && codes.c.single() && codes.p.single() && codes.p.singleSymbol() <= 1;
     if (noBits && codes.c.singleSymbol() < 256)
         codes.c = HuffmanCode::build(withTwoSymbols(freq.c));
     else if (noBits)
         codes.p = HuffmanCode::build(withTwoSymbols(freq.p));
+    return codes;
+}
+
+// Everything in front of the symbols: count, pt table, literal/length table,
+// offset table.
+void writeTables(BitWriter& bits, std::size_t tokens, const BlockCodes& codes,
+                 const LengthTable& table)
+{
     const HuffmanCode& c = codes.c;
-    bits.put(16, static_cast<std::uint32_t>(freq.tokens));
+    bits.put(16, static_cast<std::uint32_t>(tokens));
     if (c.single()) {
         bits.put(lh5::kTBits, 0);
         bits.put(lh5::kTBits, 0);
         bits.put(lh5::kCBits, 0);
         bits.put(lh5::kCBits, c.singleSymbol());
-        writeTable(bits, codes.p, lh5::kPBits, -1);
-        return codes;
+    } else {
+        writeTable(bits, table.t, lh5::kTBits, 3);
+        bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
+        walkCLengths(c.lengths(), table.tuned ? &table.policy : nullptr,
+                     [&](unsigned sym, unsigned extraBits, unsigned extra) {
+                         putCode(bits, table.t, sym);
+                         bits.put(extraBits, extra);
+                     });
     }
-    std::array<std::uint32_t, lh5::kNumT> tFreq{};
-    walkCLengths(c.lengths(), nullptr, [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
-    HuffmanCode t = HuffmanCode::build(tFreq);
-    TLengths tuned;
-    const TLengths* policy = nullptr;
-    if (tune && !t.single()) {
-        tuned = t.lengths();
-        std::array<std::uint32_t, lh5::kNumT> tunedFreq{};
-        walkCLengths(c.lengths(), &tuned,
-                     [&](unsigned sym, unsigned, unsigned) { ++tunedFreq[sym]; });
-        HuffmanCode t2 = HuffmanCode::build(tunedFreq);
-        if (!t2.single() &&
-            cLengthsCost(c.lengths(), &tuned, t2) < cLengthsCost(c.lengths(), nullptr, t)) {
-            t = std::move(t2);
-            policy = &tuned;
-        }
-    }
-    writeTable(bits, t, lh5::kTBits, 3);
-    bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
-    walkCLengths(c.lengths(), policy, [&](unsigned sym, unsigned extraBits, unsigned extra) {
-        putCode(bits, t, sym);
-        bits.put(extraBits, extra);
-    });
     writeTable(bits, codes.p, lh5::kPBits, -1);
-    return codes;
 }
 
 } // namespace
 
+void BlockFrequencies::add(const lh5::Token& t)
+{
+    ++c[t.code];
+    if (t.code >= 256)
+        ++p[offsetSlot(t.offset)];
+    ++tokens;
+}
+
+void BlockFrequencies::add(const BlockFrequencies& other)
+{
+    for (std::size_t i = 0; i < c.size(); ++i)
+        c[i] += other.c[i];
+    for (std::size_t i = 0; i < p.size(); ++i)
+        p[i] += other.p[i];
+    tokens += other.tokens;
+}
+
 std::uint64_t Lh5BlockWriter::costBits(const BlockFrequencies& freq)
 {
-    std::vector<std::uint8_t> scratch;
-    BitWriter bits(scratch);
-    const BlockCodes codes = writeTables(bits, freq);
-    std::uint64_t total = bits.bitsWritten();
-    for (std::size_t i = 0; i < freq.c.size(); ++i)
-        total += std::uint64_t{freq.c[i]} * codes.c.lengths()[i];
-    for (std::size_t i = 0; i < freq.p.size(); ++i)
-        total += std::uint64_t{freq.p[i]} * codes.p.lengths()[i];
-    return total;
+    const BlockCodes codes = chooseCodes(freq, false, false);
+    return 16 + cTableBits(codes.c, false) + pTableBits(codes.p) + dataBits(freq.c, codes.c) +
+           dataBits(freq.p, codes.p);
 }
 
 void Lh5BlockWriter::write(std::span<const lh5::Token> tokens, bool last)
@@ -273,7 +366,10 @@ void Lh5BlockWriter::write(std::span<const lh5::Token> tokens, bool last)
     BlockFrequencies freq;
     for (const lh5::Token& t : tokens)
         freq.add(t);
-    const BlockCodes codes = writeTables(bits_, freq, true, last);
+    const BlockCodes codes = chooseCodes(freq, true, last);
+    const LengthTable table =
+        codes.c.single() ? LengthTable{} : chooseLengthTable(codes.c.lengths(), true);
+    writeTables(bits_, freq.tokens, codes, table);
     for (const lh5::Token& tok : tokens) {
         putCode(bits_, codes.c, tok.code);
         if (tok.code >= 256) {

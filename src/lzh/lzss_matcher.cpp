@@ -1,6 +1,9 @@
 #include "lzh/lzss_matcher.h"
 
+#include "lzh/match_length.h"
+
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -15,29 +18,12 @@ constexpr unsigned kGoodLength = 32;
 // longer ones always win.
 constexpr unsigned kCostCheckedLength = 6;
 // Bits assumed for a symbol the current codes do not hold.
-constexpr unsigned kUnusedSymbolBits = 12;
+constexpr std::uint16_t kUnusedSymbolBits = 12;
 
 inline std::uint32_t hash3(const std::uint8_t* p)
 {
     const std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
     return (v * 2654435761u) >> (32 - kHashBits);
-}
-
-inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit)
-{
-    unsigned n = 0;
-    while (n + 8 <= limit) {
-        std::uint64_t x;
-        std::uint64_t y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y)
-            return n + static_cast<unsigned>(__builtin_ctzll(x ^ y) >> 3);
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n])
-        ++n;
-    return n;
 }
 
 } // namespace
@@ -50,14 +36,17 @@ constexpr std::size_t kReadAhead = std::size_t{1} << 18;
 constexpr std::size_t kNeededAhead = 2 * lh5::kMaxMatch + 8;
 constexpr std::size_t kBufferSize = 2 * lh5::kWindowSize + kReadAhead;
 
-LzssMatcher::LzssMatcher(Reader read, const MatchTuning& tuning)
+LzssMatcher::LzssMatcher(Reader read, const MatchTuning& tuning, std::size_t primed)
     : read_(std::move(read)), tuning_(tuning), buffer_(kBufferSize + 8),
-      head_(std::size_t{1} << kHashBits, -1), prev_(lh5::kWindowSize, -1)
+      pos_(std::min<std::size_t>(primed, lh5::kWindowSize)), head_(std::size_t{1} << kHashBits, -1),
+      prev_(lh5::kWindowSize, -1)
 {
     fill();
+    pos_ = std::min(pos_, end_);
 }
 
-LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning)
+LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning,
+                         std::size_t primed)
     : LzssMatcher(
           [input, at = std::size_t{0}](std::uint8_t* into, std::size_t size) mutable {
               const std::size_t n = std::min(size, input.size() - at);
@@ -65,7 +54,7 @@ LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning&
               at += n;
               return static_cast<std::int64_t>(n);
           },
-          tuning)
+          tuning, primed)
 {}
 
 void LzssMatcher::slide()
@@ -113,25 +102,13 @@ void LzssMatcher::fill()
 
 void LzssMatcher::setCosts(const SymbolCosts& costs)
 {
-    costs_ = costs;
+    auto bits = [](std::uint8_t len) { return len ? std::uint16_t{len} : kUnusedSymbolBits; };
+    for (std::size_t i = 0; i < costs.c.size(); ++i)
+        cBits_[i] = bits(costs.c[i]);
+    for (unsigned slot = 0; slot < costs.p.size(); ++slot)
+        slotBits_[slot] =
+            static_cast<std::uint16_t>(bits(costs.p[slot]) + (slot > 1 ? slot - 1 : 0));
     haveCosts_ = true;
-}
-
-bool LzssMatcher::cheaperThanLiterals(const std::uint8_t* at, unsigned length,
-                                      unsigned distance) const
-{
-    if (!haveCosts_ || !tuning_.costCheck)
-        return true;
-    auto bits = [](std::uint8_t len) { return len ? unsigned{len} : kUnusedSymbolBits; };
-    const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
-    const unsigned matchBits = bits(costs_.c[256 + length - lh5::kMinMatch]) +
-                               bits(costs_.p[slot]) + (slot > 1 ? slot - 1 : 0);
-    unsigned literalBits = 0;
-    for (unsigned i = 0; i < length; ++i)
-        literalBits += bits(costs_.c[at[i]]);
-    // A short match must save something: taking it also rules out matches
-    // that would start inside it, which the comparison does not see.
-    return matchBits + tuning_.requiredSaving <= literalBits;
 }
 
 void LzssMatcher::insert(std::size_t pos)
@@ -156,6 +133,26 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
     unsigned bestLen = std::max(atLeast, lh5::kMinMatch - 1);
     unsigned chain = atLeast >= kGoodLength ? tuning_.maxChain / 4 : tuning_.maxChain;
 
+    // Short matches must cost fewer bits than the literals they replace (and
+    // save something: taking one also rules out matches that would start
+    // inside it, which the comparison does not see). The literals' bits are
+    // summed once, when the first short match turns up.
+    const bool checkCost = haveCosts_ && tuning_.costCheck;
+    std::array<unsigned, kCostCheckedLength + 1> literalBits{};
+    bool literalsSummed = false;
+    auto worthIt = [&](unsigned length, unsigned distance) {
+        if (!checkCost || length > kCostCheckedLength)
+            return true;
+        if (!literalsSummed) {
+            for (unsigned i = 0; i < kCostCheckedLength && i < limit; ++i)
+                literalBits[i + 1] = literalBits[i] + cBits_[cur[i]];
+            literalsSummed = true;
+        }
+        const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
+        return cBits_[256 + length - lh5::kMinMatch] + slotBits_[slot] + tuning_.requiredSaving <=
+               literalBits[length];
+    };
+
     std::int32_t cand = head_[hash3(cur)];
     while (cand >= 0 && chain-- > 0) {
         const std::size_t c = static_cast<std::size_t>(cand);
@@ -166,9 +163,8 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
             break;
         const std::uint8_t* m = buffer_.data() + c;
         if (m[bestLen] == cur[bestLen] && m[0] == cur[0] && m[1] == cur[1]) {
-            const unsigned len = matchLength(m, cur, limit);
-            if (len > bestLen && (len > kCostCheckedLength ||
-                                  cheaperThanLiterals(cur, len, static_cast<unsigned>(distance)))) {
+            const unsigned len = lh5::matchLength(m, cur, limit);
+            if (len > bestLen && worthIt(len, static_cast<unsigned>(distance))) {
                 bestLen = len;
                 best = {len, static_cast<unsigned>(distance)};
                 if (len >= limit || len >= tuning_.niceLength)

@@ -41,8 +41,11 @@ public:
     // a negative value when reading failed.
     using Reader = std::function<std::int64_t(std::uint8_t* into, std::size_t size)>;
 
-    explicit LzssMatcher(Reader read, const MatchTuning& tuning = {});
-    explicit LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning = {});
+    // The first `primed` bytes of the input (at most the window) are only
+    // there to be referred to: the parse starts after them.
+    explicit LzssMatcher(Reader read, const MatchTuning& tuning = {}, std::size_t primed = 0);
+    explicit LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning = {},
+                         std::size_t primed = 0);
 
     bool done() const { return readFailed_ || (eof_ && pos_ >= end_); }
     bool readFailed() const { return readFailed_; }
@@ -64,7 +67,6 @@ private:
 
     Match longestMatch(std::size_t pos, unsigned atLeast) const;
     void insert(std::size_t pos);
-    bool cheaperThanLiterals(const std::uint8_t* at, unsigned length, unsigned distance) const;
     // Makes sure the bytes up to `pos_` + the read-ahead are buffered, or all
     // that is left of the input.
     void fill();
@@ -82,7 +84,10 @@ private:
     std::size_t inserted_ = 0;
     std::vector<std::int32_t> head_;
     std::vector<std::int32_t> prev_;
-    SymbolCosts costs_;
+    // Bits of each literal/length symbol and of each offset slot with its
+    // extra bits, under the codes last set.
+    std::array<std::uint16_t, lh5::kNumC> cBits_{};
+    std::array<std::uint16_t, lh5::kNumP> slotBits_{};
     bool haveCosts_ = false;
 };
 

@@ -4,7 +4,7 @@
 #include "lzh/lh5_encoder.h"
 #include "lzh/lzh_header_writer.h"
 #include "lzh/member_name.h"
-#include "lzh/output_file.h"
+#include "lzh/member_output.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,18 +23,10 @@ constexpr std::uint64_t kMaxMemberSize = 0xFFFFFFFFull;
 constexpr std::uint64_t kTrialMinSize = std::uint64_t{1} << 20;
 constexpr std::size_t kTrialSamples = 8;
 constexpr std::size_t kTrialSampleSize = std::size_t{64} << 10;
-// Members up to this size are read whole and compressed with each of these
-// settings; the smallest result wins (the first on a tie). On small files the
-// parse is most of the difference, and trying costs little.
+// Members up to this size are read whole and given the near-optimal parse:
+// on small files the parse and the tables are most of the difference, and
+// the search costs little there.
 constexpr std::uint64_t kSmallMember = std::uint64_t{128} << 10;
-constexpr MatchTuning kSmallTunings[] = {
-    {},
-    {4096, 256, 2, true},
-    {4096, 256, 1, true},
-    {4096, 256, 0, true},
-    {4096, 256, 3, true},
-    {4096, 256, 0, false},
-};
 
 class FileCloser final
 {
@@ -66,13 +58,17 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Reads all of a small file; false on a read error or when it turns out
-// larger than `limit`.
-bool readWhole(int fd, std::uint64_t limit, std::vector<std::uint8_t>& out)
+// Reads all of a small file, `expected` bytes long when it was looked at;
+// false on a read error or when it turns out larger than `limit`. The buffer
+// starts at the expected size: a large one for every small file would cost
+// more than reading it.
+bool readWhole(int fd, std::uint64_t expected, std::uint64_t limit, std::vector<std::uint8_t>& out)
 {
-    out.resize(static_cast<std::size_t>(limit) + 1);
+    out.resize(static_cast<std::size_t>(std::min(expected, limit)) + 1);
     std::size_t have = 0;
     for (;;) {
+        if (have == out.size())
+            out.resize(std::min<std::size_t>(static_cast<std::size_t>(limit) + 1, 2 * have));
         const std::int64_t n = readSome(fd, out.data() + have, out.size() - have);
         if (n < 0)
             return false;
@@ -105,8 +101,8 @@ bool looksIncompressible(int fd, std::uint64_t size)
     return true;
 }
 
-MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMember& result,
-                          QString& why)
+MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMember& result,
+                          QString& why, unsigned threads)
 {
     const int fd = ::open(source.path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -138,8 +134,11 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
     Crc16 crc;
     std::uint64_t original = 0;
     bool tooLarge = false;
+    int readError = 0; // errno of a failed read, before other calls change it
     auto reader = [&](std::uint8_t* into, std::size_t size) -> std::int64_t {
         const std::int64_t n = readSome(fd, into, size);
+        if (n < 0)
+            readError = errno;
         if (n > 0) {
             crc.update(std::span(into, static_cast<std::size_t>(n)));
             original += static_cast<std::uint64_t>(n);
@@ -155,7 +154,7 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
     std::uint64_t packed = 0;
     std::vector<std::uint8_t> whole;
     const bool small = st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) <= kSmallMember &&
-                       readWhole(fd, kSmallMember, whole);
+                       readWhole(fd, static_cast<std::uint64_t>(st.st_size), kSmallMember, whole);
     if (!small && ::lseek(fd, 0, SEEK_SET) != 0) {
         why = systemError(errno);
         return MemberFailure::ReadFailed;
@@ -163,12 +162,8 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
     if (small) {
         crc.update(whole);
         original = whole.size();
-        std::optional<std::vector<std::uint8_t>> bestPacked;
-        for (const MatchTuning& t : kSmallTunings) {
-            auto p = Lh5Encoder::compress(whole, bestPacked ? bestPacked->size() : whole.size(), t);
-            if (p)
-                bestPacked = std::move(p);
-        }
+        const std::optional<std::vector<std::uint8_t>> bestPacked =
+            Lh5Encoder::compressOptimal(whole, whole.size());
         store = !bestPacked;
         if (bestPacked) {
             if (!out.write(*bestPacked))
@@ -183,13 +178,13 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
         const auto limit = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
         const Lh5Encoder::Result r = Lh5Encoder::compress(
             reader, [&](std::span<const std::uint8_t> piece) { return out.write(piece); }, limit,
-            packed);
+            packed, threads);
         if (tooLarge) {
             why = QStringLiteral("4GB 以上になりました");
             return MemberFailure::TooLarge;
         }
         if (r == Lh5Encoder::Result::ReadFailed) {
-            why = systemError(errno);
+            why = systemError(readError);
             return MemberFailure::ReadFailed;
         }
         if (r == Lh5Encoder::Result::WriteFailed)
@@ -217,7 +212,7 @@ MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMemb
                 return MemberFailure::TooLarge;
             }
             if (n < 0) {
-                why = systemError(errno);
+                why = systemError(readError);
                 return MemberFailure::ReadFailed;
             }
             if (n == 0)

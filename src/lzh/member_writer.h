@@ -7,7 +7,7 @@
 
 namespace pelmora {
 
-class OutputFile;
+class MemberOutput;
 
 struct WrittenMember
 {
@@ -19,10 +19,12 @@ struct WrittenMember
 enum class MemberFailure { None, ReadFailed, WriteFailed, TooLarge };
 
 // Reads one source file through a bounded buffer, compresses it and appends
-// header and data to `out`; a file that does not shrink is stored. On failure
-// `why` says what went wrong (for a write failure, `out.error()` holds errno).
-MemberFailure writeMember(OutputFile& out, const SourceFile& source, WrittenMember& result,
-                          QString& why);
+// header and data to `out`; a file that does not shrink is stored. The bytes
+// depend on the file alone, not on where they go. On failure `why` says what
+// went wrong (for a write to the archive, OutputFile::error() holds errno).
+// A large member is parsed on up to `threads` threads; its bytes stay the same.
+MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMember& result,
+                          QString& why, unsigned threads = 1);
 
 // True when samples spread over the file (open as `fd`, `size` bytes) all fail
 // to shrink: the member is then stored without compressing it all first.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "lzh/member_output.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -11,20 +13,18 @@ namespace pelmora {
 // The new archive, written to a temporary file beside the target and put in
 // place only when complete. Paths are the file system's exact bytes. A file
 // that is never committed is removed.
-class OutputFile final
+class OutputFile final : public MemberOutput
 {
 public:
     OutputFile() = default;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();
+    ~OutputFile() override;
 
     bool create(const QByteArray& target);
-    bool write(std::span<const std::uint8_t> bytes);
+    bool write(std::span<const std::uint8_t> bytes) override;
     bool write(const QByteArray& bytes);
-    bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
-    bool truncate(std::uint64_t size);
-    std::uint64_t size() const { return m_size; }
+    bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
+    bool truncate(std::uint64_t size) override;
+    std::uint64_t size() const override { return m_size; }
 
     // Puts the file in place of the target. An existing target keeps its
     // permissions and owner; one with several hard links is rewritten in

@@ -190,8 +190,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(archive(), bytes));
         const UnlhaCall c = addOne();
         QVERIFY2(c.code == 0, qPrintable(c.report));
-        QCOMPARE(membersOf(archive()).size(), std::size_t(kept + 1));
-        QVERIFY(readFile(archive()).endsWith('\0'));
+        const auto members = membersOf(archive());
+        QCOMPARE(members.size(), std::size_t(kept + 1));
+        // The member added last is stored, so no end mark follows it.
+        QCOMPARE(members.back().method, std::string("-lh0-"));
+        QCOMPARE(static_cast<std::uint64_t>(readFile(archive()).size()),
+                 members.back().offset + members.back().spanSize);
     }
 
     // A Windows-made level-0 archive: Shift_JIS name with '\' between folders

@@ -5,6 +5,7 @@
 #include "lzh/crc16.h"
 #include "lzh/huffman_code.h"
 #include "lzh/lh5_encoder.h"
+#include "lzh/lh5_optimal_parser.h"
 #include "lzh/lzh_header_reader.h"
 #include "lzh/lzh_header_writer.h"
 #include "lzh/report_buffer.h"
@@ -35,6 +36,29 @@ std::uint16_t referenceCrc(std::span<const std::uint8_t> data)
                         : static_cast<std::uint16_t>(c >> 1);
     }
     return c;
+}
+
+// Replays a parse: the bytes the tokens stand for, or a description of the
+// first token that breaks the lh5 limits.
+QString replay(const std::vector<lh5::Token>& tokens, QByteArray& out)
+{
+    out.clear();
+    for (const lh5::Token& t : tokens) {
+        if (t.code < 256) {
+            out += static_cast<char>(t.code);
+            continue;
+        }
+        const unsigned length = t.code - 256 + lh5::kMinMatch;
+        const qsizetype distance = t.offset + 1;
+        if (length > lh5::kMaxMatch || distance > lh5::kWindowSize || distance > out.size())
+            return QStringLiteral("bad match %1 at distance %2 after %3 bytes")
+                .arg(length)
+                .arg(distance)
+                .arg(out.size());
+        for (unsigned i = 0; i < length; ++i)
+            out += out[out.size() - distance];
+    }
+    return {};
 }
 
 // Checks that lengths form a complete prefix code within 16 bits and that the
@@ -143,6 +167,26 @@ private Q_SLOTS:
         QCOMPARE(*std::max_element(code.lengths().begin(), code.lengths().end()), std::uint8_t{16});
     }
 
+    // A tighter limit still gives a complete code, and a limit too tight for
+    // the number of symbols is raised to the least that holds them all.
+    void huffmanLengthLimitIsKept()
+    {
+        std::array<std::uint32_t, 40> freq{};
+        std::uint32_t f = 1;
+        for (auto& x : freq) {
+            x = f;
+            f = f * 3 / 2 + 1;
+        }
+        for (unsigned limit : {15u, 12u, 9u, 7u, 6u, 5u, 3u}) {
+            const HuffmanCode code = HuffmanCode::build(freq, limit);
+            const QString err = checkCode(code);
+            QVERIFY2(err.isEmpty(), qPrintable(err));
+            const unsigned longest =
+                *std::max_element(code.lengths().begin(), code.lengths().end());
+            QCOMPARE(longest, std::max(limit, 6u)); // 40 symbols need 6 bits
+        }
+    }
+
     void huffmanWithOneOrNoSymbolIsSingle()
     {
         std::array<std::uint32_t, 14> none{};
@@ -164,6 +208,67 @@ private Q_SLOTS:
         QVERIFY(packed->size() < static_cast<std::size_t>(text.size()) / 50);
         QVERIFY(!Lh5Encoder::compress(bytesOf(text), packed->size()).has_value());
         QVERIFY(!Lh5Encoder::compress({}, 0).has_value());
+    }
+
+    // The searched parse stands for exactly its input, within the window and
+    // the match lengths of lh5: repeats at the window's edge and just past
+    // it, runs long enough to be taken whole, ends in the middle of a match.
+    void optimalParseReplaysItsInput_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        const QByteArray unit = test::randomBytes(8192, 21);
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("one byte") << QByteArray("x");
+        QTest::newRow("four bytes") << QByteArray("abab");
+        QTest::newRow("period of the window") << unit + unit + unit.left(3000);
+        QTest::newRow("period past the window") << unit + "!" + unit;
+        QTest::newRow("long runs") << QByteArray(5000, 'a') + "b" + QByteArray(70000, 'a');
+        QTest::newRow("run to the end") << test::randomBytes(300, 2) + QByteArray(1000, '\0');
+        QByteArray text;
+        for (int i = 0; text.size() < 120000; ++i)
+            text += "No." + QByteArray::number(i * 7919 % 1000) + ",東京本社,売上\r\n";
+        QTest::newRow("csv") << text;
+        QTest::newRow("noise") << test::randomBytes(100000, 4);
+    }
+    void optimalParseReplaysItsInput()
+    {
+        QFETCH(QByteArray, input);
+        QByteArray out;
+        const QString err = replay(Lh5OptimalParser::parse(bytesOf(input)), out);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QCOMPARE(out, input);
+    }
+
+    // On text the searched parse comes out smaller than the greedy one.
+    void optimalParseBeatsTheGreedyOne()
+    {
+        QByteArray text;
+        for (int i = 0; text.size() < 60000; ++i)
+            text += "Row " + QByteArray::number(i * 7919 % 10007) + ", 見積 " +
+                    QByteArray::number(i % 37) + " 件, total " + QByteArray::number(i * 13) + "\n";
+        const auto greedy = Lh5Encoder::compress(bytesOf(text), text.size());
+        const auto searched = Lh5Encoder::compressOptimal(bytesOf(text), text.size());
+        QVERIFY(greedy && searched);
+        QVERIFY2(searched->size() < greedy->size(),
+                 qPrintable(QStringLiteral("%1 >= %2").arg(searched->size()).arg(greedy->size())));
+        QVERIFY(!Lh5Encoder::compressOptimal(bytesOf(text), searched->size()).has_value());
+    }
+
+    // A member of several segments compresses to the same bytes on any
+    // number of threads.
+    void segmentsGiveTheSameBytesOnAnyThreads()
+    {
+        QByteArray data;
+        for (int i = 0; data.size() < 3500000; ++i)
+            data += "売上 " + QByteArray::number(i * 7919 % 100003) + " 件; " +
+                    test::randomBytes(i % 7, static_cast<std::uint64_t>(i)) + "\r\n";
+        const auto one = Lh5Encoder::compress(bytesOf(data), data.size(), 1);
+        QVERIFY(one.has_value());
+        for (unsigned threads : {2u, 5u}) {
+            const auto many = Lh5Encoder::compress(bytesOf(data), data.size(), threads);
+            QVERIFY(many.has_value());
+            QVERIFY2(*many == *one, qPrintable(QStringLiteral("%1 threads").arg(threads)));
+        }
     }
 
     void level2HeaderReadsBack()

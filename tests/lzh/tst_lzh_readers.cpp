@@ -30,6 +30,7 @@ class LzhReadersTest final : public QObject
 private:
     QTemporaryDir tmp_;
     int round_ = 0;
+    QString lastArchive_; // written by the last archiveAndCheck()
 
     // Writes `files` (path below the temp dir -> bytes), archives them with
     // one "u" call and checks the archive with every reader.
@@ -47,6 +48,7 @@ private:
             expected[storedName(path)] = bytes;
         }
         const QString archive = dir + QStringLiteral("/OUT.LZH");
+        lastArchive_ = archive;
         const UnlhaCall call = updateWith(archive, dir + QStringLiteral("/0LIST.TMP"), paths);
         if (call.code != 0)
             return QStringLiteral("Unlha failed (%1): %2").arg(call.code).arg(call.report);
@@ -116,17 +118,107 @@ private Q_SLOTS:
         QVERIFY(z->dataSize < 1024u);
     }
 
+    // The end mark follows compressed data only: after a stored last member
+    // (empty or incompressible) the archive ends with that member's bytes,
+    // and every reader still extracts it all without complaint.
+    void endMarkOnlyBehindCompressedData()
+    {
+        const QByteArray text = QByteArray("見積書 2026 ").repeated(4000);
+        const QByteArray noise = randomBytes(70000, 3);
+        const std::map<QString, QByteArray> cases[] = {
+            {{QStringLiteral("a.txt"), text}, {QStringLiteral("b.bin"), noise}},
+            {{QStringLiteral("a.bin"), noise}, {QStringLiteral("b.txt"), text}},
+            {{QStringLiteral("a.txt"), text}, {QStringLiteral("b.xls"), {}}},
+            {{QStringLiteral("a.bin"), noise}}};
+        for (const auto& files : cases) {
+            std::vector<ExistingMember> ms;
+            ARCHIVE_AND_CHECK(ms, files);
+            QCOMPARE(ms.size(), files.size());
+            std::uint64_t spans = 0;
+            for (const ExistingMember& m : ms)
+                spans += m.spanSize;
+            const QByteArray bytes = readFile(lastArchive_);
+            const bool stored = ms.back().method == "-lh0-";
+            QCOMPARE(stored, !files.rbegin()->first.endsWith(u".txt"));
+            QCOMPARE(static_cast<std::uint64_t>(bytes.size()), spans + (stored ? 0 : 1));
+            if (!stored)
+                QCOMPARE(bytes.back(), '\0');
+        }
+    }
+
+    // Members small enough for the searched parse, in shapes that reach its
+    // edges: matches at the window's full distance, runs taken whole up to
+    // the end of the member, more symbols than one block holds, a few bytes.
+    void smallMembersOfEveryShape()
+    {
+        const QByteArray unit = randomBytes(8192, 31);
+        QByteArray nibbles = randomBytes(120000, 32); // 16 byte values: literals, few matches
+        for (char& c : nibbles)
+            c = static_cast<char>('A' + (static_cast<unsigned char>(c) & 15));
+        QByteArray text;
+        for (int i = 0; text.size() < 100000; ++i)
+            text += "No." + QByteArray::number(i * 7919 % 1000) + ",大阪支店,納品\r\n";
+        std::vector<ExistingMember> ms;
+        ARCHIVE_AND_CHECK(
+            ms, {{QStringLiteral("window.bin"), unit + unit + unit.left(5000)},
+                 {QStringLiteral("past.bin"), unit + "!" + unit},
+                 {QStringLiteral("runs.bin"), QByteArray(3000, 'a') + "b" + QByteArray(60000, 'a')},
+                 {QStringLiteral("tail.bin"), text.left(500) + QByteArray(900, 0)},
+                 {QStringLiteral("nibbles.txt"), nibbles},
+                 {QStringLiteral("sheet.csv"), text},
+                 {QStringLiteral("abc.txt"), "abcabcabc"}});
+        for (const ExistingMember& m : ms)
+            if (m.storedPath.ends_with("nibbles.txt") || m.storedPath.ends_with("sheet.csv"))
+                QCOMPARE(m.method, std::string("-lh5-"));
+    }
+
     // Blocks whose tables hold a single symbol each: zero-bit codes, with and
-    // without offset extra bits, over several 128 KiB output windows.
+    // without offset extra bits, over several 128 KiB output windows and
+    // several segments, and one followed only by a segment of one byte (a
+    // last block that small fails in libarchive).
     void singleSymbolBlocks()
     {
         std::vector<ExistingMember> ms;
         ARCHIVE_AND_CHECK(
             ms, {{QStringLiteral("period10.txt"), QByteArray("abcabcabd\n").repeated(300000)},
                  {QStringLiteral("zeros.bin"), QByteArray(917505, '\0')},
-                 {QStringLiteral("ones.bin"), QByteArray(786432, '\xff')}});
+                 {QStringLiteral("ones.bin"), QByteArray(786432, '\xff')},
+                 {QStringLiteral("zeros-segments.bin"), QByteArray(3 * 1024 * 1024 + 5, '\0')},
+                 {QStringLiteral("zeros-tail.bin"), QByteArray(1024 * 1024 + 1, '\0')}});
         for (const ExistingMember& m : ms)
             QVERIFY(m.dataSize < 8192u);
+        // Such a block costs one bit per symbol as a member's last block, so
+        // the last block of a long run is kept to one symbol.
+        const ExistingMember* z = find(ms, QStringLiteral("zeros-segments.bin"));
+        QVERIFY(z != nullptr);
+        QVERIFY2(z->dataSize < 200u, qPrintable(QString::number(z->dataSize)));
+    }
+
+    // Members that end just past or just short of a segment boundary, in the
+    // shapes whose last blocks are smallest: runs, a run and one other byte,
+    // a short period, text trailing off into zeros.
+    void segmentEdgesRoundTrip()
+    {
+        constexpr qsizetype MiB = 1024 * 1024;
+        std::map<QString, QByteArray> files;
+        int n = 0;
+        for (const qsizetype size :
+             {MiB - 3, MiB + 1, MiB + 3, MiB + 300, 2 * MiB + 2, 3 * MiB - 1}) {
+            QByteArray zeros(size, '\0');
+            QByteArray lone = zeros;
+            lone[size - 1] = 'x';
+            QByteArray period(size, '\0');
+            for (qsizetype i = 0; i < size; ++i)
+                period[i] = i % 2 ? '\x97' : '_';
+            QByteArray text =
+                QByteArray("売上 2026 報告, ").repeated(static_cast<qsizetype>(size / 40));
+            text += QByteArray(size - text.size(), '\0');
+            for (const QByteArray& d : {zeros, lone, period, text})
+                files[QStringLiteral("edges/f%1.bin").arg(++n)] = d;
+        }
+        std::vector<ExistingMember> ms;
+        ARCHIVE_AND_CHECK(ms, files);
+        QCOMPARE(ms.size(), files.size());
     }
 
     // Matches at the far end of the 8 KiB window, and a block boundary inside

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "lzh/lh5_block_grouper.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+namespace pelmora {
+
+// A member larger than one segment is parsed segment by segment, each on its
+// own: its window starts with the bytes before it, its parse and its blocks
+// with nothing carried over. So the segments of a member can be parsed at the
+// same time, and the result depends on the input alone.
+inline constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
+
+// Parses `data` after its first `primed` bytes (the window before the
+// segment) into blocks, learning the symbol costs from the block being built.
+Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed);
+
+// Worker threads that parse segments in the background; the blocks are taken
+// back in the order the segments were given.
+class SegmentPool final
+{
+public:
+    explicit SegmentPool(unsigned threads);
+    SegmentPool(const SegmentPool&) = delete;
+    SegmentPool& operator=(const SegmentPool&) = delete;
+    // Lets the workers finish the segment they are on and waits for them.
+    ~SegmentPool();
+
+    void submit(std::vector<std::uint8_t> data, std::size_t primed);
+    // Segments given and not yet taken back.
+    std::size_t pending() const;
+    // Waits for the oldest segment given and hands over its blocks.
+    Lh5Blocks takeOldest();
+
+private:
+    struct Job
+    {
+        std::vector<std::uint8_t> data;
+        std::size_t primed = 0;
+        bool started = false;
+        bool done = false;
+        Lh5Blocks blocks;
+    };
+
+    void work();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<Job>> m_jobs;
+    bool m_stop = false;
+    std::vector<std::jthread> m_workers;
+};
+
+} // namespace pelmora
