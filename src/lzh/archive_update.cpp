@@ -163,8 +163,6 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
         return writeFailure();
     std::optional<MemberPool> pool = startPool(steps, files, threads);
 
-    // Whether the member written last holds its bytes as they are (-lh0-).
-    bool lastStored = false;
     auto addFile = [&](const Step& step) -> bool {
         WrittenMember member;
         QString why;
@@ -181,7 +179,6 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
         }
         switch (result) {
         case MemberFailure::None:
-            lastStored = member.stored;
             return true;
         case MemberFailure::WriteFailed:
             outcome = writeFailure();
@@ -206,7 +203,6 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
                                         : failure(UnlhaResult::ArchiveDamaged,
                                                   QStringLiteral("書庫を読み込めません: ") +
                                                       readable(archivePath));
-            lastStored = m.method == "-lh0-";
             ++outcome.kept;
             continue;
         }
@@ -215,11 +211,10 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
         ++(step.replaces ? outcome.replaced : outcome.added);
     }
 
-    // The end mark (a 0 byte) is needed only behind compressed data: bsdtar's
-    // decoder reads one byte past the member and calls the archive truncated
-    // without it, while every reader ends cleanly at the end of the file
-    // after a stored member.
-    if (!lastStored && !out.write(QByteArray(1, '\0')))
+    // Every archive ends with the end mark (a 0 byte): bsdtar needs it behind
+    // compressed data, and readers we cannot test (Windows tools) may expect it
+    // after any member.
+    if (!out.write(QByteArray(1, '\0')))
         return writeFailure();
     if (!out.commit(exists ? &existingStat : nullptr))
         return writeFailure();
