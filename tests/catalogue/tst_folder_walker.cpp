@@ -466,6 +466,7 @@ private Q_SLOTS:
                 expected.push_back(entry.name);
         }
         std::vector<std::string> names;
+        names.reserve(kept.size());
         for (const FolderEntry& entry : kept)
             names.push_back(entry.name);
         QCOMPARE(names.size(), std::size_t(42));
