@@ -5,16 +5,10 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <vector>
 
 namespace pelmora {
 namespace {
-
-unsigned offsetSlot(unsigned offset)
-{
-    return static_cast<unsigned>(std::bit_width(offset));
-}
 
 std::size_t usedLength(const std::vector<std::uint8_t>& lengths)
 {
@@ -341,7 +335,7 @@ void BlockFrequencies::add(const lh5::Token& t)
 {
     ++c[t.code];
     if (t.code >= 256)
-        ++p[offsetSlot(t.offset)];
+        ++p[lh5::offsetSlot(t.offset)];
     ++tokens;
 }
 
@@ -373,10 +367,9 @@ void Lh5BlockWriter::write(std::span<const lh5::Token> tokens, bool last)
     for (const lh5::Token& tok : tokens) {
         putCode(bits_, codes.c, tok.code);
         if (tok.code >= 256) {
-            const unsigned slot = offsetSlot(tok.offset);
+            const unsigned slot = lh5::offsetSlot(tok.offset);
             putCode(bits_, codes.p, slot);
-            if (slot > 1)
-                bits_.put(slot - 1, tok.offset);
+            bits_.put(lh5::slotExtraBits(slot), tok.offset);
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 namespace pelmora::lh5 {
@@ -29,5 +30,16 @@ struct Token
     std::uint16_t code;
     std::uint16_t offset;
 };
+
+// A match's `offset` travels as its slot (the offset's bit width) in the
+// offset code, followed by the offset's bits below the leading one.
+inline unsigned offsetSlot(unsigned offset)
+{
+    return static_cast<unsigned>(std::bit_width(offset));
+}
+inline unsigned slotExtraBits(unsigned slot)
+{
+    return slot > 1 ? slot - 1 : 0;
+}
 
 } // namespace pelmora::lh5

@@ -31,11 +31,6 @@ struct Match
     std::uint16_t distance;
 };
 
-unsigned slotOf(unsigned distance)
-{
-    return static_cast<unsigned>(std::bit_width(distance - 1));
-}
-
 // Binary trees of the window's positions, one per hash of their first three
 // bytes, ordered by the bytes that follow each position: walking down from
 // the newest finds the matches of increasing length on the way, and the
@@ -172,7 +167,7 @@ struct Prices
 
     std::uint32_t match(unsigned length, unsigned distance) const
     {
-        return c[256 + length - lh5::kMinMatch] + slot[slotOf(distance)];
+        return c[256 + length - lh5::kMinMatch] + slot[lh5::offsetSlot(distance - 1)];
     }
 };
 
@@ -191,8 +186,8 @@ Prices pricesOf(const BlockFrequencies& freq)
     Prices p;
     pricesFromCode(freq.c, p.c);
     pricesFromCode(freq.p, p.slot);
-    for (unsigned s = 2; s < lh5::kNumP; ++s)
-        p.slot[s] += s - 1;
+    for (unsigned s = 0; s < lh5::kNumP; ++s)
+        p.slot[s] += lh5::slotExtraBits(s);
     return p;
 }
 
@@ -203,10 +198,8 @@ std::uint64_t costOf(const std::vector<lh5::Token>& tokens, BlockFrequencies& fr
     std::uint64_t extra = 0;
     for (const lh5::Token& t : tokens) {
         freq.add(t);
-        if (t.code >= 256) {
-            const unsigned slot = static_cast<unsigned>(std::bit_width(unsigned{t.offset}));
-            extra += slot > 1 ? slot - 1 : 0;
-        }
+        if (t.code >= 256)
+            extra += lh5::slotExtraBits(lh5::offsetSlot(t.offset));
     }
     return Lh5BlockWriter::costBits(freq) + extra;
 }
@@ -265,7 +258,7 @@ std::vector<lh5::Token> cheapestParse(std::span<const std::uint8_t> in, const Ma
         relax(i + 1, here + prices.c[in[i]], Match{1, 0});
         unsigned length = lh5::kMinMatch;
         for (const Match& m : ms) {
-            const std::uint32_t base = here + prices.slot[slotOf(m.distance)];
+            const std::uint32_t base = here + prices.slot[lh5::offsetSlot(m.distance - 1u)];
             for (; length <= m.length; ++length)
                 relax(i + length, base + prices.c[256 + length - lh5::kMinMatch],
                       Match{static_cast<std::uint16_t>(length), m.distance});

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 
 namespace pelmora {
@@ -107,7 +106,7 @@ void LzssMatcher::setCosts(const SymbolCosts& costs)
         cBits_[i] = bits(costs.c[i]);
     for (unsigned slot = 0; slot < costs.p.size(); ++slot)
         slotBits_[slot] =
-            static_cast<std::uint16_t>(bits(costs.p[slot]) + (slot > 1 ? slot - 1 : 0));
+            static_cast<std::uint16_t>(bits(costs.p[slot]) + lh5::slotExtraBits(slot));
     haveCosts_ = true;
 }
 
@@ -148,7 +147,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
                 literalBits[i + 1] = literalBits[i] + cBits_[cur[i]];
             literalsSummed = true;
         }
-        const unsigned slot = static_cast<unsigned>(std::bit_width(distance - 1));
+        const unsigned slot = lh5::offsetSlot(distance - 1);
         return cBits_[256 + length - lh5::kMinMatch] + slotBits_[slot] + tuning_.requiredSaving <=
                literalBits[length];
     };
