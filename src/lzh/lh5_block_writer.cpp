@@ -117,57 +117,48 @@ void putCode(BitWriter& bits, const HuffmanCode& code, unsigned symbol)
     bits.put(code.lengths()[symbol], code.codes()[symbol]);
 }
 
-// Code lengths of the pt and offset tables: 3 bits for 0..6; a length k of 7
-// or more as k - 3 bits, all one but the last. After `special` entries a 2-bit
-// count skips up to three zero lengths (used by the pt table only).
-void writePtLengths(BitWriter& bits, const HuffmanCode& code, unsigned countBits, int special)
+// A pt or offset table, field by field as `put(width, value)`: with one
+// symbol, a count of 0 and the symbol; otherwise the count and the code
+// lengths, 3 bits for 0..6, a length k of 7 or more as k - 3 bits, all one but
+// the last. After `special` entries a 2-bit count skips up to three zero
+// lengths (used by the pt table only).
+template <typename Put>
+void walkTable(const HuffmanCode& code, unsigned countBits, int special, Put&& put)
 {
+    if (code.single()) {
+        put(countBits, 0);
+        put(countBits, code.singleSymbol());
+        return;
+    }
     const std::vector<std::uint8_t>& len = code.lengths();
     const std::size_t n = usedLength(len);
-    bits.put(countBits, static_cast<std::uint32_t>(n));
+    put(countBits, static_cast<std::uint32_t>(n));
     std::size_t i = 0;
     while (i < n) {
         const unsigned k = len[i++];
         if (k <= 6)
-            bits.put(3, k);
+            put(3, k);
         else
-            bits.put(k - 3, (1u << (k - 3)) - 2);
+            put(k - 3, (1u << (k - 3)) - 2);
         if (static_cast<int>(i) == special) {
             while (i < 6 && len[i] == 0)
                 ++i;
-            bits.put(2, static_cast<std::uint32_t>(i - 3));
+            put(2, static_cast<std::uint32_t>(i - 3));
         }
     }
 }
 
 void writeTable(BitWriter& bits, const HuffmanCode& code, unsigned countBits, int special)
 {
-    if (code.single()) {
-        bits.put(countBits, 0);
-        bits.put(countBits, code.singleSymbol());
-    } else {
-        writePtLengths(bits, code, countBits, special);
-    }
+    walkTable(code, countBits, special,
+              [&](unsigned width, std::uint32_t value) { bits.put(width, value); });
 }
 
 // Bits writeTable() takes for `code`.
 std::uint64_t tableBits(const HuffmanCode& code, unsigned countBits, int special)
 {
-    if (code.single())
-        return 2 * countBits;
-    const std::vector<std::uint8_t>& len = code.lengths();
-    const std::size_t n = usedLength(len);
-    std::uint64_t total = countBits;
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned k = len[i++];
-        total += k <= 6 ? 3 : k - 3;
-        if (static_cast<int>(i) == special) {
-            while (i < 6 && len[i] == 0)
-                ++i;
-            total += 2;
-        }
-    }
+    std::uint64_t total = 0;
+    walkTable(code, countBits, special, [&](unsigned width, std::uint32_t) { total += width; });
     return total;
 }
 
