@@ -48,20 +48,8 @@ Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed)
 }
 
 SegmentPool::SegmentPool(unsigned threads)
-{
-    for (unsigned i = 0; i < threads; ++i)
-        m_workers.emplace_back([this] { work(); });
-}
-
-SegmentPool::~SegmentPool()
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_changed.notify_all();
-    m_workers.clear(); // joins
-}
+    : m_workers(threads, [this](const std::stop_token& stop) { work(stop); })
+{}
 
 void SegmentPool::submit(std::vector<std::uint8_t> data, std::size_t primed)
 {
@@ -81,7 +69,7 @@ std::size_t SegmentPool::pending() const
     return m_jobs.size();
 }
 
-void SegmentPool::work()
+void SegmentPool::work(const std::stop_token& stop)
 {
     for (;;) {
         Job* job = nullptr;
@@ -92,8 +80,8 @@ void SegmentPool::work()
                                              [](const auto& j) { return !j->started; });
                 return it == m_jobs.end() ? nullptr : it->get();
             };
-            m_changed.wait(lock, [&] { return m_stop || next() != nullptr; });
-            if (m_stop)
+            m_changed.wait(lock, stop, [&] { return next() != nullptr; });
+            if (stop.stop_requested())
                 return;
             job = next();
             job->started = true;

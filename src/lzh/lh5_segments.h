@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lzh/lh5_block_grouper.h"
+#include "lzh/worker_threads.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
-#include <thread>
+#include <stop_token>
 #include <vector>
 
 namespace pelmora {
@@ -24,15 +25,14 @@ inline constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
 Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed);
 
 // Worker threads that parse segments in the background; the blocks are taken
-// back in the order the segments were given.
+// back in the order the segments were given. Going out of scope lets the
+// workers finish the segment they are on and waits for them.
 class SegmentPool final
 {
 public:
     explicit SegmentPool(unsigned threads);
     SegmentPool(const SegmentPool&) = delete;
     SegmentPool& operator=(const SegmentPool&) = delete;
-    // Lets the workers finish the segment they are on and waits for them.
-    ~SegmentPool();
 
     void submit(std::vector<std::uint8_t> data, std::size_t primed);
     // Segments given and not yet taken back.
@@ -50,13 +50,12 @@ private:
         Lh5Blocks blocks;
     };
 
-    void work();
+    void work(const std::stop_token& stop);
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable_any m_changed;
     std::deque<std::unique_ptr<Job>> m_jobs;
-    bool m_stop = false;
-    std::vector<std::jthread> m_workers;
+    WorkerThreads m_workers; // last: stops before the rest goes
 };
 
 } // namespace pelmora

@@ -13,21 +13,9 @@ constexpr std::uint64_t kInFlightBytes = std::uint64_t{48} << 20;
 MemberPool::MemberPool(std::vector<SourceFile> jobs, std::vector<std::uint64_t> sizes,
                        unsigned threads)
     : m_jobs(std::move(jobs)), m_sizes(std::move(sizes)), m_results(m_jobs.size()),
-      m_done(m_jobs.size(), false)
-{
-    for (unsigned i = 0; i < threads; ++i)
-        m_workers.emplace_back([this] { work(); });
-}
-
-MemberPool::~MemberPool()
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_changed.notify_all();
-    m_workers.clear(); // joins
-}
+      m_done(m_jobs.size(), false),
+      m_workers(threads, [this](const std::stop_token& stop) { work(stop); })
+{}
 
 bool MemberPool::claimable() const
 {
@@ -35,14 +23,14 @@ bool MemberPool::claimable() const
            (m_inFlight == 0 || m_inFlight + m_sizes[m_next] <= kInFlightBytes);
 }
 
-void MemberPool::work()
+void MemberPool::work(const std::stop_token& stop)
 {
     for (;;) {
         std::size_t index = 0;
         {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_stop || m_next == m_jobs.size() || claimable(); });
-            if (m_stop || m_next == m_jobs.size())
+            m_changed.wait(lock, stop, [&] { return m_next == m_jobs.size() || claimable(); });
+            if (stop.stop_requested() || m_next == m_jobs.size())
                 return;
             index = m_next++;
             m_inFlight += m_sizes[index];

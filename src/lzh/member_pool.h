@@ -2,12 +2,13 @@
 
 #include "lzh/member_writer.h"
 #include "lzh/source_files.h"
+#include "lzh/worker_threads.h"
 
 #include <QString>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <thread>
+#include <stop_token>
 #include <vector>
 
 namespace pelmora {
@@ -17,7 +18,8 @@ namespace pelmora {
 // order, and a member's bytes depend on its file alone, so the archive comes
 // out the same whatever the number of threads. Members claimed by the
 // workers but not yet taken are bounded in size (one at a time when a single
-// member is over the bound), so memory stays bounded too.
+// member is over the bound), so memory stays bounded too. Going out of scope
+// lets the workers finish the member they are on and waits for them.
 class MemberPool final
 {
 public:
@@ -34,14 +36,12 @@ public:
     MemberPool(std::vector<SourceFile> jobs, std::vector<std::uint64_t> sizes, unsigned threads);
     MemberPool(const MemberPool&) = delete;
     MemberPool& operator=(const MemberPool&) = delete;
-    // Lets the workers finish the member they are on and waits for them.
-    ~MemberPool();
 
     // Waits for job `index` and hands over its result; jobs are taken in order.
     Compressed take(std::size_t index);
 
 private:
-    void work();
+    void work(const std::stop_token& stop);
     bool claimable() const;
 
     std::vector<SourceFile> m_jobs;
@@ -49,11 +49,10 @@ private:
     std::vector<Compressed> m_results;
     std::vector<bool> m_done;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable_any m_changed;
     std::size_t m_next = 0;       // first job not yet claimed
     std::uint64_t m_inFlight = 0; // bytes of claimed jobs not yet taken
-    bool m_stop = false;
-    std::vector<std::jthread> m_workers;
+    WorkerThreads m_workers;      // last: stops before the rest goes
 };
 
 } // namespace pelmora
