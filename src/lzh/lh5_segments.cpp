@@ -22,7 +22,7 @@ SymbolCosts costsOf(const BlockFrequencies& freq)
 
 Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed)
 {
-    LzssMatcher matcher(data, {}, primed);
+    LzssMatcher matcher(data, primed);
     // Until the first piece is parsed, literals are priced by how often each
     // byte occurs in the segment and matches as symbols not yet in use: a
     // parse that starts out taking every match can settle on short matches,

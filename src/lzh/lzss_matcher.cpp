@@ -11,11 +11,15 @@ namespace {
 
 constexpr unsigned kHashBits = 15;
 constexpr unsigned kWindowMask = lh5::kWindowSize - 1;
-// Past this length the chain is searched only a quarter as far.
+// Hash chain positions looked at per search; past kGoodLength only a quarter
+// as many. A match of kNiceLength ends the search.
+constexpr unsigned kMaxChain = 256;
 constexpr unsigned kGoodLength = 32;
+constexpr unsigned kNiceLength = 128;
 // Matches up to this length are checked against the cost of their literals;
-// longer ones always win.
+// longer ones always win. Such a match must save this many bits.
 constexpr unsigned kCostCheckedLength = 6;
+constexpr unsigned kRequiredSaving = 2;
 // Bits assumed for a symbol the current codes do not hold.
 constexpr std::uint16_t kUnusedSymbolBits = 12;
 
@@ -35,8 +39,8 @@ constexpr std::size_t kReadAhead = std::size_t{1} << 18;
 constexpr std::size_t kNeededAhead = 2 * lh5::kMaxMatch + 8;
 constexpr std::size_t kBufferSize = 2 * lh5::kWindowSize + kReadAhead;
 
-LzssMatcher::LzssMatcher(Reader read, const MatchTuning& tuning, std::size_t primed)
-    : read_(std::move(read)), tuning_(tuning), buffer_(kBufferSize + 8),
+LzssMatcher::LzssMatcher(Reader read, std::size_t primed)
+    : read_(std::move(read)), buffer_(kBufferSize + 8),
       pos_(std::min<std::size_t>(primed, lh5::kWindowSize)), head_(std::size_t{1} << kHashBits, -1),
       prev_(lh5::kWindowSize, -1)
 {
@@ -44,8 +48,7 @@ LzssMatcher::LzssMatcher(Reader read, const MatchTuning& tuning, std::size_t pri
     pos_ = std::min(pos_, end_);
 }
 
-LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning,
-                         std::size_t primed)
+LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, std::size_t primed)
     : LzssMatcher(
           [input, at = std::size_t{0}](std::uint8_t* into, std::size_t size) mutable {
               const std::size_t n = std::min(size, input.size() - at);
@@ -53,7 +56,7 @@ LzssMatcher::LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning&
               at += n;
               return static_cast<std::int64_t>(n);
           },
-          tuning, primed)
+          primed)
 {}
 
 void LzssMatcher::slide()
@@ -130,13 +133,13 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
         return best;
     const std::uint8_t* cur = buffer_.data() + pos;
     unsigned bestLen = std::max(atLeast, lh5::kMinMatch - 1);
-    unsigned chain = atLeast >= kGoodLength ? tuning_.maxChain / 4 : tuning_.maxChain;
+    unsigned chain = atLeast >= kGoodLength ? kMaxChain / 4 : kMaxChain;
 
     // Short matches must cost fewer bits than the literals they replace (and
     // save something: taking one also rules out matches that would start
     // inside it, which the comparison does not see). The literals' bits are
     // summed once, when the first short match turns up.
-    const bool checkCost = haveCosts_ && tuning_.costCheck;
+    const bool checkCost = haveCosts_;
     std::array<unsigned, kCostCheckedLength + 1> literalBits{};
     bool literalsSummed = false;
     auto worthIt = [&](unsigned length, unsigned distance) {
@@ -148,7 +151,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
             literalsSummed = true;
         }
         const unsigned slot = lh5::offsetSlot(distance - 1);
-        return cBits_[256 + length - lh5::kMinMatch] + slotBits_[slot] + tuning_.requiredSaving <=
+        return cBits_[256 + length - lh5::kMinMatch] + slotBits_[slot] + kRequiredSaving <=
                literalBits[length];
     };
 
@@ -166,7 +169,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
             if (len > bestLen && worthIt(len, static_cast<unsigned>(distance))) {
                 bestLen = len;
                 best = {len, static_cast<unsigned>(distance)};
-                if (len >= limit || len >= tuning_.niceLength)
+                if (len >= limit || len >= kNiceLength)
                     break;
             }
         }

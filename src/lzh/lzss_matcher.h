@@ -18,17 +18,6 @@ struct SymbolCosts
     std::array<std::uint8_t, lh5::kNumP> p{};
 };
 
-// How hard the matcher looks: hash chain length, the match length that ends
-// the search, and the bits a short match must save over its literals (when
-// `costCheck` is off, every match of 3 or more bytes is taken).
-struct MatchTuning
-{
-    unsigned maxChain = 256;
-    unsigned niceLength = 128;
-    unsigned requiredSaving = 2;
-    bool costCheck = true;
-};
-
 // Greedy-with-lazy-evaluation LZSS parse over the lh5 window, using hash
 // chains on 3-byte prefixes. Reads its input through a bounded buffer (the
 // window, the longest match and a read-ahead), so memory does not grow with
@@ -43,9 +32,8 @@ public:
 
     // The first `primed` bytes of the input (at most the window) are only
     // there to be referred to: the parse starts after them.
-    explicit LzssMatcher(Reader read, const MatchTuning& tuning = {}, std::size_t primed = 0);
-    explicit LzssMatcher(std::span<const std::uint8_t> input, const MatchTuning& tuning = {},
-                         std::size_t primed = 0);
+    explicit LzssMatcher(Reader read, std::size_t primed = 0);
+    explicit LzssMatcher(std::span<const std::uint8_t> input, std::size_t primed = 0);
 
     bool done() const { return readFailed_ || (eof_ && pos_ >= end_); }
     bool readFailed() const { return readFailed_; }
@@ -73,7 +61,6 @@ private:
     void slide();
 
     Reader read_;
-    MatchTuning tuning_;
     std::vector<std::uint8_t> buffer_;
     std::size_t end_ = 0; // buffered bytes
     bool eof_ = false;
