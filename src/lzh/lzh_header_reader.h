@@ -28,9 +28,9 @@ struct ExistingMember
 // Reads the member headers (levels 0, 1 and 2) of an archive. The archive must
 // read cleanly to its end mark, after which nothing but that single byte may
 // follow (a file without the end mark is accepted when its last member ends
-// exactly at the end of the file, as some writers leave it). Returns nothing and sets `why`
-// (Japanese) when the archive is damaged, followed by other data, or of a
-// kind it cannot copy.
+// exactly at the end of the file, as some writers leave it). Returns nothing
+// and sets `why` (Japanese) when the archive is damaged, followed by other
+// data, or of a kind it cannot copy.
 std::optional<std::vector<ExistingMember>> readMembers(QIODevice& archive, std::string& why);
 
 } // namespace pelmora
