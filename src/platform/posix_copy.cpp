@@ -162,7 +162,8 @@ void PosixCopier::clear_stale(const QByteArray& folder)
 }
 
 bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
-                       const QString& dst_text, Durability durability)
+                       const QString& dst_text, Durability durability, struct stat* source_seen,
+                       bool keep_owner)
 {
     const posix::AtPath from(src);
     const Fd in(::openat(from.dir(), from.name(), O_RDONLY | O_CLOEXEC));
@@ -198,7 +199,16 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
         progress = m_progress->begin(src_text, dst_text, st.st_size);
     if (!copy_bytes(in.get(), out.get(), st.st_size, progress.get()))
         return false;
+    // Written to while we read it (an application saving in place): the copy may be torn.
+    struct stat after
+    {};
+    if (::fstat(in.get(), &after) != 0 || !posix::same_version(st, after))
+        return false;
 
+    // Ownership first: a change of owner clears the set-id bits the mode then restores.
+    if (keep_owner && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(out.get(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
+        return false;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)
         return false;
@@ -225,6 +235,8 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
         return false;
     }
 
+    if (source_seen)
+        *source_seen = st;
     if (durability == Durability::Now)
         return posix::sync_folder(folder);
     struct stat fs

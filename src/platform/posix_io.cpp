@@ -81,6 +81,12 @@ bool removable(const QByteArray& path)
     return me == 0 || file.st_uid == me || dir.st_uid == me;
 }
 
+bool same_version(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 bool sync_folder(const QByteArray& folder)
 {
     const Fd fd = open_folder(folder, O_RDONLY);

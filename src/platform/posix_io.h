@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace pelmora::posix {
@@ -54,6 +55,10 @@ QByteArray name_of(const QByteArray& path);
 // True when this process may unlink path: its folder is writable and searchable, and the
 // sticky bit of that folder does not keep the file for its owner.
 bool removable(const QByteArray& path);
+
+// True when b is the same file as a, with the same size and contents time: nobody wrote to
+// it in between. The change time is left out, since a rename alone moves it.
+bool same_version(const struct stat& a, const struct stat& b);
 
 // fsync of a folder, so the names written in it are on disk.
 bool sync_folder(const QByteArray& folder);

@@ -155,17 +155,37 @@ bool PosixShell::move(const QByteArray& s, const QByteArray& d, const QString& s
     if (S_ISLNK(st.st_mode))
         copied = copy_link(s, d, st);
     else if (S_ISREG(st.st_mode))
-        copied = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Now);
+        copied = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Now, &st, ::geteuid() == 0);
     if (!copied)
         return false;
-    if (m_unlink(s.constData()) == 0) {
-        posix::sync_folder(posix::parent_of(s));
+    if (remove_copied_source(s, st))
         return true;
-    }
     // The source stays. The copy stays too (as mv leaves it), unless a replaced file is to
     // go back to that place.
     if (drop_copy_on_failure)
         posix::unlink_path(d);
+    return false;
+}
+
+bool PosixShell::remove_copied_source(const QByteArray& s, const struct stat& copied)
+{
+    // The name is taken away first, to a hidden name only we know, and the file found there
+    // is checked: an application may have saved a newer version under the name meanwhile,
+    // and that one must stay.
+    const QByteArray aside = posix::parent_of(s) + "/.pelmora-moving-" +
+                             QByteArray::number(::getpid()) + '-' + posix::name_of(s);
+    if (posix::rename_no_replace(s.constData(), aside.constData()) != 0)
+        return false;
+    struct stat now
+    {};
+    const bool same = posix::stat_path(aside, now, false) && posix::same_version(copied, now);
+    if (same && m_unlink(aside.constData()) == 0) {
+        posix::sync_folder(posix::parent_of(s));
+        return true;
+    }
+    // Not ours, or it cannot go: back under its name. Should the name be taken again by
+    // now, the file keeps the hidden name beside it rather than replace anything.
+    posix::rename_no_replace(aside.constData(), s.constData());
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/shell.h"
 
 #include <functional>
+#include <sys/stat.h>
 
 namespace pelmora {
 
@@ -42,6 +43,7 @@ private:
     bool ask_replace(const QString& dst);
     bool move(const QByteArray& s, const QByteArray& d, const QString& src, const QString& dst,
               bool drop_copy_on_failure);
+    bool remove_copied_source(const QByteArray& s, const struct stat& copied);
     PosixCopier::Durability durability() const;
 
     MessageBoxes& m_messages;

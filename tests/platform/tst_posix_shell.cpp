@@ -295,6 +295,82 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("a.xls"), QStringLiteral("b.xls")}));
     }
 
+    void source_saved_during_a_cross_device_move_stays_data()
+    {
+        QTest::addColumn<bool>("in_place");
+        QTest::newRow("written in place") << true;
+        QTest::newRow("saved as a new file over the name") << false;
+    }
+    void source_saved_during_a_cross_device_move_stays()
+    {
+        QFETCH(bool, in_place);
+        TestTree t;
+        QVERIFY(t.createFile("a.xls", kBig));
+        QVERIFY(t.createDir("dst"));
+        const QByteArray src = QFile::encodeName(t.path("a.xls"));
+        const QByteArray newer = kBig + "edited";
+        // The application saves while the copy runs (the progress is the copy's clock).
+        class SavingProgress final : public CopyProgressFactory, public CopyProgress
+        {
+        public:
+            std::function<void()> save;
+            std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64) override
+            {
+                struct Forward final : CopyProgress
+                {
+                    explicit Forward(SavingProgress& o) : o(o) {}
+                    bool update(qint64 d, qint64 t) override { return o.update(d, t); }
+                    SavingProgress& o;
+                };
+                return std::make_unique<Forward>(*this);
+            }
+            bool update(qint64, qint64) override
+            {
+                if (save)
+                    std::exchange(save, nullptr)();
+                return true;
+            }
+        } progress;
+        progress.save = [&] {
+            if (in_place) {
+                QFile f(t.path("a.xls"));
+                QVERIFY(f.open(QIODevice::Append) && f.write("edited") == 6);
+            } else {
+                QVERIFY(t.createFile("saving.tmp", newer));
+                QVERIFY(::rename(QFile::encodeName(t.path("saving.tmp")).constData(),
+                                 src.constData()) == 0);
+            }
+        };
+        ScriptedMessageBoxes boxes;
+        PosixShell shell(boxes, &progress);
+        shell.set_rename(cross_device_for(t.path("a.xls")));
+        QVERIFY(!shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE, 0));
+        QCOMPARE(read_all(t.path("a.xls")), newer);
+        QCOMPARE(entries(t.root()), (QStringList{QStringLiteral("a.xls"), QStringLiteral("dst")}));
+        // A torn copy is not kept; a complete copy of the older version may be.
+        if (in_place)
+            QVERIFY(entries(t.path("dst")).isEmpty());
+    }
+
+    void root_moving_a_users_file_across_devices_keeps_its_owner()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        TestTree t;
+        QVERIFY(t.createFile("a.xls", "user's"));
+        QVERIFY(t.createDir("dst"));
+        QVERIFY(give_to_nobody(QFile::encodeName(t.path("a.xls"))));
+        ScriptedMessageBoxes boxes;
+        PosixShell shell(boxes, nullptr);
+        shell.set_rename(cross_device_for(t.path("a.xls")));
+        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE, 0));
+        struct stat st
+        {};
+        QVERIFY(::stat(QFile::encodeName(t.path("dst/a.xls")).constData(), &st) == 0);
+        QCOMPARE(st.st_uid, nobody_uid());
+        QCOMPARE(st.st_gid, nobody_gid());
+    }
+
     void unprivileged_move_from_a_read_only_folder_touches_nothing()
     {
         TestTree t;
