@@ -2,6 +2,7 @@
 
 #include "platform/long_path.h"
 
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -85,6 +86,25 @@ bool same_version(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+bool remove_checked(const QByteArray& path, const std::function<bool(const struct stat&)>& check,
+                    const std::function<int(const char*)>& remove_fn)
+{
+    // A short name of our own: the file's name plus a prefix could pass NAME_MAX.
+    const QByteArray aside = parent_of(path) + "/.pelmora-removing-" +
+                             QByteArray::number(::getpid()) + '-' +
+                             QByteArray::number(QRandomGenerator::global()->generate(), 36);
+    if (rename_no_replace(path.constData(), aside.constData()) != 0)
+        return false;
+    struct stat now
+    {};
+    if (stat_path(aside, now, false) && check(now) && remove_fn(aside.constData()) == 0) {
+        sync_folder(parent_of(path));
+        return true;
+    }
+    rename_no_replace(aside.constData(), path.constData());
+    return false;
 }
 
 bool sync_folder(const QByteArray& folder)

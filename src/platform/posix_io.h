@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -59,6 +60,14 @@ bool removable(const QByteArray& path);
 // True when b is the same file as a, with the same size and contents time: nobody wrote to
 // it in between. The change time is left out, since a rename alone moves it.
 bool same_version(const struct stat& a, const struct stat& b);
+
+// Removes the file at path only when check passes for the file standing there. The name is
+// first moved aside to a hidden name beside it, so the file checked is the file removed even
+// while other programs save under the name; a file that fails the check, or cannot be
+// removed, goes back under its name (or keeps the hidden one, should the name be taken
+// again meanwhile). remove_fn does the final unlink (tests stand in failures there).
+bool remove_checked(const QByteArray& path, const std::function<bool(const struct stat&)>& check,
+                    const std::function<int(const char*)>& remove_fn);
 
 // fsync of a folder, so the names written in it are on disk.
 bool sync_folder(const QByteArray& folder);

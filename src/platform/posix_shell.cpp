@@ -169,24 +169,10 @@ bool PosixShell::move(const QByteArray& s, const QByteArray& d, const QString& s
 
 bool PosixShell::remove_copied_source(const QByteArray& s, const struct stat& copied)
 {
-    // The name is taken away first, to a hidden name only we know, and the file found there
-    // is checked: an application may have saved a newer version under the name meanwhile,
-    // and that one must stay.
-    const QByteArray aside = posix::parent_of(s) + "/.pelmora-moving-" +
-                             QByteArray::number(::getpid()) + '-' + posix::name_of(s);
-    if (posix::rename_no_replace(s.constData(), aside.constData()) != 0)
-        return false;
-    struct stat now
-    {};
-    const bool same = posix::stat_path(aside, now, false) && posix::same_version(copied, now);
-    if (same && m_unlink(aside.constData()) == 0) {
-        posix::sync_folder(posix::parent_of(s));
-        return true;
-    }
-    // Not ours, or it cannot go: back under its name. Should the name be taken again by
-    // now, the file keeps the hidden name beside it rather than replace anything.
-    posix::rename_no_replace(aside.constData(), s.constData());
-    return false;
+    // An application may have saved a newer version under the name meanwhile: that one stays.
+    return posix::remove_checked(
+        s, [&copied](const struct stat& now) { return posix::same_version(copied, now); },
+        m_unlink);
 }
 
 int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFile>* trashed)
@@ -226,9 +212,15 @@ bool PosixShell::restore(const TrashedFile& entry)
 
 bool PosixShell::delete_if_unchanged(const QString& path, const FileIdentity& identity)
 {
-    if (!identity_of(path).unchanged(identity))
-        return false;
-    return posix::unlink_path(to_native(path)) == 0;
+    return posix::remove_checked(
+        to_native(path),
+        [&identity](const struct stat& now) {
+            const FileIdentity seen{true, quint64(now.st_dev), quint64(now.st_ino),
+                                    qint64(now.st_size),
+                                    qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec};
+            return seen.unchanged(identity);
+        },
+        [](const char* p) { return posix::unlink_path(QByteArray(p)); });
 }
 
 } // namespace pelmora
