@@ -54,16 +54,40 @@ bool copy_new(const QByteArray& from, const QByteArray& to)
     return true;
 }
 
+// Rewrites to's own bytes from from, so its other hard links see the earlier archive too. The
+// kept copy stays until the next compression, so a failure half-way can be undone again.
+bool rewrite_in_place(const QByteArray& from, const QByteArray& to)
+{
+    const Fd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    const Fd out(::open(to.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st
+    {};
+    return in.valid() && out.valid() && ::fstat(in.get(), &st) == 0 &&
+           copy_bytes(in.get(), out.get()) && ::ftruncate(out.get(), st.st_size) == 0 &&
+           ::fsync(out.get()) == 0;
+}
+
 // Writes a copy beside the target first and renames it into place, so the archive is whole
-// at every moment.
+// at every moment; the copy takes the archive's mode and owner. An archive with several hard
+// links is rewritten in place instead, so that all of its names go back.
 bool copy_over(const QByteArray& from, const QByteArray& to)
 {
+    struct stat target
+    {};
+    if (::lstat(to.constData(), &target) != 0 || !S_ISREG(target.st_mode))
+        return false;
+    if (target.st_nlink > 1)
+        return rewrite_in_place(from, to);
     const QByteArray temp =
         posix::parent_of(to) + "/.pelmora-archive-" + QByteArray::number(::getpid()) + ".tmp";
     ::unlink(temp.constData());
     if (!copy_new(from, temp))
         return false;
-    if (::rename(temp.constData(), to.constData()) != 0) {
+    const bool owner_kept = (target.st_uid == ::geteuid() && target.st_gid == ::getegid()) ||
+                            ::lchown(temp.constData(), target.st_uid, target.st_gid) == 0 ||
+                            errno == EPERM;
+    if (!owner_kept || ::chmod(temp.constData(), target.st_mode & 07777) != 0 ||
+        ::rename(temp.constData(), to.constData()) != 0) {
         ::unlink(temp.constData());
         return false;
     }

@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -277,6 +279,12 @@ private Q_SLOTS:
         const QByteArray withOne = arc.readAll();
         arc.close();
 
+        // A group-shared archive with a second name keeps both through update and undo.
+        const QByteArray native = QFile::encodeName(archive);
+        const QByteArray second = QFile::encodeName(out + QStringLiteral("SHARED.LZH"));
+        QVERIFY(::chmod(native.constData(), 0664) == 0);
+        QVERIFY(::link(native.constData(), second.constData()) == 0);
+
         f.select(QStringLiteral("two.xls"));
         f.compress(out, QStringLiteral("U")); // updates the archive: one.xls stays in it
         QVERIFY(arc.open(QIODevice::ReadOnly));
@@ -300,6 +308,13 @@ private Q_SLOTS:
         QVERIFY(arc.open(QIODevice::ReadOnly));
         QCOMPARE(arc.readAll(), withOne);
         arc.close();
+        QFile link(QFile::decodeName(second));
+        QVERIFY(link.open(QIODevice::ReadOnly));
+        QCOMPARE(link.readAll(), withOne);
+        struct stat st
+        {};
+        QVERIFY(::stat(native.constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0664));
 
         // An archive the compression created is deleted by its undo, and its question says so.
         f.compress(out, QStringLiteral("NEW"));
