@@ -125,8 +125,18 @@ bool PosixShell::transfer(const QString& src, const QString& dst, int func, int 
         replaced = *t;
     }
 
-    const bool ok = func == FO_COPY ? m_copier.copy(s, d, src, dst, durability())
-                                    : move(s, d, src, dst, replaced.isValid());
+    bool ok = func == FO_COPY ? m_copier.copy(s, d, src, dst, durability())
+                              : move(s, d, src, dst, replaced.isValid());
+    // The name may have been given to another file between the check above and the move (a
+    // rename moves whatever stands there): that file goes back where it stood.
+    // Across file systems the copy is a new file by nature; the copier opened the source once.
+    const FileIdentity moved = ok && func == FO_MOVE && report ? identity_of(dst) : FileIdentity{};
+    if (moved.valid && report->expected_source.valid && moved.dev == report->expected_source.dev &&
+        !moved.same_file(report->expected_source)) {
+        if (posix::rename_no_replace(d.constData(), s.constData()) != 0)
+            return false; // it stays at dst, whole; nothing is replaced by putting it back
+        ok = false;
+    }
     if (!ok) {
         if (replaced.isValid())
             FreedesktopTrash::restore(replaced);

@@ -352,6 +352,28 @@ private Q_SLOTS:
             QVERIFY(entries(t.path("dst")).isEmpty());
     }
 
+    void move_of_a_checked_file_puts_back_a_file_swapped_in_meanwhile()
+    {
+        TestTree t;
+        QVERIFY(t.createFile("a.xls", "checked"));
+        QVERIFY(t.createFile("other.xls", "the user's new file"));
+        QVERIFY(t.createDir("dst"));
+        TransferReport report;
+        report.expected_source = identity_of(t.path("a.xls"));
+        ScriptedMessageBoxes boxes;
+        PosixShell shell(boxes, nullptr);
+        // Between the check and the rename another program saves a new file under the name.
+        shell.set_rename([&](const char* a, const char* b) {
+            const QByteArray src = QFile::encodeName(t.path("a.xls"));
+            if (QByteArray(a) == src)
+                ::rename(QFile::encodeName(t.path("other.xls")).constData(), src.constData());
+            return posix::rename_no_replace(a, b);
+        });
+        QVERIFY(!shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE, 0, &report));
+        QCOMPARE(read_all(t.path("a.xls")), QByteArray("the user's new file"));
+        QVERIFY(entries(t.path("dst")).isEmpty());
+    }
+
     void root_moving_a_users_file_across_devices_keeps_its_owner()
     {
         if (::geteuid() != 0)
