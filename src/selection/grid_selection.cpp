@@ -4,12 +4,14 @@
 #include "catalogue/result_table_model.h"
 #include "platform/event_yield.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
+#include "platform/shell.h"
 #include "selection/date_text.h"
 #include "selection/preview_pane.h"
 
 #include <QAction>
 #include <QCheckBox>
-#include <QFileInfo>
+#include <QDateTime>
 #include <QLabel>
 #include <QRadioButton>
 
@@ -84,11 +86,13 @@ void GridSelection::click_multiple(qsizetype row)
 
 void GridSelection::fill_labels()
 {
-    m_controls.lbl_filename->setText(m_session.sel_file);
-    const QFileInfo info(m_session.sel_dir + m_session.sel_file);
-    // A file that is gone leaves the previous date in place.
-    if (info.exists())
-        m_controls.lbl_lastup->setText(general_date_text(info.lastModified()));
+    m_controls.lbl_filename->setText(native_path::readable(m_session.sel_file));
+    // The exact bytes of the name: Qt's file classes would miss a Shift_JIS name. A file that
+    // is gone leaves the previous date in place.
+    const FileIdentity file = identity_of(m_session.sel_dir + m_session.sel_file);
+    if (file.valid)
+        m_controls.lbl_lastup->setText(
+            general_date_text(QDateTime::fromMSecsSinceEpoch(file.mtime_ns / 1000000)));
 }
 
 bool GridSelection::show_preview()

@@ -15,6 +15,9 @@
 #include <QScrollArea>
 #include <QTableView>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -163,9 +166,18 @@ private Q_SLOTS:
         QVERIFY(one.setFileTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)),
                                 QFileDevice::FileModificationTime));
         one.close();
+        // A name copied from an old Windows machine: Shift_JIS bytes, not UTF-8.
+        const std::string sjis = "\x8e\x91\x97\xbf.xls"; // 資料.xls
+        const std::string raw = tree.root().toStdString() + '/' + sjis;
+        const int fd = ::open(raw.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        const qint64 when = 1262401445; // 2010-01-02 03:04:05 UTC
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
+        QVERIFY(::futimens(fd, times) == 0 && ::close(fd) == 0);
         MainWindowFixture f([&](FakePlatform& p) {
             p.roots.list.prepend(Root{tree.root(), QString()});
-            p.tree.add_folder(tree.root().toStdString(), {file("one.xls"), file("two.xls")});
+            p.tree.add_folder(tree.root().toStdString(),
+                              {file("one.xls"), file("two.xls"), file(sjis)});
         });
         QVERIFY(f.load());
         f.window->selection().grd1_Click(1);
@@ -175,6 +187,11 @@ private Q_SLOTS:
         QCOMPARE(f.child<QLabel>("lbl_filename")->text(), QStringLiteral("two.xls"));
         QCOMPARE(f.child<QLabel>("lbl_lastup")->text(), QStringLiteral("2024/03/05 14:07:09"));
         QVERIFY(f.fake.messages.shown.isEmpty());
+
+        f.window->selection().grd1_Click(3);
+        QCOMPARE(f.child<QLabel>("lbl_filename")->text(), QStringLiteral("資料.xls"));
+        QCOMPARE(f.child<QLabel>("lbl_lastup")->text(),
+                 general_date_text(QDateTime::fromSecsSinceEpoch(when)));
     }
 
     void general_date_leaves_out_midnight()
