@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/event_yield.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 #include "platform/platform.h"
 #include "platform/roots.h"
 
@@ -154,7 +155,7 @@ void dir_selectFrm::Drive1_Change()
 
 void dir_selectFrm::show_path()
 {
-    m_lbl_path->setText(m_dir1->path());
+    m_lbl_path->setText(native_path::readable(m_dir1->path()));
     if (m_platform.yield)
         m_platform.yield->process_pending();
 }

@@ -3,16 +3,18 @@
 #include "fileops/dir_select_frm.h"
 #include "fileops/folder_list.h"
 #include "platform/event_yield.h"
+#include "platform/long_path.h"
 #include "platform/message_box.h"
+#include "platform/native_path.h"
 #include "platform/platform.h"
 
-#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <sys/stat.h>
 
 namespace pelmora {
 
@@ -75,14 +77,15 @@ void mkdir_Frm::cmd_ok_Click()
         return;
     }
     // One level only: an existing folder or a name the file system refuses is a failure.
-    if (!QDir().mkdir(new_folder_path())) {
+    const posix::AtPath at(native_path::to_native(new_folder_path()));
+    if (::mkdirat(at.dir(), at.name(), 0777) != 0) {
         messages.warn(QStringLiteral("フォルダの作成に失敗しました"));
         return;
     }
     FolderList& dir1 = m_chooser.Dir1();
     dir1.refresh();
     dir1.set_path(new_folder_path());
-    m_chooser.lbl_path().setText(dir1.path());
+    m_chooser.lbl_path().setText(native_path::readable(dir1.path()));
     m_chooser.platform().yield->process_pending();
     accept();
 }

@@ -2,12 +2,14 @@
 // dest_dir forms, the archive-name checks, the overwrite question, folder creation.
 #include "fileops/mkdir_frm.h"
 #include "fileops_fixture.h"
+#include "platform/native_path.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
+#include <sys/stat.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -125,6 +127,20 @@ private Q_SLOTS:
         Q_EMIT list.itemClicked(docs);
         QCOMPARE(c.dialog->Dir1().path(), c.fx.p("docs"));
         QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs"));
+
+        // A folder named in Shift_JIS bytes (資料) is listed, readable, and chosen by its bytes.
+        const QByteArray raw = native_path::to_native(c.fx.p("docs")) + "/\x8e\x91\x97\xbf";
+        QVERIFY(::mkdir(raw.constData(), 0755) == 0);
+        c.dialog->Dir1().refresh();
+        QListWidgetItem* sjis = nullptr;
+        for (int i = 0; i < list.count(); ++i) {
+            if (list.item(i)->text().trimmed() == QStringLiteral("資料"))
+                sjis = list.item(i);
+        }
+        QVERIFY(sjis);
+        Q_EMIT list.itemClicked(sjis);
+        QCOMPARE(native_path::to_native(c.dialog->Dir1().path()), raw);
+        QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs") + QStringLiteral("/資料"));
     }
 
     void choosing_another_root_opens_its_top()
