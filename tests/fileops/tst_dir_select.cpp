@@ -118,11 +118,14 @@ private Q_SLOTS:
         QVERIFY(c.fx.tree.createDir("docs/sub"));
         c.dialog->Dir1().refresh();
         QListWidget& list = c.dialog->Dir1();
-        QListWidgetItem* docs = nullptr;
-        for (int i = 0; i < list.count(); ++i) {
-            if (list.item(i)->text().trimmed() == QStringLiteral("docs"))
-                docs = list.item(i);
-        }
+        const auto item = [&list](const QString& text) -> QListWidgetItem* {
+            for (int i = 0; i < list.count(); ++i) {
+                if (list.item(i)->text().trimmed() == text)
+                    return list.item(i);
+            }
+            return nullptr;
+        };
+        QListWidgetItem* docs = item(QStringLiteral("docs"));
         QVERIFY(docs);
         Q_EMIT list.itemClicked(docs);
         QCOMPARE(c.dialog->Dir1().path(), c.fx.p("docs"));
@@ -132,11 +135,7 @@ private Q_SLOTS:
         const QByteArray raw = native_path::to_native(c.fx.p("docs")) + "/\x8e\x91\x97\xbf";
         QVERIFY(::mkdir(raw.constData(), 0755) == 0);
         c.dialog->Dir1().refresh();
-        QListWidgetItem* sjis = nullptr;
-        for (int i = 0; i < list.count(); ++i) {
-            if (list.item(i)->text().trimmed() == QStringLiteral("資料"))
-                sjis = list.item(i);
-        }
+        QListWidgetItem* sjis = item(QStringLiteral("資料"));
         QVERIFY(sjis);
         Q_EMIT list.itemClicked(sjis);
         QCOMPARE(native_path::to_native(c.dialog->Dir1().path()), raw);
