@@ -96,6 +96,7 @@ void dir_selectFrm::build_controls()
     m_cmd_cansel = named(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ(&C)"), this), "cmd_cansel");
     m_cmd_ok->setAutoDefault(false);
     m_cmd_cansel->setAutoDefault(false);
+    m_cmd_ok->setDefault(true); // Enter confirms, Esc cancels
     buttons->addWidget(m_cmd_ok);
     buttons->addWidget(m_cmd_cansel);
     root->addLayout(buttons);
@@ -167,8 +168,10 @@ void dir_selectFrm::Dir1_Change()
 
 bool dir_selectFrm::eventFilter(QObject* watched, QEvent* event)
 {
+    // Queued: the focus comes with a mouse press, and letting events run inside it would
+    // handle the release first and lose the click.
     if (event->type() == QEvent::FocusIn && (watched == m_cmd_ok || watched == m_txt_filename))
-        show_path();
+        QMetaObject::invokeMethod(this, &dir_selectFrm::show_path, Qt::QueuedConnection);
     return QDialog::eventFilter(watched, event);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QStyle>
 #include <algorithm>
 #include <dirent.h>
@@ -58,6 +59,15 @@ FolderList::FolderList(QWidget* parent) : QListWidget(parent)
     connect(this, &QListWidget::itemClicked, this, open);
     // From the keyboard: the arrow keys choose an entry, Enter opens it.
     connect(this, &QListWidget::itemActivated, this, open);
+}
+
+void FolderList::keyPressEvent(QKeyEvent* event)
+{
+    QListWidget::keyPressEvent(event);
+    // Enter on an entry opened it; it must not go on to confirm the dialog.
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && currentItem())
+        event->accept();
 }
 
 void FolderList::set_root(const QString& root)

@@ -25,6 +25,9 @@ public:
 Q_SIGNALS:
     void path_changed();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void fill();
 

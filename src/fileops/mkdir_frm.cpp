@@ -45,6 +45,7 @@ mkdir_Frm::mkdir_Frm(dir_selectFrm& chooser) : QDialog(&chooser), m_chooser(choo
     cancel->setObjectName(QStringLiteral("cmd_cancel"));
     ok->setAutoDefault(false);
     cancel->setAutoDefault(false);
+    ok->setDefault(true); // Enter creates, Esc cancels
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     root->addLayout(buttons);

@@ -107,8 +107,10 @@ void DesktopOpener::open(const QString& path, std::function<void(bool accepted)>
         const bool accepted = got == raw->pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (got == raw->pid && !accepted)
             qCInfo(lcOpener) << "opener refused, status" << status;
-        finished(raw, accepted);
+        // Quiet the watch before answering: the answer may run a nested event loop (a
+        // message box), in which a still-armed notifier would fire again.
         forget(raw);
+        finished(raw, accepted);
     };
     raw->pidfd = open_pidfd(pid);
     if (raw->pidfd >= 0) {
@@ -132,14 +134,22 @@ void DesktopOpener::finished(Launch* launch, bool accepted)
     if (launch->reported)
         return;
     launch->reported = true;
-    if (launch->done)
-        launch->done(accepted);
+    if (launch->settle)
+        launch->settle->stop();
+    // The callback is moved out first: the launch may be forgotten while it runs.
+    const std::function<void(bool)> done = std::move(launch->done);
+    if (done)
+        done(accepted);
 }
 
 void DesktopOpener::forget(Launch* launch)
 {
     if (launch->notifier)
         launch->notifier->setEnabled(false);
+    if (launch->poll)
+        launch->poll->stop();
+    if (launch->settle)
+        launch->settle->stop();
     // Not from inside the notifier's own signal: leave that to the event loop.
     QTimer::singleShot(0, &m_context, [this, launch] {
         std::erase_if(m_launches, [launch](const auto& l) { return l.get() == launch; });

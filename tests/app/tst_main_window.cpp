@@ -66,8 +66,13 @@ private Q_SLOTS:
                  QStringLiteral("ファイル名"));
         QCOMPARE(f.child<QTableView>("grd1")->model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("保存場所"));
-        QCOMPARE(f.child<QWidget>("Wait_Frm")->findChild<QLabel*>()->text(),
-                 QStringLiteral("少しお待ちください. . . . ."));
+        QWidget* wait = f.child<QWidget>("Wait_Frm");
+        QCOMPARE(wait->findChild<QLabel*>()->text(), QStringLiteral("少しお待ちください. . . . ."));
+        // Above the main window only, and named for a screen reader.
+        QCOMPARE(wait->windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint),
+                 Qt::WindowFlags(Qt::Tool));
+        QCOMPARE(wait->parentWidget(), f.window.get());
+        QCOMPARE(wait->accessibleName(), QStringLiteral("少しお待ちください. . . . ."));
     }
 
     void menus_hold_their_items_in_order()

@@ -129,9 +129,11 @@ class TestHome:
 class Session:
     """The program running on its own display and buses, with a test home."""
 
-    def __init__(self, program, files, timeout=DEFAULT_TIMEOUT):
+    def __init__(self, program, files, timeout=DEFAULT_TIMEOUT, tools=None):
+        """tools: stand-in programs put first on the program's PATH, name -> sh script body."""
         self.program = program
         self.timeout = timeout
+        self.tools = tools or {}
         self.home = TestHome(files)
         self.procs = []
         self.app = None
@@ -187,6 +189,15 @@ class Session:
         })
         for key in ("XDG_RUNTIME_DIR", "TMPDIR"):
             os.makedirs(env[key], mode=0o700, exist_ok=True)
+        if self.tools:
+            bin_dir = os.path.join(self.home.root, "bin")
+            os.makedirs(bin_dir, exist_ok=True)
+            for name, body in self.tools.items():
+                path = os.path.join(bin_dir, name)
+                with open(path, "w") as f:
+                    f.write("#!/bin/sh\n" + body + "\n")
+                os.chmod(path, 0o755)
+            env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")
         return env
 
     def spawn(self, args, env, name):

@@ -436,3 +436,21 @@ def scenario_undo_keeps_edited_copy(program):
 
 
 SCENARIOS["undo_keeps_edited_copy"] = scenario_undo_keeps_edited_copy
+
+
+def scenario_open_refused(program):
+    """The desktop refuses to open the file (xdg-open exits 4): a message, a history row, and
+    the program keeps running after the message is answered."""
+    with Session(program, FILES, tools={"xdg-open": "exit 4"}) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS))
+        select(s, "報告/月報.xls")
+        s.click_named("push button", "選択ファイルを開く(&O)", root=main)
+        s.expect_message("ファイルのオープンに失敗しました")
+        texts = history_texts(s)
+        s.check_alive()
+        want = [s.home.path("報告/月報.xls") + "を 起動しました", "上記の作業に失敗しました"]
+        check(texts == want, f"history {texts}, expected {want}")
+
+
+SCENARIOS["open_refused"] = scenario_open_refused

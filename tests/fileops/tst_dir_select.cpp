@@ -3,11 +3,14 @@
 #include "fileops/mkdir_frm.h"
 #include "fileops_fixture.h"
 #include "platform/native_path.h"
+#include "platform/qt_event_yield.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QTest>
 #include <QToolButton>
 #include <sys/stat.h>
 
@@ -224,6 +227,50 @@ private Q_SLOTS:
         QCOMPARE(y.dialog->result(), int(QDialog::Accepted));
     }
 
+    void one_press_or_key_answers_the_chooser_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("dlg_cancel");
+        QTest::newRow("compress, click") << 1 << QStringLiteral("click") << 0;
+        QTest::newRow("copy, click") << 2 << QStringLiteral("click") << 0;
+        QTest::newRow("compress, Enter") << 1 << QStringLiteral("enter") << 0;
+        QTest::newRow("move, Enter") << 3 << QStringLiteral("enter") << 0;
+        QTest::newRow("copy, Esc") << 2 << QStringLiteral("esc") << -1;
+    }
+
+    void one_press_or_key_answers_the_chooser()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, action);
+        QFETCH(int, dlg_cancel);
+        Chooser c(mode);
+        // The focus handler lets pending events run, as the real window system does.
+        QtEventYield yield;
+        c.fx.f.platform.yield = &yield;
+        c.fx.session().dlg_cancel = 7;
+        c.dialog->show();
+        c.dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(c.dialog.get()));
+        QPushButton* ok = button(*c.dialog, "cmd_ok");
+        QVERIFY(!ok->hasFocus());
+        if (action == QLatin1String("click")) {
+            // The release is already waiting when the press (which moves the focus) arrives.
+            const QPoint at = ok->rect().center();
+            QCoreApplication::postEvent(ok, new QMouseEvent(QEvent::MouseButtonRelease, at,
+                                                            ok->mapToGlobal(at), Qt::LeftButton,
+                                                            Qt::NoButton, Qt::NoModifier));
+            QTest::mousePress(ok, Qt::LeftButton, {}, at);
+        } else {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : c.dialog.get(),
+                            action == QLatin1String("esc") ? Qt::Key_Escape : Qt::Key_Return);
+        }
+        QTRY_COMPARE(c.fx.session().dlg_cancel, dlg_cancel);
+        QVERIFY(!c.dialog->isVisible());
+        QCoreApplication::processEvents(); // the deferred path display after the answer
+    }
+
     // New-folder dialog
 
     void new_folder_in_a_sub_folder_becomes_the_destination()
@@ -293,8 +340,9 @@ private:
             QCOMPARE(m.findChild<QGroupBox*>(QStringLiteral("Frame1"))->title(),
                      QStringLiteral("作成するフォルダ名を入力してください"));
             QCOMPARE(button(m, "cmd_ok")->text(), QStringLiteral("作成(&M)"));
-            m.findChild<QLineEdit*>(QStringLiteral("txt_folder"))->setText(name);
-            button(m, "cmd_ok")->click();
+            auto* field = m.findChild<QLineEdit*>(QStringLiteral("txt_folder"));
+            field->setText(name);
+            QTest::keyClick(field, Qt::Key_Return); // 作成 is the default button
         });
         c.child<QToolButton>("Command1")->click();
     }

@@ -6,12 +6,14 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <unistd.h>
 
@@ -57,15 +59,31 @@ private:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Runs open() and waits for the answer, which must not come from inside open().
-    static std::optional<bool> answer(Opener& opener, const QString& path, bool* synchronous)
+    // Runs open() and waits for the answer, which must not come from inside open(). With
+    // modal, the answer runs a nested event loop as a message box does, and reports in
+    // *outlived whether its own captured state was still alive when that loop ended.
+    static std::optional<bool> answer(Opener& opener, const QString& path, bool* synchronous,
+                                      bool modal = false, bool* outlived = nullptr)
     {
         std::optional<bool> result;
         bool returned = false;
         *synchronous = false;
-        opener.open(path, [&](bool accepted) {
+        const auto token = std::make_shared<int>(0);
+        const std::weak_ptr<int> watch = token;
+        opener.open(path, [&, token](bool accepted) {
+            // Plain pointers to the caller's state: the closure itself may not survive.
+            std::optional<bool>* out = &result;
+            bool* alive = outlived;
+            const std::weak_ptr<int>* seen = &watch;
             *synchronous = !returned;
-            result = accepted;
+            if (modal) {
+                QEventLoop loop;
+                QTimer::singleShot(300ms, &loop, &QEventLoop::quit);
+                loop.exec();
+            }
+            if (alive)
+                *alive = !seen->expired();
+            *out = accepted;
         });
         returned = true;
         QTest::qWaitFor([&] { return result.has_value(); }, 10000);
@@ -99,23 +117,33 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("opened") << QStringLiteral("exit 0") << true;
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("opened") << QStringLiteral("exit 0") << true << false;
         QTest::newRow("no application for the type (xdg-open 3)")
-            << QStringLiteral("exit 3") << false;
-        QTest::newRow("action failed (xdg-open 4)") << QStringLiteral("exit 4") << false;
-        QTest::newRow("killed") << QStringLiteral("kill -9 $$") << false;
+            << QStringLiteral("exit 3") << false << false;
+        QTest::newRow("action failed (xdg-open 4)") << QStringLiteral("exit 4") << false << false;
+        QTest::newRow("killed") << QStringLiteral("kill -9 $$") << false << false;
+        // A failure message box runs its own event loop inside the answer.
+        QTest::newRow("refused, message box in the answer")
+            << QStringLiteral("exit 4") << false << true;
+        QTest::newRow("opened, message box in the answer")
+            << QStringLiteral("exit 0") << true << true;
     }
 
     void exit_status_decides()
     {
         QFETCH(QString, body);
         QFETCH(bool, accepted);
+        QFETCH(bool, modal);
         const QString path = make_file(QStringLiteral("見積書 第2版.doc"));
         QString log;
         DesktopOpener opener(make_opener(body, &log));
         bool synchronous = true;
-        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(accepted));
+        bool outlived = false;
+        QCOMPARE(answer(opener, path, &synchronous, modal, &outlived),
+                 std::optional<bool>(accepted));
         QVERIFY(!synchronous);
+        QVERIFY2(outlived, "the answer's state was freed while the answer ran");
         QCOMPARE(read_log(log), QFile::encodeName(path));
         QTRY_COMPARE_WITH_TIMEOUT(opener.running(), 0, 2000);
     }

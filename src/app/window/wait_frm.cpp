@@ -7,7 +7,8 @@
 namespace pelmora {
 
 Wait_Frm::Wait_Frm(QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    // A tool window stays above its owner only, not above other programs.
+    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("Wait_Frm"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -27,6 +28,7 @@ Wait_Frm::Wait_Frm(QWidget* owner)
     f.setPointSizeF(f.pointSizeF() * 1.2);
     label->setFont(f);
     inner->addWidget(label);
+    setAccessibleName(label->text());
     outer->addWidget(shape);
     adjustSize();
 }
