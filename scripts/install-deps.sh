@@ -3,7 +3,28 @@
 # Usage: scripts/install-deps.sh [--test]   (root, or a user allowed to sudo)
 set -euo pipefail
 sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "root 権限も sudo もありません。root で実行してください。" >&2
+    echo "Neither root nor sudo is available: run this script as root." >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
+
+# LibreOffice: the desktop build when it or a desktop is already there, the headless one
+# otherwise; an installed variant is kept, as the two cannot be installed side by side.
+installed() {
+  local status
+  status=$(dpkg-query -W -f='${Status}\n' "$@" 2>/dev/null || true)
+  grep -q '^install ok installed' <<<"$status"
+}
+office=(libreoffice-calc-nogui libreoffice-writer-nogui)
+if ! installed libreoffice-core-nogui &&
+  { installed libreoffice-core || installed xserver-xorg-core xwayland ||
+    [ -n "${XDG_CURRENT_DESKTOP:-}" ]; }; then
+  office=(libreoffice-calc libreoffice-writer)
+fi
 
 packages=(
   # build
@@ -12,8 +33,8 @@ packages=(
   libpoppler-qt6-dev libcups2-dev
   # run: window system plugins, Japanese fonts, the preview converter, the printer
   qt6-qpa-plugins libqt6svg6 fonts-ipafont-gothic fonts-noto-cjk
-  libreoffice-calc-nogui libreoffice-writer-nogui
-  cups-client
+  "${office[@]}"
+  cups-client xdg-utils bubblewrap
 )
 if [ "${1:-}" = "--test" ]; then
   packages+=(
