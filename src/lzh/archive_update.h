@@ -1,3 +1,4 @@
+// The "u" command of the archiver: rebuilding an archive with new members.
 #pragma once
 
 #include "lzh/source_files.h"

@@ -1,3 +1,4 @@
+// Bit-level output for the -lh5- block writer.
 #pragma once
 
 #include <cstdint>

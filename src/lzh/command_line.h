@@ -1,3 +1,4 @@
+// The archiver's command line: parsing it into a command, options and paths.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// The CRC-16 of LHA member data and level-2 headers.
 #pragma once
 
 #include <cstdint>

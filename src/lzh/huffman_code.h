@@ -1,3 +1,4 @@
+// Length-limited canonical Huffman codes for the -lh5- tables.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Deciding where the -lh5- blocks of a parse begin and end.
 #pragma once
 
 #include "lzh/lh5_block_writer.h"

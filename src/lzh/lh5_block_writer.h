@@ -1,3 +1,4 @@
+// Writing one -lh5- block: its code tables and coded symbols.
 #pragma once
 
 #include "lzh/bit_writer.h"

@@ -1,3 +1,4 @@
+// The -lh5- compressor of one member, from its source to its output.
 #pragma once
 
 #include "lzh/lzss_matcher.h"

@@ -1,3 +1,4 @@
+// Constants and token type of the -lh5- method.
 #pragma once
 
 #include <bit>

@@ -1,3 +1,4 @@
+// The cost-driven -lh5- parse of a member held in memory.
 #pragma once
 
 #include "lzh/lh5_format.h"

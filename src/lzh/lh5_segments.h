@@ -1,3 +1,4 @@
+// Splitting a large member into segments that are parsed on their own.
 #pragma once
 
 #include "lzh/lh5_block_grouper.h"

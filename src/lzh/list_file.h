@@ -1,3 +1,4 @@
+// The list file naming the files to archive.
 #pragma once
 
 #include <QByteArray>

@@ -1,9 +1,9 @@
+// Field values and little-endian helpers shared by the LZH header writer and
+// reader.
 #pragma once
 
 #include <cstdint>
 
-// Field values and little-endian helpers shared by the LZH header writer and
-// reader.
 namespace pelmora::lzh {
 
 inline constexpr std::uint8_t kOsUnix = 'U';
@@ -11,6 +11,7 @@ inline constexpr std::uint8_t kExtHeaderCrc = 0x00;
 inline constexpr std::uint8_t kExtFileName = 0x01;
 inline constexpr std::uint8_t kExtDirectory = 0x02;
 inline constexpr std::uint8_t kExtCodePage = 0x46;
+inline constexpr std::uint8_t kExtDosAttribute = 0x40;
 inline constexpr std::uint8_t kExtUnixMode = 0x50;
 inline constexpr std::uint32_t kCodePageUtf8 = 65001;
 inline constexpr std::uint32_t kCodePageCp932 = 932;

@@ -93,6 +93,9 @@ bool MemberScanner::walkExt(const std::uint8_t* ext, std::size_t avail, std::uin
         at += size;
         size = get16(ext + at - 2);
     }
+    // Readers disagree on anything left over, so only a single pad byte may be.
+    if (at + 1 < avail)
+        return fail("拡張ヘッダーがヘッダーの終わりに届いていません");
     return true;
 }
 
@@ -162,7 +165,9 @@ bool MemberScanner::scanLevel2(std::uint64_t at, ExistingMember& m)
     m.os = h[23];
     if (!walkExt(&h[26], hsize - 26, get16(&h[24]), name, dir, m.codePage, crcOffset))
         return false;
-    if (crcOffset) {
+    if (!crcOffset)
+        return fail("ヘッダーに CRC がありません");
+    {
         const std::size_t crcAt = 26 + *crcOffset;
         const std::uint16_t stored = get16(&h[crcAt]);
         h[crcAt] = 0;

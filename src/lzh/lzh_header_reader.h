@@ -1,3 +1,4 @@
+// Reading the member headers of an existing archive.
 #pragma once
 
 #include <cstdint>

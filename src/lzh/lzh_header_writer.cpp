@@ -70,12 +70,16 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
         exts.push_back({kExtCodePage, {}});
         put32(exts.back().data, m.codePage);
     }
-    // Readers give a member without permission bits the usual rw-r--r--
-    // (less the umask); only other modes need the 5 bytes.
-    if (m.unixMode && (*m.unixMode & 0777) != 0644) {
-        exts.push_back({kExtUnixMode, {}});
-        put16(exts.back().data, *m.unixMode);
-    }
+    // Always written: lhasa gives a member without permission bits 0600.
+    exts.push_back({kExtUnixMode, {}});
+    put16(exts.back().data, m.unixMode.value_or(0100644));
+    // A header size that is a multiple of 256 has a first byte of 0, which
+    // reads as the end of the archive; a DOS attribute header moves it on.
+    std::size_t total = 26;
+    for (const Ext& e : exts)
+        total += e.data.size() + 3;
+    if ((total & 0xFF) == 0)
+        exts.push_back({kExtDosAttribute, {0x20, 0}});
 
     put16(h, static_cast<std::uint16_t>(exts.front().data.size() + 3));
     std::optional<std::size_t> crcAt;
@@ -88,9 +92,6 @@ std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
         h[h.size() - 2] = static_cast<std::uint8_t>(next);
         h[h.size() - 1] = static_cast<std::uint8_t>(next >> 8);
     }
-    // A first byte of 0 reads as the end of the archive; pad past it.
-    if ((h.size() & 0xFF) == 0)
-        h.push_back(0);
     h[0] = static_cast<std::uint8_t>(h.size());
     h[1] = static_cast<std::uint8_t>(h.size() >> 8);
     if (crcAt) {

@@ -1,3 +1,4 @@
+// Writing the level-2 header of a new member.
 #pragma once
 
 #include <cstdint>

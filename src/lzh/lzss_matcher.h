@@ -1,3 +1,4 @@
+// The streaming LZSS match finder and greedy parse.
 #pragma once
 
 #include "lzh/lh5_format.h"

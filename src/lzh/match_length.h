@@ -1,3 +1,4 @@
+// Counting the bytes two positions of the window have in common.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Member names in the bytes and code page they are stored with.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// Where a member's header and data are written.
 #pragma once
 
 #include <algorithm>

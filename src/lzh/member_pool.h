@@ -1,3 +1,4 @@
+// Compressing members on worker threads ahead of the archive writer.
 #pragma once
 
 #include "lzh/member_writer.h"

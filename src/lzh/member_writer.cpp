@@ -119,7 +119,9 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
     const EncodedName name = encodeMemberName(source.storedPath);
     NewMemberHeader h;
     h.method = "-lh5-";
-    h.mtime = static_cast<std::uint32_t>(std::clamp<std::int64_t>(st.st_mtime, 0, 0xFFFFFFFFll));
+    // lhasa takes a time of 0 for none and stamps the file with the present;
+    // one second on keeps the date.
+    h.mtime = static_cast<std::uint32_t>(std::clamp<std::int64_t>(st.st_mtime, 1, 0xFFFFFFFFll));
     h.path = name.bytes;
     h.codePage = name.codePage;
     h.unixMode = static_cast<std::uint16_t>(0100000 | (st.st_mode & 0777));

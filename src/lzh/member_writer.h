@@ -1,3 +1,4 @@
+// Compressing one source file into a member.
 #pragma once
 
 #include "lzh/source_files.h"

@@ -1,3 +1,4 @@
+// The new archive file, put in place only when complete.
 #pragma once
 
 #include "lzh/member_output.h"

@@ -1,3 +1,4 @@
+// Handing a report text back through the caller's buffer.
 #pragma once
 
 #include <QString>

@@ -1,5 +1,7 @@
 #include "lzh/source_files.h"
 
+#include "lzh/member_name.h"
+
 #include <cerrno>
 #include <set>
 #include <sys/stat.h>
@@ -69,6 +71,10 @@ SourceList collectSources(const QList<QByteArray>& entries, const QByteArray& ba
             return failWith(SourceList::Status::TooLarge);
         const QByteArray abs = cleanAbsolutePath(entry);
         std::string stored = storedPathFor(abs, base);
+        // Readers show other bytes each their own way (0xFF, never valid in
+        // either, would also split a folder name in the directory header).
+        if (encodeMemberName(stored).codePage == 0)
+            return failWith(SourceList::Status::BadName);
         if (seen.insert(stored).second)
             list.files.push_back({abs, std::move(stored)});
     }

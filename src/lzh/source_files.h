@@ -1,3 +1,4 @@
+// Checking the files to archive and giving them member names.
 #pragma once
 
 #include <QByteArray>
@@ -16,7 +17,7 @@ struct SourceFile
 
 struct SourceList
 {
-    enum class Status { Ok, Missing, Unreadable, TooLarge };
+    enum class Status { Ok, Missing, Unreadable, TooLarge, BadName };
 
     Status status = Status::Ok;
     QByteArray offending; // the entry that failed

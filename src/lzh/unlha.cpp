@@ -94,6 +94,11 @@ UpdateOutcome run(const char* commandLine)
         return fail(UnlhaResult::SourceTooLarge,
                     QStringLiteral("ファイルが大きすぎます (4GB 以上): ") +
                         shown(sources.offending));
+    case SourceList::Status::BadName:
+        return fail(
+            UnlhaResult::UnstorableName,
+            QStringLiteral("ファイル名が UTF-8 でも Shift_JIS でもないため書庫に入れられません: ") +
+                shown(sources.offending));
     }
     UpdateOutcome outcome = updateArchive(cmd->archive, sources.files);
     outcome.detail = reportFor(outcome);

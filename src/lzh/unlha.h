@@ -1,3 +1,4 @@
+// The Unlha() entry point of the archiver and its result codes.
 #pragma once
 
 #include <QtGlobal>
@@ -9,16 +10,17 @@ namespace pelmora {
 // Every failure leaves an existing archive exactly as it was.
 enum class UnlhaResult : int {
     Ok = 0,
-    BadCommandLine = 1,     // missing or malformed tokens, unknown switch
-    UnsupportedCommand = 2, // only "u" is implemented
-    ListFileUnreadable = 3, // the "@" file cannot be opened or read
-    ListFileMalformed = 4,  // a line breaks the list format
-    NothingToAdd = 5,       // the list names no file
-    SourceMissing = 6,      // a listed file does not exist or is not a regular file
-    SourceUnreadable = 7,   // a listed file exists but cannot be read
-    SourceTooLarge = 8,     // a listed file is 4 GiB or larger
-    ArchiveDamaged = 9,     // the existing archive does not read cleanly to its end
-    ArchiveWriteFailed = 10 // the new archive could not be written or put in place
+    BadCommandLine = 1,      // missing or malformed tokens, unknown switch
+    UnsupportedCommand = 2,  // only "u" is implemented
+    ListFileUnreadable = 3,  // the "@" file cannot be opened or read
+    ListFileMalformed = 4,   // a line breaks the list format
+    NothingToAdd = 5,        // the list names no file
+    SourceMissing = 6,       // a listed file does not exist or is not a regular file
+    SourceUnreadable = 7,    // a listed file exists but cannot be read
+    SourceTooLarge = 8,      // a listed file is 4 GiB or larger
+    ArchiveDamaged = 9,      // the existing archive does not read cleanly to its end
+    ArchiveWriteFailed = 10, // the new archive could not be written or put in place
+    UnstorableName = 11      // a listed path is neither UTF-8 nor CP932
 };
 
 // Archiver entry point with the calling convention of the archiver DLL our

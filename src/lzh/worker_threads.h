@@ -1,3 +1,4 @@
+// A group of worker threads that stop together.
 #pragma once
 
 #include <stop_token>

@@ -15,6 +15,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -353,6 +354,42 @@ private Q_SLOTS:
         const UnlhaCall missing = callUnlha(updateCommandLine(archive(), list()));
         QCOMPARE(missing.code, static_cast<int>(UnlhaResult::SourceMissing));
         QVERIFY2(missing.report.contains(QStringLiteral("無い.xls")), qPrintable(missing.report));
+    }
+
+    // Names that are neither UTF-8 nor CP932 read back differently in every
+    // reader: refused before anything is written, the file named readably.
+    void unstorableNamesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("rel");
+        QTest::newRow("Latin-1 file name") << QByteArray("caf\xe9.xls");
+        QTest::newRow("0xFF in a folder") << QByteArray("a\xff/b.xls");
+    }
+
+    void unstorableNamesAreRefused()
+    {
+        QFETCH(QByteArray, rel);
+        const QByteArray path = (m_dir + QStringLiteral("/src/")).toUtf8() + rel;
+        const QByteArray folder = path.left(path.lastIndexOf('/'));
+        QVERIFY(QDir().mkpath(m_dir + QStringLiteral("/src")));
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0 || errno == EEXIST);
+        struct Remove
+        {
+            QByteArray file, folder; // QTemporaryDir cannot remove names that are not UTF-8
+            ~Remove()
+            {
+                ::unlink(file.constData());
+                ::rmdir(folder.constData());
+            }
+        } remove{path, folder};
+        QVERIFY(writeRaw(path, "data"));
+        QVERIFY(writeFile(list(), path + "\r\n\r\n"));
+        const UnlhaCall c = callUnlha(updateCommandLine(archive(), list()));
+        QCOMPARE(c.code, static_cast<int>(UnlhaResult::UnstorableName));
+        QVERIFY2(c.report.contains(QStringLiteral("b.xls")) ||
+                     c.report.contains(QStringLiteral("caf")),
+                 qPrintable(c.report));
+        QCOMPARE(QDir(m_dir + QStringLiteral("/arc")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{});
     }
 
     // Random data is stored (-lh0-) after the sampled trial, not grown.

@@ -240,10 +240,26 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(archive()));
     }
 
+    // Offset and new value (-1: bit 6 flipped) of one byte of the first
+    // (level-2) header.
+    void damagedArchiveIsNotOverwritten_data()
+    {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("value");
+        QTest::newRow("method byte") << 5 << -1;
+        QTest::newRow("first extended-header size 0") << 24 << 0;
+        QTest::newRow("CRC extension of another type") << 26 << 0x3F;
+    }
+
     void damagedArchiveIsNotOverwritten()
     {
+        QFETCH(int, at);
+        QFETCH(int, value);
         QByteArray before = makeExisting();
-        before[5] = static_cast<char>(before[5] ^ 0x40); // inside the first header
+        QCOMPARE(before[24 + 2], '\0'); // the header CRC comes first
+        before[at] = static_cast<char>(value < 0 ? before[at] ^ 0x40 : value);
+        if (at == 24)
+            before[25] = 0;
         writeFile(archive(), before);
         writeFile(src(QStringLiteral("b.xls")), "b");
         const UnlhaCall c = updateWith(archive(), list(), {src(QStringLiteral("b.xls"))});
