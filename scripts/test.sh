@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
-scripts/build.sh -DBUILD_TESTING=ON
+scripts/build.sh -DBUILD_TESTING=ON -DPELMORA_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 900
 scripts/lint.sh

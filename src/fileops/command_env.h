@@ -24,14 +24,14 @@ struct CommandEnv
     MessageBoxes& messages;
     EventYield& yield;
     Shell* shell = nullptr;
-    std::function<bool()> single_mode;
-    std::function<void(bool)> set_undo_enabled;
-    std::function<void()> start_blink;
-    std::function<void(bool)> set_busy_pointer;
+    std::function<bool()> single_mode{};
+    std::function<void(bool)> set_undo_enabled{};
+    std::function<void()> start_blink{};
+    std::function<void(bool)> set_busy_pointer{};
     Archiver* archiver = nullptr; // compression
     // Called with false when a command starts and true when it ends, so the window can
     // disable what would start another one (the command ignores such a start anyway).
-    std::function<void(bool)> set_commands_enabled;
+    std::function<void(bool)> set_commands_enabled{};
 };
 
 // Shows the hourglass for as long as it lives.

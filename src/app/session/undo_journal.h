@@ -18,9 +18,9 @@ struct UndoEntry
     QString src;
     QString dst;
     // The result as the operation left it: undo takes back only that file, unchanged.
-    FileIdentity made;
+    FileIdentity made{};
     // The file the result replaced, kept in the trash until undo puts it back.
-    TrashedFile replaced;
+    TrashedFile replaced{};
 };
 
 class UndoJournal final
