@@ -28,16 +28,23 @@ DrawnPage draw_first_page(const QByteArray& pdf, int width)
     if (points.width() <= 0 || points.height() <= 0)
         return {{}, QStringLiteral("the first page has no size")};
 
-    const QSize target(width, qMax(1, qRound(width * points.height() / points.width())));
+    if (width > kMaxPagePixels)
+        return {{}, QStringLiteral("the width is beyond the picture bounds")};
+    const double full = width * points.height() / points.width();
+    const int limit = int(qMin<qint64>(kMaxPageHeight, kMaxPagePixels / width));
+    const bool cut = full > limit;
+    const QSize target(width, cut ? limit : qMax(1, qRound(full)));
     const double dpi = 72.0 * target.width() / points.width();
-    QImage image = page->renderToImage(dpi, dpi);
+    // Only the top of a page cut to the bounds is drawn, so Poppler never holds more.
+    QImage image = cut ? page->renderToImage(dpi, dpi, 0, 0, target.width(), target.height())
+                       : page->renderToImage(dpi, dpi);
     if (image.isNull())
         return {{}, QStringLiteral("Poppler could not draw the page")};
     image.convertTo(QImage::Format_RGB32);
     // The resolution rounds to whole pixels on Poppler's side; close the last pixel here.
     if (image.size() != target)
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return {std::move(image), {}};
+    return {std::move(image), {}, cut};
 }
 
 } // namespace pelmora
