@@ -1,9 +1,29 @@
 #include "platform/pdf_first_page.h"
 
+#include <QPainter>
 #include <memory>
 #include <poppler-qt6.h>
 
 namespace pelmora {
+namespace {
+
+// A cut picture says so at its foot, where the reader's eye reaches the missing part; the
+// note is part of the picture, so a cached copy keeps it.
+void mark_cut(QImage& image)
+{
+    QPainter painter(&image);
+    QFont font = painter.font();
+    font.setPixelSize(qBound(10, image.width() / 30, 24));
+    painter.setFont(font);
+    const int band = QFontMetrics(font).height() * 2;
+    const QRect foot(0, image.height() - band, image.width(), band);
+    painter.fillRect(foot, QColor(0xFF, 0xF4, 0xC0));
+    painter.setPen(Qt::black);
+    painter.drawText(foot, Qt::AlignCenter | Qt::TextWordWrap,
+                     QStringLiteral("ページが長すぎるため、上の部分だけを表示しています"));
+}
+
+} // namespace
 
 DrawnPage draw_first_page(const QByteArray& pdf, int width)
 {
@@ -44,6 +64,8 @@ DrawnPage draw_first_page(const QByteArray& pdf, int width)
     // The resolution rounds to whole pixels on Poppler's side; close the last pixel here.
     if (image.size() != target)
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (cut)
+        mark_cut(image);
     return {std::move(image), {}, cut};
 }
 

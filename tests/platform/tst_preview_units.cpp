@@ -240,6 +240,9 @@ private Q_SLOTS:
                      qPrintable(QString::number(page.image.height())));
             QCOMPARE(page.cut, c.cut);
             QVERIFY(qint64(page.image.width()) * page.image.height() <= kMaxPagePixels);
+            // The note at the foot of a cut page; an uncut page ends white.
+            const QRgb foot = page.image.pixel(2, page.image.height() - 2);
+            QCOMPARE(foot != qRgb(255, 255, 255), c.cut);
         }
     }
 
