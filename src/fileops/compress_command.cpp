@@ -23,9 +23,10 @@ QString compressed_row(const QString& dest, const QString& name, const QString& 
            QStringLiteral("に圧縮して保存(") + name + QStringLiteral(".LZH)しました");
 }
 
-void fail(CommandEnv& env)
+void fail(CommandEnv& env,
+          const QString& message = QStringLiteral("選択XLSファイルの圧縮に失敗しました"))
 {
-    env.messages.warn(QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
+    env.messages.warn(message);
     env.history.append_failure_row();
     env.session.undo.clear_paths();
 }
@@ -35,6 +36,20 @@ void fail(CommandEnv& env)
 QByteArray list_line(const QString& entry)
 {
     return native_path::to_native(quote_if_needed(entry)) + "\r\n";
+}
+
+// The list file ends each name at CR LF, so a name holding either would be read as two.
+bool list_cannot_carry(const QString& entry)
+{
+    return entry.contains(QLatin1Char('\r')) || entry.contains(QLatin1Char('\n'));
+}
+
+QString unlistable_message(const QString& entry)
+{
+    QString shown = native_path::readable(entry);
+    shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"))
+        .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return QStringLiteral("ファイル名に改行が含まれているため圧縮できません\r\n") + shown;
 }
 
 } // namespace
@@ -58,12 +73,15 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
     const QStringList marks = s.sel_marks;
     const QString archivePath = dest + name + QStringLiteral(".LZH");
     QByteArray listBytes;
+    QString unlistable;
     if (env.single_mode()) {
         if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;
         }
         listBytes = list_line(selPath);
+        if (list_cannot_carry(selPath))
+            unlistable = selPath;
         env.history.append_history_row(compressed_row(dest, name, selPath), history::Compress);
         s.undo.record(UndoKind::Compression, {UndoEntry{selPath, archivePath}});
     } else {
@@ -74,6 +92,8 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         UndoKind kind = s.undo.undo_kind();
         for (const QString& mark : marks) {
             listBytes += list_line(mark);
+            if (unlistable.isEmpty() && list_cannot_carry(mark))
+                unlistable = mark;
             env.history.append_history_row(compressed_row(dest, name, mark), history::Compress);
             kind = UndoKind::Compression;
             entries.push_back(UndoEntry{selPath, archivePath});
@@ -81,6 +101,10 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         s.undo.record(kind, std::move(entries));
     }
     listBytes += "\r\n";
+    if (!unlistable.isEmpty()) {
+        fail(env, unlistable_message(unlistable));
+        return;
+    }
 
     // The list file: unique, readable by this user only, gone when this scope ends.
     QTemporaryFile listFile(QDir::tempPath() + QStringLiteral("/0XXXXXX.TMP"));

@@ -1,9 +1,29 @@
 #include "platform/pdf_first_page.h"
 
+#include <QPainter>
 #include <memory>
 #include <poppler-qt6.h>
 
 namespace pelmora {
+namespace {
+
+// A cut picture says so at its foot, where the reader's eye reaches the missing part; the
+// note is part of the picture, so a cached copy keeps it.
+void mark_cut(QImage& image)
+{
+    QPainter painter(&image);
+    QFont font = painter.font();
+    font.setPixelSize(qBound(10, image.width() / 30, 24));
+    painter.setFont(font);
+    const int band = QFontMetrics(font).height() * 2;
+    const QRect foot(0, image.height() - band, image.width(), band);
+    painter.fillRect(foot, QColor(0xFF, 0xF4, 0xC0));
+    painter.setPen(Qt::black);
+    painter.drawText(foot, Qt::AlignCenter | Qt::TextWordWrap,
+                     QStringLiteral("ページが長すぎるため、上の部分だけを表示しています"));
+}
+
+} // namespace
 
 DrawnPage draw_first_page(const QByteArray& pdf, int width)
 {
@@ -28,16 +48,25 @@ DrawnPage draw_first_page(const QByteArray& pdf, int width)
     if (points.width() <= 0 || points.height() <= 0)
         return {{}, QStringLiteral("the first page has no size")};
 
-    const QSize target(width, qMax(1, qRound(width * points.height() / points.width())));
+    if (width > kMaxPagePixels)
+        return {{}, QStringLiteral("the width is beyond the picture bounds")};
+    const double full = width * points.height() / points.width();
+    const int limit = int(qMin<qint64>(kMaxPageHeight, kMaxPagePixels / width));
+    const bool cut = full > limit;
+    const QSize target(width, cut ? limit : qMax(1, qRound(full)));
     const double dpi = 72.0 * target.width() / points.width();
-    QImage image = page->renderToImage(dpi, dpi);
+    // Only the top of a page cut to the bounds is drawn, so Poppler never holds more.
+    QImage image = cut ? page->renderToImage(dpi, dpi, 0, 0, target.width(), target.height())
+                       : page->renderToImage(dpi, dpi);
     if (image.isNull())
         return {{}, QStringLiteral("Poppler could not draw the page")};
     image.convertTo(QImage::Format_RGB32);
     // The resolution rounds to whole pixels on Poppler's side; close the last pixel here.
     if (image.size() != target)
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return {std::move(image), {}};
+    if (cut)
+        mark_cut(image);
+    return {std::move(image), {}, cut};
 }
 
 } // namespace pelmora

@@ -264,6 +264,49 @@ private Q_SLOTS:
         QCOMPARE(arc.readAll(), before);
     }
 
+    // The list file ends names at CR LF: such a name is refused before the archiver runs,
+    // whether alone or among marked files, and nothing else is packed in its place.
+    void a_name_with_a_line_break_is_refused_before_anything_is_packed()
+    {
+        for (const bool single : {true, false}) {
+            for (const QString& bad : {QStringLiteral("report\r\nsecret.xls"),
+                                       QStringLiteral("a\nb.xls"), QStringLiteral("c\r.xls")}) {
+                Fixture f;
+                FakeArchiver fake;
+                f.env.archiver = &fake;
+                f.single = single;
+                QVERIFY(f.tree.createFile(QStringLiteral("shared/ok.xls"), "ok"));
+                QVERIFY(f.tree.createFile(QStringLiteral("shared/") + bad, "bad"));
+                QVERIFY(f.tree.createDir(QStringLiteral("out")));
+                f.select(QStringLiteral("shared/") + bad);
+                if (!single)
+                    f.session.sel_marks = {f.tree.path(QStringLiteral("shared/ok.xls")),
+                                           f.tree.path(QStringLiteral("shared/") + bad)};
+                const QStringList marks = f.session.sel_marks;
+                const QString out = f.tree.path(QStringLiteral("out/"));
+                f.compress(out, QStringLiteral("X"));
+                QVERIFY(fake.lines.isEmpty());
+                QVERIFY(!QFileInfo::exists(out + QStringLiteral("X.LZH")));
+                QCOMPARE(f.messages.shown.size(), 1);
+                QString shown = f.tree.path(QStringLiteral("shared/") + bad);
+                shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"))
+                    .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+                QCOMPARE(f.messages.shown[0].text,
+                         QStringLiteral("ファイル名に改行が含まれているため圧縮できません\r\n") +
+                             shown);
+                QCOMPARE(f.messages.shown[0].icon, MsgIcon::Exclamation);
+                const int rows = single ? 1 : 2;
+                QCOMPARE(f.history.size(), rows + 1);
+                QCOMPARE(f.history.entry(rows).text, QStringLiteral("上記の作業に失敗しました"));
+                QVERIFY(text_list_is_empty(f.session.undo.undo_src()));
+                QVERIFY(!f.undoEnabled);
+                QCOMPARE(f.session.sel_file, bad);
+                QCOMPARE(f.session.sel_marks, marks);
+                QCOMPARE(f.session.dest_dir, out);
+            }
+        }
+    }
+
     void undo_of_an_update_puts_the_earlier_archive_back()
     {
         Fixture f;

@@ -4,11 +4,15 @@
 #include "platform/document_sniffer.h"
 #include "platform/folder_cleaner.h"
 #include "platform/native_path.h"
+#include "platform/pdf_first_page.h"
 #include "platform/picture_cache.h"
 #include "platform/process_group.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -199,6 +203,47 @@ private Q_SLOTS:
         QCOMPARE(cache.find_page(at900), std::optional<QByteArray>("%PDF-1.4 page one"));
         QVERIFY(!cache.find(at900)); // no picture drawn at that width yet
         QVERIFY(!cache.find_page(PictureKey{QStringLiteral("/a.doc"), 6, 7, 300}));
+    }
+
+    // --- drawing the page ---
+
+    // A sliver of a page asks for a picture of gigabytes: it is cut to the bounds and said so.
+    void page_pictures_stay_within_bounds_whatever_the_shape()
+    {
+        struct Case
+        {
+            QSizeF mm;
+            int width;
+            int height;
+            bool cut;
+        };
+        const Case cases[] = {
+            {{210, 297}, 600, 849, false}, // A4 as it is
+            {{5, 2646}, 600, kMaxPageHeight, true},
+            {{5, 2646}, 2000, int(kMaxPagePixels / 2000), true},
+        };
+        for (const Case& c : cases) {
+            QByteArray pdf;
+            QBuffer buffer(&pdf);
+            QVERIFY(buffer.open(QIODevice::WriteOnly));
+            {
+                QPdfWriter writer(&buffer);
+                writer.setPageSize(QPageSize(c.mm, QPageSize::Millimeter));
+                writer.setPageMargins({});
+                QPainter painter(&writer);
+                painter.fillRect(QRect(0, 0, 100, 100), Qt::black);
+            }
+            const DrawnPage page = draw_first_page(pdf, c.width);
+            QVERIFY2(!page.image.isNull(), qPrintable(page.why));
+            QCOMPARE(page.image.width(), c.width);
+            QVERIFY2(qAbs(page.image.height() - c.height) <= 1,
+                     qPrintable(QString::number(page.image.height())));
+            QCOMPARE(page.cut, c.cut);
+            QVERIFY(qint64(page.image.width()) * page.image.height() <= kMaxPagePixels);
+            // The note at the foot of a cut page; an uncut page ends white.
+            const QRgb foot = page.image.pixel(2, page.image.height() - 2);
+            QCOMPARE(foot != qRgb(255, 255, 255), c.cut);
+        }
     }
 
     // --- process groups ---

@@ -206,6 +206,8 @@ private Q_SLOTS:
         Tree t;
         ListCapture capture;
         t.h.archiver = &capture;
+        // A name with a line break cannot be listed (the command refuses it); the rest can.
+        t.h.session.sel_marks.removeIf([](const QString& m) { return m.contains('\n'); });
         CommandEnv e = t.h.env();
         run_compress(
             e,
@@ -218,6 +220,8 @@ private Q_SLOTS:
         QByteArray want;
         for (const QByteArray& n : kNames) {
             const QByteArray path = t.src + '/' + n;
+            if (path.contains('\n'))
+                continue;
             want += (path.contains(' ') || path.contains(',') ? '"' + path + '"' : path) + "\r\n";
         }
         want += "\r\n";
