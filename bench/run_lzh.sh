@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs the LZH archiver benchmark on its corpora (figures beside
 # jlha -lh5-/-lh0-, gzip -6, gzip -9 and xz -6, one thread against one per
 # core, and the goals met or missed per corpus). Argument: runs per tool (3).

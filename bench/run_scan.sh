@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times the scan beside bfs, fd, find and the bare reference walker (one thread and eight)
 # on the same tree, several rounds, and prints the median seconds and the ratios.
 #   bench/run_scan.sh [--cold] [BUILD_DIR] [TREE_DIR] [ROUNDS]

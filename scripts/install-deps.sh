@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages Pelmora needs to build, run and test.
 # Usage: scripts/install-deps.sh [--test]   (root, or a user allowed to sudo)
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks formatting and runs clang-tidy on the project's own sources. Fails when either tool
 # reports anything, and equally when either cannot run (tool missing, no compile database).
 set -euo pipefail
@@ -22,6 +23,17 @@ if [ "${#files[@]}" -eq 0 ]; then
   exit 2
 fi
 clang-format --dry-run --Werror "${files[@]}"
+
+# Every source, build and script file names its licence in its first lines.
+missing=()
+while IFS= read -r f; do
+  head -n 3 "$f" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || missing+=("$f")
+done < <(git ls-files '*.cpp' '*.h' '*.sh' '*.py' '*.cmake' 'CMakeLists.txt' '*/CMakeLists.txt' '.ci/run')
+if [ "${#missing[@]}" -ne 0 ]; then
+  printf '%s\n' "${missing[@]}" >&2
+  echo "lint: the files above have no SPDX-License-Identifier line" >&2
+  exit 1
+fi
 
 # Generated sources (moc) are in the database too; only our own files are checked.
 log=$(mktemp)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what the tests need, builds everything, runs the whole test suite, then lint.
 set -euo pipefail
 cd "$(dirname "$0")/.."

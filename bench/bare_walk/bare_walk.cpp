@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bare_walk ROOT SUFFIX THREADS: counts the files whose text after the first dot equals
 // SUFFIX (ASCII case ignored), leaving out folders whose name begins with a dot. Prints the
 // count. The smallest program that does the scan's work: the reference for its speed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies 1,000 small files and one large file through the shell layer, as one copy command
 // does (each file a request, one sync at the end), and the same files with `cp -p` followed
 // by `sync`, in the same run on the same file system. Prints the median seconds of each and

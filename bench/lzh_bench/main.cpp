@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compresses each benchmark corpus with our archiver, jlha (-lh5- and the
 // -lh0- store), gzip -6, gzip -9 and xz -6, and prints sizes, ratios and
 // speeds side by side. Archive sizes include every header. Corpora of several

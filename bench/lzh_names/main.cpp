@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which member-name encodings the LZH readers on this machine give back
 // correctly: writes one small archive per encoding and extracts it with each
 // installed reader in a UTF-8 locale, then prints what came out.

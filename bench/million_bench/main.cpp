@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A million hits through the window's path (scan batches, table view, sort, a switch away and
 // back): prints the largest event-loop stall and the heap per remembered hit.
 //   million_bench [N]

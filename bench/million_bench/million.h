@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A million hits through the window's own path: a scan of a synthetic tree delivered in
 // batches, the rows shown in a table view, the sort by folder, a switch away and back.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preview timing through the real LibreOffice renderer, beside a one-shot soffice export of
 // page 1 measured in the same run:
 //   first picture   prepare() (preview ticked) to the first picture of a small workbook

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scan benchmark: walks a folder through the same code the window uses (walker with its
 // read-ahead, hits to the cache and the grid rows, sort) and prints its figures; lists the
 // exact bytes of every hit; or writes a tree.

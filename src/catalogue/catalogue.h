@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing a root: from the cache when that root and type were listed before, by a scan
 // otherwise; and the Refresh rescan that replaces the cached list. A listing started while a
 // scan runs cancels that scan first, and a cancelled scan leaves nothing in any cache key.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What listing a root needs of the main window: labels, the wait window, the pointer and
 // the grid's redraw switch. The benchmark and tests use a silent one.
 #pragma once

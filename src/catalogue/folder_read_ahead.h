@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders read ahead of the walk by a pool of reader threads. The walk still takes them one
 // by one in its own order; the pool only makes sure a folder is usually read by the time the
 // walk gets there, so a cold disk (or a network mount) serves several reads at once.

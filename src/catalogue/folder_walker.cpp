@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/folder_walker.h"
 
 #include "catalogue/folder_read_ahead.h"

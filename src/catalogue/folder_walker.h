@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lists every file of the current document type in a folder and all its subfolders.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/result_table_model.h"
 
 #include "platform/native_path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rows of the result grid: one hit per row, file name and folder, with the cell
 // colours the commands set. Rows refer to a list of hits shared with the result cache: the
 // grid adds the order of its rows (none until sorted) and the colours that differ from the

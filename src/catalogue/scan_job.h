@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One scan of a root, run off the user-interface thread. Hits travel to the receiver's
 // thread in batches (at most every batch interval), so the window stays responsive and the
 // grid is never touched per hit. Destroying the job stops the walk and waits for it.

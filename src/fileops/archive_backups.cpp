@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/archive_backups.h"
 
 #include "platform/native_path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps an archive that a compression is about to update, so that undoing the compression
 // can put the earlier archive back instead of deleting members that were in it before.
 // The copies live in a private temporary folder for the rest of the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the file-operation and undo commands need of the program around them: the session,
 // the history, the message boxes and the shell, plus the few main-window effects they cause.
 // Kept free of widgets so the commands run in the core library.

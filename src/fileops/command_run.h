@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One file command at a time. Commands let window events run while they work (between two
 // files, inside the shell's questions), and a menu clicked then would start a second command
 // on the same session: it would change the destination, the selection or the journal under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Packs the selected file or files into one LZH archive in a folder the user picks.
 #pragma once
 

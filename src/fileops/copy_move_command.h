@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copy and move commands: one shell request per selected file into the folder chosen in
 // the destination chooser, history rows, undo journal, the closing message and the blink.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/dir_select_frm.h"
 
 #include "app/session/named.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The destination chooser: a root and a folder for copy, move or compression, and the
 // archive base name for a compression. Results go back through the session's dlg_cancel,
 // dest_dir and archive_name; every opening starts afresh.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chooser's folder list: the path from the root down to the open folder, then the
 // folders inside it. A click opens the folder clicked.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/lha_update.h"
 
 #include "fileops/shell_helpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one call into the archiver: builds its command line and runs it.
 #pragma once
 

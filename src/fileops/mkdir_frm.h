@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The new-folder dialog over the destination chooser: creates one folder inside the
 // chooser's open folder and opens it there.
 #pragma once

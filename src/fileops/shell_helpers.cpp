@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/shell_helpers.h"
 
 #include "platform/long_path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small path helpers under the file operations, and the two entry points into the shell
 // layer with the program's own refusal rules in front of it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/archive_update.h"
 
 #include "lzh/lzh_header_reader.h"

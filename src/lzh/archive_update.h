@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "u" command of the archiver: rebuilding an archive with new members.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bit-level output for the -lh5- block writer.
 #pragma once
 

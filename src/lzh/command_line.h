@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archiver's command line: parsing it into a command, options and paths.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CRC-16 of LHA member data and level-2 headers.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Length-limited canonical Huffman codes for the -lh5- tables.
 #pragma once
 

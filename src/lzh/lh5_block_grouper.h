@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deciding where the -lh5- blocks of a parse begin and end.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/lh5_block_writer.h"
 
 #include "lzh/huffman_code.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing one -lh5- block: its code tables and coded symbols.
 #pragma once
 

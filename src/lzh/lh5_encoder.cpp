@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/lh5_encoder.h"
 
 #include "lzh/bit_writer.h"

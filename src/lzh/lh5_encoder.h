@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The -lh5- compressor of one member, from its source to its output.
 #pragma once
 

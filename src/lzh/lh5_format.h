@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Constants and token type of the -lh5- method.
 #pragma once
 

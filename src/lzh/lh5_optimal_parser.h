@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost-driven -lh5- parse of a member held in memory.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/lh5_segments.h"
 
 #include "lzh/huffman_code.h"

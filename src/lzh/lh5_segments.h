@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Splitting a large member into segments that are parsed on their own.
 #pragma once
 

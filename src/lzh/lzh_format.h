@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Field values and little-endian helpers shared by the LZH header writer and
 // reader.
 #pragma once

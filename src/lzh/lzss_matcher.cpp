@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/lzss_matcher.h"
 
 #include "lzh/match_length.h"

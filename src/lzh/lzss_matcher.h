@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The streaming LZSS match finder and greedy parse.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counting the bytes two positions of the window have in common.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Member names in the bytes and code page they are stored with.
 #pragma once
 

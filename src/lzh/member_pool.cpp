@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/member_pool.h"
 
 #include "lzh/member_output.h"

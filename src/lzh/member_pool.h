@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compressing members on worker threads ahead of the archive writer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/member_writer.h"
 
 #include "lzh/crc16.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The new archive file, put in place only when complete.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Handing a report text back through the caller's buffer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/source_files.h"
 
 #include "lzh/member_name.h"

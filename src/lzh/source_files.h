@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checking the files to archive and giving them member names.
 #pragma once
 

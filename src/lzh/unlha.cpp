@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/unlha.h"
 
 #include "lzh/archive_update.h"

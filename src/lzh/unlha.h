@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Unlha() entry point of the archiver and its result codes.
 #pragma once
 

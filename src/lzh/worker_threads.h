@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A group of worker threads that stop together.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archiver the compression command hands its command line to.
 #pragma once
 

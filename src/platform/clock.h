@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wall clock, behind an interface so history time stamps can be tested.
 #pragma once
 

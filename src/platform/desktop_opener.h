@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens documents with the desktop's opener program (xdg-open), started with the exact bytes
 // of the path, and judges the request by the opener's exit status, watched without blocking.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a file holds, judged by its bytes rather than its name: users keep CSV exports, web
 // pages, RTF and newer workbooks under old .xls/.doc names, and LibreOffice must be told
 // which import to use, or it falls back to reading any bytes as plain text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Let pending window events run": the handlers call this at the fixed points where the
 // design lets other events in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/long_path.h"
 #include "platform/native_path.h"
 #include "platform/shell.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Removal of our temporary folders: after the process group that used one is gone (a killed
 // office's profile can take longer to delete than the window may stall, so that runs on a
 // worker thread, joined once done), and at start-up for folders a previous run left behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder enumeration for the walker: every entry of one folder with its name and an
 // attribute word in the form the walker's rules were written for.
 #pragma once

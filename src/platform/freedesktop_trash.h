@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop trash as the freedesktop.org trash specification lays it out, written by the
 // program itself so the desktop's own trash lists and restores what the program sent there.
 //

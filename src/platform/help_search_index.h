@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Full-text search over the help pages that finds any word anywhere in a page, Japanese
 // included: Japanese has no blanks between words, so pages are indexed by every pair of
 // neighbouring characters and a word is looked up by its pairs, then confirmed in the text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's help: "トピックの検索(&U)" opens its topics window. Behind an interface so the
 // menu handler can be tested without a help file.
 #pragma once

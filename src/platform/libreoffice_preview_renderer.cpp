@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/libreoffice_preview_renderer.h"
 
 #include "platform/document_sniffer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Previews through LibreOffice: the content is recognised by its bytes, page 1 is exported
 // to PDF by a resident office and drawn with Poppler. Pictures and first pages are remembered
 // per file version for the rest of the run.

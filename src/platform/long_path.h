@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paths of any length for the *at() system calls. The kernel refuses a path of PATH_MAX bytes
 // or more, yet folders nest deeper than that: such a path is reached through a descriptor of
 // its folder, opened a few components at a time, and the last name. Shorter paths go to the

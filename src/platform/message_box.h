@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes in the program's style: caption "PelmoraVer1.1", one icon, OK or Yes/No.
 // The windows ask through this interface so tests can answer from a script.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Roots of a Linux desktop: the home folder, then the mounted file systems a user browses.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names as the file system stores them, carried in a QString without loss.
 //
 // Linux file names are bytes; many are not UTF-8 (Shift_JIS names copied from old Windows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One soffice call run to its end in a process group of its own, under a deadline, while the
 // event loop keeps running. On time-out the whole group is killed; a caller that learns the
 // call is no longer wanted kills the group itself (the leader is reported once started).

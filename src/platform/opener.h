@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a document in the application the desktop associates with it.
 #pragma once
 

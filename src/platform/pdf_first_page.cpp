@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/pdf_first_page.h"
 
 #include <QPainter>

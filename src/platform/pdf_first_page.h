@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the first page of a PDF on white at a given width, the height following the page's
 // proportions. Safe to call on a worker thread: it touches nothing shared.
 #pragma once

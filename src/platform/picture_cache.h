@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures already drawn, per file version and picture width, and the first page they were
 // drawn from, per file version, within one memory budget: the least recently used go first.
 #pragma once

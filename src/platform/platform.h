@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The platform layers the program talks to, gathered so a window can be built on real
 // backends or on fakes. Non-owning: whoever builds the bundle keeps the backends alive.
 #pragma once

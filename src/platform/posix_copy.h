@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies one file's bytes, mode and times into a new file at a path where nothing stands.
 //
 // The bytes go into an unnamed file in the destination folder (O_TMPFILE) that gets its name

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder enumeration on Linux: getdents64 with the entry's own type, so a scan costs no stat
 // per file and no more than open, read and close per folder. Subfolders are opened relative
 // to their parent's descriptor, so neither depth nor path length is limited and the kernel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small POSIX helpers shared by the shell layer and the trash: an owned descriptor, a rename
 // that never replaces what stands at the target, and path splitting on bytes.
 #pragma once

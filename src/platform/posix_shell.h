@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shell layer on a POSIX file system: renames within a file system, copies through an
 // unnamed file (posix_copy.h), keeps replaced files in the freedesktop trash.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A picture of a document for the preview pane, in place of a linked OLE object. The window
 // links by rendering and showing the picture, and closes, discards or resets by dropping it.
 #pragma once

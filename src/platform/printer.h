@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printer the list command prints on, in the order the command uses it: choose the font
 // name and size, the paper and the orientation, print lines top to bottom, end the document.
 // Tests record the calls; the real backend prints on the default printer.

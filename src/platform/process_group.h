@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Process groups for helper programs that start children of their own (LibreOffice's
 // launcher script, oosplash, soffice.bin): the group is signalled as one, and each member
 // ends when the program that started it ends.

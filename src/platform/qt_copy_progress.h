@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copy progress on a Qt progress dialog that appears only when a copy runs over a second.
 #pragma once
 

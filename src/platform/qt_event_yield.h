@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lets the window system run the events that are waiting, then returns.
 #pragma once
 

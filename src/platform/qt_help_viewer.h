@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Help backend on Qt Help: our own topics window over the Qt Help collection installed next
 // to the executable, with contents, index, full-text search and a page browser.
 #pragma once

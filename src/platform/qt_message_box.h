@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes on Qt widgets, captioned with the program's title.
 #pragma once
 

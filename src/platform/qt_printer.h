@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printer backend on Qt Print Support: lays the lines out with QPainter on A4 portrait in a
 // fixed-pitch Japanese face, and hands the finished document to the default CUPS printer
 // itself so that a queue that refuses the job is reported rather than lost.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/resident_office.h"
 
 #include "platform/folder_cleaner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One headless LibreOffice kept running so conversions skip its start-up: it holds a small
 // document of ours open, and short soffice calls with the same profile hand it their work.
 // Its process group ends with it, and with Pelmora: the launcher gets SIGTERM when Pelmora

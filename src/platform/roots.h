@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The roots a user can list, in place of drive letters: the home folder first, then every
 // mounted file system a user would browse.
 #pragma once

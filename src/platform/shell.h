@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shell layer under copy, move and trash: one file per request, done by the program
 // itself, with its own replace and trash questions. Backends: posix_shell.h.
 #pragma once

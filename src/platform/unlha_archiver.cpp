@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/unlha_archiver.h"
 
 #include "lzh/unlha.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archiver backend built into the program: the Unlha entry point.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About window "バージョン情報": shown without blocking, at most one at a time, destroyed
 // by its OK button.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printed result list: the lines of the list command and the order of the printer calls
 // that print them. Core only; the menu handler adds the hourglass, the messages and the
 // history row around print_result_list().

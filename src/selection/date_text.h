@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dates as the preview labels show them: the general date form, yyyy/MM/dd H:mm:ss, with the
 // time left out when it is exactly midnight.
 #pragma once

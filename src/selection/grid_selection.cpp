@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/grid_selection.h"
 
 #include "app/session/session.h"

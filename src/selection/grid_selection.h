@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clicks on the result grid and on the selection-mode buttons: single selection (highlight,
 // labels, live preview) or multiple selection (the clicked paths collected in click order).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the selected file in the application the desktop associates with it, and logs it.
 #pragma once
 

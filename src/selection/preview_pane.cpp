@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/preview_pane.h"
 
 #include "platform/preview_renderer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview pane: at most one document picture, and the path it was made from. Linking
 // renders page 1 as wide as the pane (it scrolls down the page) or, when that fails, shows
 // the reason in its place; closing and discarding drop the picture; a reset forgets the path.

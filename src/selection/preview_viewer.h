@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A larger, read-only window with page 1 of the previewed document, for reading what the
 // pane shows small. It scrolls both ways; closing it destroys it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo of the last file operation from the undo journal: copies are deleted, moved files
 // moved back, trashed files reported as not restorable. Compression plugs in its own step.
 #pragma once

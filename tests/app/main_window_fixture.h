@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A main window on fake platform layers, with roots /a/ and /b/ in a fake tree.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // History rows: time stamps, colours, order and clearing.
 #include "app/session/history_log.h"
 #include "fakes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on fake platform layers: controls, start-up, listing, blink, exit, history.
 #include "app/session/history_log.h"
 #include "app/window/rireki_frm.h"

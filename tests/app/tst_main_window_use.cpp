@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Using the main window as a person does: the keyboard alone, a small screen, a wide one, and a
 // screen reader that needs a name for every control.
 #include "app/session/history_log.h"

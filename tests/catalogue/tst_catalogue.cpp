@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing roots: scans, the result cache, Refresh, and cancelling a running scan.
 #include "app/session/session.h"
 #include "catalogue/catalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The walker's matching and traversal rules, on a fake tree and on the real file system.
 #include "catalogue/folder_walker.h"
 #include "fakes.h"

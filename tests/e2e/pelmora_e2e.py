@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Drives the real Pelmora window through the accessibility bus.
 
 A Session starts a private X server (Xvfb, 1024x768), an accessibility bus on the private

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs one end-to-end scenario against the built program.
 
 Usage: run_e2e.py PROGRAM SCENARIO

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end scenarios: each starts the program on a fresh test home and drives it."""
 
 import os

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A main window on fakes whose start root is a real temporary folder, with the POSIX shell
 // layer on it, scripted answers, and helpers to answer the modal dialogs from inside them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compression command: the list file, the command line, the history rows, the undo
 // journal, and keeping an updated archive so its undo loses nothing.
 #include "app/session/history_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copy and move through the edit menu and the real chooser on real files: history rows,
 // colours, messages, journal, undo item and blink, and the failure path for every file that
 // did not arrive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The destination chooser and the new-folder dialog on a real folder tree: captions, the
 // dest_dir forms, the archive-name checks, the overwrite question, folder creation.
 #include "fileops/mkdir_frm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The path helpers and the refusal rules in front of the shell layer.
 #include "fileops/shell_helpers.h"
 #include "platform/shell.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trash command through the edit menu on real files, with the trash below a temporary
 // home: rows, message, journal of kind 4, and the failure row.
 #include "fileops_fixture.h"

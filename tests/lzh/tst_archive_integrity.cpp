@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What "u" does with archives it did not just write and with the file system
 // around them: damaged archives are refused and left byte for byte, members
 // are matched whatever form their names were stored in, the archive keeps its

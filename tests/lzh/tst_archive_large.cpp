@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A member past 2 GiB: a sparse 3 GiB file (zeros) keeps finding matches to
 // its end, so it packs as tightly as its first gigabyte, and lhasa checks
 // every byte of it against the stored CRC.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Members compressed on worker threads: the archive comes out byte for byte
 // as a single thread writes it, and a failure part way through is reported
 // for the member it happened on and leaves the old archive as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "u" command on existing archives, and failures that must leave an
 // existing archive exactly as it was.
 #include "archiver_test_support.h"

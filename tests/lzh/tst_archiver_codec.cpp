@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building blocks of the writer: checksums, bit order, Huffman code lengths,
 // the encoder's give-up limit, the level-2 header and the report buffer.
 #include "archiver_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the command line and the list file are read, and which member name a
 // file gets: paths are the file system's bytes and must come through intact
 // with spaces, commas, quotes, Japanese letters and bytes that are not UTF-8;

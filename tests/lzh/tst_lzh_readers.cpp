@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Archives written by Unlha must extract, byte for byte and under the same
 // names, with Debian's independent LZH readers.
 #include "archiver_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test documents made on the spot: office files written by LibreOffice from text we supply,
 // PDFs drawn with QPdfWriter, and pixel counts for judging rendered pictures.
 #pragma once

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the trash tests against the desktop's own trash tools: gio and its trash daemon on a
 # private session bus, with a second file system mounted in a private mount namespace.
 # Exit 77 (skipped) where that cannot be set up: not root, or gio's trash daemon missing.

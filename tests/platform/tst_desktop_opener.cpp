@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop opener starts a stand-in opener program with the exact bytes of the path and
 // reports what its exit status says, without blocking the event loop; what cannot be opened
 // is refused without starting anything.

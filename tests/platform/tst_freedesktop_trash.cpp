@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trash writer on real files: the layout and info entries other desktop programs read,
 // name clashes, links, raw-byte names, other mounts, refusals; and, where the desktop's own
 // trash tools run (see trash_gio_e2e.sh), a round trip through them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shell layer on a file whose full path is longer than PATH_MAX: copy out and back in,
 // move within and across file systems, replace, trash and restore, identity and the
 // delete-if-unchanged of the undo. Bytes are checked through descriptors, not whole paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which mounts become roots, and in what order.
 #include "platform/mount_roots.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paths carried in text must come back to the exact bytes the file system gave.
 #include "platform/native_path.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POSIX shell layer on real files: copy keeps time and permissions, replace question,
 // rename within and copy across file systems, no partial file after any failure, the trash.
 #include "fakes.h"

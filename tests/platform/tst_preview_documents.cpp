@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview of a realistic document set, made here with the installed LibreOffice: CSV and
 // TSV in every common Japanese encoding, HTML, RTF and OOXML under .xls/.doc names, damaged
 // and empty files, a long document. Each picture is judged against the picture of the same

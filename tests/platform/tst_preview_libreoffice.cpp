@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end with the installed LibreOffice: .xls and .doc files written by LibreOffice from
 // text made here are previewed and the pictures judged by size and ink.
 #include "office_fixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LibreOffice renderer driven by stand-in soffice scripts: picture geometry, the memory
 // of pictures, the resident offices' life cycle, failures with their reasons, the import
 // chosen by content, newer requests overtaking older ones, and the event loop while waiting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview renderer's parts on their own: what content sniffing makes of real-world
 // bytes, the picture cache's budget, process groups, and the removal of our temporary
 // folders (after a group ends, and left over from a run that was killed).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress dialog of long copies: hidden at first, and its Cancel stops the copy.
 #include "platform/qt_copy_progress.h"
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end print test on a CUPS scheduler of its own: starts cupsd with a private
 # configuration (its own socket, spool and logs; the machine's CUPS is not touched), adds
 # two PDF virtual printers and runs the given test program against them:

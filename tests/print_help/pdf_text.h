@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a PDF back with poppler's command-line tools.
 #pragma once
 

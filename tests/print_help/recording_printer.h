@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A printer that records every call in order, and can fail a chosen call.
 #pragma once
 

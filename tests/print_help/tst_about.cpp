@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About window: its texts and fonts, non-modal with no owner, one at a time, destroyed by
 // OK and created afresh on the next call.
 #include "print_help/about_frm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printed list through a real CUPS scheduler (set up by cups_e2e.sh): on the cups-pdf
 // default printer, on a PDF file printer whose output reads back exactly, and on a queue
 // that refuses jobs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help collection built with the program: it opens, lists every page, its index finds
 // pages by keyword, its full-text search finds topics, it explains every window and command;
 // and the help window that shows it.

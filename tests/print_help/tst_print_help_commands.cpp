@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print, help and About commands of the main window.
 #include "app/session/history_log.h"
 #include "app/session/session.h"

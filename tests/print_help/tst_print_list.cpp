@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printed result list: exact lines, the printer settings and their order, the no-data
 // check, and what a failing printer leaves behind.
 #include "platform/native_path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt printer backend on a PDF file: the face chosen for the list, A4 portrait pages,
 // lines in order with new pages when a page is full, and the failure results.
 #include "pdf_text.h"

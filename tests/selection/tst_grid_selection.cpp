@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Grid clicks in both modes, mode switches, the preview pane and the preview labels.
 #include "app/session/session.h"
 #include "catalogue/result_table_model.h"

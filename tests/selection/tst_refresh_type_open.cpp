@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Refresh, the Excel/Word switch and opening the selected file.
 #include "app/session/history_log.h"
 #include "app/session/session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A chain of nested folders whose full path is longer than PATH_MAX, for tests on files the
 // kernel cannot reach by their whole path. The files in the deepest folder are read and
 // written through a descriptor of that folder; the chain is removed the same way.

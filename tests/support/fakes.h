@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes of the platform layers for tests: an in-memory folder tree, scripted message-box
 // answers, a settable clock, fixed roots.
 #pragma once

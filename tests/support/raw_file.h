@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a file's bytes with plain system calls, so a test can look at what the code under test
 // wrote without going through it (or through Qt's lossy file names).
 #pragma once

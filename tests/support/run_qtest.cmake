@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one Qt Test program (TEST_PROGRAM) and fails unless it exits 0 and at least one of its
 # own cases passed: a program whose every case skipped has tested nothing. The test case
 # frame (initTestCase, cleanupTestCase) does not count as a case.

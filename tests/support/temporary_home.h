@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Points the home folder and the trash of a test program below a temporary folder, so no test
 // ever touches the real home or trash.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file tree in a temporary folder, for tests on the real file system.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs part of a test as an ordinary user. CI runs as root, for whom read-only folders and
 // sticky bits refuse nothing; the forked child drops to nobody so they really refuse.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-operation and undo commands on the real shell layer and real files, without a
 // window: scripted answers, a history log, and hooks where a command lets events run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copy, move, trash, compression and undo reach the exact file the scan found, whatever
 // bytes its name holds, and never the file whose name merely reads the same.
 #include "command_harness.h"

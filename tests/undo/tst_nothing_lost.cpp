@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo, replace, cross-device moves and commands started inside another never lose a file:
 // the real commands on the real shell layer, on real files in a temporary folder.
 #include "command_harness.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo through the history menu after real copies, moves and trash requests made through the
 // edit menu: questions, rows, closing messages, the undo item, and what stays on disk.
 #include "app/window/fileops_controller.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command-line front end of the archiver library, for scripts and for
 // checking archives by hand: unlha 'u -a1 -r2 -l1 -jp1 -o2 ARC.LZH \ @list '
 #include "lzh/unlha.h"

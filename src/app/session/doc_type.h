@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document type listed: Excel workbooks or Word documents. One value gives the type
 // letter of the cache key, the file suffix and the question asked before switching to it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operation history of one run: one time-stamped row per action, oldest first, with the
 // colour of the command that wrote it. Lives in memory only.
 #pragma once

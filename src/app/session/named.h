@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gives a control its design name (the object name tests and style sheets find it by).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remembered result of each scan, one list per root and document type: file names and
 // their folders, in the order the scan found them, as the file system's exact bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session state of one run: what was clicked, which root and type are listed, the
 // result cache, the dialog hand-over values, the undo journal and the blink counter.
 // Windows share it through one instance that lives for the whole run; nothing is saved.

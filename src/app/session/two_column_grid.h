@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What both grids share: two columns under a dark-blue heading row, left-centred cells whose
 // backgrounds are the colour values the commands set.
 #pragma once

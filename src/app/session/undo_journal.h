@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The undo journal: what the last copy, move, trash or compression did, so that it can be
 // reverted. One entry per file, source and destination side by side.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Colours as the design states them: 0x00BBGGRR values, where a value with the top bit set
 // names a system colour (window background, button face, ...).
 #pragma once

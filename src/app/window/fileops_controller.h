@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connects the copy, move, trash, compression and undo menu items to their commands.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Table views set up as the program's grids: a header row, no row header, left-centred
 // cells, widths in twips, and cell colours that come from the model.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pelmora: finds every Excel workbook or Word document on a drive and manages them.
 #include "app/session/session.h"
 #include "app/window/main_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: type and mode choices, the root list, the result grid, the preview frame,
 // the buttons and menus. Its handlers carry the design's names (control + "_" + event).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Controls and menus of the main window.
 #include "app/session/named.h"
 #include "app/window/grid_setup.h"

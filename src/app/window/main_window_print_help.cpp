@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's handlers for the printed list, the help topics and the About window.
 #include "app/session/history_log.h"
 #include "app/session/session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's handlers for selection, preview, Refresh, the type switch and open.
 #include "app/session/history_log.h"
 #include "app/session/session.h"

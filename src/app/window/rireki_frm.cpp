@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/window/rireki_frm.h"
 
 #include "app/session/history_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history viewer: the log grid, its heading and the clear and OK buttons. Loaded hidden
 // at start-up and kept for the whole run; hiding it does not change the log.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The please-wait window shown, without blocking, while a long step runs.
 #pragma once
 
