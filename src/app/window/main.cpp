@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pelmora: finds every Excel workbook or Word document on a drive and manages them.
 #include "app/session/session.h"
+#include "app/window/command_line.h"
 #include "app/window/main_window.h"
 #include "platform/clock.h"
 #include "platform/desktop_opener.h"
@@ -23,6 +24,7 @@
 #include <QIcon>
 #include <QPointer>
 #include <QStyleFactory>
+#include <QTextStream>
 #include <QTimer>
 
 namespace {
@@ -57,6 +59,16 @@ protected:
 
 int main(int argc, char* argv[])
 {
+    // Before QApplication, so that --help and --version work without a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const pelmora::CommandLineAction action = pelmora::parse_command_line(arguments);
+    if (!action.open_window) {
+        QTextStream(action.to_stderr ? stderr : stdout) << action.output;
+        return action.exit_code;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pelmora"));
     // No display name: the window system would append it to every title, and each window
