@@ -170,7 +170,7 @@ void QRV_Main::build_controls()
 
 void QRV_Main::build_menus()
 {
-    auto action = [this](QMenu* menu, const QString& text, const char* name) {
+    auto action = [](QMenu* menu, const QString& text, const char* name) {
         QAction* a = menu->addAction(text);
         a->setObjectName(QLatin1String(name));
         return a;
