@@ -5,7 +5,9 @@
 // files are also archived on one thread, to show what the worker threads
 // bring and that the bytes do not change. Goals, checked per corpus: smaller
 // than jlha -lh5-, never larger than jlha's store on incompressible data, and
-// at least twice jlha's speed.
+// at least twice jlha's speed. Then each of our archives goes through five
+// independent readers (test mode where the reader has a trustworthy one,
+// extraction compared byte for byte), printed as a reader matrix.
 //   lzh_bench [runs]     runs per tool and corpus, the fastest counts (default 3)
 #include "corpus.h"
 #include "lzh/archive_update.h"
@@ -126,6 +128,58 @@ double runOursOn(unsigned threads, const QString& archive, const QStringList& pa
     return s;
 }
 
+// An independent reader: how it tests an archive and how it extracts one into
+// the working folder. jlha's test passes damaged data, so it only extracts.
+struct ReaderRun
+{
+    const char* name;
+    const char* tester;
+    QStringList test;
+    const char* extractor;
+    QStringList extract;
+};
+
+const ReaderRun kReaders[] = {
+    {"lhasa", "lhasa", {QStringLiteral("tq")}, "lhasa", {QStringLiteral("xqf")}},
+    {"bsdtar", "bsdtar", {QStringLiteral("-xOf")}, "bsdtar", {QStringLiteral("-xf")}},
+    {"7z", "7z", {QStringLiteral("t")}, "7z", {QStringLiteral("x"), QStringLiteral("-y")}},
+    {"unar",
+     "lsar",
+     {QStringLiteral("-t")},
+     "unar",
+     {QStringLiteral("-q"), QStringLiteral("-f"), QStringLiteral("-D")}},
+    {"jlha", nullptr, {}, "jlha", {QStringLiteral("xq")}}};
+constexpr std::size_t kReaderCount = std::size(kReaders);
+
+// "pass" when the reader tests the archive cleanly and extracts every file
+// with its bytes, "FAIL" otherwise, "n/a" when it is not installed.
+const char* readerVerdict(const ReaderRun& r, const QString& archive,
+                          const std::vector<std::pair<QString, QByteArray>>& files,
+                          const QString& scratch)
+{
+    const QString extractor = QStandardPaths::findExecutable(QString::fromLatin1(r.extractor));
+    const QString tester =
+        r.tester ? QStandardPaths::findExecutable(QString::fromLatin1(r.tester)) : QString();
+    if (extractor.isEmpty() || (r.tester && tester.isEmpty()))
+        return "n/a";
+    QDir(scratch).removeRecursively();
+    QDir().mkpath(scratch);
+    const auto verdict = [&]() {
+        if (r.tester && runTool(tester, r.test + QStringList{archive}, scratch) < 0)
+            return "FAIL";
+        if (runTool(extractor, r.extract + QStringList{archive}, scratch) < 0)
+            return "FAIL";
+        for (const auto& [path, bytes] : files) {
+            QFile f(scratch + path);
+            if (!f.open(QIODevice::ReadOnly) || f.readAll() != bytes)
+                return "FAIL";
+        }
+        return "pass";
+    }();
+    QDir(scratch).removeRecursively();
+    return verdict;
+}
+
 std::string cell(const Figure& f)
 {
     std::array<char, 32> buf{};
@@ -169,6 +223,7 @@ int main(int argc, char** argv)
         Figure ours, jlha5, jlha0, gz6, gz9, xz6;
         Figure oneThread;       // several files only
         bool sameBytes = false; // one thread wrote what the default run wrote
+        std::array<const char*, kReaderCount> readers{};
     };
     std::vector<Row> rows;
     for (const bench::Corpus& corpus : bench::makeCorpora(QStringLiteral(PELMORA_SOURCE_DIR))) {
@@ -241,6 +296,12 @@ int main(int argc, char** argv)
         }
         if (!xz.isEmpty())
             row.xz6 = stream(xz, QStringLiteral("-6"), dir + QStringLiteral("/all.xz"));
+        std::vector<std::pair<QString, QByteArray>> expected;
+        for (std::size_t i = 0; i < corpus.files.size(); ++i)
+            expected.emplace_back(paths[static_cast<qsizetype>(i)], corpus.files[i].data);
+        for (std::size_t r = 0; r < kReaderCount; ++r)
+            row.readers[r] =
+                readerVerdict(kReaders[r], oursPath, expected, dir + QStringLiteral("/readers"));
         rows.push_back(row);
         QDir(dir).removeRecursively();
     }
@@ -279,6 +340,18 @@ int main(int argc, char** argv)
                     speed(r.oneThread, r.input).c_str(), speed(r.ours, r.input).c_str(),
                     r.ours.seconds > 0 ? r.oneThread.seconds / r.ours.seconds : 0,
                     r.sameBytes ? "yes" : "NO");
+    }
+
+    std::printf("\nreader matrix: our archive of each corpus, tested and extracted byte for "
+                "byte\n%-11s", "corpus");
+    for (const ReaderRun& r : kReaders)
+        std::printf(" %7s", r.name);
+    std::printf("\n");
+    for (const Row& r : rows) {
+        std::printf("%-11s", qPrintable(r.name));
+        for (const char* verdict : r.readers)
+            std::printf(" %7s", verdict);
+        std::printf("\n");
     }
 
     if (jlha.isEmpty()) {

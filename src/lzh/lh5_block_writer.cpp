@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace pelmora {
@@ -123,8 +124,14 @@ void putCode(BitWriter& bits, const HuffmanCode& code, unsigned symbol)
 // lengths, 3 bits for 0..6, a length k of 7 or more as k - 3 bits, all one but
 // the last. After `special` entries a 2-bit count skips up to three zero
 // lengths (used by the pt table only).
+//
+// A table can also be sent 3 bits longer per zero length: `extra` zeros past
+// its last used length (the count grows), and `kept` of the zeros the pt
+// table's 2-bit count would skip sent as lengths instead. The last block uses
+// that to move its end within a byte (see shapeLastBlock()).
 template <typename Put>
-void walkTable(const HuffmanCode& code, unsigned countBits, int special, Put&& put)
+void walkTable(const HuffmanCode& code, unsigned countBits, int special, Put&& put,
+               unsigned extra = 0, unsigned kept = 0)
 {
     if (code.single()) {
         put(countBits, 0);
@@ -132,27 +139,34 @@ void walkTable(const HuffmanCode& code, unsigned countBits, int special, Put&& p
         return;
     }
     const std::vector<std::uint8_t>& len = code.lengths();
-    const std::size_t n = usedLength(len);
+    const std::size_t used = usedLength(len);
+    const std::size_t n = used + extra;
     put(countBits, static_cast<std::uint32_t>(n));
     std::size_t i = 0;
     while (i < n) {
-        const unsigned k = len[i++];
+        const unsigned k = i < used ? len[i] : 0;
+        ++i;
         if (k <= 6)
             put(3, k);
         else
             put(k - 3, (1u << (k - 3)) - 2);
         if (static_cast<int>(i) == special) {
-            while (i < 6 && len[i] == 0)
-                ++i;
-            put(2, static_cast<std::uint32_t>(i - 3));
+            std::size_t skip = i;
+            while (skip < 6 && skip < used && len[skip] == 0)
+                ++skip;
+            skip -= std::min<std::size_t>(kept, skip - i);
+            put(2, static_cast<std::uint32_t>(skip - i));
+            i = skip;
         }
     }
 }
 
-void writeTable(BitWriter& bits, const HuffmanCode& code, unsigned countBits, int special)
+void writeTable(BitWriter& bits, const HuffmanCode& code, unsigned countBits, int special,
+                unsigned extra = 0, unsigned kept = 0)
 {
-    walkTable(code, countBits, special,
-              [&](unsigned width, std::uint32_t value) { bits.put(width, value); });
+    walkTable(
+        code, countBits, special,
+        [&](unsigned width, std::uint32_t value) { bits.put(width, value); }, extra, kept);
 }
 
 // Bits writeTable() takes for `code`.
@@ -297,10 +311,20 @@ BlockCodes chooseCodes(const BlockFrequencies& freq, bool search, bool last)
     return codes;
 }
 
+// Zero lengths sent beyond need (see walkTable()), 3 bits each.
+struct TablePadding
+{
+    unsigned ptKept = 0;  // of the zeros the pt table skips
+    unsigned ptExtra = 0; // past the pt table's last length
+    unsigned pExtra = 0;  // past the offset table's last length
+
+    unsigned units() const { return ptKept + ptExtra + pExtra; }
+};
+
 // Everything in front of the symbols: count, pt table, literal/length table,
 // offset table.
 void writeTables(BitWriter& bits, std::size_t tokens, const BlockCodes& codes,
-                 const LengthTable& table)
+                 const LengthTable& table, const TablePadding& pad)
 {
     const HuffmanCode& c = codes.c;
     bits.put(16, static_cast<std::uint32_t>(tokens));
@@ -310,7 +334,7 @@ void writeTables(BitWriter& bits, std::size_t tokens, const BlockCodes& codes,
         bits.put(lh5::kCBits, 0);
         bits.put(lh5::kCBits, c.singleSymbol());
     } else {
-        writeTable(bits, table.t, lh5::kTBits, 3);
+        writeTable(bits, table.t, lh5::kTBits, 3, pad.ptExtra, pad.ptKept);
         bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
         walkCLengths(c.lengths(), table.tuned ? &table.policy : nullptr,
                      [&](unsigned sym, unsigned extraBits, unsigned extra) {
@@ -318,7 +342,184 @@ void writeTables(BitWriter& bits, std::size_t tokens, const BlockCodes& codes,
                          bits.put(extraBits, extra);
                      });
     }
-    writeTable(bits, codes.p, lh5::kPBits, -1);
+    writeTable(bits, codes.p, lh5::kPBits, -1, pad.pExtra);
+}
+
+// The most padding units the tables of `codes` take.
+TablePadding paddingRoom(const BlockCodes& codes, const LengthTable& table)
+{
+    TablePadding room;
+    if (!codes.c.single() && !table.t.single()) {
+        const std::vector<std::uint8_t>& len = table.t.lengths();
+        const std::size_t used = usedLength(len);
+        for (std::size_t i = 3; i < 6 && i < used && len[i] == 0; ++i)
+            ++room.ptKept;
+        room.ptExtra = static_cast<unsigned>(lh5::kNumT - used);
+    }
+    if (!codes.p.single())
+        room.pExtra = static_cast<unsigned>(lh5::kNumP - usedLength(codes.p.lengths()));
+    return room;
+}
+
+// `units` of padding spread over `room`; none when the room is too small.
+std::optional<TablePadding> padding(unsigned units, const TablePadding& room)
+{
+    if (units > room.units())
+        return std::nullopt;
+    TablePadding pad;
+    pad.ptKept = std::min(units, room.ptKept);
+    units -= pad.ptKept;
+    pad.ptExtra = std::min(units, room.ptExtra);
+    pad.pExtra = units - pad.ptExtra;
+    return pad;
+}
+
+std::uint64_t extraBits(const BlockFrequencies& freq)
+{
+    std::uint64_t total = 0;
+    for (unsigned slot = 0; slot < lh5::kNumP; ++slot)
+        total += std::uint64_t{freq.p[slot]} * lh5::slotExtraBits(slot);
+    return total;
+}
+
+// Bits of a whole block, padding left out.
+std::uint64_t blockBits(const BlockFrequencies& freq, const BlockCodes& codes,
+                        const LengthTable& table)
+{
+    return 16 + (codes.c.single() ? kSingleCTableBits : table.bits) + pTableBits(codes.p) +
+           dataBits(freq.c, codes.c) + dataBits(freq.p, codes.p) + extraBits(freq);
+}
+
+// Bits a table-driven decoder peeks at to decode one symbol of `code`: its
+// longest code length, up to 10 (unar's XADPrefixCode; lhasa, 7-Zip and
+// libarchive take only the bits they use, or pad past the end).
+unsigned peekBits(const HuffmanCode& code)
+{
+    if (code.single())
+        return 0;
+    const unsigned longest = *std::max_element(code.lengths().begin(), code.lengths().end());
+    return std::min(longest, 10u);
+}
+
+constexpr unsigned kMaxPeek = 10;
+
+// Whether every peek of the last symbols stays within the member's last byte,
+// for a block that ends at bit `end` (counted from a byte boundary).
+bool peeksFit(std::span<const lh5::Token> tokens, const BlockCodes& codes, std::uint64_t end)
+{
+    const std::uint64_t bytesEnd = (end + 7) / 8 * 8;
+    const unsigned cPeek = peekBits(codes.c);
+    const unsigned pPeek = peekBits(codes.p);
+    std::uint64_t at = end;
+    for (std::size_t i = tokens.size(); i-- > 0;) {
+        const lh5::Token& t = tokens[i];
+        if (t.code >= 256) {
+            const unsigned slot = lh5::offsetSlot(t.offset);
+            at -= lh5::slotExtraBits(slot) + codes.p.lengths()[slot];
+            if (at + pPeek > bytesEnd)
+                return false;
+        }
+        at -= codes.c.lengths()[t.code];
+        if (at + cPeek > bytesEnd)
+            return false;
+        if (bytesEnd - at >= kMaxPeek)
+            return true;
+    }
+    // The tables' own look-ups end before the offset table, at least 8 bits
+    // (its count and one symbol) further back.
+    return bytesEnd - at + 8 >= kMaxPeek;
+}
+
+// `code` with the lengths of `symbol` and of the rarest symbol of each longer
+// length swapped: the symbol's own code then covers more of the peek.
+template <std::size_t N>
+std::vector<HuffmanCode> lengthenedFor(const HuffmanCode& code,
+                                       const std::array<std::uint32_t, N>& freq, unsigned symbol)
+{
+    std::vector<HuffmanCode> out;
+    if (code.single())
+        return out;
+    const std::vector<std::uint8_t>& len = code.lengths();
+    std::array<int, HuffmanCode::kMaxLength + 1> rarest;
+    rarest.fill(-1);
+    for (unsigned s = 0; s < len.size(); ++s)
+        if (len[s] > len[symbol] &&
+            (rarest[len[s]] < 0 || freq[s] <= freq[static_cast<unsigned>(rarest[len[s]])]))
+            rarest[len[s]] = static_cast<int>(s);
+    for (const int other : rarest) {
+        if (other < 0)
+            continue;
+        std::vector<std::uint8_t> swapped = len;
+        std::swap(swapped[symbol], swapped[static_cast<unsigned>(other)]);
+        out.push_back(HuffmanCode::fromLengths(swapped));
+    }
+    return out;
+}
+
+struct TailPlan
+{
+    BlockCodes codes;
+    LengthTable table;
+    TablePadding pad;
+    std::uint64_t end = 0; // bit where the block ends
+};
+
+// The fewest padding units that make the peeks fit, if any.
+std::optional<TailPlan> fittingPlan(std::span<const lh5::Token> tokens,
+                                    const BlockFrequencies& freq, BlockCodes codes,
+                                    std::uint64_t start)
+{
+    LengthTable table =
+        codes.c.single() ? LengthTable{} : chooseLengthTable(codes.c.lengths(), true);
+    const TablePadding room = paddingRoom(codes, table);
+    const std::uint64_t end = start + blockBits(freq, codes, table);
+    // 3k bits for k = 0..7 reach every position within a byte.
+    for (unsigned units = 0; units <= 7; ++units) {
+        const std::optional<TablePadding> pad = padding(units, room);
+        if (!pad)
+            break;
+        if (peeksFit(tokens, codes, end + 3 * units))
+            return TailPlan{std::move(codes), std::move(table), *pad, end + 3 * units};
+    }
+    return std::nullopt;
+}
+
+// Shapes the member's last block so that a decoder that peeks kMaxPeek bits
+// ahead (unar) never reads past the member's data: padding in the tables
+// moves the end within its byte, and when that is not enough the last
+// symbols get longer codes. Readers that check that the data is consumed
+// exactly (7-Zip, libarchive) rule out a byte of padding at the end. A fix
+// costs at most the byte the end moves into. Keeps `codes` when no shape fits.
+void shapeLastBlock(std::span<const lh5::Token> tokens, const BlockFrequencies& freq,
+                    std::uint64_t start, BlockCodes& codes, LengthTable& table, TablePadding& pad)
+{
+    if (tokens.empty())
+        return;
+    const std::uint64_t plainEnd = start + blockBits(freq, codes, table);
+    std::optional<TailPlan> best = fittingPlan(tokens, freq, codes, start);
+    const auto bytes = [](std::uint64_t end) { return (end + 7) / 8; };
+    if (!best || bytes(best->end) > bytes(plainEnd)) {
+        const lh5::Token& last = tokens.back();
+        std::vector<HuffmanCode> cs = lengthenedFor(codes.c, freq.c, last.code);
+        cs.push_back(codes.c);
+        std::vector<HuffmanCode> ps;
+        if (last.code >= 256)
+            ps = lengthenedFor(codes.p, freq.p, lh5::offsetSlot(last.offset));
+        ps.push_back(codes.p);
+        for (const HuffmanCode& c : cs)
+            for (const HuffmanCode& p : ps) {
+                if (&c == &cs.back() && &p == &ps.back())
+                    continue; // tried above
+                std::optional<TailPlan> plan = fittingPlan(tokens, freq, {c, p}, start);
+                if (plan && (!best || plan->end < best->end))
+                    best = std::move(plan);
+            }
+    }
+    if (!best)
+        return;
+    codes = std::move(best->codes);
+    table = std::move(best->table);
+    pad = best->pad;
 }
 
 } // namespace
@@ -352,10 +553,15 @@ void Lh5BlockWriter::write(std::span<const lh5::Token> tokens, bool last)
     BlockFrequencies freq;
     for (const lh5::Token& t : tokens)
         freq.add(t);
-    const BlockCodes codes = chooseCodes(freq, true, last);
-    const LengthTable table =
+    BlockCodes codes = chooseCodes(freq, true, last);
+    LengthTable table =
         codes.c.single() ? LengthTable{} : chooseLengthTable(codes.c.lengths(), true);
-    writeTables(bits_, freq.tokens, codes, table);
+    TablePadding pad;
+    // Without a shape the block is written as it is: every reader but unar
+    // still takes it.
+    if (last)
+        shapeLastBlock(tokens, freq, bits_.bitsWritten(), codes, table, pad);
+    writeTables(bits_, freq.tokens, codes, table, pad);
     for (const lh5::Token& tok : tokens) {
         putCode(bits_, codes.c, tok.code);
         if (tok.code >= 256) {

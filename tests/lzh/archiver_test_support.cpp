@@ -75,35 +75,93 @@ QString storedName(const QString& absolutePath)
     return s;
 }
 
-Reader reader(const QString& name)
+namespace {
+
+// How each reader tests an archive (reading every member's data and checking
+// its CRC) and extracts it into the working folder. unar tests with lsar; it
+// ignores the code-page extension and guesses the names' encoding from their
+// bytes (a few short Japanese names come out as Cyrillic), so it is told.
+struct ReaderCommands
 {
-    return {name, QStandardPaths::findExecutable(name)};
+    const char* name;
+    const char* tester;
+    QStringList test;
+    QStringList extract;
+};
+
+const ReaderCommands* commandsOf(const QString& name)
+{
+    static const ReaderCommands table[] = {
+        {"lhasa", "lhasa", {QStringLiteral("tq")}, {QStringLiteral("xqf")}},
+        {"bsdtar", "bsdtar", {QStringLiteral("-xOf")}, {QStringLiteral("-xf")}},
+        {"7z", "7z", {QStringLiteral("t")}, {QStringLiteral("x"), QStringLiteral("-y")}},
+        {"unar",
+         "lsar",
+         {QStringLiteral("-t"), QStringLiteral("-e"), QStringLiteral("UTF-8")},
+         {QStringLiteral("-q"), QStringLiteral("-f"), QStringLiteral("-D"), QStringLiteral("-e"),
+          QStringLiteral("UTF-8"), QStringLiteral("-o"), QStringLiteral(".")}}};
+    for (const ReaderCommands& c : table)
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
 }
 
-QString extract(const Reader& r, const QString& archive, const QString& into)
+// Runs `program` in `dir` on `archive`; its messages when it fails, empty on
+// success. bsdtar tests by extracting to stdout, which is dropped.
+QString runReader(const QString& name, const QString& program, const QStringList& args,
+                  const QString& archive, const QString& dir, bool dropStdout = false)
 {
-    QDir().mkpath(into);
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The readers turn stored names into the locale's encoding.
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     p.setProcessEnvironment(env);
-    p.setWorkingDirectory(into);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList args;
-    if (r.name == u"lhasa")
-        args = {QStringLiteral("xqf"), archive};
-    else if (r.name == u"bsdtar")
-        args = {QStringLiteral("-xf"), archive};
+    p.setWorkingDirectory(dir);
+    if (dropStdout)
+        p.setStandardOutputFile(QProcess::nullDevice());
     else
-        args = {QStringLiteral("x"), QStringLiteral("-y"), archive};
-    p.start(r.program, args);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args + QStringList{archive});
     if (!p.waitForFinished(120000))
-        return r.name + QStringLiteral(" did not finish");
-    const QString output = QString::fromUtf8(p.readAll());
+        return name + QStringLiteral(" did not finish");
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return r.name + QStringLiteral(" failed: ") + output;
+        return name + QStringLiteral(" failed: ") + QString::fromUtf8(p.readAll()) +
+               QString::fromUtf8(p.readAllStandardError());
     return {};
+}
+
+} // namespace
+
+const QStringList& readerNames()
+{
+    static const QStringList names{QStringLiteral("lhasa"), QStringLiteral("bsdtar"),
+                                   QStringLiteral("7z"), QStringLiteral("unar")};
+    return names;
+}
+
+Reader reader(const QString& name)
+{
+    const ReaderCommands* c = commandsOf(name);
+    if (c == nullptr)
+        return {name, {}, {}};
+    const QString program = QStandardPaths::findExecutable(name);
+    const QString tester = QStandardPaths::findExecutable(QString::fromLatin1(c->tester));
+    if (program.isEmpty() || tester.isEmpty())
+        return {name, {}, {}};
+    return {name, program, tester};
+}
+
+QString testArchive(const Reader& r, const QString& archive)
+{
+    const ReaderCommands* c = commandsOf(r.name);
+    return runReader(r.name + QStringLiteral(" (test)"), r.tester, c->test, archive,
+                     QDir::tempPath(), r.name == u"bsdtar");
+}
+
+QString extract(const Reader& r, const QString& archive, const QString& into)
+{
+    QDir().mkpath(into);
+    return runReader(r.name, r.program, commandsOf(r.name)->extract, archive, into);
 }
 
 QString compareTree(const QString& root, const std::map<QString, QByteArray>& expected)
@@ -129,8 +187,7 @@ QString compareTree(const QString& root, const std::map<QString, QByteArray>& ex
 QString checkWithReaders(const QString& archive, const std::map<QString, QByteArray>& expected,
                          const QString& scratch, QStringList& checked)
 {
-    for (const QString& name :
-         {QStringLiteral("lhasa"), QStringLiteral("bsdtar"), QStringLiteral("7z")}) {
+    for (const QString& name : readerNames()) {
         const Reader r = reader(name);
         if (r.program.isEmpty()) {
             if (name == u"lhasa")
@@ -138,6 +195,8 @@ QString checkWithReaders(const QString& archive, const std::map<QString, QByteAr
             qInfo("%s not installed: its check is skipped", qPrintable(name));
             continue;
         }
+        if (const QString err = testArchive(r, archive); !err.isEmpty())
+            return err;
         const QString into = scratch + u'/' + name;
         QDir(into).removeRecursively();
         if (const QString err = extract(r, archive, into); !err.isEmpty())

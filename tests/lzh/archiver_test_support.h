@@ -39,13 +39,20 @@ UnlhaCall updateWith(const QString& archive, const QString& listPath, const QStr
 // The member name our archiver gives a file: its whole path below "/".
 QString storedName(const QString& absolutePath);
 
-// An external LZH reader from Debian: lhasa, bsdtar or 7z.
+// An external LZH reader from Debian: lhasa, bsdtar, 7z or unar.
 struct Reader
 {
     QString name;
-    QString program; // empty when not installed
+    QString program; // extracts; empty when not installed
+    QString tester;  // tests (lsar for unar)
 };
 Reader reader(const QString& name);
+// Every reader the archives are checked with, lhasa first.
+const QStringList& readerNames();
+
+// Runs the reader's test of every member (data and CRC); returns its
+// complaint, empty on success.
+QString testArchive(const Reader& r, const QString& archive);
 
 // Extracts `archive` into the empty folder `into`; returns the reader's
 // complaint, empty on success.
@@ -55,7 +62,7 @@ QString extract(const Reader& r, const QString& archive, const QString& into);
 // same set of files, same bytes. Returns a description of the first difference.
 QString compareTree(const QString& root, const std::map<QString, QByteArray>& expected);
 
-// Extracts with every installed reader and compares; lhasa is required.
+// Tests and extracts with every installed reader and compares; lhasa is required.
 // Returns the first failure, empty when all agree. `checked` lists the readers used.
 QString checkWithReaders(const QString& archive, const std::map<QString, QByteArray>& expected,
                          const QString& scratch, QStringList& checked);
