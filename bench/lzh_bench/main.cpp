@@ -343,7 +343,8 @@ int main(int argc, char** argv)
     }
 
     std::printf("\nreader matrix: our archive of each corpus, tested and extracted byte for "
-                "byte\n%-11s", "corpus");
+                "byte\n%-11s",
+                "corpus");
     for (const ReaderRun& r : kReaders)
         std::printf(" %7s", r.name);
     std::printf("\n");
