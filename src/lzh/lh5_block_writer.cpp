@@ -128,7 +128,7 @@ void putCode(BitWriter& bits, const HuffmanCode& code, unsigned symbol)
 // A table can also be sent 3 bits longer per zero length: `extra` zeros past
 // its last used length (the count grows), and `kept` of the zeros the pt
 // table's 2-bit count would skip sent as lengths instead. The last block uses
-// that to move its end within a byte (see shapeLastBlock()).
+// that to move its end into the next byte (see planBlock()).
 template <typename Put>
 void walkTable(const HuffmanCode& code, unsigned countBits, int special, Put&& put,
                unsigned extra = 0, unsigned kept = 0)
@@ -484,42 +484,71 @@ std::optional<TailPlan> fittingPlan(std::span<const lh5::Token> tokens,
     return std::nullopt;
 }
 
-// Shapes the member's last block so that a decoder that peeks kMaxPeek bits
-// ahead (unar) never reads past the member's data: padding in the tables
-// moves the end within its byte, and when that is not enough the last
-// symbols get longer codes. Readers that check that the data is consumed
-// exactly (7-Zip, libarchive) rule out a byte of padding at the end. A fix
-// costs at most the byte the end moves into. Keeps `codes` when no shape fits.
-void shapeLastBlock(std::span<const lh5::Token> tokens, const BlockFrequencies& freq,
-                    std::uint64_t start, BlockCodes& codes, LengthTable& table, TablePadding& pad)
+// A block as it will be written: codes, tables, padding and where it ends.
+struct BlockPlan
 {
-    if (tokens.empty())
-        return;
-    const std::uint64_t plainEnd = start + blockBits(freq, codes, table);
+    BlockFrequencies freq;
+    TailPlan shape;
+    bool fits = true; // the peeks stay within the data (last block only)
+    std::uint64_t plainEnd = 0;
+};
+
+// Plans a block starting at bit `start`. A member's last block is shaped so
+// that a decoder that peeks kMaxPeek bits ahead (unar) never reads past the
+// member's data: padding in the tables moves the end into the next byte, and
+// when that is not enough the last symbols get longer codes. Readers that
+// check that the data is consumed exactly (7-Zip, libarchive) rule out a byte
+// of padding after the end.
+BlockPlan planBlock(std::span<const lh5::Token> tokens, std::uint64_t start, bool last)
+{
+    BlockPlan plan;
+    for (const lh5::Token& t : tokens)
+        plan.freq.add(t);
+    const BlockFrequencies& freq = plan.freq;
+    BlockCodes codes = chooseCodes(freq, true, last);
+    LengthTable table =
+        codes.c.single() ? LengthTable{} : chooseLengthTable(codes.c.lengths(), true);
+    plan.plainEnd = start + blockBits(freq, codes, table);
+    plan.shape = {codes, table, {}, plan.plainEnd};
+    if (!last || tokens.empty())
+        return plan;
     std::optional<TailPlan> best = fittingPlan(tokens, freq, codes, start);
     const auto bytes = [](std::uint64_t end) { return (end + 7) / 8; };
-    if (!best || bytes(best->end) > bytes(plainEnd)) {
-        const lh5::Token& last = tokens.back();
-        std::vector<HuffmanCode> cs = lengthenedFor(codes.c, freq.c, last.code);
+    if (!best || bytes(best->end) > bytes(plan.plainEnd)) {
+        const lh5::Token& lastToken = tokens.back();
+        std::vector<HuffmanCode> cs = lengthenedFor(codes.c, freq.c, lastToken.code);
         cs.push_back(codes.c);
         std::vector<HuffmanCode> ps;
-        if (last.code >= 256)
-            ps = lengthenedFor(codes.p, freq.p, lh5::offsetSlot(last.offset));
+        if (lastToken.code >= 256)
+            ps = lengthenedFor(codes.p, freq.p, lh5::offsetSlot(lastToken.offset));
         ps.push_back(codes.p);
         for (const HuffmanCode& c : cs)
             for (const HuffmanCode& p : ps) {
                 if (&c == &cs.back() && &p == &ps.back())
                     continue; // tried above
-                std::optional<TailPlan> plan = fittingPlan(tokens, freq, {c, p}, start);
-                if (plan && (!best || plan->end < best->end))
-                    best = std::move(plan);
+                std::optional<TailPlan> other = fittingPlan(tokens, freq, {c, p}, start);
+                if (other && (!best || other->end < best->end))
+                    best = std::move(other);
             }
     }
-    if (!best)
-        return;
-    codes = std::move(best->codes);
-    table = std::move(best->table);
-    pad = best->pad;
+    plan.fits = best.has_value();
+    if (best)
+        plan.shape = std::move(*best);
+    return plan;
+}
+
+void emitBlock(BitWriter& bits, std::span<const lh5::Token> tokens, const BlockPlan& plan)
+{
+    const BlockCodes& codes = plan.shape.codes;
+    writeTables(bits, plan.freq.tokens, codes, plan.shape.table, plan.shape.pad);
+    for (const lh5::Token& tok : tokens) {
+        putCode(bits, codes.c, tok.code);
+        if (tok.code >= 256) {
+            const unsigned slot = lh5::offsetSlot(tok.offset);
+            putCode(bits, codes.p, slot);
+            bits.put(lh5::slotExtraBits(slot), tok.offset);
+        }
+    }
 }
 
 } // namespace
@@ -550,26 +579,25 @@ std::uint64_t Lh5BlockWriter::costBits(const BlockFrequencies& freq)
 
 void Lh5BlockWriter::write(std::span<const lh5::Token> tokens, bool last)
 {
-    BlockFrequencies freq;
-    for (const lh5::Token& t : tokens)
-        freq.add(t);
-    BlockCodes codes = chooseCodes(freq, true, last);
-    LengthTable table =
-        codes.c.single() ? LengthTable{} : chooseLengthTable(codes.c.lengths(), true);
-    TablePadding pad;
-    // Without a shape the block is written as it is: every reader but unar
-    // still takes it.
-    if (last)
-        shapeLastBlock(tokens, freq, bits_.bitsWritten(), codes, table, pad);
-    writeTables(bits_, freq.tokens, codes, table, pad);
-    for (const lh5::Token& tok : tokens) {
-        putCode(bits_, codes.c, tok.code);
-        if (tok.code >= 256) {
-            const unsigned slot = lh5::offsetSlot(tok.offset);
-            putCode(bits_, codes.p, slot);
-            bits_.put(lh5::slotExtraBits(slot), tok.offset);
+    const std::uint64_t start = bits_.bitsWritten();
+    BlockPlan whole = planBlock(tokens, start, last);
+    // A shape that costs more than a byte (a frequent symbol given a long
+    // code) is usually beaten by a short last block of its own, whose codes
+    // are cheap to bend.
+    if (last && (!whole.fits || whole.shape.end > whole.plainEnd + 8) &&
+        tokens.size() >= 2 * kMinLastBlockSymbols) {
+        const std::size_t cut = tokens.size() - kMinLastBlockSymbols;
+        const BlockPlan head = planBlock(tokens.first(cut), start, false);
+        const BlockPlan tail = planBlock(tokens.subspan(cut), head.shape.end, true);
+        if (tail.fits && (!whole.fits || tail.shape.end < whole.shape.end)) {
+            emitBlock(bits_, tokens.first(cut), head);
+            emitBlock(bits_, tokens.subspan(cut), tail);
+            return;
         }
     }
+    // Without a shape the block is written as it is: every reader but unar
+    // still takes it.
+    emitBlock(bits_, tokens, whole);
 }
 
 } // namespace pelmora

@@ -28,9 +28,16 @@ struct BlockFrequencies
 class Lh5BlockWriter final
 {
 public:
+    // Symbols a member's last block carries at least: libarchive (bsdtar)
+    // reads up to 16 bits ahead while it reads a block's tables and fails
+    // when the data ends within them.
+    static constexpr std::size_t kMinLastBlockSymbols = 64;
+
     explicit Lh5BlockWriter(BitWriter& bits) : bits_(bits) {}
 
-    // `last`: the member's final block.
+    // `last`: the member's final block, shaped for readers that peek past
+    // the last symbol; it may go out as two blocks, the second of
+    // kMinLastBlockSymbols symbols.
     void write(std::span<const lh5::Token> tokens, bool last);
 
     // Size in bits of a block with these counts, tables included and the

@@ -24,11 +24,9 @@ bool costsNoBits(const std::vector<lh5::Token>& block)
            });
 }
 
-// Symbols in a member's last block: libarchive (bsdtar) reads up to 16 bits
-// ahead while it reads a block's tables and fails when the data ends within
-// them, so the last block carries at least this many symbols (each at least
-// one bit there, see Lh5BlockWriter).
-constexpr std::size_t kLastBlockSymbols = 64;
+// Symbols in a member's last block (each at least one bit there, see
+// Lh5BlockWriter).
+constexpr std::size_t kLastBlockSymbols = Lh5BlockWriter::kMinLastBlockSymbols;
 
 // Writes blocks to the sink, whole bytes after every block (the bit writer
 // keeps the unfinished last byte). Blocks are held back while the ones after
