@@ -31,7 +31,7 @@ packages=(
   # build
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev
-  libpoppler-qt6-dev libcups2-dev
+  libpoppler-qt6-dev libcups2-dev librsvg2-bin
   # run: window system plugins, Japanese fonts, the preview converter, the printer
   qt6-qpa-plugins libqt6svg6 fonts-ipafont-gothic fonts-noto-cjk
   "${office[@]}"
@@ -47,6 +47,8 @@ if [ "${1:-}" = "--test" ]; then
     libglib2.0-bin gvfs dbus e2fsprogs mount util-linux
     # lint
     clang-format clang-tidy
+    # the Debian package: its build, lintian, and the checks of its desktop entry and metainfo
+    debhelper dpkg-dev lintian file desktop-file-utils appstream
     # the end-to-end tests: a virtual X server, private buses, the accessibility bus and
     # the system Python's bindings that drive the window through it
     xvfb dbus dbus-bin at-spi2-core python3 python3-gi python3-pyatspi gir1.2-atspi-2.0
