@@ -5,9 +5,9 @@
 // the ratios.
 //
 // Usage: copy_bench [--dir FOLDER] [--rounds N] [--small N] [--large-mib N]
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/posix_shell.h"
+#include "backends/posix/posix_shell.h"
+#include "base/native_path.h"
+#include "ports/message_box.h"
 
 #include <QCoreApplication>
 #include <QDir>

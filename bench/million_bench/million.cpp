@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "million.h"
 
-#include "app/session/session.h"
-#include "app/window/grid_setup.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
+#include "session/session.h"
+#include "window/grid_setup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -10,8 +10,8 @@
 // Goals: big-document warm <= 1000 ms, overtaken <= 1000 ms.
 //
 //   preview_bench [--rows N] [--pages N] [--width W] [--full-export]
+#include "backends/preview/libreoffice_preview_renderer.h"
 #include "office_fixtures.h"
-#include "platform/libreoffice_preview_renderer.h"
 
 #include <QCommandLineParser>
 #include <QDir>

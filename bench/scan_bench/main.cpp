@@ -4,15 +4,15 @@
 // exact bytes of every hit; or writes a tree.
 //   scan_bench --root DIR --type XLS|DOC [--list] [--readers N]
 //   scan_bench --make-tree DIR [--files N]
-#include "app/session/session.h"
+#include "backends/posix/posix_folder_enumerator.h"
+#include "base/native_path.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/folder_walker.h"
 #include "catalogue/result_table_model.h"
 #include "catalogue/scan_job.h"
 #include "make_tree.h"
-#include "platform/native_path.h"
-#include "platform/posix_folder_enumerator.h"
+#include "session/session.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

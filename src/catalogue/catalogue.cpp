@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/catalogue.h"
 
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
-#include "platform/folder_enumerator.h"
-#include "platform/native_path.h"
+#include "ports/folder_enumerator.h"
+#include "session/session.h"
 
 namespace pelmora {
 

@@ -10,7 +10,7 @@
 // subfolder has been opened. The number of folders read but not yet walked is bounded.
 #pragma once
 
-#include "platform/folder_enumerator.h"
+#include "ports/folder_enumerator.h"
 
 #include <atomic>
 #include <chrono>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "catalogue/walker_text.h"
-#include "platform/folder_enumerator.h"
+#include "ports/folder_enumerator.h"
 
 #include <QString>
 #include <atomic>

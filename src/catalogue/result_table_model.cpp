@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/result_table_model.h"
 
-#include "platform/native_path.h"
+#include "base/native_path.h"
 
 #include <QMetaObject>
 #include <QPointer>

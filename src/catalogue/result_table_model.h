@@ -6,8 +6,8 @@
 // worker thread, and nothing of the size of the list is allocated or copied on this one.
 #pragma once
 
-#include "app/session/result_cache.h"
-#include "app/session/two_column_grid.h"
+#include "session/result_cache.h"
+#include "session/two_column_grid.h"
 
 #include <functional>
 #include <memory>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/scan_job.h"
 
+#include "base/native_path.h"
 #include "catalogue/folder_read_ahead.h"
 #include "catalogue/folder_walker.h"
-#include "platform/native_path.h"
 
 #include <QMetaObject>
 

@@ -5,8 +5,8 @@
 // readers: threads reading folders ahead of the walk; -1 takes the default pool.
 #pragma once
 
-#include "app/session/result_cache.h"
-#include "platform/folder_enumerator.h"
+#include "ports/folder_enumerator.h"
+#include "session/result_cache.h"
 
 #include <QObject>
 #include <QPointer>

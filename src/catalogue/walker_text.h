@@ -2,7 +2,7 @@
 // The small text rules of the folder walker.
 #pragma once
 
-#include "platform/folder_enumerator.h"
+#include "ports/folder_enumerator.h"
 
 #include <QString>
 #include <string>

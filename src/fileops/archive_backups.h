@@ -11,10 +11,12 @@ class QTemporaryDir;
 
 namespace pelmora {
 
+class FileSystem;
+
 class ArchiveBackups final
 {
 public:
-    ArchiveBackups();
+    explicit ArchiveBackups(FileSystem& files);
     ~ArchiveBackups();
     ArchiveBackups(const ArchiveBackups&) = delete;
     ArchiveBackups& operator=(const ArchiveBackups&) = delete;
@@ -36,6 +38,7 @@ public:
 private:
     QString take_slot();
 
+    FileSystem& m_files;
     std::unique_ptr<QTemporaryDir> m_dir;
     int m_counter = 0;
     QString m_pendingArchive, m_pendingCopy; // the compression running now

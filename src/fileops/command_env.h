@@ -4,7 +4,7 @@
 // Kept free of widgets so the commands run in the core library.
 #pragma once
 
-#include "platform/crlf.h"
+#include "base/crlf.h"
 
 #include <QString>
 #include <functional>
@@ -16,6 +16,7 @@ class HistoryLog;
 class MessageBoxes;
 class EventYield;
 class Shell;
+class FileSystem;
 class Archiver;
 
 struct CommandEnv
@@ -33,6 +34,7 @@ struct CommandEnv
     // Called with false when a command starts and true when it ends, so the window can
     // disable what would start another one (the command ignores such a start anyway).
     std::function<void(bool)> set_commands_enabled{};
+    FileSystem* files = nullptr; // what stands at a path, archive deletion
 };
 
 // Shows the hourglass for as long as it lives.

@@ -6,8 +6,8 @@
 // not start.
 #pragma once
 
-#include "app/session/session.h"
 #include "fileops/command_env.h"
+#include "session/session.h"
 
 namespace pelmora {
 

@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/compress_command.h"
 
-#include "app/session/history_log.h"
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/lha_update.h"
 #include "fileops/shell_helpers.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/shell.h"
+#include "ports/file_system.h"
+#include "ports/message_box.h"
+#include "ports/shell.h"
+#include "session/history_log.h"
+#include "session/session.h"
 
 #include <QDir>
 #include <QTemporaryFile>
@@ -133,7 +134,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
     }
     backups.commit();
     // What undo may delete (or put back) later: this archive as it stands now.
-    const FileIdentity made = identity_of(archive);
+    const FileIdentity made = env.files ? env.files->identity(archive) : FileIdentity{};
     std::vector<UndoEntry> entries = s.undo.entries();
     for (UndoEntry& e : entries) {
         e.dst = archive;

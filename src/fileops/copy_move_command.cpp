@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/copy_move_command.h"
 
-#include "app/session/history_log.h"
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
-#include "platform/event_yield.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/shell.h"
+#include "ports/event_yield.h"
+#include "ports/message_box.h"
+#include "ports/shell.h"
+#include "session/history_log.h"
+#include "session/session.h"
 
 #include <QSet>
 
@@ -94,7 +94,8 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         const QString path = selDir + selFile;
         QString src = path;
         TransferReport report;
-        s.op_handed_over = shell_copy_or_move(env.shell, src, dest + selFile, v.func, 0, &report);
+        s.op_handed_over =
+            shell_copy_or_move(env.shell, env.files, src, dest + selFile, v.func, 0, &report);
         if (s.op_handed_over) {
             s.undo.record(v.undo_kind, {made_entry(path, dest + selFile, report)});
             env.yield.process_pending();
@@ -117,8 +118,9 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
             QString src = mark;
             const QString dst = dest + file_name_part(mark);
             TransferReport report;
-            s.op_handed_over = !landed.contains(dst) &&
-                               shell_copy_or_move(env.shell, src, dst, v.func, 0, &report);
+            s.op_handed_over =
+                !landed.contains(dst) &&
+                shell_copy_or_move(env.shell, env.files, src, dst, v.func, 0, &report);
             landed.insert(dst);
             env.yield.process_pending();
             env.history.append_history_row(readable(src) + row_tail, v.color);

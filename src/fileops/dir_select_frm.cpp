@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/dir_select_frm.h"
 
-#include "app/session/named.h"
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/folder_list.h"
 #include "fileops/mkdir_frm.h"
-#include "platform/clock.h"
-#include "platform/event_yield.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/platform.h"
-#include "platform/roots.h"
+#include "ports/clock.h"
+#include "ports/event_yield.h"
+#include "ports/message_box.h"
+#include "ports/platform.h"
+#include "ports/roots.h"
+#include "session/named.h"
+#include "session/session.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -82,7 +82,7 @@ void dir_selectFrm::build_controls()
     m_command1->setToolTip(QStringLiteral("新規フォルダの作成"));
     m_command1->setAccessibleName(m_command1->toolTip());
     dirLayout->addWidget(m_command1);
-    m_dir1 = new FolderList(m_fra_dir);
+    m_dir1 = new FolderList(*m_platform.files, m_fra_dir);
     m_dir1->setMinimumSize(360, 260);
     dirLayout->addWidget(m_dir1, 1);
     m_lbl_path = named(new QLabel(m_fra_dir), "lbl_path");

@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/folder_list.h"
 
-#include "platform/long_path.h"
-#include "platform/native_path.h"
+#include "base/native_path.h"
+#include "ports/file_system.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
 #include <QStyle>
 #include <algorithm>
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace pelmora {
 
@@ -21,31 +18,10 @@ constexpr int kIndentPerLevel = 2;
 
 using native_path::readable;
 
-bool is_folder(const QString& path)
+// The folders in path, in the order the user reads them.
+QStringList child_folders(FileSystem& files, const QString& path)
 {
-    struct stat st
-    {};
-    return posix::stat_path(native_path::to_native(path), st, true) && S_ISDIR(st.st_mode);
-}
-
-// The folders in path by their exact bytes (Qt's listing drops names that are not UTF-8),
-// in the order the user reads them.
-QStringList child_folders(const QString& path)
-{
-    const posix::Fd folder = posix::open_folder(native_path::to_native(path), O_RDONLY);
-    DIR* dir = folder.valid() ? ::fdopendir(::dup(folder.get())) : nullptr;
-    if (!dir)
-        return {};
-    QStringList names;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string_view name(e->d_name);
-        struct stat st
-        {};
-        if (name != "." && name != ".." && ::fstatat(folder.get(), e->d_name, &st, 0) == 0 &&
-            S_ISDIR(st.st_mode))
-            names.append(native_path::from_native(name));
-    }
-    ::closedir(dir);
+    QStringList names = files.folders_in(path);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return QString::compare(readable(a), readable(b), Qt::CaseInsensitive) < 0;
     });
@@ -53,7 +29,7 @@ QStringList child_folders(const QString& path)
 }
 } // namespace
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent)
+FolderList::FolderList(FileSystem& files, QWidget* parent) : QListWidget(parent), m_files(files)
 {
     setObjectName(QStringLiteral("Dir1"));
     const auto open = [this](QListWidgetItem* item) { set_path(item->data(kPathRole).toString()); };
@@ -85,7 +61,7 @@ void FolderList::set_path(const QString& path)
     if (clean == root)
         next = m_root;
     else if (clean.startsWith(root == QStringLiteral("/") ? root : root + QLatin1Char('/')) &&
-             is_folder(clean))
+             m_files.kind(clean, true) == PathKind::Folder)
         next = clean;
     else
         return;
@@ -123,7 +99,7 @@ void FolderList::fill()
         }
     }
     const QString base = m_path.endsWith(QLatin1Char('/')) ? m_path : m_path + QLatin1Char('/');
-    for (const QString& child : child_folders(m_path))
+    for (const QString& child : child_folders(m_files, m_path))
         add(closed, readable(child), base + child, level + 1);
     setCurrentItem(current);
 }

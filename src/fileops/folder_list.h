@@ -7,11 +7,13 @@
 
 namespace pelmora {
 
+class FileSystem;
+
 class FolderList final : public QListWidget
 {
     Q_OBJECT
 public:
-    explicit FolderList(QWidget* parent = nullptr);
+    explicit FolderList(FileSystem& files, QWidget* parent = nullptr);
 
     // Opens the root (ending with "/") of the list.
     void set_root(const QString& root);
@@ -32,6 +34,7 @@ protected:
 private:
     void fill();
 
+    FileSystem& m_files;
     QString m_root;
     QString m_path;
 };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/lha_update.h"
 
+#include "base/native_path.h"
 #include "fileops/shell_helpers.h"
-#include "platform/archiver.h"
-#include "platform/native_path.h"
+#include "ports/archiver.h"
 
 namespace pelmora {
 

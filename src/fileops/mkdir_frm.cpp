@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/mkdir_frm.h"
 
+#include "base/native_path.h"
 #include "fileops/dir_select_frm.h"
 #include "fileops/folder_list.h"
-#include "platform/event_yield.h"
-#include "platform/long_path.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/platform.h"
+#include "ports/event_yield.h"
+#include "ports/file_system.h"
+#include "ports/message_box.h"
+#include "ports/platform.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <sys/stat.h>
 
 namespace pelmora {
 
@@ -79,8 +78,7 @@ void mkdir_Frm::cmd_ok_Click()
         return;
     }
     // One level only: an existing folder or a name the file system refuses is a failure.
-    const posix::AtPath at(native_path::to_native(new_folder_path()));
-    if (::mkdirat(at.dir(), at.name(), 0777) != 0) {
+    if (!m_chooser.platform().files->make_folder(new_folder_path())) {
         messages.warn(QStringLiteral("フォルダの作成に失敗しました"));
         return;
     }

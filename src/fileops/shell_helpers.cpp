@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/shell_helpers.h"
 
-#include "platform/long_path.h"
-#include "platform/native_path.h"
-
-#include <sys/stat.h>
-
 namespace pelmora {
 
 QString quote_if_needed(const QString& text)
@@ -37,26 +32,22 @@ QString file_name_part(const QString& path)
     return name;
 }
 
-bool path_exists(const QString& path)
+bool path_exists(FileSystem* files, const QString& path)
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || !files)
         return false;
-    const QByteArray bytes = native_path::to_native(path);
-    struct stat st
-    {};
     if (path.endsWith(QLatin1Char('/')))
-        return posix::stat_path(bytes, st, true) && S_ISDIR(st.st_mode);
-    if (file_name_part(path).startsWith(QLatin1Char('.')) || !posix::stat_path(bytes, st, false))
+        return files->kind(path, true) == PathKind::Folder;
+    if (file_name_part(path).startsWith(QLatin1Char('.')))
         return false;
-    if (S_ISLNK(st.st_mode))
-        return true;
-    return S_ISREG(st.st_mode);
+    const PathKind kind = files->kind(path, false);
+    return kind == PathKind::Link || kind == PathKind::File;
 }
 
-bool shell_copy_or_move(Shell* shell, QString& src, const QString& dst, int func, int flags,
-                        TransferReport* report)
+bool shell_copy_or_move(Shell* shell, FileSystem* files, QString& src, const QString& dst, int func,
+                        int flags, TransferReport* report)
 {
-    if (src.isEmpty() || dst.isEmpty() || !path_exists(src))
+    if (src.isEmpty() || dst.isEmpty() || !path_exists(files, src))
         return false;
     if (src.endsWith(QLatin1Char('/')))
         src.chop(1);

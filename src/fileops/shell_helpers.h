@@ -3,7 +3,8 @@
 // layer with the program's own refusal rules in front of it.
 #pragma once
 
-#include "platform/shell.h"
+#include "ports/file_system.h"
+#include "ports/shell.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,14 +19,15 @@ QString trimmed_with_backslash(const QString& path);
 void file_name_part(const QString& path, QString& name);
 QString file_name_part(const QString& path);
 // A folder (named with a trailing "/") that exists, or an ordinary file or a link that is not
-// hidden (its name does not begin with "."). Looks at the exact bytes of the path.
-bool path_exists(const QString& path);
+// hidden (its name does not begin with "."). Looks at the exact bytes of the path; false
+// without a file system.
+bool path_exists(FileSystem* files, const QString& path);
 
 // Refuses an empty path or a source path_exists does not find; strips one trailing "/" from
 // src (the caller's variable too). True only when the file arrived at dst; report (may be
 // null) receives what the transfer made and replaced.
-bool shell_copy_or_move(Shell* shell, QString& src, const QString& dst, int func, int flags,
-                        TransferReport* report = nullptr);
+bool shell_copy_or_move(Shell* shell, FileSystem* files, QString& src, const QString& dst, int func,
+                        int flags, TransferReport* report = nullptr);
 // 0 when every path went to the trash, non-zero otherwise (also without a shell).
 int shell_delete(Shell* shell, const QStringList& paths, bool permanent,
                  QList<TrashedFile>* trashed = nullptr);

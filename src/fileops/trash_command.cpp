@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/trash_command.h"
 
-#include "app/session/history_log.h"
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
-#include "platform/event_yield.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
+#include "ports/event_yield.h"
+#include "ports/message_box.h"
+#include "session/history_log.h"
+#include "session/session.h"
 
 namespace pelmora {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "print_help/print_list.h"
 
-#include "platform/native_path.h"
+#include "base/native_path.h"
 
 namespace pelmora {
 

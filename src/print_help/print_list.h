@@ -4,8 +4,8 @@
 // history row around print_result_list().
 #pragma once
 
-#include "app/session/doc_type.h"
-#include "platform/printer.h"
+#include "ports/printer.h"
+#include "session/doc_type.h"
 
 #include <QList>
 #include <QString>

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/grid_selection.h"
 
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "catalogue/result_table_model.h"
-#include "platform/event_yield.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/shell.h"
+#include "ports/event_yield.h"
+#include "ports/file_system.h"
+#include "ports/message_box.h"
 #include "selection/date_text.h"
 #include "selection/preview_pane.h"
+#include "session/session.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,10 +19,10 @@
 namespace pelmora {
 
 GridSelection::GridSelection(QRV_Public& session, ResultTableModel& grid, PreviewPane& pane,
-                             EventYield& yield, MessageBoxes& messages, SelectionControls controls,
-                             QObject* parent)
+                             EventYield& yield, MessageBoxes& messages, FileSystem& files,
+                             SelectionControls controls, QObject* parent)
     : QObject(parent), m_session(session), m_grid(grid), m_pane(pane), m_yield(yield),
-      m_messages(messages), m_controls(std::move(controls))
+      m_messages(messages), m_files(files), m_controls(std::move(controls))
 {}
 
 bool GridSelection::nothing_selected() const
@@ -90,7 +90,7 @@ void GridSelection::fill_labels()
     m_controls.lbl_filename->setText(native_path::readable(m_session.sel_file));
     // The exact bytes of the name: Qt's file classes would miss a Shift_JIS name. A file that
     // is gone leaves the previous date in place.
-    const FileIdentity file = identity_of(m_session.sel_dir + m_session.sel_file);
+    const FileIdentity file = m_files.identity(m_session.sel_dir + m_session.sel_file);
     if (file.valid)
         m_controls.lbl_lastup->setText(
             general_date_text(QDateTime::fromMSecsSinceEpoch(file.mtime_ns / 1000000)));

@@ -19,6 +19,7 @@ class ResultTableModel;
 class PreviewPane;
 class EventYield;
 class MessageBoxes;
+class FileSystem;
 
 struct SelectionControls
 {
@@ -37,7 +38,8 @@ class GridSelection final : public QObject
     Q_OBJECT
 public:
     GridSelection(QRV_Public& session, ResultTableModel& grid, PreviewPane& pane, EventYield& yield,
-                  MessageBoxes& messages, SelectionControls controls, QObject* parent = nullptr);
+                  MessageBoxes& messages, FileSystem& files, SelectionControls controls,
+                  QObject* parent = nullptr);
 
     // row: the clicked grid row, 1 for the first file (0 is the header row).
     void grd1_Click(qsizetype row);
@@ -60,6 +62,7 @@ private:
     PreviewPane& m_pane;
     EventYield& m_yield;
     MessageBoxes& m_messages;
+    FileSystem& m_files;
     SelectionControls m_controls;
 };
 

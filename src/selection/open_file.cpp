@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/open_file.h"
 
-#include "app/session/history_log.h"
-#include "app/session/session.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/opener.h"
+#include "base/native_path.h"
+#include "ports/message_box.h"
+#include "ports/opener.h"
+#include "session/history_log.h"
+#include "session/session.h"
 
 namespace pelmora {
 

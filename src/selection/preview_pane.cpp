@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/preview_pane.h"
 
-#include "platform/preview_renderer.h"
+#include "ports/preview_renderer.h"
 #include "selection/preview_viewer.h"
 
 #include <QEvent>

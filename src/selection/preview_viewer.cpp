@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/preview_viewer.h"
 
-#include "platform/native_path.h"
-#include "platform/preview_renderer.h"
+#include "base/native_path.h"
+#include "ports/preview_renderer.h"
 
 #include <QGuiApplication>
 #include <QLabel>

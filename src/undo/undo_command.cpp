@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "undo/undo_command.h"
 
-#include "app/session/history_log.h"
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
-#include "platform/event_yield.h"
-#include "platform/message_box.h"
-#include "platform/native_path.h"
-#include "platform/shell.h"
+#include "ports/event_yield.h"
+#include "ports/file_system.h"
+#include "ports/message_box.h"
+#include "ports/shell.h"
+#include "session/history_log.h"
+#include "session/session.h"
 
 #include <QFile>
 
@@ -51,11 +52,12 @@ bool undo_move(CommandEnv& env, const UndoEntry& entry)
 {
     QRV_Public& s = env.session;
     s.op_handed_over = false;
-    if (identity_of(entry.dst).same_file(entry.made)) {
+    if (env.files && env.files->identity(entry.dst).same_file(entry.made)) {
         QString from = entry.dst;
         TransferReport report;
         report.expected_source = entry.made;
-        s.op_handed_over = shell_copy_or_move(env.shell, from, entry.src, FO_MOVE, 0, &report);
+        s.op_handed_over =
+            shell_copy_or_move(env.shell, env.files, from, entry.src, FO_MOVE, 0, &report);
     }
     env.history.append_history_row(
         paren(QStringLiteral("移動したファイル"), entry.dst) + QStringLiteral("を ") +
@@ -67,11 +69,6 @@ bool undo_move(CommandEnv& env, const UndoEntry& entry)
 }
 
 } // namespace
-
-bool delete_archive(const QString& archive)
-{
-    return ::unlink(native_path::to_native(archive).constData()) == 0;
-}
 
 QString undo_question(UndoKind kind, const QString& first_dst, bool several, bool restores_earlier)
 {
@@ -130,7 +127,9 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
     bool error = false;
     if (journal.undo_kind() == UndoKind::Compression) {
         // Only the archive this compression left, unchanged since, is taken back.
-        const bool done = identity_of(first.dst).unchanged(first.made) && undo_archive(first.dst);
+        const bool done =
+            env.files && env.files->identity(first.dst).unchanged(first.made) &&
+            (undo_archive ? undo_archive(first.dst) : env.files->remove_file(first.dst));
         env.history.append_history_row(
             paren(QStringLiteral("作成した書庫ファイル"), first.dst) +
             (done ? QStringLiteral("を 削除しました") : QStringLiteral("を 削除できませんでした")));

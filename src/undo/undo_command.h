@@ -3,7 +3,7 @@
 // moved back, trashed files reported as not restorable. Compression plugs in its own step.
 #pragma once
 
-#include "app/session/undo_journal.h"
+#include "session/undo_journal.h"
 
 #include <QString>
 #include <functional>
@@ -13,17 +13,14 @@ namespace pelmora {
 struct CommandEnv;
 
 // Undoes a compression: deletes the archive, or puts back the archive it had kept aside.
-// True when that worked.
+// True when that worked. Without one, undo deletes the archive.
 using ArchiveUndo = std::function<bool(const QString& archive)>;
-
-// Deletes the archive: what undo of a compression does while nothing else is plugged in.
-bool delete_archive(const QString& archive);
 
 // Whether undoing a compression into this archive puts an earlier archive back (the
 // compression updated an archive that was there) rather than deleting it.
 using ArchiveRestores = std::function<bool(const QString& archive)>;
 
-void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive = delete_archive,
+void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive = {},
               const ArchiveRestores& restores_earlier = {});
 
 // The confirmation question for a journal of this kind; empty for kinds that have none.

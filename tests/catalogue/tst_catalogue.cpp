@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Listing roots: scans, the result cache, Refresh, and cancelling a running scan.
-#include "app/session/session.h"
+#include "base/native_path.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
 #include "fakes.h"
-#include "platform/native_path.h"
+#include "session/session.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The walker's matching and traversal rules, on a fake tree and on the real file system.
+#include "backends/posix/posix_folder_enumerator.h"
+#include "base/native_path.h"
 #include "catalogue/folder_walker.h"
 #include "fakes.h"
-#include "platform/native_path.h"
-#include "platform/posix_folder_enumerator.h"
 #include "test_tree.h"
 
 #include <QtTest>

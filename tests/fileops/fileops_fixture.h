@@ -3,13 +3,13 @@
 // layer on it, scripted answers, and helpers to answer the modal dialogs from inside them.
 #pragma once
 
-#include "app/session/history_log.h"
-#include "app/session/session.h"
+#include "backends/posix/posix_shell.h"
+#include "backends/unlha/unlha_archiver.h"
 #include "fileops/dir_select_frm.h"
 #include "fileops/folder_list.h"
 #include "main_window_fixture.h"
-#include "platform/posix_shell.h"
-#include "platform/unlha_archiver.h"
+#include "session/history_log.h"
+#include "session/session.h"
 #include "temporary_home.h"
 #include "test_tree.h"
 

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The compression command: the list file, the command line, the history rows, the undo
 // journal, and keeping an updated archive so its undo loses nothing.
-#include "app/session/history_log.h"
-#include "app/session/session.h"
+#include "backends/posix/posix_file_system.h"
+#include "backends/unlha/unlha_archiver.h"
 #include "fakes.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/compress_command.h"
 #include "fileops/lha_update.h"
-#include "platform/unlha_archiver.h"
+#include "session/history_log.h"
+#include "session/session.h"
 #include "test_tree.h"
 #include "undo/undo_command.h"
 
@@ -33,7 +34,8 @@ struct Fixture
     CountingYield yield;
     bool single = true;
     bool undoEnabled = false;
-    ArchiveBackups backups;
+    PosixFileSystem files;
+    ArchiveBackups backups{files};
     UnlhaArchiver archiver;
     CommandEnv env{session, history, messages, yield};
     TestTree tree;
@@ -44,6 +46,7 @@ struct Fixture
         env.single_mode = [this] { return single; };
         env.set_undo_enabled = [this](bool on) { undoEnabled = on; };
         env.archiver = &archiver;
+        env.files = &files;
     }
 
     // Runs the command as if the user picked folder and name (or cancelled).

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The destination chooser and the new-folder dialog on a real folder tree: captions, the
 // dest_dir forms, the archive-name checks, the overwrite question, folder creation.
+#include "backends/qt/qt_event_yield.h"
+#include "base/native_path.h"
 #include "fileops/mkdir_frm.h"
 #include "fileops_fixture.h"
-#include "platform/native_path.h"
-#include "platform/qt_event_yield.h"
 
 #include <QComboBox>
 #include <QGroupBox>

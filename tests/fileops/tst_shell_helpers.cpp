@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The path helpers and the refusal rules in front of the shell layer.
+#include "backends/posix/posix_file_system.h"
 #include "fileops/shell_helpers.h"
-#include "platform/shell.h"
+#include "ports/shell.h"
 #include "test_tree.h"
 
 #include <QtTest>
@@ -37,6 +38,8 @@ public:
 class TestShellHelpers : public QObject
 {
     Q_OBJECT
+    PosixFileSystem files;
+
 private Q_SLOTS:
     void quote_if_needed_wraps_spaces_and_commas()
     {
@@ -74,13 +77,13 @@ private Q_SLOTS:
         QVERIFY(t.createFile("a.xls"));
         QVERIFY(t.createFile(".hidden.xls"));
         QVERIFY(t.createDir("sub"));
-        QVERIFY(!path_exists(QString()));
-        QVERIFY(path_exists(t.path("a.xls")));
-        QVERIFY(!path_exists(t.path(".hidden.xls")));
-        QVERIFY(!path_exists(t.path("gone.xls")));
-        QVERIFY(path_exists(t.path("sub/")));
-        QVERIFY(!path_exists(t.path("sub")));
-        QVERIFY(!path_exists(t.path("nosub/")));
+        QVERIFY(!path_exists(&files, QString()));
+        QVERIFY(path_exists(&files, t.path("a.xls")));
+        QVERIFY(!path_exists(&files, t.path(".hidden.xls")));
+        QVERIFY(!path_exists(&files, t.path("gone.xls")));
+        QVERIFY(path_exists(&files, t.path("sub/")));
+        QVERIFY(!path_exists(&files, t.path("sub")));
+        QVERIFY(!path_exists(&files, t.path("nosub/")));
     }
 
     void shell_copy_or_move_refuses_before_the_shell()
@@ -90,15 +93,15 @@ private Q_SLOTS:
         QVERIFY(t.createFile(".h.xls"));
         RecordingShell shell;
         QString src = t.path("a.xls");
-        QVERIFY(!shell_copy_or_move(&shell, src, QString(), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, src, QString(), FO_COPY, 0));
         QString empty;
-        QVERIFY(!shell_copy_or_move(&shell, empty, t.path("b.xls"), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, empty, t.path("b.xls"), FO_COPY, 0));
         QString missing = t.path("gone.xls");
-        QVERIFY(!shell_copy_or_move(&shell, missing, t.path("b.xls"), FO_MOVE, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, missing, t.path("b.xls"), FO_MOVE, 0));
         QString hidden = t.path(".h.xls");
-        QVERIFY(!shell_copy_or_move(&shell, hidden, t.path("b.xls"), FO_MOVE, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, hidden, t.path("b.xls"), FO_MOVE, 0));
         QVERIFY(shell.calls.isEmpty());
-        QVERIFY(!shell_copy_or_move(nullptr, src, t.path("b.xls"), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(nullptr, &files, src, t.path("b.xls"), FO_COPY, 0));
     }
 
     void shell_copy_or_move_passes_the_result_of_the_shell()
@@ -107,9 +110,9 @@ private Q_SLOTS:
         QVERIFY(t.createFile("a.xls"));
         RecordingShell shell;
         QString src = t.path("a.xls");
-        QVERIFY(shell_copy_or_move(&shell, src, QStringLiteral("/d/a.xls"), FO_MOVE, 0));
+        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_MOVE, 0));
         shell.result = false;
-        QVERIFY(!shell_copy_or_move(&shell, src, QStringLiteral("/d/a.xls"), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_COPY, 0));
         QCOMPARE(shell.calls, QStringList({src + QStringLiteral(">/d/a.xls#1"),
                                            src + QStringLiteral(">/d/a.xls#2")}));
     }
@@ -120,7 +123,7 @@ private Q_SLOTS:
         QVERIFY(t.createDir("sub"));
         RecordingShell shell;
         QString src = t.path("sub/");
-        QVERIFY(shell_copy_or_move(&shell, src, QStringLiteral("/d/sub"), FO_MOVE, 0));
+        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/sub"), FO_MOVE, 0));
         QCOMPARE(src, t.path("sub"));
         QCOMPARE(shell.calls.front(), t.path("sub") + QStringLiteral(">/d/sub#1"));
     }

@@ -2,7 +2,7 @@
 // A printer that records every call in order, and can fail a chosen call.
 #pragma once
 
-#include "platform/printer.h"
+#include "ports/printer.h"
 
 #include <QStringList>
 

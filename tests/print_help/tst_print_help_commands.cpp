@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The print, help and About commands of the main window.
-#include "app/session/history_log.h"
-#include "app/session/session.h"
 #include "main_window_fixture.h"
-#include "platform/help_viewer.h"
-#include "platform/printer.h"
+#include "ports/help_viewer.h"
+#include "ports/printer.h"
 #include "print_help/about_frm.h"
+#include "session/history_log.h"
+#include "session/session.h"
 
 #include <QAction>
 #include <QApplication>

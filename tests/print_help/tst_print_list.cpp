@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The printed result list: exact lines, the printer settings and their order, the no-data
 // check, and what a failing printer leaves behind.
-#include "platform/native_path.h"
+#include "base/native_path.h"
 #include "print_help/print_list.h"
 #include "recording_printer.h"
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Grid clicks in both modes, mode switches, the preview pane and the preview labels.
-#include "app/session/session.h"
 #include "catalogue/result_table_model.h"
 #include "main_window_fixture.h"
 #include "selection/date_text.h"
 #include "selection/grid_selection.h"
 #include "selection/preview_pane.h"
+#include "session/session.h"
 #include "test_tree.h"
 
 #include <QAction>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Refresh, the Excel/Word switch and opening the selected file.
-#include "app/session/history_log.h"
-#include "app/session/session.h"
-#include "app/window/grid_setup.h"
 #include "catalogue/result_table_model.h"
 #include "main_window_fixture.h"
 #include "selection/grid_selection.h"
 #include "selection/preview_pane.h"
+#include "session/history_log.h"
+#include "session/session.h"
+#include "window/grid_setup.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -3,15 +3,15 @@
 // answers, a settable clock, fixed roots.
 #pragma once
 
-#include "platform/archiver.h"
-#include "platform/clock.h"
-#include "platform/event_yield.h"
-#include "platform/folder_enumerator.h"
-#include "platform/message_box.h"
-#include "platform/opener.h"
-#include "platform/platform.h"
-#include "platform/preview_renderer.h"
-#include "platform/roots.h"
+#include "ports/archiver.h"
+#include "ports/clock.h"
+#include "ports/event_yield.h"
+#include "ports/folder_enumerator.h"
+#include "ports/message_box.h"
+#include "ports/opener.h"
+#include "ports/platform.h"
+#include "ports/preview_renderer.h"
+#include "ports/roots.h"
 
 #include <QImage>
 #include <QList>

@@ -3,17 +3,17 @@
 // window: scripted answers, a history log, and hooks where a command lets events run.
 #pragma once
 
-#include "app/session/history_log.h"
-#include "app/session/session.h"
+#include "backends/posix/posix_shell.h"
+#include "backends/unlha/unlha_archiver.h"
 #include "fakes.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/compress_command.h"
 #include "fileops/copy_move_command.h"
 #include "fileops/trash_command.h"
-#include "platform/posix_shell.h"
-#include "platform/unlha_archiver.h"
 #include "raw_file.h"
+#include "session/history_log.h"
+#include "session/session.h"
 #include "test_tree.h"
 #include "undo/undo_command.h"
 
@@ -79,7 +79,8 @@ struct Harness
     ScriptedMessageBoxes messages;
     HookYield yield;
     PosixShell shell{messages, nullptr};
-    ArchiveBackups backups;
+    PosixFileSystem files;
+    ArchiveBackups backups{files};
     UnlhaArchiver unlha;
     Archiver* archiver = &unlha;
     bool single = false;
@@ -90,6 +91,7 @@ struct Harness
     {
         CommandEnv e{session, history, messages, yield};
         e.shell = &shell;
+        e.files = &files;
         e.archiver = archiver;
         e.single_mode = [this] { return single; };
         e.set_undo_enabled = [this](bool on) { undoEnabled = on; };

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copy, move, trash, compression and undo reach the exact file the scan found, whatever
 // bytes its name holds, and never the file whose name merely reads the same.
+#include "base/native_path.h"
 #include "command_harness.h"
 #include "deep_folders.h"
 #include "fileops/shell_helpers.h"
-#include "platform/native_path.h"
 #include "temporary_home.h"
 
 #include <QProcess>
@@ -140,9 +140,9 @@ private Q_SLOTS:
         QVERIFY(deep.write(name, "deep"));
         QVERIFY(::mkdir(to_native(h.p(QStringLiteral("dst"))).constData(), 0755) == 0);
         const QByteArray out = to_native(h.p(QStringLiteral("dst/"))) + name;
-        QVERIFY(path_exists(from_native(deep.path())));
-        QVERIFY(path_exists(from_native(deep.path() + name)));
-        QVERIFY(!path_exists(from_native(deep.path() + "none.xls")));
+        QVERIFY(path_exists(&h.files, from_native(deep.path())));
+        QVERIFY(path_exists(&h.files, from_native(deep.path() + name)));
+        QVERIFY(!path_exists(&h.files, from_native(deep.path() + "none.xls")));
 
         h.session.sel_marks = {from_native(deep.path() + name)};
         h.transfer(TransferKind::Copy, QStringLiteral("dst/"));

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Undo through the history menu after real copies, moves and trash requests made through the
 // edit menu: questions, rows, closing messages, the undo item, and what stays on disk.
-#include "app/window/fileops_controller.h"
 #include "fileops_fixture.h"
 #include "undo/undo_command.h"
+#include "window/fileops_controller.h"
 
 #include <QLineEdit>
 

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pelmora: finds every Excel workbook or Word document on a drive and manages them.
+#include "backends/desktop/desktop_opener.h"
+#include "backends/help/qt_help_viewer.h"
+#include "backends/posix/mount_roots.h"
+#include "backends/posix/posix_file_system.h"
+#include "backends/posix/posix_folder_enumerator.h"
+#include "backends/posix/posix_shell.h"
+#include "backends/preview/libreoffice_preview_renderer.h"
+#include "backends/printer/qt_printer.h"
+#include "backends/qt/qt_copy_progress.h"
+#include "backends/qt/qt_event_yield.h"
+#include "backends/qt/qt_message_box.h"
+#include "backends/unlha/unlha_archiver.h"
+#include "ports/clock.h"
+#include "ports/platform.h"
+#include "session/session.h"
+#include "window/command_line.h"
+#include "window/main_window.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QFont>
+#include <QIcon>
+#include <QPointer>
+#include <QStyleFactory>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+// A dialog that opens takes the keyboard, and the window it was opened from gets it back when
+// it closes, so that everything can be used without the mouse even where no window manager
+// moves the focus between windows.
+class ActivateOpenedDialogs final : public QObject
+{
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const bool shown = event->type() == QEvent::Show;
+        if (shown || event->type() == QEvent::Hide) {
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog && dialog->isWindow() && dialog->isModal()) {
+                QWidget* next = shown ? dialog : dialog->parentWidget();
+                if (next)
+                    QTimer::singleShot(0, next->window(), [w = QPointer<QWidget>(next->window())] {
+                        // Only the window that takes input now: the top modal one, if any.
+                        const QWidget* modal = QApplication::activeModalWidget();
+                        if (w && w->isVisible() && (!modal || modal == w))
+                            w->activateWindow();
+                    });
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Before QApplication, so that --help and --version work without a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const pelmora::CommandLineAction action = pelmora::parse_command_line(arguments);
+    if (!action.open_window) {
+        QTextStream(action.to_stderr ? stderr : stdout) << action.output;
+        return action.exit_code;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("pelmora"));
+    // No display name: the window system would append it to every title, and each window
+    // carries its exact title itself. The desktop file name ties the windows to the entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pelmora"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("pelmora"), QIcon(QStringLiteral(":/icons/pelmora.svg"))));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // A proportional Japanese Gothic face for every caption.
+    QFont font(QStringList{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+                           QStringLiteral("IPAGothic")},
+               10);
+    QApplication::setFont(font);
+    ActivateOpenedDialogs activateDialogs;
+    app.installEventFilter(&activateDialogs);
+
+    pelmora::SystemClock clock;
+    pelmora::QtEventYield yield;
+    pelmora::QtMessageBoxes messages;
+    pelmora::MountRootProvider roots;
+    pelmora::PosixFolderEnumeratorFactory folders;
+    pelmora::QtPrinterFactory printers;
+    pelmora::QtHelpViewer help;
+    pelmora::LibreOfficePreviewRenderer preview;
+    pelmora::DesktopOpener opener;
+    pelmora::QtCopyProgressFactory progress;
+    pelmora::PosixShell shell(messages, &progress);
+    pelmora::PosixFileSystem files;
+    pelmora::UnlhaArchiver archiver;
+    pelmora::Platform platform;
+    platform.messages = &messages;
+    platform.clock = &clock;
+    platform.yield = &yield;
+    platform.roots = &roots;
+    platform.folders = &folders;
+    platform.printers = &printers;
+    platform.help = &help;
+    platform.preview = &preview;
+    platform.opener = &opener;
+    platform.shell = &shell;
+    platform.files = &files;
+    platform.archiver = &archiver;
+
+    pelmora::QRV_Public session;
+    pelmora::QRV_Main window(session, platform);
+    messages.set_owner(&window);
+    progress.set_owner(&window);
+    QObject::connect(&window, &pelmora::QRV_Main::end_requested, &app,
+                     [] { QCoreApplication::exit(0); });
+    window.show();
+    // Keyboard input goes to the window from the start, also where no window manager
+    // hands it the focus.
+    window.activateWindow();
+    window.Form_Load();
+    return QApplication::exec();
+}

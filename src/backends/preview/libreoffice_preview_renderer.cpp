@@ -1,0 +1,541 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backends/preview/libreoffice_preview_renderer.h"
+
+#include "backends/preview/document_sniffer.h"
+#include "backends/preview/folder_cleaner.h"
+#include "backends/preview/office_call.h"
+#include "backends/preview/pdf_first_page.h"
+#include "backends/preview/picture_cache.h"
+#include "backends/preview/resident_office.h"
+#include "base/native_path.h"
+#include "base/process_group.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace pelmora {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPreview, "pelmora.preview", QtInfoMsg)
+
+// Page 1 of a table never needs more than the first few thousand lines of a text export.
+constexpr qint64 kTextImportBytes = 256 * 1024;
+
+PreviewResult failure(PreviewError error, QString message)
+{
+    PreviewResult result;
+    result.error = error;
+    result.message = std::move(message);
+    return result;
+}
+
+const QString kDamaged = QStringLiteral("ファイルが壊れているため表示できません");
+
+// Runs fn on a worker thread while this thread's event loop keeps running.
+DrawnPage draw_off_thread(const QByteArray& pdf, int width, QEventLoop::ProcessEventsFlags flags)
+{
+    DrawnPage page;
+    QEventLoop loop;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&page, &pdf, width] { page = draw_first_page(pdf, width); }));
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit,
+                     Qt::QueuedConnection);
+    worker->start();
+    loop.exec(flags);
+    worker->wait();
+    return page;
+}
+
+bool read_prefix(const QByteArray& native, qint64 limit, QByteArray* out)
+{
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    out->resize(limit);
+    qint64 got = 0;
+    while (got < limit) {
+        const ssize_t n = ::read(fd, out->data() + got, static_cast<size_t>(limit - got));
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    out->truncate(got);
+    return true;
+}
+
+std::optional<QStringDecoder> decoder_for(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Cp932:
+        return QStringDecoder("Shift_JIS");
+    case TextEncoding::EucJp:
+        return QStringDecoder("EUC-JP");
+    case TextEncoding::Utf16:
+        return QStringDecoder(QStringDecoder::Utf16);
+    default:
+        return QStringDecoder(QStringDecoder::Utf8);
+    }
+}
+
+} // namespace
+
+struct LibreOfficePreviewRenderer::State
+{
+    LibreOfficeOptions options;
+    QString program; // resolved, empty when none
+    FolderCleaner cleaner;
+    PictureCache cache;
+    int conversions = 0;
+    int resident_starts = 0;
+
+    // One-shot mode: profiles kept for the run; two offices at once must not share one.
+    struct Profile
+    {
+        std::unique_ptr<QTemporaryDir> dir;
+        bool busy = false;
+    };
+    std::vector<std::unique_ptr<Profile>> profiles;
+    std::vector<std::unique_ptr<ResidentOffice>> offices;
+
+    // Renders in flight, oldest first; a new one supersedes them all.
+    struct Request
+    {
+        bool superseded = false;
+        qint64 call_leader = 0;
+        ResidentOffice* office = nullptr;
+    };
+    std::vector<Request*> active;
+    std::vector<ResidentOffice*> doomed; // killed for a newer request, to be started again
+
+    explicit State(LibreOfficeOptions o) : options(std::move(o)), cache(options.cache_limit_bytes)
+    {
+        resolve_program();
+        // Folders of ours that a killed run left behind.
+        remove_stale_folders(QDir::tempPath(), QStringLiteral("pelmora-lo-"));
+        remove_stale_folders(QDir::tempPath(), QStringLiteral("pelmora-preview-"));
+        const int count =
+            options.mode == LibreOfficeMode::Resident ? std::max(1, options.resident_offices) : 0;
+        for (int i = 0; i < count; ++i)
+            offices.push_back(std::make_unique<ResidentOffice>(program, cleaner));
+    }
+
+    ~State() { offices.clear(); }
+
+    void resolve_program()
+    {
+        const QString& wanted = options.program;
+        if (wanted.isEmpty()) {
+            program = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+            if (program.isEmpty())
+                program = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+        } else if (wanted.contains(QLatin1Char('/'))) {
+            const QFileInfo info(wanted);
+            program = info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
+        } else {
+            program = QStandardPaths::findExecutable(wanted);
+        }
+        for (auto& office : offices)
+            office = std::make_unique<ResidentOffice>(program, cleaner);
+    }
+
+    QString time_limit_text() const
+    {
+        return QString::number(static_cast<double>(options.time_limit.count()) / 1000.0, 'g', 3);
+    }
+
+    bool start(ResidentOffice& office)
+    {
+        if (office.start() != ResidentOffice::Start::Started)
+            return false;
+        ++resident_starts;
+        return true;
+    }
+
+    void prepare()
+    {
+        if (options.mode != LibreOfficeMode::Resident)
+            return;
+        if (program.isEmpty())
+            resolve_program();
+        if (program.isEmpty())
+            return;
+        for (auto& office : offices) {
+            if (!office->running())
+                start(*office);
+        }
+    }
+
+    // Newest click wins: older renders stop at once. Their offices are killed now and started
+    // again once the newer request has its picture, so the restart does not delay it.
+    void supersede_active()
+    {
+        for (Request* request : active) {
+            if (request->superseded)
+                continue;
+            request->superseded = true;
+            process_group::signal(request->call_leader, SIGKILL);
+            if (request->office != nullptr) {
+                process_group::signal(request->office->leader(), SIGKILL);
+                doomed.push_back(request->office); // stays busy: not picked meanwhile
+                request->office = nullptr;
+            }
+        }
+    }
+
+    void restart_doomed()
+    {
+        std::vector<ResidentOffice*> offices_to_restart;
+        offices_to_restart.swap(doomed);
+        for (ResidentOffice* office : offices_to_restart) {
+            office->stop(SIGKILL);
+            start(*office);
+        }
+    }
+
+    ResidentOffice* pick_office()
+    {
+        ResidentOffice* starting = nullptr;
+        for (auto& office : offices) {
+            if (office->busy)
+                continue;
+            if (office->running() && office->shows_ready())
+                return office.get();
+            if (office->running() && starting == nullptr)
+                starting = office.get();
+        }
+        if (starting != nullptr)
+            return starting;
+        for (auto& office : offices) {
+            if (!office->busy && start(*office))
+                return office.get();
+        }
+        // Only offices killed for this request: start one again now.
+        while (!doomed.empty()) {
+            ResidentOffice* office = doomed.back();
+            doomed.pop_back();
+            office->stop(SIGKILL);
+            if (start(*office))
+                return office;
+        }
+        return nullptr;
+    }
+
+    // Returns the failure, or nothing when the PDF was written.
+    std::optional<PreviewResult> convert(Request& request, const QString& input,
+                                         const QString& outdir, const QString& tmpdir,
+                                         const ImportPlan& plan, bool container)
+    {
+        const QDeadlineTimer deadline(options.time_limit);
+        QStringList arguments;
+        Profile* profile = nullptr;
+        QString scratch = tmpdir;
+        if (options.mode == LibreOfficeMode::Resident) {
+            ResidentOffice* office = pick_office();
+            if (office == nullptr)
+                return failure(PreviewError::ConverterFailed,
+                               QStringLiteral("LibreOffice を起動できませんでした"));
+            office->busy = true;
+            request.office = office;
+            const ResidentOffice::Wait wait = office->wait_ready(deadline, options.wait_flags);
+            if (request.superseded)
+                return failure(PreviewError::Superseded, {});
+            if (wait != ResidentOffice::Wait::Ready) {
+                office->stop(SIGKILL);
+                request.office = nullptr;
+                if (wait == ResidentOffice::Wait::Ended)
+                    return failure(PreviewError::ConverterFailed,
+                                   QStringLiteral("LibreOffice が起動中に終了しました"));
+                return failure(PreviewError::TimedOut,
+                               QStringLiteral("LibreOffice の起動が制限時間 (%1 秒) 内に"
+                                              "終わりませんでした")
+                                   .arg(time_limit_text()));
+            }
+            arguments << office->profile_argument() << QStringLiteral("--headless");
+            scratch = office->scratch_dir();
+        } else {
+            for (const auto& candidate : profiles) {
+                if (!candidate->busy) {
+                    profile = candidate.get();
+                    break;
+                }
+            }
+            if (profile == nullptr) {
+                auto fresh = std::make_unique<Profile>();
+                fresh->dir = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                                             QStringLiteral("/pelmora-lo-XXXXXX"));
+                if (!fresh->dir->isValid() || !mark_owner(fresh->dir->path()))
+                    return failure(PreviewError::System,
+                                   QStringLiteral("一時フォルダを作成できませんでした"));
+                profile = fresh.get();
+                profiles.push_back(std::move(fresh));
+            }
+            profile->busy = true;
+            arguments << profile_argument(profile->dir->path()) << QStringLiteral("--headless")
+                      << QStringLiteral("--invisible") << QStringLiteral("--nodefault")
+                      << QStringLiteral("--nolockcheck");
+        }
+        if (!plan.infilter.isEmpty())
+            arguments << QStringLiteral("--infilter=") + plan.infilter;
+        arguments << QStringLiteral("--nologo") << QStringLiteral("--norestore")
+                  << QStringLiteral("--convert-to") << first_page_pdf_argument(plan)
+                  << QStringLiteral("--outdir") << outdir << input;
+
+        ++conversions;
+        const OfficeCallOutcome outcome =
+            run_office_call(program, arguments, scratch, deadline, options.wait_flags,
+                            [&request](qint64 leader) { request.call_leader = leader; });
+        request.call_leader = 0;
+        if (request.office != nullptr)
+            request.office->busy = false;
+        if (profile != nullptr) {
+            profile->busy = false;
+            // A killed office may have left its profile half written.
+            if (outcome.kind == OfficeCallOutcome::Kind::TimedOut || request.superseded) {
+                profile->dir->setAutoRemove(false);
+                cleaner.discard_after(profile->dir->path(), outcome.leader);
+                profile->dir = std::make_unique<QTemporaryDir>(
+                    QDir::tempPath() + QStringLiteral("/pelmora-lo-XXXXXX"));
+                mark_owner(profile->dir->path());
+            }
+        }
+        if (request.superseded)
+            return failure(PreviewError::Superseded, {});
+
+        switch (outcome.kind) {
+        case OfficeCallOutcome::Kind::FailedToStart:
+            qCWarning(lcPreview) << "cannot start" << program;
+            return failure(PreviewError::ConverterFailed,
+                           QStringLiteral("LibreOffice を起動できませんでした"));
+        case OfficeCallOutcome::Kind::TimedOut:
+            qCWarning(lcPreview) << "conversion timed out:" << outcome.output;
+            // The resident office is most likely stuck on this document.
+            if (request.office != nullptr)
+                request.office->stop(SIGKILL);
+            return failure(PreviewError::TimedOut,
+                           QStringLiteral("文書が大きすぎるため時間内 (%1 秒) に"
+                                          "表示できませんでした")
+                               .arg(time_limit_text()));
+        case OfficeCallOutcome::Kind::Finished:
+            break;
+        }
+        if (outcome.crashed) {
+            qCWarning(lcPreview) << "conversion crashed:" << outcome.output;
+            return failure(PreviewError::ConverterFailed,
+                           QStringLiteral("LibreOffice が変換中に異常終了しました"));
+        }
+        if (outcome.exit_code != 0) {
+            qCWarning(lcPreview) << "conversion failed, exit" << outcome.exit_code
+                                 << outcome.output;
+            if (container)
+                return failure(PreviewError::Damaged, kDamaged);
+            return failure(PreviewError::ConverterFailed,
+                           QStringLiteral("LibreOffice による文書の変換に失敗しました"
+                                          " (終了コード %1)")
+                               .arg(outcome.exit_code));
+        }
+        qCDebug(lcPreview) << "converted" << outcome.output;
+        return std::nullopt;
+    }
+
+    // The file LibreOffice reads: a link with a plain name to the exact bytes of the path, or
+    // for text exports the first part of the text (re-encoded as UTF-8 for the text importer).
+    bool prepare_input(const QString& path, const SniffedDocument& sniffed, const ImportPlan& plan,
+                       const QString& input, bool word_by_name)
+    {
+        const QByteArray source = native_path::to_absolute_native(path);
+        if (!sniffed.is_text())
+            return ::symlink(source.constData(), QFile::encodeName(input).constData()) == 0;
+        QByteArray text;
+        if (!read_prefix(source, kTextImportBytes, &text))
+            return false;
+        if (text.size() == kTextImportBytes) {
+            const qsizetype end = text.lastIndexOf('\n');
+            if (end > 0)
+                text.truncate(end + 1);
+        }
+        if (word_by_name && sniffed.format == DocumentFormat::Text &&
+            !plan.infilter.startsWith(QStringLiteral("Text - txt - csv"))) {
+            std::optional<QStringDecoder> decoder = decoder_for(sniffed.encoding);
+            if (decoder && decoder->isValid())
+                text = QString(decoder->decode(text)).toUtf8();
+        }
+        QFile file(input);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    }
+
+    PreviewResult render(const QString& path, const QSize& pane)
+    {
+        if (pane.width() <= 0 || pane.height() <= 0)
+            return failure(PreviewError::BadPane,
+                           QStringLiteral("プレビュー領域の大きさが正しくありません"));
+        if (path.isEmpty())
+            return failure(PreviewError::NoFile,
+                           QStringLiteral("プレビューするファイルが指定されていません"));
+        struct stat info
+        {};
+        if (::stat(native_path::to_native(path).constData(), &info) != 0)
+            return failure(PreviewError::NoFile, QStringLiteral("ファイルが見つかりません"));
+        if (!S_ISREG(info.st_mode))
+            return failure(PreviewError::NoFile, QStringLiteral("ファイルではありません"));
+
+        const PictureKey key{native_path::from_native(native_path::to_absolute_native(path)),
+                             qint64{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
+                             qint64{info.st_size}, pane.width()};
+        if (auto image = cache.find(key)) {
+            PreviewResult hit;
+            hit.image = std::move(*image);
+            return hit;
+        }
+
+        supersede_active();
+        Request request;
+        active.push_back(&request);
+        PreviewResult result = render_uncached(request, path, key);
+        std::erase(active, &request);
+        if (!request.superseded)
+            restart_doomed();
+        return result;
+    }
+
+    PreviewResult render_uncached(Request& request, const QString& path, const PictureKey& key)
+    {
+        const SniffedDocument sniffed = sniff_document(path);
+        switch (sniffed.format) {
+        case DocumentFormat::Unreadable:
+            return failure(PreviewError::NoFile, QStringLiteral("ファイルを読み取れません"));
+        case DocumentFormat::Empty:
+            return failure(PreviewError::NotADocument,
+                           QStringLiteral("空のファイル (0 バイト) です"));
+        case DocumentFormat::Binary:
+            return failure(PreviewError::NotADocument,
+                           QStringLiteral("文書ファイルとして読み取れません"));
+        default:
+            break;
+        }
+        if (sniffed.encrypted)
+            return failure(PreviewError::Encrypted,
+                           QStringLiteral("パスワードで保護された文書です"));
+
+        std::optional<QByteArray> pdf = cache.find_page(key);
+        if (!pdf) {
+            if (program.isEmpty())
+                resolve_program(); // installed while we run?
+            if (program.isEmpty())
+                return failure(PreviewError::NoConverter,
+                               QStringLiteral("LibreOffice がインストールされていません"
+                                              " (プレビューに必要です)"));
+            pdf.emplace();
+            if (auto failed = convert_to_pdf(request, path, sniffed, &*pdf))
+                return std::move(*failed);
+            cache.insert_page(key, *pdf);
+        }
+        DrawnPage page = draw_off_thread(*pdf, key.width, options.wait_flags);
+        if (page.image.isNull()) {
+            qCWarning(lcPreview) << "cannot draw" << native_path::readable(path) << ":" << page.why;
+            if (sniffed.is_container())
+                return failure(PreviewError::Damaged, kDamaged);
+            return failure(PreviewError::RenderFailed,
+                           QStringLiteral("変換された文書を表示できませんでした"));
+        }
+        cache.insert(key, page.image);
+        if (request.superseded)
+            return failure(PreviewError::Superseded, {});
+        PreviewResult result;
+        result.image = std::move(page.image);
+        return result;
+    }
+
+    std::optional<PreviewResult> convert_to_pdf(Request& request, const QString& path,
+                                                const SniffedDocument& sniffed, QByteArray* pdf)
+    {
+        const QString suffix = QFileInfo(native_path::readable(path)).suffix().toLower();
+        const bool word_by_name = suffix == QStringLiteral("doc") ||
+                                  suffix == QStringLiteral("docx") ||
+                                  suffix == QStringLiteral("rtf");
+        const ImportPlan plan = import_plan(sniffed, word_by_name);
+
+        const QTemporaryDir work(QDir::tempPath() + QStringLiteral("/pelmora-preview-XXXXXX"));
+        const QString outdir = work.path() + QStringLiteral("/out");
+        const QString tmpdir = work.path() + QStringLiteral("/tmp");
+        const QString input = work.path() + QStringLiteral("/document.") +
+                              (plan.suffix.isEmpty() ? suffix : plan.suffix);
+        if (!work.isValid() || !mark_owner(work.path()) || !QDir().mkpath(outdir) ||
+            !QDir().mkpath(tmpdir) || !prepare_input(path, sniffed, plan, input, word_by_name))
+            return failure(PreviewError::System,
+                           QStringLiteral("一時フォルダを作成できませんでした"));
+
+        if (auto failed = convert(request, input, outdir, tmpdir, plan, sniffed.is_container()))
+            return failed;
+
+        QString written = outdir + QStringLiteral("/document.pdf");
+        if (!QFileInfo::exists(written)) {
+            const QStringList any = QDir(outdir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+            if (any.isEmpty()) {
+                qCWarning(lcPreview) << "no PDF written for" << native_path::readable(path);
+                if (sniffed.is_container())
+                    return failure(PreviewError::Damaged, kDamaged);
+                return failure(PreviewError::NoOutput,
+                               QStringLiteral("LibreOffice が文書を変換できませんでした"));
+            }
+            written = outdir + QLatin1Char('/') + any.constFirst();
+        }
+        QFile file(written);
+        if (!file.open(QIODevice::ReadOnly))
+            return failure(PreviewError::RenderFailed,
+                           QStringLiteral("変換された文書を表示できませんでした"));
+        *pdf = file.readAll();
+        return std::nullopt;
+    }
+};
+
+LibreOfficePreviewRenderer::LibreOfficePreviewRenderer(LibreOfficeOptions options)
+    : d_(std::make_unique<State>(std::move(options)))
+{}
+
+LibreOfficePreviewRenderer::~LibreOfficePreviewRenderer() = default;
+
+PreviewResult LibreOfficePreviewRenderer::render(const QString& path, const QSize& pane)
+{
+    return d_->render(path, pane);
+}
+
+void LibreOfficePreviewRenderer::prepare()
+{
+    d_->prepare();
+}
+
+QString LibreOfficePreviewRenderer::program() const
+{
+    return d_->program;
+}
+
+int LibreOfficePreviewRenderer::conversions() const
+{
+    return d_->conversions;
+}
+
+int LibreOfficePreviewRenderer::resident_starts() const
+{
+    return d_->resident_starts;
+}
+
+void LibreOfficePreviewRenderer::clear_cache()
+{
+    d_->cache.clear();
+}
+
+} // namespace pelmora

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The archiver backend built into the program: the Unlha entry point.
+#pragma once
+
+#include "ports/archiver.h"
+
+namespace pelmora {
+
+class UnlhaArchiver final : public Archiver
+{
+public:
+    int run(const QByteArray& commandLine, QByteArray& report) override;
+};
+
+} // namespace pelmora

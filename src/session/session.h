@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The session state of one run: what was clicked, which root and type are listed, the
+// result cache, the dialog hand-over values, the undo journal and the blink counter.
+// Windows share it through one instance that lives for the whole run; nothing is saved.
+#pragma once
+
+#include "session/doc_type.h"
+#include "session/result_cache.h"
+#include "session/undo_journal.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace pelmora {
+
+// A text list as the commands use it: never empty, and "nothing" is one empty element.
+inline QStringList empty_text_list()
+{
+    return QStringList{QString()};
+}
+
+// True when a text list holds nothing: exactly one element that is blank.
+inline bool text_list_is_empty(const QStringList& l)
+{
+    return l.size() <= 1 && (l.isEmpty() || l.front().trimmed().isEmpty());
+}
+
+// What the destination chooser is opened for.
+enum class DlgMode : int { None = 0, Compress = 1, Copy = 2, Move = 3 };
+
+struct QRV_Public
+{
+    bool op_handed_over = false;
+    QString sel_file;
+    QString sel_dir;
+    qsizetype cur_row = 0;
+    qsizetype prev_row = 0;
+    qsizetype hit_count = 0;
+    int drive_listed = 0;
+    QString list_key; // cache key of the scan in progress (root + type letter)
+    DocType doc_type;
+    ResultCache cache;
+    QStringList sel_marks = empty_text_list();
+    int dlg_cancel = 0;
+    QString dest_dir;
+    QString archive_name;
+    DlgMode dlg_mode = DlgMode::None;
+    UndoJournal undo; // undo_kind, undo_src, undo_dst
+    // True while a file command (copy, move, trash, compression, undo, print) runs; another
+    // one does not start then.
+    bool command_running = false;
+    int blink_count = 0;
+    qsizetype grid_row = 0;
+
+    // True when the last click named no file (the check before a command on the selection).
+    bool no_file_selected() const
+    {
+        return sel_dir.trimmed().isEmpty() || sel_file.trimmed().isEmpty();
+    }
+
+    // Start values set by the main window's load handler.
+    void reset_for_start();
+};
+
+} // namespace pelmora

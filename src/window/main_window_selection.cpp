@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's handlers for selection, preview, Refresh, the type switch and open.
+#include "catalogue/catalogue.h"
+#include "catalogue/result_table_model.h"
+#include "ports/message_box.h"
+#include "ports/platform.h"
+#include "selection/grid_selection.h"
+#include "selection/open_file.h"
+#include "selection/preview_pane.h"
+#include "session/history_log.h"
+#include "session/session.h"
+#include "window/grid_setup.h"
+#include "window/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTableView>
+
+namespace pelmora {
+
+void QRV_Main::connect_selection()
+{
+    m_preview = std::make_unique<PreviewPane>(OLE1, m_platform.preview);
+    SelectionControls c;
+    c.singleMode = opt_f[0];
+    c.chk = chk;
+    c.lbl_filename = lbl_filename;
+    c.lbl_lastup = lbl_lastup;
+    c.fileItems = {p_lha, p_filemove, p_filecopy, p_dust};
+    c.showWait = [this](bool shown) { show_wait_window(shown); };
+    c.setGridRedraw = [this](bool on) { grd1->setUpdatesEnabled(on); };
+    m_selection = new GridSelection(m_session, *m_results, *m_preview, *m_platform.yield,
+                                    *m_platform.messages, *m_platform.files, std::move(c), this);
+    connect(grd1, &QTableView::clicked, this,
+            [this](const QModelIndex& i) { m_selection->grd1_Click(i.row() + 1); });
+    // The keyboard's way to click: arrows choose the row, Space or Enter clicks it.
+    click_current_row_on_key(grd1, [this](int row) { m_selection->grd1_Click(row + 1); });
+    for (QRadioButton* b : opt_f)
+        connect(b, &QRadioButton::clicked, m_selection, &GridSelection::opt_f_Click);
+    connect(chk, &QCheckBox::clicked, m_selection, &GridSelection::chk_Click);
+}
+
+void QRV_Main::Command1_Click()
+{
+    m_catalogue->set_suffix_filter(Text_Sufix->text());
+    m_catalogue->refresh_list(current_root());
+}
+
+void QRV_Main::on_listing_finished(bool wasRefresh)
+{
+    if (wasRefresh)
+        m_history->append_history_row(QStringLiteral("最新の情報に更新 ボタンを押下しました"),
+                                      history::Refresh);
+}
+
+void QRV_Main::opt_Click()
+{
+    const bool excel = opt[0]->isChecked();
+    if (type_revert != 0) {
+        type_revert = 0;
+        return;
+    }
+    const DocType chosen = excel ? DocType::excel() : DocType::word();
+    if (chosen == m_session.doc_type)
+        return; // the button that was already on: nothing to switch
+    if (!m_platform.messages->confirm(chosen.switch_question())) {
+        // Put the other button back; the click that raises is swallowed by type_revert.
+        type_revert = 1;
+        QRadioButton* previous = opt[excel ? 1 : 0];
+        previous->setChecked(true);
+        opt_Click();
+        return;
+    }
+    m_session.doc_type = chosen;
+    Text_Sufix->setText(chosen.suffix());
+    dir1_Change();
+    if (!m_selection->nothing_selected())
+        m_preview->reset();
+}
+
+void QRV_Main::cmd_open_Click()
+{
+    open_selected_file(m_session, *m_history, m_platform.opener, *m_platform.messages);
+}
+
+} // namespace pelmora

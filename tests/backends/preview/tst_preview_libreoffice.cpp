@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// End to end with the installed LibreOffice: .xls and .doc files written by LibreOffice from
+// text made here are previewed and the pictures judged by size and ink.
+#include "backends/preview/libreoffice_preview_renderer.h"
+#include "office_fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace pelmora {
+
+class TestPreviewLibreOffice final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir root_;
+    QString tmp_;
+    QString soffice_;
+    QString workbook_;
+    QString document_;
+    std::unique_ptr<LibreOfficePreviewRenderer> resident_;
+
+    // Processes whose command line names our private temporary folder.
+    QStringList our_processes() const
+    {
+        QStringList found;
+        const QByteArray marker = QFile::encodeName(tmp_);
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool numeric = false;
+            entry.toLongLong(&numeric);
+            if (!numeric)
+                continue;
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(marker))
+                found << entry;
+        }
+        return found;
+    }
+
+    static void check_picture(const PreviewResult& result, const QSize& pane)
+    {
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        const QSize size = result.image.size();
+        // As wide as the pane; the height follows the page (the pane scrolls).
+        QVERIFY2(size.width() == pane.width(),
+                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+        // Office pages are portrait A4 or Letter.
+        const double ratio = double(size.width()) / size.height();
+        QVERIFY2(ratio > 0.68 && ratio < 0.80, qPrintable(QString::number(ratio)));
+        // Text and grid lines, not a blank page: at least 0.3 % of the pixels carry ink,
+        // and the page around them is white.
+        const qsizetype ink = fixtures::ink_pixels(result.image);
+        qInfo("ink pixels: %lld of %lld", qlonglong(ink), qlonglong(size.width()) * size.height());
+        QVERIFY2(ink * 1000 >= qsizetype(size.width()) * size.height() * 3,
+                 qPrintable(QString::number(ink)));
+        QVERIFY(ink * 2 < qsizetype(size.width()) * size.height());
+        QCOMPARE(result.image.pixel(size.width() - 2, size.height() - 2), qRgb(255, 255, 255));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        soffice_ = fixtures::find_soffice();
+        if (soffice_.isEmpty())
+            QFAIL("LibreOffice (soffice or libreoffice) is not on PATH; end-to-end preview "
+                  "tests need it (Debian: libreoffice-calc-nogui, libreoffice-writer-nogui)");
+        QVERIFY(root_.isValid());
+        tmp_ = root_.path() + QStringLiteral("/tmp");
+        const QString sources = root_.path() + QStringLiteral("/sources");
+        const QString docs = root_.path() + QStringLiteral("/書類");
+        QVERIFY(QDir().mkpath(tmp_) && QDir().mkpath(sources) && QDir().mkpath(docs));
+        qputenv("TMPDIR", QFile::encodeName(tmp_));
+
+        const QString csv = sources + QStringLiteral("/売上表.csv");
+        const QString rtf = sources + QStringLiteral("/議事録.rtf");
+        QVERIFY(fixtures::write_text(csv, fixtures::sample_workbook_csv(30, 1)));
+        QVERIFY(fixtures::write_text(rtf, fixtures::sample_document_rtf(1)));
+        QString log;
+        const QStringList xls = fixtures::convert_with_soffice(
+            soffice_, {csv}, QStringLiteral("xls"), docs, &log, fixtures::csv_utf8_infilter());
+        QVERIFY2(xls.size() == 1, qPrintable(log));
+        const QStringList doc =
+            fixtures::convert_with_soffice(soffice_, {rtf}, QStringLiteral("doc"), docs, &log);
+        QVERIFY2(doc.size() == 1, qPrintable(log));
+        workbook_ = xls.first();
+        document_ = doc.first();
+        // Real Excel and Word binaries, not text under those names.
+        for (const QString& path : {workbook_, document_}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.read(8) == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
+        }
+
+        LibreOfficeOptions options;
+        options.time_limit = 90s; // a first start on a slow machine
+        resident_ = std::make_unique<LibreOfficePreviewRenderer>(options);
+        QCOMPARE(resident_->program(), soffice_);
+    }
+
+    void cleanupTestCase()
+    {
+        resident_.reset();
+        if (!soffice_.isEmpty()) {
+            QTRY_VERIFY2_WITH_TIMEOUT(our_processes().isEmpty(),
+                                      qPrintable(our_processes().join(' ')), 5000);
+            const QStringList left =
+                QDir(tmp_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden);
+            QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
+        }
+    }
+
+    void renders_documents_and_remembers_them_data()
+    {
+        QTest::addColumn<bool>("workbook");
+        QTest::addColumn<QSize>("pane");
+        // A file seen before at another pane size is drawn again from its remembered first
+        // page, without another conversion.
+        QTest::addColumn<int>("conversions");
+        QTest::newRow("workbook, tall pane") << true << QSize(300, 460) << 1;
+        QTest::newRow("document, wide pane") << false << QSize(500, 400) << 1;
+        QTest::newRow("workbook again, other pane") << true << QSize(420, 420) << 0;
+    }
+
+    void renders_documents_and_remembers_them()
+    {
+        QFETCH(bool, workbook);
+        QFETCH(QSize, pane);
+        QFETCH(int, conversions);
+        const QString path = workbook ? workbook_ : document_;
+        const int before = resident_->conversions();
+
+        const PreviewResult first = resident_->render(path, pane);
+        check_picture(first, pane);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(resident_->conversions(), before + conversions);
+
+        const PreviewResult second = resident_->render(path, pane);
+        QVERIFY(second.ok());
+        QCOMPARE(resident_->conversions(), before + conversions);
+        QCOMPARE(second.image, first.image);
+        QCOMPARE(resident_->resident_starts(), 1);
+    }
+
+    void one_shot_mode_renders_too()
+    {
+        LibreOfficeOptions options;
+        options.mode = LibreOfficeMode::OneShot;
+        options.time_limit = 90s;
+        LibreOfficePreviewRenderer renderer(options);
+        const QSize pane(240, 340);
+        check_picture(renderer.render(document_, pane), pane);
+        QCOMPARE(renderer.conversions(), 1);
+        QCOMPARE(renderer.resident_starts(), 0);
+    }
+
+    void garbage_never_reaches_libreoffice()
+    {
+        const QString junk = root_.path() + QStringLiteral("/junk.xls");
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray bytes(8192, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 131 + 7) % 256);
+        file.write(bytes);
+        file.close();
+        const int before = resident_->conversions();
+        const PreviewResult result = resident_->render(junk, QSize(200, 200));
+        QCOMPARE(int(result.error), int(PreviewError::NotADocument));
+        QCOMPARE(resident_->conversions(), before);
+    }
+};
+
+} // namespace pelmora
+
+QTEST_MAIN(pelmora::TestPreviewLibreOffice)
+#include "tst_preview_libreoffice.moc"
