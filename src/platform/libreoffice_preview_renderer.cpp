@@ -97,8 +97,8 @@ bool copy_file(int fd, const QString& target)
         if (n == 0)
             return true;
         for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out.get(), buffer.data() + done,
-                                      static_cast<size_t>(n - done));
+            const ssize_t w =
+                ::write(out.get(), buffer.data() + done, static_cast<size_t>(n - done));
             if (w <= 0)
                 return false;
             done += w;
@@ -347,8 +347,8 @@ struct LibreOfficePreviewRenderer::State
                       << QStringLiteral("--headless") << QStringLiteral("--invisible")
                       << QStringLiteral("--nodefault") << QStringLiteral("--nolockcheck");
         }
-        const QString input =
-            folder + QLatin1Char('/') + QLatin1String(office_sandbox::kInput) + QLatin1Char('/') + input_name;
+        const QString input = folder + QLatin1Char('/') + QLatin1String(office_sandbox::kInput) +
+                              QLatin1Char('/') + input_name;
         *outdir = folder + QLatin1Char('/') + QLatin1String(office_sandbox::kOutput);
         if (!office_sandbox::clear_exchange(folder) || !write_input(input)) {
             if (request.office != nullptr) {
@@ -466,8 +466,7 @@ struct LibreOfficePreviewRenderer::State
                 return failure(PreviewError::NoFile,
                                QStringLiteral("パスが長すぎるため開けません"));
             if (errno == EACCES || errno == EPERM)
-                return failure(PreviewError::NoFile,
-                               QStringLiteral("ファイルを読み取れません"));
+                return failure(PreviewError::NoFile, QStringLiteral("ファイルを読み取れません"));
             return failure(PreviewError::NoFile, QStringLiteral("ファイルが見つかりません"));
         }
         if (!S_ISREG(info.st_mode))

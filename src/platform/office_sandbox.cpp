@@ -122,8 +122,7 @@ bool usable(const QString& bwrap, QString* why)
     const bool finished = probe.waitForStarted(5000) && probe.waitForFinished(10'000);
     if (!finished)
         probe.kill();
-    const bool ok =
-        finished && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    const bool ok = finished && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
     if (!ok && why != nullptr)
         *why = QString::fromLocal8Bit(probe.readAll()).trimmed();
     if (!finished)

@@ -92,8 +92,8 @@ ResidentOffice::Start ResidentOffice::start()
     m_process->setArguments(office_sandbox::wrap(
         dir->path(), m_program,
         {m_profile, QStringLiteral("--headless"), QStringLiteral("--invisible"),
-         QStringLiteral("--nologo"), QStringLiteral("--norestore"),
-         QStringLiteral("--nolockcheck"), keep.fileName()}));
+         QStringLiteral("--nologo"), QStringLiteral("--norestore"), QStringLiteral("--nolockcheck"),
+         keep.fileName()}));
     m_process->setStandardInputFile(QProcess::nullDevice());
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->setStandardErrorFile(QProcess::nullDevice());
@@ -118,9 +118,8 @@ bool ResidentOffice::shows_ready() const
         return false;
     if (m_ready)
         return true;
-    const QString lock = m_dir->path() + QLatin1Char('/') +
-                         QLatin1String(office_sandbox::kKeep) + QStringLiteral("/.~lock.") +
-                         QLatin1String(kKeepName) + QLatin1Char('#');
+    const QString lock = m_dir->path() + QLatin1Char('/') + QLatin1String(office_sandbox::kKeep) +
+                         QStringLiteral("/.~lock.") + QLatin1String(kKeepName) + QLatin1Char('#');
     return QFileInfo::exists(lock) || m_age.elapsed() >= kStartGrace.count();
 }
 

@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QPair>
 #include <QPageSize>
 #include <QPainter>
+#include <QPair>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -230,8 +230,8 @@ QByteArray paragraphs(const char* before, const char* after, int count)
 {
     QByteArray out;
     for (int i = 0; i < count; ++i)
-        out += before + QByteArray("Linked picture test paragraph, line ") +
-               QByteArray::number(i) + after;
+        out += before + QByteArray("Linked picture test paragraph, line ") + QByteArray::number(i) +
+               after;
     return out;
 }
 

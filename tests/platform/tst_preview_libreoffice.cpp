@@ -59,8 +59,7 @@ protected:
                     socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
                     socket->disconnectFromHost();
                 });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket,
-                                 &QObject::deleteLater);
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
         m_ready.release();
@@ -172,8 +171,8 @@ private Q_SLOTS:
         QVERIFY(word97.open(QIODevice::ReadOnly));
         const QByteArray word97_bytes = word97.readAll();
         const QString field = QStringLiteral("INCLUDEPICTURE");
-        QVERIFY(word97_bytes.contains(QByteArray(reinterpret_cast<const char*>(field.utf16()),
-                                                 field.size() * 2)) ||
+        QVERIFY(word97_bytes.contains(
+                    QByteArray(reinterpret_cast<const char*>(field.utf16()), field.size() * 2)) ||
                 word97_bytes.contains("INCLUDEPICTURE"));
         server_.connections = 0;
 
@@ -260,8 +259,10 @@ private Q_SLOTS:
         QTest::newRow("Word 97 INCLUDEPICTURE") << QStringLiteral("w97.doc") << QByteArray();
         QTest::newRow("HTML under .doc, web and home pictures")
             << QStringLiteral("web.doc") << fixtures::linked_html(url_, planted);
-        QTest::newRow("flat ODT under .doc") << QStringLiteral("odt.doc") << fixtures::linked_flat_odt(url_);
-        QTest::newRow("DOCX under .doc") << QStringLiteral("docx.doc") << fixtures::linked_docx(url_);
+        QTest::newRow("flat ODT under .doc")
+            << QStringLiteral("odt.doc") << fixtures::linked_flat_odt(url_);
+        QTest::newRow("DOCX under .doc")
+            << QStringLiteral("docx.doc") << fixtures::linked_docx(url_);
     }
 
     // The page is still shown; no request reaches the server, and a picture linked from the

@@ -531,8 +531,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<LibreOfficeMode>("mode");
         QTest::addColumn<QString>("bwrap_body"); // empty: bwrap is not installed
-        const QString refused = QStringLiteral(
-            "echo 'bwrap: No permissions to creating new namespace' >&2\nexit 1");
+        const QString refused =
+            QStringLiteral("echo 'bwrap: No permissions to creating new namespace' >&2\nexit 1");
         QTest::newRow("resident, not installed") << LibreOfficeMode::Resident << QString();
         QTest::newRow("resident, namespaces refused") << LibreOfficeMode::Resident << refused;
         QTest::newRow("one-shot, namespaces refused") << LibreOfficeMode::OneShot << refused;
@@ -863,9 +863,8 @@ private Q_SLOTS:
     {
         // Requests for "slow" hang; the resident office that takes one is killed when a
         // newer request arrives, and the newer request goes to the other office at once.
-        const QString fake =
-            make_fake(QStringLiteral("grep -q slow \"$input\" && sleep 30\n") +
-                      copy_pdf(portrait_pdf_));
+        const QString fake = make_fake(QStringLiteral("grep -q slow \"$input\" && sleep 30\n") +
+                                       copy_pdf(portrait_pdf_));
         LibreOfficeOptions options = options_for(fake, LibreOfficeMode::Resident);
         options.resident_offices = 2;
         options.time_limit = 60s;
@@ -883,9 +882,8 @@ private Q_SLOTS:
             newer_ms = own.elapsed();
         });
         clock.start();
-        const PreviewResult older =
-            renderer.render(make_doc(QStringLiteral("slow.xls"), kMinimalOle + "slow"),
-                            QSize(80, 80));
+        const PreviewResult older = renderer.render(
+            make_doc(QStringLiteral("slow.xls"), kMinimalOle + "slow"), QSize(80, 80));
         const qint64 total_ms = clock.elapsed();
         QCOMPARE(older.error, PreviewError::Superseded);
         QVERIFY2(newer.ok(), qPrintable(newer.message));
