@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(pelmora::PreviewError)
@@ -857,6 +859,42 @@ private Q_SLOTS:
         QVERIFY(fd >= 0 && raw.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
         QCOMPARE(last_input(fake), raw.readAll());
         ::unlink(native.constData()); // QTemporaryDir cannot name it
+    }
+
+    // Past PATH_MAX the kernel refuses the whole path; the file is still listed, so the
+    // preview reaches it through folder descriptors.
+    void file_deeper_than_path_max_is_previewed()
+    {
+        const QByteArray segment(200, 'd');
+        // Qt cannot remove a folder this deep; rm can.
+        const auto cleanup = qScopeGuard([&] {
+            QProcess::execute(
+                QStringLiteral("rm"),
+                {QStringLiteral("-rf"), docs_ + QLatin1Char('/') + QString::fromLatin1(segment)});
+        });
+        QByteArray path = QFile::encodeName(docs_);
+        int folder = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(folder >= 0);
+        while (path.size() < 4200) {
+            QVERIFY(::mkdirat(folder, segment.constData(), 0700) == 0);
+            const int next = ::openat(folder, segment.constData(), O_PATH | O_DIRECTORY);
+            ::close(folder);
+            QVERIFY(next >= 0);
+            folder = next;
+            path += '/' + segment;
+        }
+        const int fd = ::openat(folder, "deep.xls", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ::close(folder);
+        QVERIFY(fd >= 0);
+        QVERIFY(::write(fd, kMinimalOle.constData(), kMinimalOle.size()) == kMinimalOle.size());
+        ::close(fd);
+        path += "/deep.xls";
+
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
+        const PreviewResult result = renderer.render(native_path::from_native(path), {90, 90});
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        QCOMPARE(last_input(fake), kMinimalOle);
     }
 
     void newer_request_overtakes_a_slow_one()
