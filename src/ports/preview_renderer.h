@@ -23,6 +23,7 @@ enum class PreviewError {
     Encrypted,       // opening it needs a password
     Damaged,         // an office container that cannot be read
     Superseded,      // a newer request took over before this one was done
+    NoSandbox,       // the jail the converter must run in is missing or cannot be made
 };
 
 struct PreviewResult

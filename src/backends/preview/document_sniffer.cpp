@@ -279,19 +279,24 @@ SniffedDocument sniff_document(const QString& path)
     const int fd = ::open(native_path::to_native(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return {};
+    const SniffedDocument document = sniff_open_file(fd);
+    ::close(fd);
+    return document;
+}
+
+SniffedDocument sniff_open_file(int fd)
+{
     QByteArray head(kHeadBytes, Qt::Uninitialized);
     qsizetype got = 0;
     while (got < head.size()) {
-        const ssize_t n = ::read(fd, head.data() + got, static_cast<size_t>(head.size() - got));
-        if (n < 0) {
-            ::close(fd);
+        const ssize_t n = ::pread(fd, head.data() + got, static_cast<size_t>(head.size() - got),
+                                  static_cast<off_t>(got));
+        if (n < 0)
             return {};
-        }
         if (n == 0)
             break;
         got += n;
     }
-    ::close(fd);
     head.truncate(got);
     return sniff_bytes(head);
 }

@@ -44,6 +44,8 @@ struct SniffedDocument
 
 // Judges the bytes at the start of a file; path may hold raw bytes (see native_path).
 SniffedDocument sniff_document(const QString& path);
+// The same on a file already open for reading; its offset is left where it was.
+SniffedDocument sniff_open_file(int fd);
 // The same judgement on bytes already read (the start of the file, up to 64 KiB).
 SniffedDocument sniff_bytes(const QByteArray& head);
 

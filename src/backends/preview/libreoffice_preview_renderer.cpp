@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backends/preview/libreoffice_preview_renderer.h"
 
+#include "backends/posix/long_path.h"
+#include "backends/posix/posix_io.h"
 #include "backends/preview/document_sniffer.h"
 #include "backends/preview/folder_cleaner.h"
 #include "backends/preview/office_call.h"
+#include "backends/preview/office_sandbox.h"
 #include "backends/preview/pdf_first_page.h"
 #include "backends/preview/picture_cache.h"
 #include "backends/preview/resident_office.h"
@@ -18,8 +21,10 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,22 +64,47 @@ DrawnPage draw_off_thread(const QByteArray& pdf, int width, QEventLoop::ProcessE
     return page;
 }
 
-bool read_prefix(const QByteArray& native, qint64 limit, QByteArray* out)
+bool read_prefix(int fd, qint64 limit, QByteArray* out)
 {
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     out->resize(limit);
     qint64 got = 0;
     while (got < limit) {
-        const ssize_t n = ::read(fd, out->data() + got, static_cast<size_t>(limit - got));
-        if (n <= 0)
+        const ssize_t n = ::pread(fd, out->data() + got, static_cast<size_t>(limit - got),
+                                  static_cast<off_t>(got));
+        if (n < 0)
+            return false;
+        if (n == 0)
             break;
         got += n;
     }
-    ::close(fd);
     out->truncate(got);
     return true;
+}
+
+// The office sees a copy of the document in its private folder, never the user's folders.
+bool copy_file(int fd, const QString& target)
+{
+    const posix::Fd out(::open(QFile::encodeName(target).constData(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid())
+        return false;
+    std::vector<char> buffer(std::size_t{1} << 20);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), offset);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w =
+                ::write(out.get(), buffer.data() + done, static_cast<size_t>(n - done));
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+        offset += n;
+    }
 }
 
 std::optional<QStringDecoder> decoder_for(TextEncoding encoding)
@@ -97,6 +127,8 @@ struct LibreOfficePreviewRenderer::State
 {
     LibreOfficeOptions options;
     QString program; // resolved, empty when none
+    QString sandbox; // bwrap, resolved; empty when none
+    bool sandbox_works = false;
     FolderCleaner cleaner;
     PictureCache cache;
     int conversions = 0;
@@ -130,7 +162,7 @@ struct LibreOfficePreviewRenderer::State
         const int count =
             options.mode == LibreOfficeMode::Resident ? std::max(1, options.resident_offices) : 0;
         for (int i = 0; i < count; ++i)
-            offices.push_back(std::make_unique<ResidentOffice>(program, cleaner));
+            offices.push_back(std::make_unique<ResidentOffice>(program, sandbox, cleaner));
     }
 
     ~State() { offices.clear(); }
@@ -148,13 +180,37 @@ struct LibreOfficePreviewRenderer::State
         } else {
             program = QStandardPaths::findExecutable(wanted);
         }
+        sandbox = office_sandbox::find(options.sandbox);
         for (auto& office : offices)
-            office = std::make_unique<ResidentOffice>(program, cleaner);
+            office = std::make_unique<ResidentOffice>(program, sandbox, cleaner);
     }
 
     QString time_limit_text() const
     {
         return QString::number(static_cast<double>(options.time_limit.count()) / 1000.0, 'g', 3);
+    }
+
+    // The failure when no conversion may run: no jail, no conversion.
+    std::optional<PreviewResult> sandbox_failure()
+    {
+        if (sandbox_works)
+            return std::nullopt;
+        if (sandbox.isEmpty())
+            resolve_program(); // installed while we run?
+        if (sandbox.isEmpty())
+            return failure(PreviewError::NoSandbox,
+                           QStringLiteral("プレビューに必要な bubblewrap (bwrap) が"
+                                          "インストールされていません"));
+        QString why;
+        if (!office_sandbox::usable(sandbox, &why)) {
+            qCWarning(lcPreview) << "the office sandbox cannot be made:" << why;
+            return failure(PreviewError::NoSandbox,
+                           QStringLiteral("LibreOffice を隔離して実行できないため (bubblewrap "
+                                          "が名前空間を作成できません)、プレビューを表示"
+                                          "できません"));
+        }
+        sandbox_works = true;
+        return std::nullopt;
     }
 
     bool start(ResidentOffice& office)
@@ -171,7 +227,7 @@ struct LibreOfficePreviewRenderer::State
             return;
         if (program.isEmpty())
             resolve_program();
-        if (program.isEmpty())
+        if (program.isEmpty() || sandbox_failure())
             return;
         for (auto& office : offices) {
             if (!office->running())
@@ -235,14 +291,17 @@ struct LibreOfficePreviewRenderer::State
     }
 
     // Returns the failure, or nothing when the PDF was written.
-    std::optional<PreviewResult> convert(Request& request, const QString& input,
-                                         const QString& outdir, const QString& tmpdir,
-                                         const ImportPlan& plan, bool container)
+    // write_input puts the document at the path given, inside the office's private folder;
+    // *outdir is where the PDF then lies.
+    std::optional<PreviewResult> convert(Request& request,
+                                         const std::function<bool(const QString&)>& write_input,
+                                         const QString& input_name, const ImportPlan& plan,
+                                         bool container, QString* outdir)
     {
         const QDeadlineTimer deadline(options.time_limit);
         QStringList arguments;
         Profile* profile = nullptr;
-        QString scratch = tmpdir;
+        QString folder;
         if (options.mode == LibreOfficeMode::Resident) {
             ResidentOffice* office = pick_office();
             if (office == nullptr)
@@ -265,39 +324,52 @@ struct LibreOfficePreviewRenderer::State
                                    .arg(time_limit_text()));
             }
             arguments << office->profile_argument() << QStringLiteral("--headless");
-            scratch = office->scratch_dir();
+            folder = office->folder();
         } else {
             for (const auto& candidate : profiles) {
-                if (!candidate->busy) {
+                if (!candidate->busy && candidate->dir) {
                     profile = candidate.get();
                     break;
                 }
             }
             if (profile == nullptr) {
                 auto fresh = std::make_unique<Profile>();
-                fresh->dir = std::make_unique<QTemporaryDir>(QDir::tempPath() +
-                                                             QStringLiteral("/pelmora-lo-XXXXXX"));
-                if (!fresh->dir->isValid() || !mark_owner(fresh->dir->path()))
+                fresh->dir = office_sandbox::make_folder(QStringLiteral("pelmora-lo-"));
+                if (!fresh->dir)
                     return failure(PreviewError::System,
                                    QStringLiteral("一時フォルダを作成できませんでした"));
                 profile = fresh.get();
                 profiles.push_back(std::move(fresh));
             }
-            profile->busy = true;
-            arguments << profile_argument(profile->dir->path()) << QStringLiteral("--headless")
-                      << QStringLiteral("--invisible") << QStringLiteral("--nodefault")
-                      << QStringLiteral("--nolockcheck");
+            folder = profile->dir->path();
+            arguments << profile_argument(folder + QLatin1Char('/') +
+                                          QLatin1String(office_sandbox::kProfile))
+                      << QStringLiteral("--headless") << QStringLiteral("--invisible")
+                      << QStringLiteral("--nodefault") << QStringLiteral("--nolockcheck");
         }
+        const QString input = folder + QLatin1Char('/') + QLatin1String(office_sandbox::kInput) +
+                              QLatin1Char('/') + input_name;
+        *outdir = folder + QLatin1Char('/') + QLatin1String(office_sandbox::kOutput);
+        if (!office_sandbox::clear_exchange(folder) || !write_input(input)) {
+            if (request.office != nullptr) {
+                request.office->busy = false;
+                request.office = nullptr;
+            }
+            return failure(PreviewError::System,
+                           QStringLiteral("一時フォルダを作成できませんでした"));
+        }
+        if (profile != nullptr)
+            profile->busy = true;
         if (!plan.infilter.isEmpty())
             arguments << QStringLiteral("--infilter=") + plan.infilter;
         arguments << QStringLiteral("--nologo") << QStringLiteral("--norestore")
                   << QStringLiteral("--convert-to") << first_page_pdf_argument(plan)
-                  << QStringLiteral("--outdir") << outdir << input;
+                  << QStringLiteral("--outdir") << *outdir << input;
 
         ++conversions;
-        const OfficeCallOutcome outcome =
-            run_office_call(program, arguments, scratch, deadline, options.wait_flags,
-                            [&request](qint64 leader) { request.call_leader = leader; });
+        const OfficeCallOutcome outcome = run_office_call(
+            sandbox, office_sandbox::wrap(folder, program, arguments), {}, deadline,
+            options.wait_flags, [&request](qint64 leader) { request.call_leader = leader; });
         request.call_leader = 0;
         if (request.office != nullptr)
             request.office->busy = false;
@@ -307,9 +379,7 @@ struct LibreOfficePreviewRenderer::State
             if (outcome.kind == OfficeCallOutcome::Kind::TimedOut || request.superseded) {
                 profile->dir->setAutoRemove(false);
                 cleaner.discard_after(profile->dir->path(), outcome.leader);
-                profile->dir = std::make_unique<QTemporaryDir>(
-                    QDir::tempPath() + QStringLiteral("/pelmora-lo-XXXXXX"));
-                mark_owner(profile->dir->path());
+                profile->dir = office_sandbox::make_folder(QStringLiteral("pelmora-lo-"));
             }
         }
         if (request.superseded)
@@ -351,14 +421,13 @@ struct LibreOfficePreviewRenderer::State
         return std::nullopt;
     }
 
-    // The file LibreOffice reads: a link with a plain name to the exact bytes of the path, or
-    // for text exports the first part of the text (re-encoded as UTF-8 for the text importer).
-    bool prepare_input(const QString& path, const SniffedDocument& sniffed, const ImportPlan& plan,
-                       const QString& input, bool word_by_name)
+    // The file LibreOffice reads: a copy of the document's bytes, or for text exports the
+    // first part of the text (re-encoded as UTF-8 for the text importer).
+    static bool prepare_input(int source, const SniffedDocument& sniffed, const ImportPlan& plan,
+                              const QString& input, bool word_by_name)
     {
-        const QByteArray source = native_path::to_absolute_native(path);
         if (!sniffed.is_text())
-            return ::symlink(source.constData(), QFile::encodeName(input).constData()) == 0;
+            return copy_file(source, input);
         QByteArray text;
         if (!read_prefix(source, kTextImportBytes, &text))
             return false;
@@ -385,10 +454,21 @@ struct LibreOfficePreviewRenderer::State
         if (path.isEmpty())
             return failure(PreviewError::NoFile,
                            QStringLiteral("プレビューするファイルが指定されていません"));
+        // Opened once, through folder descriptors when the path is too long for the kernel;
+        // everything below reads this descriptor.
+        const posix::AtPath at(native_path::to_native(path));
+        const posix::Fd source(
+            ::openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         struct stat info
         {};
-        if (::stat(native_path::to_native(path).constData(), &info) != 0)
+        if (!source.valid() || ::fstat(source.get(), &info) != 0) {
+            if (errno == ENAMETOOLONG)
+                return failure(PreviewError::NoFile,
+                               QStringLiteral("パスが長すぎるため開けません"));
+            if (errno == EACCES || errno == EPERM)
+                return failure(PreviewError::NoFile, QStringLiteral("ファイルを読み取れません"));
             return failure(PreviewError::NoFile, QStringLiteral("ファイルが見つかりません"));
+        }
         if (!S_ISREG(info.st_mode))
             return failure(PreviewError::NoFile, QStringLiteral("ファイルではありません"));
 
@@ -404,16 +484,17 @@ struct LibreOfficePreviewRenderer::State
         supersede_active();
         Request request;
         active.push_back(&request);
-        PreviewResult result = render_uncached(request, path, key);
+        PreviewResult result = render_uncached(request, path, source.get(), key);
         std::erase(active, &request);
         if (!request.superseded)
             restart_doomed();
         return result;
     }
 
-    PreviewResult render_uncached(Request& request, const QString& path, const PictureKey& key)
+    PreviewResult render_uncached(Request& request, const QString& path, int source,
+                                  const PictureKey& key)
     {
-        const SniffedDocument sniffed = sniff_document(path);
+        const SniffedDocument sniffed = sniff_open_file(source);
         switch (sniffed.format) {
         case DocumentFormat::Unreadable:
             return failure(PreviewError::NoFile, QStringLiteral("ファイルを読み取れません"));
@@ -438,8 +519,10 @@ struct LibreOfficePreviewRenderer::State
                 return failure(PreviewError::NoConverter,
                                QStringLiteral("LibreOffice がインストールされていません"
                                               " (プレビューに必要です)"));
+            if (auto failed = sandbox_failure())
+                return std::move(*failed);
             pdf.emplace();
-            if (auto failed = convert_to_pdf(request, path, sniffed, &*pdf))
+            if (auto failed = convert_to_pdf(request, path, source, sniffed, &*pdf))
                 return std::move(*failed);
             cache.insert_page(key, *pdf);
         }
@@ -459,7 +542,7 @@ struct LibreOfficePreviewRenderer::State
         return result;
     }
 
-    std::optional<PreviewResult> convert_to_pdf(Request& request, const QString& path,
+    std::optional<PreviewResult> convert_to_pdf(Request& request, const QString& path, int source,
                                                 const SniffedDocument& sniffed, QByteArray* pdf)
     {
         const QString suffix = QFileInfo(native_path::readable(path)).suffix().toLower();
@@ -467,18 +550,14 @@ struct LibreOfficePreviewRenderer::State
                                   suffix == QStringLiteral("docx") ||
                                   suffix == QStringLiteral("rtf");
         const ImportPlan plan = import_plan(sniffed, word_by_name);
-
-        const QTemporaryDir work(QDir::tempPath() + QStringLiteral("/pelmora-preview-XXXXXX"));
-        const QString outdir = work.path() + QStringLiteral("/out");
-        const QString tmpdir = work.path() + QStringLiteral("/tmp");
-        const QString input = work.path() + QStringLiteral("/document.") +
-                              (plan.suffix.isEmpty() ? suffix : plan.suffix);
-        if (!work.isValid() || !mark_owner(work.path()) || !QDir().mkpath(outdir) ||
-            !QDir().mkpath(tmpdir) || !prepare_input(path, sniffed, plan, input, word_by_name))
-            return failure(PreviewError::System,
-                           QStringLiteral("一時フォルダを作成できませんでした"));
-
-        if (auto failed = convert(request, input, outdir, tmpdir, plan, sniffed.is_container()))
+        const QString name =
+            QStringLiteral("document.") + (plan.suffix.isEmpty() ? suffix : plan.suffix);
+        QString outdir;
+        const auto write_input = [&](const QString& input) {
+            return prepare_input(source, sniffed, plan, input, word_by_name);
+        };
+        if (auto failed =
+                convert(request, write_input, name, plan, sniffed.is_container(), &outdir))
             return failed;
 
         QString written = outdir + QStringLiteral("/document.pdf");

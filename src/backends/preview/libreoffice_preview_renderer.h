@@ -27,6 +27,9 @@ struct LibreOfficeOptions
 {
     // soffice or a compatible script; empty means "soffice", then "libreoffice", on PATH.
     QString program;
+    // bubblewrap, which every office runs under (see office_sandbox.h); empty means "bwrap"
+    // on PATH. Without it nothing is converted.
+    QString sandbox;
     LibreOfficeMode mode = LibreOfficeMode::Resident;
     // Resident offices kept: with two, a request that overtakes a slow one goes to the other
     // at once while the overtaken one is restarted.

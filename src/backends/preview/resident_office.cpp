@@ -2,9 +2,9 @@
 #include "backends/preview/resident_office.h"
 
 #include "backends/preview/folder_cleaner.h"
+#include "backends/preview/office_sandbox.h"
 #include "base/process_group.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -53,8 +53,8 @@ void watch_group_for_parent_death(qint64 leader, const QString& folder)
                              QString::number(::getpid()), QString::number(leader), folder});
 }
 
-ResidentOffice::ResidentOffice(QString program, FolderCleaner& cleaner)
-    : m_program(std::move(program)), m_cleaner(cleaner)
+ResidentOffice::ResidentOffice(QString program, QString sandbox, FolderCleaner& cleaner)
+    : m_program(std::move(program)), m_sandbox(std::move(sandbox)), m_cleaner(cleaner)
 {}
 
 ResidentOffice::~ResidentOffice()
@@ -67,35 +67,33 @@ bool ResidentOffice::running() const
     return m_process && m_process->state() != QProcess::NotRunning;
 }
 
-QString ResidentOffice::scratch_dir() const
+QString ResidentOffice::folder() const
 {
-    return m_dir ? m_dir->path() + QStringLiteral("/tmp") : QString();
+    return m_dir ? m_dir->path() : QString();
 }
 
 ResidentOffice::Start ResidentOffice::start()
 {
     stop(SIGKILL);
-    auto dir =
-        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/pelmora-lo-XXXXXX"));
-    const QString keep_dir = dir->path() + QStringLiteral("/keep");
-    const QString tmpdir = dir->path() + QStringLiteral("/tmp");
-    QFile keep(keep_dir + QLatin1Char('/') + QLatin1String(kKeepName));
-    if (!dir->isValid() || !mark_owner(dir->path()) || !QDir().mkpath(keep_dir) ||
-        !QDir().mkpath(tmpdir) || !keep.open(QIODevice::WriteOnly) || keep.write("Pelmora\n") < 0)
+    auto dir = office_sandbox::make_folder(QStringLiteral("pelmora-lo-"));
+    if (!dir)
+        return Start::NoFolder;
+    QFile keep(dir->path() + QLatin1Char('/') + QLatin1String(office_sandbox::kKeep) +
+               QLatin1Char('/') + QLatin1String(kKeepName));
+    if (!keep.open(QIODevice::WriteOnly) || keep.write("Pelmora\n") < 0)
         return Start::NoFolder;
     keep.close();
 
-    m_profile = pelmora::profile_argument(dir->path() + QStringLiteral("/profile"));
+    m_profile = pelmora::profile_argument(dir->path() + QLatin1Char('/') +
+                                          QLatin1String(office_sandbox::kProfile));
     m_process = std::make_unique<QProcess>();
-    m_process->setProgram(m_program);
+    m_process->setProgram(m_sandbox);
     // The open hidden document keeps the office from ending after each conversion.
-    m_process->setArguments({m_profile, QStringLiteral("--headless"), QStringLiteral("--invisible"),
-                             QStringLiteral("--nologo"), QStringLiteral("--norestore"),
-                             QStringLiteral("--nolockcheck"), keep.fileName()});
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // LibreOffice leaves scratch files in TMPDIR when it is stopped; keep them in our folder.
-    environment.insert(QStringLiteral("TMPDIR"), tmpdir);
-    m_process->setProcessEnvironment(environment);
+    m_process->setArguments(office_sandbox::wrap(
+        dir->path(), m_program,
+        {m_profile, QStringLiteral("--headless"), QStringLiteral("--invisible"),
+         QStringLiteral("--nologo"), QStringLiteral("--norestore"), QStringLiteral("--nolockcheck"),
+         keep.fileName()}));
     m_process->setStandardInputFile(QProcess::nullDevice());
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->setStandardErrorFile(QProcess::nullDevice());
@@ -120,8 +118,8 @@ bool ResidentOffice::shows_ready() const
         return false;
     if (m_ready)
         return true;
-    const QString lock = m_dir->path() + QStringLiteral("/keep/.~lock.") +
-                         QLatin1String(kKeepName) + QLatin1Char('#');
+    const QString lock = m_dir->path() + QLatin1Char('/') + QLatin1String(office_sandbox::kKeep) +
+                         QStringLiteral("/.~lock.") + QLatin1String(kKeepName) + QLatin1Char('#');
     return QFileInfo::exists(lock) || m_age.elapsed() >= kStartGrace.count();
 }
 

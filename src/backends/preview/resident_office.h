@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One headless LibreOffice kept running so conversions skip its start-up: it holds a small
 // document of ours open, and short soffice calls with the same profile hand it their work.
+// It runs in the office sandbox with a private folder of its own; its clients are started in
+// a jail of the same folder, so they find its socket in that folder's /tmp.
 // Its process group ends with it, and with Pelmora: the launcher gets SIGTERM when Pelmora
 // dies and a detached watchdog kills the group should Pelmora be killed outright.
 #pragma once
@@ -22,7 +24,7 @@ class FolderCleaner;
 class ResidentOffice final
 {
 public:
-    ResidentOffice(QString program, FolderCleaner& cleaner);
+    ResidentOffice(QString program, QString sandbox, FolderCleaner& cleaner);
     ~ResidentOffice(); // stops the office
     ResidentOffice(const ResidentOffice&) = delete;
     ResidentOffice& operator=(const ResidentOffice&) = delete;
@@ -42,7 +44,7 @@ public:
     void stop(int sig);
 
     QString profile_argument() const { return m_profile; }
-    QString scratch_dir() const; // TMPDIR for its clients
+    QString folder() const; // its private folder, empty when not started
     qint64 leader() const { return m_leader; }
     qint64 age_ms() const { return m_age.elapsed(); }
 
@@ -50,6 +52,7 @@ public:
 
 private:
     QString m_program;
+    QString m_sandbox;
     FolderCleaner& m_cleaner;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_process;

@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QPageSize>
 #include <QPainter>
+#include <QPair>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -162,6 +164,119 @@ qsizetype grey_pixels(const QImage& image)
         }
     }
     return count;
+}
+
+namespace {
+
+quint32 crc32(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : data) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A zip archive of stored (uncompressed) members, enough for an OOXML package.
+QByteArray stored_zip(const QList<QPair<QByteArray, QByteArray>>& members)
+{
+    const auto le = [](QByteArray& out, quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(char((value >> (8 * i)) & 0xFF));
+    };
+    QByteArray body;
+    QByteArray directory;
+    for (const auto& [name, data] : members) {
+        const quint32 offset = body.size();
+        const quint32 crc = crc32(data);
+        for (QByteArray* out : {&body, &directory}) {
+            le(*out, out == &body ? 0x04034b50 : 0x02014b50, 4);
+            if (out == &directory)
+                le(*out, 20, 2); // made by
+            le(*out, 20, 2);     // needed
+            le(*out, 0, 2);      // flags
+            le(*out, 0, 2);      // stored
+            le(*out, 0, 4);      // time and date
+            le(*out, crc, 4);
+            le(*out, data.size(), 4);
+            le(*out, data.size(), 4);
+            le(*out, name.size(), 2);
+            le(*out, 0, 2); // extra
+            if (out == &directory) {
+                le(*out, 0, 2); // comment
+                le(*out, 0, 2); // disk
+                le(*out, 0, 2); // internal attributes
+                le(*out, 0, 4); // external attributes
+                le(*out, offset, 4);
+            }
+            out->append(name);
+        }
+        body.append(data);
+    }
+    QByteArray end;
+    le(end, 0x06054b50, 4);
+    le(end, 0, 4);
+    le(end, members.size(), 2);
+    le(end, members.size(), 2);
+    le(end, directory.size(), 4);
+    le(end, body.size(), 4);
+    le(end, 0, 2);
+    return body + directory + end;
+}
+
+QByteArray paragraphs(const char* before, const char* after, int count)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += before + QByteArray("Linked picture test paragraph, line ") + QByteArray::number(i) +
+               after;
+    return out;
+}
+
+} // namespace
+
+QByteArray linked_html(const QByteArray& url, const QByteArray& planted)
+{
+    return "<html><body>" + paragraphs("<p>", "</p>", 12) + "<img src=\"" + url +
+           "\" width=\"200\" height=\"200\"><img src=\"" + planted +
+           "\" width=\"600\" height=\"600\"></body></html>";
+}
+
+QByteArray linked_flat_odt(const QByteArray& url)
+{
+    return R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.text"><office:body><office:text>)" +
+           paragraphs("<text:p>", "</text:p>", 12) +
+           R"(<text:p><draw:frame draw:name="p" text:anchor-type="as-char" svg:width="3cm"
+ svg:height="3cm"><draw:image xlink:href=")" +
+           url + R"(" xlink:type="simple" xlink:show="embed" xlink:actuate="onLoad"/>
+</draw:frame></text:p></office:text></office:body></office:document>)";
+}
+
+QByteArray linked_docx(const QByteArray& url)
+{
+    const QByteArray types =
+        R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)";
+    const QByteArray rels =
+        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)";
+    const QByteArray document_rels =
+        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId5" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/image" Target=")" +
+        url + R"(" TargetMode="External"/></Relationships>)";
+    const QByteArray document =
+        R"(<?xml version="1.0" encoding="UTF-8"?><w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships" xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture"><w:body>)" +
+        paragraphs("<w:p><w:r><w:t>", "</w:t></w:r></w:p>", 12) +
+        R"(<w:p><w:r><w:drawing><wp:inline><wp:extent cx="952500" cy="952500"/><wp:docPr id="1" name="p"/><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/picture"><pic:pic><pic:nvPicPr><pic:cNvPr id="1" name="p"/><pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:link="rId5"/></pic:blipFill><pic:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="952500" cy="952500"/></a:xfrm><a:prstGeom prst="rect"/></pic:spPr></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p></w:body></w:document>)";
+    return stored_zip({{"[Content_Types].xml", types},
+                       {"_rels/.rels", rels},
+                       {"word/_rels/document.xml.rels", document_rels},
+                       {"word/document.xml", document}});
 }
 
 } // namespace pelmora::fixtures

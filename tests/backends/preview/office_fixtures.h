@@ -40,4 +40,10 @@ qsizetype ink_pixels(const QImage& image);
 // Pixels clearly between black and white, as antialiased edges produce.
 qsizetype grey_pixels(const QImage& image);
 
+// Documents whose only picture is linked from url (about a dozen lines of text besides):
+// HTML (with a second 600 px picture from planted, a file URL), flat ODT, and DOCX.
+QByteArray linked_html(const QByteArray& url, const QByteArray& planted);
+QByteArray linked_flat_odt(const QByteArray& url);
+QByteArray linked_docx(const QByteArray& url);
+
 } // namespace pelmora::fixtures

@@ -2,7 +2,8 @@
 // The LibreOffice renderer driven by stand-in soffice scripts: picture geometry, the memory
 // of pictures, the resident offices' life cycle, failures with their reasons, the import
 // chosen by content, newer requests overtaking older ones, and the event loop while waiting.
-// The stand-ins copy a PDF drawn here, so these tests need no LibreOffice.
+// The stand-ins copy a PDF drawn here, so these tests need no LibreOffice; a stand-in bwrap
+// runs them as they are (the real jail is tried in tst_preview_libreoffice).
 #include "backends/preview/libreoffice_preview_renderer.h"
 #include "base/native_path.h"
 #include "office_fixtures.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(pelmora::PreviewError)
@@ -49,7 +52,7 @@ bool process_alive(qint64 pid)
 struct CallLog
 {
     QStringList servers;  // "<pid> <profile>"
-    QStringList converts; // "<pid> <profile> <input as resolved>"
+    QStringList converts; // "<pid> <profile> <input>"; input.copy keeps the last input
 };
 
 } // namespace
@@ -65,6 +68,7 @@ private:
     QString fakes_; // stand-in programs and their logs
     QString portrait_pdf_;
     QString landscape_pdf_;
+    QString sandbox_; // stand-in bwrap
     int fake_count_ = 0;
 
     QString make_text_doc(const QString& name, const QByteArray& content)
@@ -116,7 +120,8 @@ private:
                 "%2\n"
                 "  exit 0\n"
                 "fi\n"
-                "echo \"convert $$ $profile $(readlink -f \"$input\")\" >> \"$log\"\n"
+                "echo \"convert $$ $profile $input\" >> \"$log\"\n"
+                "cp \"$input\" '%1/input.copy'\n"
                 "name=$(basename \"$input\"); base=\"${name%.*}\"\n"
                 "%3\n")
                 .arg(dir,
@@ -157,10 +162,11 @@ private:
     static qint64 logged_pid(const QString& entry) { return entry.section(' ', 0, 0).toLongLong(); }
     static QString logged_profile(const QString& entry) { return entry.section(' ', 1, 1); }
 
-    static LibreOfficeOptions options_for(const QString& program, LibreOfficeMode mode)
+    LibreOfficeOptions options_for(const QString& program, LibreOfficeMode mode) const
     {
         LibreOfficeOptions options;
         options.program = program;
+        options.sandbox = sandbox_;
         options.mode = mode;
         options.time_limit = 10s;
         options.resident_offices = 1;
@@ -195,6 +201,29 @@ private Q_SLOTS:
         landscape_pdf_ = fakes_ + QStringLiteral("/landscape.pdf");
         QVERIFY(fixtures::write_two_page_pdf(portrait_pdf_, QSizeF(595, 842)));
         QVERIFY(fixtures::write_two_page_pdf(landscape_pdf_, QSizeF(842, 595)));
+
+        sandbox_ = fakes_ + QStringLiteral("/bwrap");
+        QFile bwrap(sandbox_);
+        QVERIFY(bwrap.open(QIODevice::WriteOnly));
+        bwrap.write("#!/bin/sh\n"
+                    "while [ $# -gt 0 ] && [ \"$1\" != -- ]; do shift; done\n"
+                    "shift\n"
+                    "exec \"$@\"\n");
+        bwrap.close();
+        bwrap.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // The bytes the stand-in was last given to convert.
+    static QByteArray last_input(const QString& fake)
+    {
+        QFile file(QFileInfo(fake).absolutePath() + QStringLiteral("/input.copy"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static QByteArray bytes_of(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
     }
 
     // --- the picture ---
@@ -269,8 +298,10 @@ private Q_SLOTS:
         QVERIFY2(result.ok(), qPrintable(result.message));
         const CallLog log = calls(fake);
         QCOMPARE(log.converts.size(), 1);
-        QVERIFY2(log.converts.first().endsWith(QFileInfo(path).canonicalFilePath()),
+        // A copy in the office's private folder, never the user's folder.
+        QVERIFY2(log.converts.first().contains(tmp_ + QStringLiteral("/pelmora-lo-")),
                  qPrintable(log.converts.first()));
+        QCOMPARE(last_input(fake), bytes_of(path));
     }
 
     // --- the memory of pictures ---
@@ -497,6 +528,48 @@ private Q_SLOTS:
     }
 
     // --- failures ---
+
+    void no_sandbox_means_no_conversion_data()
+    {
+        QTest::addColumn<LibreOfficeMode>("mode");
+        QTest::addColumn<QString>("bwrap_body"); // empty: bwrap is not installed
+        const QString refused =
+            QStringLiteral("echo 'bwrap: No permissions to creating new namespace' >&2\nexit 1");
+        QTest::newRow("resident, not installed") << LibreOfficeMode::Resident << QString();
+        QTest::newRow("resident, namespaces refused") << LibreOfficeMode::Resident << refused;
+        QTest::newRow("one-shot, namespaces refused") << LibreOfficeMode::OneShot << refused;
+    }
+
+    // Where the jail cannot be made the office never runs, not even unconfined.
+    void no_sandbox_means_no_conversion()
+    {
+        QFETCH(LibreOfficeMode, mode);
+        QFETCH(QString, bwrap_body);
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        LibreOfficeOptions options = options_for(fake, mode);
+        options.sandbox = QFileInfo(fake).absolutePath() + QStringLiteral("/bwrap");
+        if (!bwrap_body.isEmpty()) {
+            QFile bwrap(options.sandbox);
+            QVERIFY(bwrap.open(QIODevice::WriteOnly));
+            bwrap.write("#!/bin/sh\n" + bwrap_body.toUtf8() + '\n');
+            bwrap.close();
+            bwrap.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        LibreOfficePreviewRenderer renderer(options);
+        renderer.prepare();
+        const PreviewResult result = renderer.render(make_doc(QStringLiteral("x.xls")), {90, 90});
+        QCOMPARE(result.error, PreviewError::NoSandbox);
+        QVERIFY(result.image.isNull());
+        QVERIFY2(result.message.contains(bwrap_body.isEmpty()
+                                             ? QStringLiteral("インストールされていません")
+                                             : QStringLiteral("隔離して実行できない")),
+                 qPrintable(result.message));
+        QTest::qWait(200); // an office started anyway would have logged itself by now
+        const CallLog log = calls(fake);
+        QVERIFY(log.servers.isEmpty());
+        QVERIFY(log.converts.isEmpty());
+        QCOMPARE(renderer.conversions(), 0);
+    }
 
     void unusable_input_is_refused_without_conversion_data()
     {
@@ -780,19 +853,55 @@ private Q_SLOTS:
         QVERIFY2(result.ok(), qPrintable(result.message));
         const CallLog log = calls(fake);
         QCOMPARE(log.converts.size(), 1);
-        // The stand-in resolved its input to the very bytes of the file.
-        QFile raw(QFileInfo(fake).absolutePath() + QStringLiteral("/calls.log"));
-        QVERIFY(raw.open(QIODevice::ReadOnly));
-        QVERIFY2(raw.readAll().contains(" " + native + "\n"), qPrintable(log.converts.first()));
+        // The stand-in was given the very bytes of the file.
+        QFile raw;
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0 && raw.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(last_input(fake), raw.readAll());
         ::unlink(native.constData()); // QTemporaryDir cannot name it
+    }
+
+    // Past PATH_MAX the kernel refuses the whole path; the file is still listed, so the
+    // preview reaches it through folder descriptors.
+    void file_deeper_than_path_max_is_previewed()
+    {
+        const QByteArray segment(200, 'd');
+        // Qt cannot remove a folder this deep; rm can.
+        const auto cleanup = qScopeGuard([&] {
+            QProcess::execute(
+                QStringLiteral("rm"),
+                {QStringLiteral("-rf"), docs_ + QLatin1Char('/') + QString::fromLatin1(segment)});
+        });
+        QByteArray path = QFile::encodeName(docs_);
+        int folder = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(folder >= 0);
+        while (path.size() < 4200) {
+            QVERIFY(::mkdirat(folder, segment.constData(), 0700) == 0);
+            const int next = ::openat(folder, segment.constData(), O_PATH | O_DIRECTORY);
+            ::close(folder);
+            QVERIFY(next >= 0);
+            folder = next;
+            path += '/' + segment;
+        }
+        const int fd = ::openat(folder, "deep.xls", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ::close(folder);
+        QVERIFY(fd >= 0);
+        QVERIFY(::write(fd, kMinimalOle.constData(), kMinimalOle.size()) == kMinimalOle.size());
+        ::close(fd);
+        path += "/deep.xls";
+
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
+        const PreviewResult result = renderer.render(native_path::from_native(path), {90, 90});
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        QCOMPARE(last_input(fake), kMinimalOle);
     }
 
     void newer_request_overtakes_a_slow_one()
     {
         // Requests for "slow" hang; the resident office that takes one is killed when a
         // newer request arrives, and the newer request goes to the other office at once.
-        const QString fake = make_fake(QStringLiteral("case \"$(readlink -f \"$input\")\" in "
-                                                      "*slow*) sleep 30;; esac\n") +
+        const QString fake = make_fake(QStringLiteral("grep -q slow \"$input\" && sleep 30\n") +
                                        copy_pdf(portrait_pdf_));
         LibreOfficeOptions options = options_for(fake, LibreOfficeMode::Resident);
         options.resident_offices = 2;
@@ -811,8 +920,8 @@ private Q_SLOTS:
             newer_ms = own.elapsed();
         });
         clock.start();
-        const PreviewResult older =
-            renderer.render(make_doc(QStringLiteral("slow.xls")), QSize(80, 80));
+        const PreviewResult older = renderer.render(
+            make_doc(QStringLiteral("slow.xls"), kMinimalOle + "slow"), QSize(80, 80));
         const qint64 total_ms = clock.elapsed();
         QCOMPARE(older.error, PreviewError::Superseded);
         QVERIFY2(newer.ok(), qPrintable(newer.message));
@@ -870,6 +979,7 @@ private Q_SLOTS:
         QProcess helper;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PELMORA_PREVIEW_HELPER"), fake);
+        environment.insert(QStringLiteral("PELMORA_PREVIEW_SANDBOX"), sandbox_);
         helper.setProcessEnvironment(environment);
         helper.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(helper.waitForStarted());
@@ -962,6 +1072,7 @@ int main(int argc, char** argv)
         QCoreApplication app(argc, argv);
         pelmora::LibreOfficeOptions options;
         options.program = QString::fromLocal8Bit(fake);
+        options.sandbox = QString::fromLocal8Bit(qgetenv("PELMORA_PREVIEW_SANDBOX"));
         options.resident_offices = 1;
         pelmora::LibreOfficePreviewRenderer renderer(options);
         renderer.prepare();
