@@ -3,6 +3,7 @@
 #include "app/session/session.h"
 #include "app/window/command_line.h"
 #include "app/window/main_window.h"
+#include "app/window/screen_fit.h"
 #include "platform/clock.h"
 #include "platform/desktop_opener.h"
 #include "platform/libreoffice_preview_renderer.h"
@@ -22,10 +23,12 @@
 #include <QEvent>
 #include <QFont>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QPointer>
 #include <QStyleFactory>
 #include <QTextStream>
 #include <QTimer>
+#include <QTranslator>
 
 namespace {
 
@@ -77,6 +80,12 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("pelmora"), QIcon(QStringLiteral(":/icons/pelmora.svg"))));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Qt's own texts (the text-box menu, scroll bars, file dialogs) speak Japanese like ours,
+    // whatever the locale; without the translations installed they stay English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     // A proportional Japanese Gothic face for every caption.
     QFont font(QStringList{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
                            QStringLiteral("IPAGothic")},
@@ -84,6 +93,8 @@ int main(int argc, char* argv[])
     QApplication::setFont(font);
     ActivateOpenedDialogs activateDialogs;
     app.installEventFilter(&activateDialogs);
+    pelmora::FitShownWindows fitWindows;
+    app.installEventFilter(&fitWindows);
 
     pelmora::SystemClock clock;
     pelmora::QtEventYield yield;
