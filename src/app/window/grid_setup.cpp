@@ -14,28 +14,21 @@ namespace pelmora {
 
 namespace {
 
-class ElideStartDelegate final : public QStyledItemDelegate
+// Shortens a column's long texts: at their start, or in the middle of their folders.
+class ElidingDelegate final : public QStyledItemDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    ElidingDelegate(QObject* parent, bool folders) : QStyledItemDelegate(parent), m_folders(folders)
+    {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->textElideMode = Qt::ElideLeft;
-    }
-};
-
-class ElideFoldersDelegate final : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
+        if (!m_folders) {
+            option->textElideMode = Qt::ElideLeft;
+            return;
+        }
         const QWidget* view = option->widget;
         const QStyle* style = view ? view->style() : QApplication::style();
         // The room the style leaves for the text inside the cell.
@@ -44,6 +37,9 @@ protected:
             elide_folders(option->text, option->fontMetrics, option->rect.width() - 2 * margin);
         option->textElideMode = Qt::ElideRight; // only where even that does not fit
     }
+
+private:
+    bool m_folders;
 };
 
 // Where the folders of the paths in a text are: each run of characters up to a path's last
@@ -181,7 +177,7 @@ void set_column_twips(QTableView* view, int column, int twips)
 
 void elide_column_at_start(QTableView* view, int column)
 {
-    view->setItemDelegateForColumn(column, new ElideStartDelegate(view));
+    view->setItemDelegateForColumn(column, new ElidingDelegate(view, false));
 }
 
 QString elide_folders(const QString& text, const QFontMetrics& metrics, int width)
@@ -209,7 +205,7 @@ QString elide_folders(const QString& text, const QFontMetrics& metrics, int widt
 
 void elide_column_folders(QTableView* view, int column)
 {
-    view->setItemDelegateForColumn(column, new ElideFoldersDelegate(view));
+    view->setItemDelegateForColumn(column, new ElidingDelegate(view, true));
 }
 
 StretchColumn::StretchColumn(QTableView* view, int column, int widestTwips)
