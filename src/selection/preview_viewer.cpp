@@ -17,6 +17,7 @@ namespace pelmora {
 namespace {
 // Page 1 at about 100 % on a common screen: an A4 page is 595 points wide.
 constexpr int kPageWidth = 900;
+constexpr int kPageHeight = kPageWidth * 3 / 2;
 } // namespace
 
 PreviewViewer::PreviewViewer(PreviewRenderer& renderer, QWidget* parent)
@@ -49,7 +50,7 @@ void PreviewViewer::show_document(const QString& path)
     setWindowTitle(native_path::readable(path) + QStringLiteral(" - 1 ページ目"));
     const qreal ratio = devicePixelRatioF();
     PreviewResult result =
-        m_renderer.render(path, (QSizeF(kPageWidth, kPageWidth * 3 / 2) * ratio).toSize());
+        m_renderer.render(path, (QSizeF(kPageWidth, kPageHeight) * ratio).toSize());
     if (result.error == PreviewError::Superseded)
         return;
     if (result.ok()) {
