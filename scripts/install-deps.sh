@@ -32,8 +32,9 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev
   libpoppler-qt6-dev libcups2-dev librsvg2-bin
-  # run: window system plugins, Japanese fonts, the preview converter, the printer
-  qt6-qpa-plugins libqt6svg6 fonts-ipafont-gothic fonts-noto-cjk
+  # run: window system plugins, Qt's own Japanese texts, Japanese fonts, the preview
+  # converter, the printer
+  qt6-qpa-plugins libqt6svg6 qt6-translations-l10n fonts-ipafont-gothic fonts-noto-cjk
   "${office[@]}"
   cups-client xdg-utils bubblewrap
 )

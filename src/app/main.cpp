@@ -17,16 +17,19 @@
 #include "session/session.h"
 #include "window/command_line.h"
 #include "window/main_window.h"
+#include "window/screen_fit.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QFont>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QPointer>
 #include <QStyleFactory>
 #include <QTextStream>
 #include <QTimer>
+#include <QTranslator>
 
 namespace {
 
@@ -78,6 +81,12 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("pelmora"), QIcon(QStringLiteral(":/icons/pelmora.svg"))));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Qt's own texts (the text-box menu, scroll bars, file dialogs) speak Japanese like ours,
+    // whatever the locale; without the translations installed they stay English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     // A proportional Japanese Gothic face for every caption.
     QFont font(QStringList{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
                            QStringLiteral("IPAGothic")},
@@ -85,6 +94,8 @@ int main(int argc, char* argv[])
     QApplication::setFont(font);
     ActivateOpenedDialogs activateDialogs;
     app.installEventFilter(&activateDialogs);
+    pelmora::FitShownWindows fitWindows;
+    app.installEventFilter(&fitWindows);
 
     pelmora::SystemClock clock;
     pelmora::QtEventYield yield;

@@ -3,23 +3,59 @@
 
 #include "base/native_path.h"
 
+#include <QCollator>
+#include <QLocale>
 #include <QMetaObject>
 #include <QPointer>
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 namespace pelmora {
 namespace {
 
+// Collation keys of texts given as UTF-8 bytes, made once so a sort compares keys only.
+class CollationKeys
+{
+public:
+    CollationKeys(bool on, std::size_t count) : m_on(on)
+    {
+        if (m_on) {
+            m_collator.emplace(QLocale(QLocale::Japanese, QLocale::Japan));
+            m_keys.reserve(count);
+        }
+    }
+    void add(std::string_view bytes)
+    {
+        if (m_on)
+            m_keys.push_back(
+                m_collator->sortKey(QString::fromUtf8(bytes.data(), qsizetype(bytes.size()))));
+    }
+    // Collation first; texts that collate alike (or all, when off) go by their bytes.
+    int compare(std::size_t a, std::size_t b, std::string_view ta, std::string_view tb) const
+    {
+        const int c = m_on ? m_keys[a].compare(m_keys[b]) : 0;
+        return c != 0 ? c : ta.compare(tb);
+    }
+
+private:
+    bool m_on;
+    std::optional<QCollator> m_collator;
+    std::vector<QCollatorSortKey> m_keys;
+};
+
 // The permutation that orders the rows: order[newRow] = oldRow.
 std::vector<std::uint32_t> sorted_order(const HitList& list, const std::vector<std::uint32_t>& hits,
-                                        int column)
+                                        int column, SortWay way)
 {
     // Folders compared once, by rank; equal texts share a rank.
     std::vector<std::uint32_t> folders(list.folder_count());
     std::iota(folders.begin(), folders.end(), 0u);
-    std::sort(folders.begin(), folders.end(), [&list](std::uint32_t a, std::uint32_t b) {
-        return list.folder_at(a) < list.folder_at(b);
+    CollationKeys folderKeys(way.collated, folders.size());
+    for (const std::uint32_t f : folders)
+        folderKeys.add(list.folder_at(f));
+    std::sort(folders.begin(), folders.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return folderKeys.compare(a, b, list.folder_at(a), list.folder_at(b)) < 0;
     });
     std::vector<std::uint32_t> rank(folders.size());
     std::uint32_t r = 0;
@@ -29,8 +65,14 @@ std::vector<std::uint32_t> sorted_order(const HitList& list, const std::vector<s
         rank[folders[i]] = r;
     }
     const std::size_t n = hits.size();
+    CollationKeys nameKeys(way.collated, n);
+    for (const std::uint32_t h : hits)
+        nameKeys.add(list.name(h));
+    const auto names = [&](std::uint32_t a, std::uint32_t b) {
+        return nameKeys.compare(a, b, list.name(hits[a]), list.name(hits[b]));
+    };
     const auto byName = [&](std::uint32_t a, std::uint32_t b) {
-        const int c = list.name(hits[a]).compare(list.name(hits[b]));
+        const int c = names(a, b);
         return c != 0 ? c < 0 : a < b;
     };
     std::vector<std::uint32_t> order(n);
@@ -50,7 +92,7 @@ std::vector<std::uint32_t> sorted_order(const HitList& list, const std::vector<s
     } else {
         std::iota(order.begin(), order.end(), 0u);
         std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            const int c = list.name(hits[a]).compare(list.name(hits[b]));
+            const int c = names(a, b);
             if (c != 0)
                 return c < 0;
             const std::uint32_t ra = rank[list.folder_index(hits[a])];
@@ -58,6 +100,8 @@ std::vector<std::uint32_t> sorted_order(const HitList& list, const std::vector<s
             return ra != rb ? ra < rb : a < b;
         });
     }
+    if (way.descending)
+        std::reverse(order.begin(), order.end());
     return order;
 }
 
@@ -144,13 +188,20 @@ void ResultTableModel::show_new_hits()
     endInsertRows();
 }
 
-void ResultTableModel::sort(int column, Qt::SortOrder)
+QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (column == NameColumn || column == FolderColumn)
-        sort_by_column(column);
+    if (role == Qt::InitialSortOrderRole)
+        return int(Qt::AscendingOrder);
+    return TwoColumnGrid::headerData(section, orientation, role);
 }
 
-void ResultTableModel::sort_by_column(int column, std::function<void()> done)
+void ResultTableModel::sort(int column, Qt::SortOrder order)
+{
+    if (column == NameColumn || column == FolderColumn)
+        sort_by_column(column, {}, SortWay{true, order == Qt::DescendingOrder});
+}
+
+void ResultTableModel::sort_by_column(int column, std::function<void()> done, SortWay way)
 {
     join_sorter();
     const std::uint64_t generation = ++m_generation;
@@ -159,7 +210,7 @@ void ResultTableModel::sort_by_column(int column, std::function<void()> done)
             std::vector<std::uint32_t> hits(m_count);
             for (std::size_t i = 0; i < m_count; ++i)
                 hits[i] = hit_of(i);
-            std::vector<std::uint32_t> order = sorted_order(*m_list, hits, column);
+            std::vector<std::uint32_t> order = sorted_order(*m_list, hits, column, way);
             const std::vector<std::uint32_t> newRowOf = inverse(order);
             for (std::uint32_t& o : order)
                 o = hits[o];
@@ -172,14 +223,14 @@ void ResultTableModel::sort_by_column(int column, std::function<void()> done)
     }
     m_sorting = true;
     QPointer<ResultTableModel> self(this);
-    m_sorter = std::thread([self, list = m_list, count = m_count, rows = m_order, column,
+    m_sorter = std::thread([self, list = m_list, count = m_count, rows = m_order, column, way,
                             generation, done = std::move(done)]() mutable {
         // Everything of the list's size is made here, off the window's thread.
         std::vector<std::uint32_t> hits(count);
         for (std::size_t i = 0; i < count; ++i)
             hits[i] = rows.empty() ? std::uint32_t(i) : rows[i];
         rows = {};
-        std::vector<std::uint32_t> order = sorted_order(*list, hits, column);
+        std::vector<std::uint32_t> order = sorted_order(*list, hits, column, way);
         std::vector<std::uint32_t> newRowOf = inverse(order);
         for (std::uint32_t& o : order)
             o = hits[o];

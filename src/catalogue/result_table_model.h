@@ -20,6 +20,14 @@ namespace pelmora {
 // Heading of the folder column; a click on the heading row leaves it in sel_dir.
 inline const QString kFolderColumnHeading = QStringLiteral("保存場所");
 
+// How a grid sort compares: Japanese collation first (bytes only between equals) or bytes
+// alone, ascending or descending.
+struct SortWay
+{
+    bool collated = false;
+    bool descending = false;
+};
+
 class ResultTableModel final : public TwoColumnGrid
 {
     Q_OBJECT
@@ -32,7 +40,10 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    // A header click: ascending by that column (see sort_by_column).
+    // A first header click sorts ascending.
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // A header click: by that column in Japanese collation, in either order (see
+    // sort_by_column).
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // Drops every row and gives their memory back.
@@ -45,10 +56,10 @@ public:
     void show_new_hits();
 
     // Orders the rows ascending by one column, then by the other; byte order of the names,
-    // which for UTF-8 names is the order of their characters. A large grid is sorted on a
-    // worker thread; done runs on this thread once the rows are in order (not at all when the
-    // rows were replaced meanwhile).
-    void sort_by_column(int column, std::function<void()> done = {});
+    // which for UTF-8 names is the order of their characters (unless way says otherwise). A
+    // large grid is sorted on a worker thread; done runs on this thread once the rows are in
+    // order (not at all when the rows were replaced meanwhile).
+    void sort_by_column(int column, std::function<void()> done = {}, SortWay way = {});
     bool sorting() const { return m_sorting; }
     // Grids up to this size are sorted at once.
     static constexpr std::size_t kSortInPlaceRows = 20000;

@@ -37,6 +37,9 @@ bool can_open_for_read(const QString& path)
     return f.open(QIODevice::ReadOnly);
 }
 
+constexpr int kFolderListMinHeight = 120;
+constexpr int kFolderListExtraHeight = 140;
+
 } // namespace
 
 QString default_archive_name(const QDateTime& t)
@@ -52,6 +55,8 @@ dir_selectFrm::dir_selectFrm(QRV_Public& session, const Platform& platform, QWid
     setModal(true);
     build_controls();
     Form_Load();
+    // The folder list starts tall; on a small room (a scaled screen) it may give up height.
+    resize(sizeHint() + QSize(0, kFolderListExtraHeight));
 }
 
 void dir_selectFrm::build_controls()
@@ -83,7 +88,7 @@ void dir_selectFrm::build_controls()
     m_command1->setAccessibleName(m_command1->toolTip());
     dirLayout->addWidget(m_command1);
     m_dir1 = new FolderList(*m_platform.files, m_fra_dir);
-    m_dir1->setMinimumSize(360, 260);
+    m_dir1->setMinimumSize(360, kFolderListMinHeight);
     dirLayout->addWidget(m_dir1, 1);
     m_lbl_path = named(new QLabel(m_fra_dir), "lbl_path");
     m_lbl_path->setWordWrap(true);

@@ -69,12 +69,15 @@ public:
     virtual bool update(qint64 done, qint64 total) = 0;
 };
 
+// What the bytes are copied for: a copy, or a move to another file system.
+enum class Transfer { Copy, Move };
+
 class CopyProgressFactory
 {
 public:
     virtual ~CopyProgressFactory() = default;
     virtual std::unique_ptr<CopyProgress> begin(const QString& src, const QString& dst,
-                                                qint64 total) = 0;
+                                                qint64 total, Transfer kind) = 0;
 };
 
 class Shell

@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QRadioButton>
+#include <algorithm>
 
 namespace pelmora {
 
@@ -29,6 +30,22 @@ bool GridSelection::nothing_selected() const
 {
     const QString dir = m_session.sel_dir.trimmed();
     return dir.isEmpty() || dir == kFolderColumnHeading;
+}
+
+qsizetype GridSelection::marked_count() const
+{
+    QStringList marks = m_session.sel_marks;
+    marks.removeDuplicates();
+    return std::count_if(marks.cbegin(), marks.cend(),
+                         [](const QString& m) { return !m.trimmed().isEmpty(); });
+}
+
+bool GridSelection::is_marked(qsizetype row) const
+{
+    if (row < 1 || row > m_grid.size())
+        return false;
+    return m_session.sel_marks.contains(m_grid.text(row - 1, ResultTableModel::FolderColumn) +
+                                        m_grid.text(row - 1, ResultTableModel::NameColumn));
 }
 
 void GridSelection::set_file_items_enabled(bool on)
@@ -83,6 +100,7 @@ void GridSelection::click_multiple(qsizetype row)
         m_session.sel_marks.front() = path;
     else
         m_session.sel_marks.append(path);
+    Q_EMIT marks_changed(marked_count());
 }
 
 void GridSelection::fill_labels()
@@ -138,6 +156,7 @@ void GridSelection::opt_f_Click()
     m_session.prev_row = 0;
     m_session.cur_row = 0;
     set_file_items_enabled(false);
+    Q_EMIT marks_changed(marked_count());
 }
 
 } // namespace pelmora

@@ -48,6 +48,12 @@ public:
 
     // True when sel_dir names no file (blank, or the folder column's heading).
     bool nothing_selected() const;
+    // How many different files multiple mode has marked.
+    qsizetype marked_count() const;
+    bool is_marked(qsizetype row) const;
+
+Q_SIGNALS:
+    void marks_changed(qsizetype count);
 
 private:
     void click_single(qsizetype row);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/preview_pane.h"
 
+#include "base/native_path.h"
 #include "ports/preview_renderer.h"
 #include "selection/preview_viewer.h"
 
@@ -15,6 +16,13 @@
 namespace pelmora {
 
 namespace {
+
+// What a screen reader says for the pane: its name, and the document or the reason shown.
+void name_pane(QLabel* pane, const QString& shown = {})
+{
+    const QString name = QStringLiteral("プレビュー画像");
+    pane->setAccessibleName(shown.isEmpty() ? name : name + QStringLiteral("：") + shown);
+}
 
 class DoubleClickFilter final : public QObject
 {
@@ -94,24 +102,31 @@ bool PreviewPane::link(const QString& path)
     if (!m_renderer) {
         m_error = QStringLiteral("プレビューを表示できません");
         m_pane->setText(m_error);
+        name_pane(m_pane, m_error);
         return false;
     }
     // Rendering keeps the event loop running, so another click may link another file
     // meanwhile; the newest link owns the pane.
+    // Drawn in device pixels, so a scaled screen shows it sharp.
+    const qreal ratio = m_pane->devicePixelRatioF();
     const int width = picture_width();
     const int height = m_scroll ? m_scroll->viewport()->height() : m_pane->height();
-    const PreviewResult result = m_renderer->render(path, QSize(width, qMax(1, height)));
+    const QSize pixels = (QSizeF(width, qMax(1, height)) * ratio).toSize();
+    PreviewResult result = m_renderer->render(path, pixels);
     if (generation != m_generation || result.error == PreviewError::Superseded)
         return true;
     if (!result.ok()) {
         m_error = result.message;
         m_pane->setAlignment(Qt::AlignCenter);
         m_pane->setText(m_error);
+        name_pane(m_pane, m_error);
         return false;
     }
     m_error.clear();
     m_pane->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    result.image.setDevicePixelRatio(ratio);
     m_pane->setPixmap(QPixmap::fromImage(result.image));
+    name_pane(m_pane, native_path::readable(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)));
     if (m_scroll)
         m_scroll->verticalScrollBar()->setValue(0);
     if (m_viewer && m_viewer->isVisible())
@@ -129,6 +144,7 @@ void PreviewPane::close_and_discard()
 {
     ++m_generation;
     m_pane->clear();
+    name_pane(m_pane);
 }
 
 void PreviewPane::reset()

@@ -17,6 +17,7 @@ namespace pelmora {
 namespace {
 // Page 1 at about 100 % on a common screen: an A4 page is 595 points wide.
 constexpr int kPageWidth = 900;
+constexpr int kPageHeight = kPageWidth * 3 / 2;
 } // namespace
 
 PreviewViewer::PreviewViewer(PreviewRenderer& renderer, QWidget* parent)
@@ -30,6 +31,7 @@ PreviewViewer::PreviewViewer(PreviewRenderer& renderer, QWidget* parent)
     m_page->setAlignment(Qt::AlignCenter);
     m_page->setWordWrap(true);
     m_page->setStyleSheet(QStringLiteral("background: #ffffff;"));
+    m_page->setAccessibleName(QStringLiteral("拡大プレビュー画像"));
     m_scroll->setWidget(m_page);
     m_scroll->setWidgetResizable(true);
     m_scroll->setAlignment(Qt::AlignHCenter);
@@ -46,14 +48,19 @@ void PreviewViewer::show_document(const QString& path)
 {
     m_path = path;
     setWindowTitle(native_path::readable(path) + QStringLiteral(" - 1 ページ目"));
-    const PreviewResult result = m_renderer.render(path, QSize(kPageWidth, kPageWidth * 3 / 2));
+    const qreal ratio = devicePixelRatioF();
+    PreviewResult result =
+        m_renderer.render(path, (QSizeF(kPageWidth, kPageHeight) * ratio).toSize());
     if (result.error == PreviewError::Superseded)
         return;
     if (result.ok()) {
+        result.image.setDevicePixelRatio(ratio);
         m_page->setPixmap(QPixmap::fromImage(result.image));
-        m_page->setMinimumSize(result.image.size());
+        m_page->setMinimumSize(result.image.deviceIndependentSize().toSize());
+        m_page->setAccessibleName(QStringLiteral("拡大プレビュー画像：") + windowTitle());
     } else {
         m_page->setText(result.message);
+        m_page->setAccessibleName(QStringLiteral("拡大プレビュー画像：") + result.message);
     }
 }
 

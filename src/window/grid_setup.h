@@ -16,6 +16,12 @@ void set_column_twips(QTableView* view, int column, int twips);
 // Long texts in this column lose their beginning, so the distinguishing end stays in view.
 void elide_column_at_start(QTableView* view, int column);
 
+// Shortens a text with paths in it to width by taking characters out of the middle of its
+// folders, longest folder first; a file name and the words around the paths stay whole.
+QString elide_folders(const QString& text, const QFontMetrics& metrics, int width);
+// Long texts in this column are shortened with elide_folders.
+void elide_column_folders(QTableView* view, int column);
+
 // A column that never gets narrower than the width it is given in twips and takes the room
 // the view has beyond the widest width it is ever given, so a wide window shows more of each
 // text while a narrower setting stays narrower by the same amount.
@@ -40,7 +46,8 @@ private:
 };
 
 // Space or Enter on the grid acts like a click on the current row; the arrow keys choose
-// that row. The handler gets the 0-based model row.
-void click_current_row_on_key(QTableView* view, std::function<void(int row)> click);
+// that row. Enter then also calls open, when given. The handlers get the 0-based model row.
+void click_current_row_on_key(QTableView* view, std::function<void(int row)> click,
+                              std::function<void(int row)> open = {});
 
 } // namespace pelmora

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 
@@ -82,6 +83,12 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     connect(cmd_end, &QPushButton::clicked, this, &QRV_Main::cmd_end_Click);
     connect(p_end, &QAction::triggered, this, &QRV_Main::p_end_Click);
     connect(p_rireki, &QAction::triggered, this, &QRV_Main::p_rireki_Click);
+    // F5 is Refresh, as in every file list; not while the button is off.
+    auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(refresh, &QShortcut::activated, this, [this] {
+        if (Command1->isEnabled())
+            Command1->click();
+    });
 
     fill_root_list();
     connect(dir1, &QComboBox::currentIndexChanged, this, &QRV_Main::dir1_Change);
@@ -235,11 +242,18 @@ void QRV_Main::Timer1_Timer()
 void QRV_Main::set_refresh_button_color(WinColor c)
 {
     m_command1Color = c;
+    // Only the enabled look takes the colour: a switched-off button keeps the disabled look.
     QPalette p = Command1->palette();
-    p.setColor(QPalette::Button, to_qcolor(c, palette()));
-    p.setColor(QPalette::ButtonText, c == wincolor::BlinkBlue
-                                         ? QColor(Qt::white)
-                                         : palette().color(QPalette::ButtonText));
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::Button, to_qcolor(c, palette()));
+        p.setColor(group, QPalette::ButtonText,
+                   c == wincolor::BlinkBlue ? QColor(Qt::white)
+                                            : palette().color(group, QPalette::ButtonText));
+    }
+    p.setColor(QPalette::Disabled, QPalette::Button,
+               palette().color(QPalette::Disabled, QPalette::Button));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText,
+               palette().color(QPalette::Disabled, QPalette::ButtonText));
     Command1->setPalette(p);
     Command1->setProperty("backColor", QVariant::fromValue(c));
 }

@@ -115,6 +115,9 @@ private:
     void connect_selection();
     void connect_print_help();
     void on_listing_finished(bool wasRefresh);
+    // Double-click or Enter on a row: what the Open button does.
+    void open_from_grid();
+    void show_row_menu(const QPoint& at);
 
     QRV_Public& m_session;
     const Platform& m_platform;
@@ -141,6 +144,7 @@ private:
     QLabel* Label_Count = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label_CurrentPath = nullptr;
+    QLabel* lbl_marked = nullptr; // how many files multiple mode has marked
     QPushButton* Command1 = nullptr;
     QPushButton* cmd_open = nullptr;
     QPushButton* cmd_end = nullptr;

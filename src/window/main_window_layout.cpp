@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
 #include "session/named.h"
+#include "window/elided_label.h"
 #include "window/grid_setup.h"
 #include "window/main_window.h"
 
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -31,6 +33,7 @@ QFrame* divider(QWidget* parent, const char* name)
     auto* line = named(new QFrame(parent), name);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
+    line->setAccessibleName(QStringLiteral("区切り線"));
     return line;
 }
 
@@ -61,7 +64,9 @@ void QRV_Main::build_controls()
     Label1 = named(new QLabel(QStringLiteral("読込ドライブの選択："), central), "Label1");
     dir1 = named(new QComboBox(central), "dir1");
     dir1->setMinimumWidth(260);
-    dir1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A long mount path is shortened in the box rather than widening the window.
+    dir1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    dir1->setMinimumContentsLength(24);
     Label1->setBuddy(dir1);
     rootBox->addWidget(Label1);
     rootBox->addWidget(dir1);
@@ -77,9 +82,11 @@ void QRV_Main::build_controls()
     top->addWidget(Frame3);
     root->addLayout(top);
 
-    // Middle: the result grid and the preview frame.
-    auto* middle = new QHBoxLayout;
-    grd1 = named(new QTableView(central), "grd1");
+    // Middle: the result grid and the preview frame, the divider between them movable.
+    auto* middle = named(new QSplitter(Qt::Horizontal, central), "Splitter1");
+    middle->setChildrenCollapsible(false);
+    middle->setAccessibleName(QStringLiteral("一覧とプレビューの境界"));
+    grd1 = named(new QTableView(middle), "grd1");
     grd1->setModel(m_results.get());
     grd1->setAccessibleName(QStringLiteral("検索一覧"));
     setup_grid_view(grd1);
@@ -87,12 +94,20 @@ void QRV_Main::build_controls()
     elide_column_at_start(grd1, ResultTableModel::FolderColumn);
     // The refresh width is the narrower one; the start width is the widest the grid is given.
     m_folderColumn = new StretchColumn(grd1, ResultTableModel::FolderColumn, kFolderColumnTwips);
-    // A header click sorts the rows by that column.
-    connect(grd1->horizontalHeader(), &QHeaderView::sectionClicked, m_results.get(),
-            [this](int column) { m_results->sort(column); });
-    middle->addWidget(grd1, 3);
+    // A header click sorts the rows by that column; a second click on it reverses the order.
+    // The header keeps the indicator (the model asks for ascending first); none while the
+    // rows are in the listing's own order.
+    QHeaderView* header = grd1->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, m_results.get(),
+            [this](int column, Qt::SortOrder order) {
+                if (column >= 0)
+                    m_results->sort(column, order);
+            });
+    middle->addWidget(grd1);
 
-    Frame2 = named(new QGroupBox(central), "Frame2");
+    Frame2 = named(new QGroupBox(middle), "Frame2");
     Frame2->setAccessibleName(QStringLiteral("プレビュー"));
     auto* preview = new QVBoxLayout(Frame2);
     chk = named(new QCheckBox(QStringLiteral("プレビュー"), Frame2), "chk");
@@ -100,7 +115,8 @@ void QRV_Main::build_controls()
     preview->addWidget(divider(Frame2, "Line1"));
     OLE1 = named(new QLabel(Frame2), "OLE1");
     OLE1->setAlignment(Qt::AlignCenter);
-    OLE1->setMinimumSize(280, 360);
+    // Small enough for a 960x540 room (1920x1080 at 200 %); a larger window gives it more.
+    OLE1->setMinimumSize(240, 160);
     OLE1->setFrameShape(QFrame::StyledPanel);
     OLE1->setStyleSheet(QStringLiteral("QLabel#OLE1 { background: #ffffff; }"));
     OLE1->setAccessibleName(QStringLiteral("プレビュー画像"));
@@ -109,19 +125,21 @@ void QRV_Main::build_controls()
     auto* labels = new QGridLayout;
     auto* Label4 = named(new QLabel(QStringLiteral("ファイル名："), Frame2), "Label4");
     labels->addWidget(Label4, 0, 0);
-    lbl_filename = named(new QLabel(Frame2), "lbl_filename");
+    lbl_filename = named(new ElidedLabel(Frame2), "lbl_filename");
     lbl_filename->setAccessibleDescription(Label4->text());
     lbl_filename->setTextInteractionFlags(Qt::TextSelectableByMouse);
     labels->addWidget(lbl_filename, 0, 1);
     auto* Label5 = named(new QLabel(QStringLiteral("最終更新日："), Frame2), "Label5");
     labels->addWidget(Label5, 1, 0);
-    lbl_lastup = named(new QLabel(Frame2), "lbl_lastup");
+    lbl_lastup = named(new ElidedLabel(Frame2, Qt::ElideRight), "lbl_lastup");
     lbl_lastup->setAccessibleDescription(Label5->text());
     labels->addWidget(lbl_lastup, 1, 1);
     labels->setColumnStretch(1, 1);
     preview->addLayout(labels);
-    middle->addWidget(Frame2, 2);
-    root->addLayout(middle, 1);
+    middle->addWidget(Frame2);
+    middle->setStretchFactor(0, 3);
+    middle->setStretchFactor(1, 2);
+    root->addWidget(middle, 1);
 
     // Bottom: count, folder being read, buttons.
     auto* bottom = new QHBoxLayout;
@@ -139,9 +157,12 @@ void QRV_Main::build_controls()
     bottom->addWidget(Label2);
     bottom->addWidget(Label_Count);
     bottom->addWidget(Label3);
-    Label_CurrentPath = named(new QLabel(central), "Label_CurrentPath");
+    lbl_marked = named(new QLabel(central), "lbl_marked");
+    lbl_marked->setVisible(false);
+    bottom->addSpacing(12);
+    bottom->addWidget(lbl_marked);
+    Label_CurrentPath = named(new ElidedLabel(central), "Label_CurrentPath");
     Label_CurrentPath->setMinimumWidth(120);
-    Label_CurrentPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     Label_CurrentPath->setStyleSheet(QStringLiteral("color: #606060;"));
     Label_CurrentPath->setAccessibleDescription(QStringLiteral("読込中のフォルダ"));
     bottom->addSpacing(16);

@@ -14,9 +14,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTableView>
 
 namespace pelmora {
@@ -36,11 +40,61 @@ void QRV_Main::connect_selection()
                                     *m_platform.messages, *m_platform.files, std::move(c), this);
     connect(grd1, &QTableView::clicked, this,
             [this](const QModelIndex& i) { m_selection->grd1_Click(i.row() + 1); });
-    // The keyboard's way to click: arrows choose the row, Space or Enter clicks it.
-    click_current_row_on_key(grd1, [this](int row) { m_selection->grd1_Click(row + 1); });
+    // The keyboard's way to click: arrows choose the row, Space or Enter clicks it; in
+    // single mode Enter then opens it, as a double-click does.
+    click_current_row_on_key(
+        grd1, [this](int row) { m_selection->grd1_Click(row + 1); },
+        [this](int /*row*/) {
+            if (single_mode())
+                open_from_grid();
+        });
+    connect(grd1, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
+        if (i.isValid())
+            open_from_grid();
+    });
+    grd1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grd1, &QWidget::customContextMenuRequested, this, &QRV_Main::show_row_menu);
+    auto* trash = new QShortcut(QKeySequence(Qt::Key_Delete), grd1);
+    trash->setContext(Qt::WidgetShortcut);
+    connect(trash, &QShortcut::activated, this, [this] {
+        if (p_dust->isEnabled())
+            p_dust->trigger();
+    });
+    connect(m_selection, &GridSelection::marks_changed, this, [this](qsizetype count) {
+        lbl_marked->setText(QStringLiteral("選択中 %1 ファイル").arg(count));
+        lbl_marked->setVisible(!single_mode());
+    });
     for (QRadioButton* b : opt_f)
         connect(b, &QRadioButton::clicked, m_selection, &GridSelection::opt_f_Click);
     connect(chk, &QCheckBox::clicked, m_selection, &GridSelection::chk_Click);
+}
+
+void QRV_Main::open_from_grid()
+{
+    if (cmd_open->isEnabled() && !m_selection->nothing_selected())
+        cmd_open_Click();
+}
+
+void QRV_Main::show_row_menu(const QPoint& at)
+{
+    const QModelIndex index = grd1->indexAt(at);
+    if (!index.isValid())
+        return;
+    // The commands act on the row under the pointer: chosen in single mode, marked (once)
+    // in multiple mode.
+    const qsizetype row = index.row() + 1;
+    if (single_mode() ? m_session.cur_row != row : !m_selection->is_marked(row))
+        m_selection->grd1_Click(row);
+    QMenu menu(grd1);
+    menu.setObjectName(QStringLiteral("grd1_menu"));
+    QAction* open = menu.addAction(cmd_open->text());
+    open->setEnabled(cmd_open->isEnabled());
+    connect(open, &QAction::triggered, this, &QRV_Main::open_from_grid);
+    menu.addSeparator();
+    menu.addActions({p_filecopy, p_filemove, p_dust});
+    menu.addSeparator();
+    menu.addAction(p_lha);
+    menu.exec(grd1->viewport()->mapToGlobal(at));
 }
 
 void QRV_Main::Command1_Click()
@@ -51,6 +105,8 @@ void QRV_Main::Command1_Click()
 
 void QRV_Main::on_listing_finished(bool wasRefresh)
 {
+    // A new listing comes in the folder order again: no header order holds.
+    grd1->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     if (wasRefresh)
         m_history->append_history_row(QStringLiteral("最新の情報に更新 ボタンを押下しました"),
                                       history::Refresh);

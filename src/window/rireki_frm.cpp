@@ -41,6 +41,7 @@ rireki_Frm::rireki_Frm(HistoryLog& log, QWidget* owner) : QDialog(owner), m_log(
         m_grd2->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_grd2) * 2 + 12;
     m_grd2->setColumnWidth(0, std::max(twips_to_pixels(m_grd2, kHistoryTimeTwips), stampWidth));
     new StretchColumn(m_grd2, 1, kHistoryTextTwips);
+    elide_column_folders(m_grd2, 1);
     layout->addWidget(m_grd2, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -60,6 +61,13 @@ rireki_Frm::rireki_Frm(HistoryLog& log, QWidget* owner) : QDialog(owner), m_log(
     const QSize room = screen ? screen->availableSize() - QSize(24, 56) : QSize(1000, 680);
     resize(QSize(twips_to_pixels(this, kHistoryTimeTwips + kHistoryTextTwips + 600), 420)
                .boundedTo(room));
+}
+
+void rireki_Frm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The newest row is the one a user comes to read.
+    m_grd2->scrollToBottom();
 }
 
 void rireki_Frm::cmd_ok_Click()

@@ -22,6 +22,9 @@ public:
 
     QTableView* grd2() const { return m_grd2; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     HistoryLog& m_log;
     QTableView* m_grd2 = nullptr;

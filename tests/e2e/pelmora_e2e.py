@@ -11,6 +11,7 @@ Every wait has a deadline and fails with a message that says what was awaited an
 screen showed instead.
 """
 
+import ctypes
 import os
 import re
 import shutil
@@ -130,9 +131,13 @@ class TestHome:
 class Session:
     """The program running on its own display and buses, with a test home."""
 
-    def __init__(self, program, files, timeout=DEFAULT_TIMEOUT, tools=None):
-        """tools: stand-in programs put first on the program's PATH, name -> sh script body."""
+    def __init__(self, program, files, timeout=DEFAULT_TIMEOUT, tools=None, screen=SCREEN,
+                 scale=None):
+        """tools: stand-in programs put first on the program's PATH, name -> sh script body;
+        screen: the X screen in pixels; scale: the program's QT_SCALE_FACTOR."""
         self.program = program
+        self.screen = screen
+        self.scale = scale
         self.timeout = timeout
         self.tools = tools or {}
         self.home = TestHome(files)
@@ -188,6 +193,8 @@ class Session:
             "LC_ALL": "C.UTF-8",
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
         })
+        if self.scale:
+            env["QT_SCALE_FACTOR"] = str(self.scale)
         for key in ("XDG_RUNTIME_DIR", "TMPDIR"):
             os.makedirs(env[key], mode=0o700, exist_ok=True)
         if self.tools:
@@ -210,7 +217,7 @@ class Session:
 
     def start_x(self, xvfb):
         r, w = os.pipe()
-        args = [xvfb, "-displayfd", str(w), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+        args = [xvfb, "-displayfd", str(w), "-screen", "0", f"{self.screen[0]}x{self.screen[1]}x24",
                 "-nolisten", "tcp", "+extension", "XTEST"]
         log = open(os.path.join(self.home.root, "Xvfb.log"), "wb")
         p = subprocess.Popen(args, pass_fds=(w,), stdin=subprocess.DEVNULL, stdout=log,
@@ -452,7 +459,7 @@ class Session:
         check(e.width > 0 and e.height > 0,
               f"{self.role(acc)} {self.name(acc)!r} has no area on screen")
         x, y = e.x + e.width // 2, e.y + e.height // 2
-        check(0 <= x < SCREEN[0] and 0 <= y < SCREEN[1],
+        check(0 <= x < self.screen[0] and 0 <= y < self.screen[1],
               f"{self.role(acc)} {self.name(acc)!r} is off-screen at ({x}, {y})")
         # Press and release apart, as a hand does: a control that reacts to the focus it gets
         # on the press must see the press handled before the release arrives.
@@ -633,10 +640,26 @@ class Session:
         self.click(self.table_cell(table, row, col))
 
 
-def x_window_titles():
-    """The titles the X server holds for its top-level windows (_NET_WM_NAME), as a window
-    manager would show them; read with libX11 through ctypes."""
-    import ctypes
+class _XAttributes(ctypes.Structure):
+    """XWindowAttributes of libX11."""
+    _fields_ = [(n, t) for n, t in (
+        ("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
+        ("height", ctypes.c_int), ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
+        ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong), ("c_class", ctypes.c_int),
+        ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
+        ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+        ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
+        ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
+        ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+        ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+        ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p))]
+
+
+def x_top_levels():
+    """(title, shown, x, y, width, height) of every top-level window of the X server: the
+    title a window manager would show (_NET_WM_NAME), whether it is mapped, and its place in
+    the server's own pixels (whatever the accessibility bus reports at a scale factor); read
+    with libX11 through ctypes."""
     x = ctypes.CDLL("libX11.so.6")
     vp, ul = ctypes.c_void_p, ctypes.c_ulong
     x.XOpenDisplay.restype = vp
@@ -650,10 +673,12 @@ def x_window_titles():
     x.XGetWindowProperty.argtypes = [vp, ul, ul, ctypes.c_long, ctypes.c_long, ctypes.c_int, ul,
                                      ctypes.POINTER(ul), ctypes.POINTER(ctypes.c_int),
                                      ctypes.POINTER(ul), ctypes.POINTER(ul), ctypes.POINTER(vp)]
+    x.XGetWindowAttributes.argtypes = [vp, ul, ctypes.POINTER(_XAttributes)]
     x.XFree.argtypes = [vp]
     x.XCloseDisplay.argtypes = [vp]
     display = x.XOpenDisplay(os.environ["DISPLAY"].encode())
-    check(display, "cannot open the X display to read window titles")
+    check(display, "cannot open the X display to read its windows")
+    viewable = 2
     try:
         root, parent = ul(), ul()
         children, count = ctypes.POINTER(ul)(), ctypes.c_uint()
@@ -661,19 +686,28 @@ def x_window_titles():
                      ctypes.byref(parent), ctypes.byref(children), ctypes.byref(count))
         name = x.XInternAtom(display, b"_NET_WM_NAME", 0)
         utf8 = x.XInternAtom(display, b"UTF8_STRING", 0)
-        titles = []
+        windows = []
         for i in range(count.value):
             kind, fmt, items, rest, data = ul(), ctypes.c_int(), ul(), ul(), vp()
+            title = None
             if x.XGetWindowProperty(display, children[i], name, 0, 4096, 0, utf8,
                                     ctypes.byref(kind), ctypes.byref(fmt), ctypes.byref(items),
                                     ctypes.byref(rest), ctypes.byref(data)) == 0 and data.value:
-                titles.append(ctypes.string_at(data, items.value).decode())
+                title = ctypes.string_at(data, items.value).decode()
                 x.XFree(data)
+            a = _XAttributes()
+            if x.XGetWindowAttributes(display, children[i], ctypes.byref(a)):
+                windows.append((title, a.map_state == viewable, a.x, a.y, a.width, a.height))
         if children:
             x.XFree(children)
-        return titles
+        return windows
     finally:
         x.XCloseDisplay(display)
+
+
+def x_window_titles():
+    """The titles the X server holds for its top-level windows."""
+    return [w[0] for w in x_top_levels() if w[0] is not None]
 
 
 def history_rows(session):

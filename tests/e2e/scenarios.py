@@ -5,7 +5,7 @@ import os
 import re
 
 from pelmora_e2e import (SCREEN, STAMP, Session, check, fail, history_rows, wait_until,
-                         x_window_titles)
+                         x_top_levels, x_window_titles)
 
 TITLE = "PelmoraVer1.1"
 
@@ -455,3 +455,74 @@ def scenario_open_refused(program):
 
 
 SCENARIOS["open_refused"] = scenario_open_refused
+
+
+# 83 three-byte characters and "ab.xls": the longest name a Linux file system takes.
+LONGEST = "長" * 83 + "ab.xls"
+assert len(LONGEST.encode()) == 255
+
+
+def scenario_fits_at_200(program):
+    """At 200 % on a 1920x1080 screen every window opened lies inside the screen, and the
+    longest file name leaves the grid as wide as a short one did."""
+    screen = (1920, 1080)
+    files = dict(FILES, **{"報告/" + LONGEST: b"longest\x00\x06"})
+    with Session(program, files, screen=screen, scale=2) as s:
+        main = s.main_window()
+        wait_listing(s, len(XLS) + 1)
+
+        def inside(what, title):
+            # Measured on the X server: the accessibility bus may report other units.
+            def shown():
+                return [w for w in x_top_levels() if w[1]]
+            wait_until(lambda: any(w[0] == title for w in shown()), s.timeout,
+                       f"{what} on the X server")
+            outside = [w for w in shown() if w[2] < 0 or w[3] < 0 or
+                       w[2] + w[4] > screen[0] or w[3] + w[5] > screen[1]]
+            check(not outside, f"with {what} open, windows leave the {screen} screen: {outside}")
+
+        inside("the main window", TITLE)
+        # Everything through the keyboard: it does not depend on reported positions.
+        s.tab_to("table", "検索一覧")
+
+        def choose(rel):
+            s.key("Control+Home", *["Down"] * row_of(s, rel), "space")
+            s.find("label", rel.rsplit("/", 1)[1], root=main)
+            return s.extents(grid(s)).width
+        before = choose("報告/月報.xls")
+        after = choose("報告/" + LONGEST)
+        check(after >= before, f"the longest name narrows the grid from {before} to {after}")
+        inside("the longest name shown", TITLE)
+
+        s.key("Alt+J", "k")
+        window = s.wait_window("操作履歴", role="dialog")
+        inside("the history window", "操作履歴")
+        s.key("Escape")
+        s.wait_closed(window, "the history window")
+
+        s.key("Alt+I", "l")
+        chooser = s.wait_window(TITLE, role="dialog")
+        inside("the compression chooser", TITLE)
+        s.tab_to("push button", "新規フォルダの作成")
+        s.key("space")
+        mkdir = s.wait_window(TITLE, role="dialog", exclude=[chooser])
+        inside("the new-folder dialog", TITLE)
+        s.key("Escape")
+        s.wait_closed(mkdir, "the new-folder dialog")
+        s.key("Escape")
+        s.wait_closed(chooser, "the compression chooser")
+
+        s.key("Alt+H", "v")
+        about = s.wait_window("バージョン情報")
+        inside("the About window", "バージョン情報")
+        s.key("Return")
+        s.wait_closed(about, "the About window")
+        # The About window gave the keyboard back to no one (no window manager here): the
+        # menu item is pressed through its accessible action.
+        item = s.find("menu item", "トピックの検索(&U)", root=main, showing=False)
+        item.queryAction().doAction(0)
+        s.wait_window("Pelmora ヘルプ")
+        inside("the help window", "Pelmora ヘルプ")
+
+
+SCENARIOS["fits_at_200"] = scenario_fits_at_200

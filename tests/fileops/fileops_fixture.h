@@ -29,7 +29,8 @@ namespace pelmora::test {
 class ScriptedProgress final : public CopyProgressFactory
 {
 public:
-    std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64 total) override
+    std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64 total,
+                                        Transfer) override
     {
         ++begun;
         last_total = total;

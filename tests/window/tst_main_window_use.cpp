@@ -13,10 +13,12 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -191,6 +193,207 @@ private Q_SLOTS:
         QTRY_VERIFY(grid->viewport()->width() < 400);
         QCOMPARE(grid->columnWidth(1), twips_to_pixels(grid, kHistoryTextTwips));
         h.hide();
+    }
+
+    // The habits of every file list, each on a fresh window: a gesture and what it must do.
+    void file_list_habits()
+    {
+        using Check = std::function<QString(MainWindowFixture&, QTableView*)>;
+        const auto path = [](MainWindowFixture& f, int row) {
+            return f.window->results().text(row, 1) + f.window->results().text(row, 0);
+        };
+        const auto cell = [](QTableView* g, int row) {
+            return g->visualRect(g->model()->index(row, 0)).center();
+        };
+        const auto opened = [path](int row) {
+            return [path, row](MainWindowFixture& f, QTableView*) {
+                const QStringList want{path(f, row)};
+                return f.fake.opener.opened == want
+                           ? QString()
+                           : QStringLiteral("opened ") + f.fake.opener.opened.join(u',');
+            };
+        };
+        const auto names = [](MainWindowFixture& f) {
+            QStringList n;
+            for (qsizetype r = 0; r < f.window->results().size(); ++r)
+                n << f.window->results().text(r, 0);
+            return n;
+        };
+        const auto header = [](QTableView* g) { return g->horizontalHeader(); };
+        const auto clickHeader = [header](QTableView* g) {
+            QTest::mouseClick(header(g)->viewport(), Qt::LeftButton, {},
+                              QPoint(header(g)->sectionViewportPosition(0) + 5, 5));
+        };
+        struct Habit
+        {
+            const char* what;
+            std::function<void(MainWindowFixture&, QTableView*)> act;
+            Check done;
+        };
+        const Habit habits[] = {
+            {"a double-click opens the row",
+             [cell](MainWindowFixture&, QTableView* g) {
+                 QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cell(g, 1));
+                 QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, cell(g, 1));
+             },
+             opened(1)},
+            {"Enter opens the current row",
+             [](MainWindowFixture&, QTableView* g) {
+                 QTest::keyClick(g, Qt::Key_Down);
+                 QTest::keyClick(g, Qt::Key_Return);
+             },
+             opened(1)},
+            {"Delete starts the trash command",
+             [cell](MainWindowFixture& f, QTableView* g) {
+                 QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cell(g, 0));
+                 // Only whether the key reaches the command: the fakes have no shell.
+                 QAction* dust = f.window->menu_item("p_dust");
+                 QObject::disconnect(dust, &QAction::triggered, nullptr, nullptr);
+                 QObject::connect(dust, &QAction::triggered, f.window.get(),
+                                  [&f] { f.fake.opener.opened << QStringLiteral("trash"); });
+                 QTest::keyClick(g, Qt::Key_Delete);
+             },
+             [](MainWindowFixture& f, QTableView*) {
+                 return f.fake.opener.opened == QStringList{"trash"} ? QString()
+                                                                     : QStringLiteral("no trash");
+             }},
+            {"F5 refreshes",
+             [](MainWindowFixture& f, QTableView* g) {
+                 QSignalSpy done(&f.window->catalogue(), &Catalogue::listing_finished);
+                 QTest::keyClick(g, Qt::Key_F5);
+                 if (done.isEmpty())
+                     done.wait(5000);
+             },
+             [](MainWindowFixture& f, QTableView*) {
+                 const QString last = f.window->history().rowCount() > 0
+                                          ? f.window->history().index(0, 1).data().toString()
+                                          : QString();
+                 return last == QStringLiteral("最新の情報に更新 ボタンを押下しました")
+                            ? QString()
+                            : QStringLiteral("history row ") + last;
+             }},
+            {"a header click sorts in Japanese order with an indicator",
+             [clickHeader](MainWindowFixture&, QTableView* g) { clickHeader(g); },
+             [names, header](MainWindowFixture& f, QTableView* g) {
+                 const QStringList n = names(f);
+                 return n.indexOf(QStringLiteral("カ.xls")) < n.indexOf(QStringLiteral("き.xls")) &&
+                                n.first() == QStringLiteral("b.xls") &&
+                                header(g)->sortIndicatorOrder() == Qt::AscendingOrder &&
+                                header(g)->sortIndicatorSection() == 0
+                            ? QString()
+                            : n.join(u',');
+             }},
+            {"a second header click reverses the order",
+             [clickHeader](MainWindowFixture&, QTableView* g) {
+                 clickHeader(g);
+                 clickHeader(g);
+             },
+             [names, header](MainWindowFixture& f, QTableView* g) {
+                 const QStringList n = names(f);
+                 return n.indexOf(QStringLiteral("き.xls")) < n.indexOf(QStringLiteral("カ.xls")) &&
+                                n.last() == QStringLiteral("b.xls") &&
+                                header(g)->sortIndicatorOrder() == Qt::DescendingOrder
+                            ? QString()
+                            : n.join(u',');
+             }},
+            {"multiple mode counts the marked files",
+             [cell](MainWindowFixture& f, QTableView* g) {
+                 f.child<QRadioButton>("opt_f_1")->click();
+                 for (const int row : {0, 2, 0})
+                     QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cell(g, row));
+             },
+             [](MainWindowFixture& f, QTableView*) {
+                 auto* count = f.child<QLabel>("lbl_marked");
+                 return count->isVisible() && count->text() == QStringLiteral("選択中 2 ファイル")
+                            ? QString()
+                            : count->text();
+             }},
+            {"the context menu offers the file commands on the row",
+             [](MainWindowFixture& f, QTableView* g) {
+                 QTimer::singleShot(0, [&f] {
+                     if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                         for (QAction* a : menu->actions())
+                             f.fake.opener.opened << a->text();
+                         menu->close();
+                     }
+                 });
+                 Q_EMIT g->customContextMenuRequested(
+                     g->visualRect(g->model()->index(1, 0)).center());
+             },
+             [path](MainWindowFixture& f, QTableView*) {
+                 const QStringList want{"選択ファイルを開く(&O)",
+                                        "",
+                                        "選択ファイルをコピーする(&K)",
+                                        "選択ファイルの移動(&O)",
+                                        "選択ファイルをごみ箱へ移動する(&M)",
+                                        "",
+                                        "選択ファイルの圧縮(&L)"};
+                 return f.fake.opener.opened == want &&
+                                f.session.sel_dir + f.session.sel_file == path(f, 1)
+                            ? QString()
+                            : f.fake.opener.opened.join(u',');
+             }},
+            {"a switched-off Refresh looks switched off",
+             [](MainWindowFixture& f, QTableView*) {
+                 f.window->start_blink();
+                 f.window->Timer1_Timer();
+                 f.window->set_commands_enabled(false);
+             },
+             [](MainWindowFixture& f, QTableView*) {
+                 auto* b = f.child<QPushButton>("Command1");
+                 const QColor off = f.window->palette().color(QPalette::Disabled, QPalette::Button);
+                 return !b->isEnabled() &&
+                                b->palette().color(QPalette::Disabled, QPalette::Button) == off &&
+                                b->palette().color(QPalette::Active, QPalette::Button) != off
+                            ? QString()
+                            : QStringLiteral("disabled colour ") +
+                                  b->palette().color(QPalette::Disabled, QPalette::Button).name();
+             }},
+            {"history opens at its newest row",
+             [](MainWindowFixture& f, QTableView*) {
+                 for (int i = 0; i < 200; ++i)
+                     f.window->history().append_history_row(QString::number(i), history::Copy);
+                 f.window->history_window().show();
+                 QVERIFY(QTest::qWaitForWindowExposed(&f.window->history_window()));
+             },
+             [](MainWindowFixture& f, QTableView*) {
+                 QScrollBar* bar = f.window->history_window().grd2()->verticalScrollBar();
+                 const bool newest = bar->maximum() > 0 && bar->value() == bar->maximum();
+                 f.window->history_window().hide();
+                 return newest ? QString() : QString::number(bar->value());
+             }},
+        };
+        for (const Habit& habit : habits) {
+            MainWindowFixture f([](FakePlatform& p) {
+                p.tree.add_folder("/a/", {file("z.xls"), dir("s"), file("b.xls"), file("き.xls"),
+                                          file("カ.xls")});
+            });
+            QVERIFY(f.load());
+            QVERIFY(show_active(f.window.get()));
+            auto* grid = f.child<QTableView>("grd1");
+            grid->setFocus(Qt::TabFocusReason);
+            habit.act(f, grid);
+            const QString wrong = habit.done(f, grid);
+            QVERIFY2(wrong.isEmpty(), qPrintable(QString::fromUtf8(habit.what) + ": " + wrong));
+        }
+    }
+
+    void a_long_history_row_keeps_its_file_name()
+    {
+        const QFontMetrics metrics(QApplication::font());
+        const QString folder = QStringLiteral("/home/user/") + QString(60, QChar(u'長')) + u'/';
+        // Two paths, as a compression row has: each file name and the words stay whole.
+        const QString row = folder + QStringLiteral("月報.xlsを ") + folder +
+                            QStringLiteral("dest/に圧縮して保存(pack.LZH)しました");
+        for (const int width : {900, 600, 450}) {
+            const QString shown = elide_folders(row, metrics, width);
+            QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+            QVERIFY2(shown.contains(QStringLiteral("/月報.xlsを /")) &&
+                         shown.endsWith(QStringLiteral("/に圧縮して保存(pack.LZH)しました")) &&
+                         shown.startsWith(u'/') && shown.contains(QChar(0x2026)),
+                     qPrintable(shown));
+        }
+        QCOMPARE(elide_folders(row, metrics, 100000), row);
     }
 
     void every_control_and_picture_has_an_accessible_name()

@@ -106,18 +106,22 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
     tabs->setObjectName(QStringLiteral("help_tabs"));
     auto* browser = new HelpBrowser(engine, splitter);
     browser->setObjectName(QStringLiteral("help_page"));
+    browser->setAccessibleName(QStringLiteral("ヘルプのページ"));
 
     QHelpContentWidget* contents = engine->contentWidget();
     contents->setObjectName(QStringLiteral("help_contents"));
+    contents->setAccessibleName(QStringLiteral("目次"));
     tabs->addTab(contents, QStringLiteral("目次"));
 
     auto* index_page = new QWidget(tabs);
     auto* index_layout = new QVBoxLayout(index_page);
     auto* index_filter = new QLineEdit(index_page);
     index_filter->setObjectName(QStringLiteral("help_index_filter"));
+    index_filter->setAccessibleName(QStringLiteral("キーワード"));
     index_filter->setPlaceholderText(QStringLiteral("キーワードを入力してください"));
     QHelpIndexWidget* index = engine->indexWidget();
     index->setObjectName(QStringLiteral("help_index"));
+    index->setAccessibleName(QStringLiteral("キーワード一覧"));
     index_layout->addWidget(index_filter);
     index_layout->addWidget(index);
     tabs->addTab(index_page, QStringLiteral("キーワード"));
@@ -140,6 +144,7 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
     auto* query_row = new QHBoxLayout();
     auto* query = new QLineEdit(search_page);
     query->setObjectName(QStringLiteral("help_search_input"));
+    query->setAccessibleName(QStringLiteral("検索する語句"));
     query->setPlaceholderText(QStringLiteral("検索する語句を入力してください"));
     auto* run = new QPushButton(QStringLiteral("検索(&S)"), search_page);
     run->setObjectName(QStringLiteral("help_search_button"));
@@ -150,6 +155,7 @@ std::unique_ptr<QWidget> make_help_window(const QString& collection)
     status->setWordWrap(true);
     auto* results = new QListWidget(search_page);
     results->setObjectName(QStringLiteral("help_search_results"));
+    results->setAccessibleName(QStringLiteral("検索結果"));
     results->setWordWrap(true);
     search_layout->addLayout(query_row);
     search_layout->addWidget(status);

@@ -167,7 +167,7 @@ void PosixCopier::clear_stale(const QByteArray& folder)
 
 bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
                        const QString& dst_text, Durability durability, struct stat* source_seen,
-                       bool keep_owner)
+                       bool keep_owner, Transfer kind)
 {
     const posix::AtPath from(src);
     const Fd in(::openat(from.dir(), from.name(), O_RDONLY | O_CLOEXEC));
@@ -200,7 +200,7 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
 
     std::unique_ptr<CopyProgress> progress;
     if (m_progress && st.st_size > m_threshold)
-        progress = m_progress->begin(src_text, dst_text, st.st_size);
+        progress = m_progress->begin(src_text, dst_text, st.st_size, kind);
     if (!copy_bytes(in.get(), out.get(), st.st_size, progress.get()))
         return false;
     // Written to while we read it (an application saving in place): the copy may be torn.

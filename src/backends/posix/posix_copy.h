@@ -35,10 +35,11 @@ public:
     // Copies src to dst; false leaves no file at dst. dst must not exist (never replaced).
     // A source that changes while it is read fails the copy (a torn copy is no copy).
     // source_seen, when given, receives the source's status as it was copied; keep_owner
-    // gives the copy the source's owner and group where this process may (a move as root).
+    // gives the copy the source's owner and group where this process may (a move as root);
+    // kind tells the progress what the copy is for.
     bool copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
               const QString& dst_text, Durability durability, struct stat* source_seen = nullptr,
-              bool keep_owner = false);
+              bool keep_owner = false, Transfer kind = Transfer::Copy);
 
     // Syncs every file system written with Deferred since the last call; false when a sync
     // failed (the data may not be on disk).

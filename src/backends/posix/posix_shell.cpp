@@ -166,7 +166,8 @@ bool PosixShell::move(const QByteArray& s, const QByteArray& d, const QString& s
     if (S_ISLNK(st.st_mode))
         copied = copy_link(s, d, st);
     else if (S_ISREG(st.st_mode))
-        copied = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Now, &st, ::geteuid() == 0);
+        copied = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Now, &st, ::geteuid() == 0,
+                               Transfer::Move);
     if (!copied)
         return false;
     if (remove_copied_source(s, st))

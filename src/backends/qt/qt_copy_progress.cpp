@@ -15,13 +15,15 @@ namespace {
 class QtCopyProgress final : public CopyProgress
 {
 public:
-    QtCopyProgress(QWidget* owner, const QString& src, const QString& dst, qint64 total)
+    QtCopyProgress(QWidget* owner, const QString& src, const QString& dst, qint64 total,
+                   Transfer kind)
         : m_dialog(owner)
     {
         m_dialog.setWindowTitle(QString::fromUtf8(kAppTitle));
         m_dialog.setLabelText(QFileInfo(src).fileName() + QStringLiteral(" を ") +
                               QFileInfo(dst).absolutePath() +
-                              QStringLiteral(" へコピーしています"));
+                              (kind == Transfer::Move ? QStringLiteral(" へ移動しています")
+                                                      : QStringLiteral(" へコピーしています")));
         m_dialog.setCancelButtonText(QStringLiteral("ｷｬﾝｾﾙ(&C)"));
         m_dialog.setWindowModality(Qt::ApplicationModal);
         m_dialog.setMinimumDuration(QtCopyProgressFactory::kShowAfterMs);
@@ -46,9 +48,9 @@ private:
 } // namespace
 
 std::unique_ptr<CopyProgress> QtCopyProgressFactory::begin(const QString& src, const QString& dst,
-                                                           qint64 total)
+                                                           qint64 total, Transfer kind)
 {
-    return std::make_unique<QtCopyProgress>(m_owner.data(), src, dst, total);
+    return std::make_unique<QtCopyProgress>(m_owner.data(), src, dst, total, kind);
 }
 
 } // namespace pelmora

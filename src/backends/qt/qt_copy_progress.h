@@ -15,8 +15,8 @@ public:
     static constexpr int kShowAfterMs = 1000;
 
     void set_owner(QWidget* owner) { m_owner = owner; }
-    std::unique_ptr<CopyProgress> begin(const QString& src, const QString& dst,
-                                        qint64 total) override;
+    std::unique_ptr<CopyProgress> begin(const QString& src, const QString& dst, qint64 total,
+                                        Transfer kind) override;
 
 private:
     QPointer<QWidget> m_owner;

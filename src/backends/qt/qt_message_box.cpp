@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -47,20 +48,28 @@ MsgAnswer QtMessageBoxes::show(const QString& text, MsgIcon icon, MsgButtons but
     box.setWindowTitle(QString::fromUtf8(kAppTitle));
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
+    QString iconName;
     switch (icon) {
     case MsgIcon::Information:
         box.setIcon(QMessageBox::Information);
+        iconName = QStringLiteral("情報");
         break;
     case MsgIcon::Exclamation:
         box.setIcon(QMessageBox::Warning);
+        iconName = QStringLiteral("警告");
         break;
     case MsgIcon::Critical:
         box.setIcon(QMessageBox::Critical);
+        iconName = QStringLiteral("エラー");
         break;
     case MsgIcon::Question:
         box.setIcon(QMessageBox::Question);
+        iconName = QStringLiteral("確認");
         break;
     }
+    // The icon says what kind of message this is; a screen reader says it too.
+    if (auto* picture = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+        picture->setAccessibleName(iconName);
     widen_for_lines(box, text);
     if (buttons == MsgButtons::Ok) {
         box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);

@@ -26,7 +26,8 @@ namespace {
 class CancellingProgress final : public CopyProgressFactory
 {
 public:
-    std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64 total) override
+    std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64 total,
+                                        Transfer) override
     {
         ++begun;
         totals.append(total);
@@ -315,7 +316,8 @@ private Q_SLOTS:
         {
         public:
             std::function<void()> save;
-            std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64) override
+            std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64,
+                                                Transfer) override
             {
                 struct Forward final : CopyProgress
                 {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The progress dialog of long copies: hidden at first, and its Cancel stops the copy.
+// The progress dialog of long copies: hidden at first, its Cancel stops the copy, and it says
+// whether it copies or moves.
 #include "backends/qt/qt_copy_progress.h"
 
 #include <QProgressDialog>
@@ -21,15 +22,15 @@ private Q_SLOTS:
         QtCopyProgressFactory factory;
         factory.set_owner(&owner);
         const qint64 total = 8 * kMiB;
-        auto progress =
-            factory.begin(QStringLiteral("/d/a.xls"), QStringLiteral("/e/a.xls"), total);
+        auto progress = factory.begin(QStringLiteral("/d/a.xls"), QStringLiteral("/e/a.xls"), total,
+                                      Transfer::Copy);
         QVERIFY(progress->update(kMiB, total));
         auto* dialog = owner.findChild<QProgressDialog*>();
         QVERIFY(dialog);
         QVERIFY(!dialog->isVisible()); // a copy that ends within a second shows nothing
         QCOMPARE(dialog->minimumDuration(), QtCopyProgressFactory::kShowAfterMs);
         QCOMPARE(dialog->value(), 1024);
-        QVERIFY(dialog->labelText().contains(QStringLiteral("a.xls")));
+        QCOMPARE(dialog->labelText(), QStringLiteral("a.xls を /e へコピーしています"));
         dialog->cancel();
         QVERIFY(!progress->update(2 * kMiB, total));
     }
@@ -40,11 +41,14 @@ private Q_SLOTS:
         QtCopyProgressFactory factory;
         factory.set_owner(&owner);
         const qint64 total = kMiB * 1024 * 5;
-        auto progress = factory.begin(QStringLiteral("/d/big"), QStringLiteral("/e/big"), total);
+        // A move to another file system copies first, and says it moves.
+        auto progress = factory.begin(QStringLiteral("/d/big"), QStringLiteral("/e/big"), total,
+                                      Transfer::Move);
         QVERIFY(progress->update(total - 1024, total));
         auto* dialog = owner.findChild<QProgressDialog*>();
         QVERIFY(dialog->maximum() > 0);
         QCOMPARE(dialog->value(), int((total - 1024) / 1024));
+        QCOMPARE(dialog->labelText(), QStringLiteral("big を /e へ移動しています"));
     }
 };
 
