@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package (dpkg-buildpackage -us -uc -b) from a copy of the working tree in a
-# temporary folder, so the tree itself stays clean, and fails on any compiler or CMake warning,
-# on any lintian error or warning, and when the packaged program does not start. The package
-# is checked unpacked (dpkg-deb -x), never installed. The .deb files, the build log and the
-# lintian report are kept in $BUILD_DIR/package.
+# Builds the Debian source and binary packages (dpkg-buildpackage -S, then -b) from a copy of
+# the working tree in a temporary folder, so the tree itself stays clean, and fails on any
+# compiler or CMake warning, on any lintian error or warning, and when the packaged program
+# does not start. The package is checked unpacked (dpkg-deb -x), never installed. The .deb
+# files, the build log and the lintian report are kept in $BUILD_DIR/package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${BUILD_DIR:-build}/package
@@ -19,7 +19,9 @@ git ls-files -z --cached --others --exclude-standard |
   while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
   tar --null --no-recursion -T - -cf - | tar -xf - -C "$work/pelmora"
 
-if ! (cd "$work/pelmora" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -us -uc -b) \
+# The source package first (from the clean copy), then the binary one; lintian checks both.
+if ! (cd "$work/pelmora" && dpkg-buildpackage -us -uc -S &&
+  DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -us -uc -b) \
   >"$out/build.log" 2>&1; then
   tail -n 40 "$out/build.log"
   echo "package: dpkg-buildpackage failed (log: $out/build.log)" >&2
@@ -29,7 +31,7 @@ if grep -nE 'warning:|CMake Warning' "$out/build.log"; then
   echo "package: the package build printed the warnings above" >&2
   exit 1
 fi
-cp "$work"/*.deb "$work"/*.changes "$out"/
+cp "$work"/*.deb "$work"/*.changes "$work"/*.dsc "$out"/
 
 # Informational tags are printed (and explained) but do not fail the check.
 lintian_status=0
