@@ -35,6 +35,9 @@ if [ "${#missing[@]}" -ne 0 ]; then
   exit 1
 fi
 
+# Paths of user files reach the disk only through the ports.
+bash scripts/check_file_classes.sh
+
 # Generated sources (moc) are in the database too; only our own files are checked.
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT

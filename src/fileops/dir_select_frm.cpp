@@ -2,11 +2,13 @@
 #include "fileops/dir_select_frm.h"
 
 #include "base/native_path.h"
+#include "base/path.h"
 #include "fileops/command_env.h"
 #include "fileops/folder_list.h"
 #include "fileops/mkdir_frm.h"
 #include "ports/clock.h"
 #include "ports/event_yield.h"
+#include "ports/file_system.h"
 #include "ports/message_box.h"
 #include "ports/platform.h"
 #include "ports/roots.h"
@@ -15,7 +17,6 @@
 
 #include <QComboBox>
 #include <QEvent>
-#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,12 +31,6 @@ namespace pelmora {
 namespace {
 
 const QString kCompressCaption = QStringLiteral("圧縮ファイルの保存先を指定してください：");
-
-bool can_open_for_read(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly);
-}
 
 constexpr int kFolderListMinHeight = 120;
 constexpr int kFolderListExtraHeight = 140;
@@ -224,7 +219,8 @@ void dir_selectFrm::cmd_ok_Click()
     if (!m_session.dest_dir.trimmed().endsWith(QLatin1Char('/')))
         m_session.dest_dir += QLatin1Char('/');
     if (m_session.dlg_mode == DlgMode::Compress &&
-        can_open_for_read(m_session.dest_dir + m_session.archive_name + QStringLiteral(".LZH")) &&
+        m_platform.files->opens_for_reading(
+            Path(m_session.dest_dir + m_session.archive_name + QStringLiteral(".LZH"))) &&
         !messages.confirm(QStringLiteral("入力されたファイル名は既に存在してします") + kCrLf +
                           QStringLiteral("上書きしますか")))
         return;

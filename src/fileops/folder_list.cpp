@@ -2,10 +2,10 @@
 #include "fileops/folder_list.h"
 
 #include "base/native_path.h"
+#include "base/path.h"
 #include "ports/file_system.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QStyle>
 #include <algorithm>
@@ -21,7 +21,11 @@ using native_path::readable;
 // The folders in path, in the order the user reads them.
 QStringList child_folders(FileSystem& files, const QString& path)
 {
-    QStringList names = files.folders_in(path);
+    QStringList names;
+    for (const ListedName& entry : files.list(Path(path))) {
+        if (entry.kind == PathKind::Folder) // a link to a folder counts
+            names.append(entry.name);
+    }
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return QString::compare(readable(a), readable(b), Qt::CaseInsensitive) < 0;
     });
@@ -55,14 +59,13 @@ void FolderList::set_root(const QString& root)
 
 void FolderList::set_path(const QString& path)
 {
-    const QString clean = QDir::cleanPath(path);
-    const QString root = QDir::cleanPath(m_root);
+    const Path clean = Path(path).cleaned();
+    const Path root = Path(m_root).cleaned();
     QString next;
     if (clean == root)
         next = m_root;
-    else if (clean.startsWith(root == QStringLiteral("/") ? root : root + QLatin1Char('/')) &&
-             m_files.kind(clean, true) == PathKind::Folder)
-        next = clean;
+    else if (clean.is_within(root) && m_files.stat(clean, true).kind == PathKind::Folder)
+        next = clean.text();
     else
         return;
     const bool changed = next != m_path;
@@ -91,16 +94,16 @@ void FolderList::fill()
     QListWidgetItem* current = add(open, readable(m_root), m_root, 0);
     int level = 0;
     if (m_path != m_root) {
-        QString built = QDir::cleanPath(m_root);
-        const QString rest = m_path.mid(built.size());
+        Path built = Path(m_root).cleaned();
+        const QString rest = m_path.mid(built.text().size());
         for (const QString& part : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-            built += (built.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + part;
-            current = add(open, readable(part), built, ++level);
+            built = built.child(part);
+            current = add(open, readable(part), built.text(), ++level);
         }
     }
-    const QString base = m_path.endsWith(QLatin1Char('/')) ? m_path : m_path + QLatin1Char('/');
+    const Path open_folder(m_path);
     for (const QString& child : child_folders(m_files, m_path))
-        add(closed, readable(child), base + child, level + 1);
+        add(closed, readable(child), open_folder.child(child).text(), level + 1);
     setCurrentItem(current);
 }
 

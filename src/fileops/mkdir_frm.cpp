@@ -2,6 +2,7 @@
 #include "fileops/mkdir_frm.h"
 
 #include "base/native_path.h"
+#include "base/path.h"
 #include "fileops/dir_select_frm.h"
 #include "fileops/folder_list.h"
 #include "ports/event_yield.h"
@@ -56,10 +57,7 @@ mkdir_Frm::mkdir_Frm(dir_selectFrm& chooser) : QDialog(&chooser), m_chooser(choo
 
 QString mkdir_Frm::new_folder_path() const
 {
-    QString path = m_chooser.Dir1().path();
-    if (!path.trimmed().endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path + m_txt_folder->text().trimmed();
+    return Path(m_chooser.Dir1().path()).child(m_txt_folder->text().trimmed()).text();
 }
 
 void mkdir_Frm::cmd_cancel_Click()

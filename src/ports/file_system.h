@@ -1,31 +1,46 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The file system as the logic asks it outside copy, move and trash: what stands at a path,
-// the folders in a folder, one new folder, one file removed, and the archive copies undo keeps.
-// Paths are the exact bytes (see base/native_path.h) and may be of any length. Backend:
-// backends/posix/posix_file_system.h.
+// what a folder holds, whether a file opens, one new folder, one file removed, and the archive
+// copies undo keeps. Paths are the exact bytes (base/path.h) and may be of any length; no Qt
+// file class sees them. Backend: backends/posix/posix_file_system.h.
 #pragma once
 
+#include "base/path.h"
 #include "ports/shell.h"
 
 #include <QString>
-#include <QStringList>
+#include <vector>
 
 namespace pelmora {
 
 enum class PathKind { Missing, File, Folder, Link, Other };
+
+// What stands at a path.
+struct PathStat
+{
+    PathKind kind = PathKind::Missing;
+    FileIdentity identity; // valid unless kind is Missing
+};
+
+// One entry of a folder: its name as stored (the text of base/path.h) and what it leads to,
+// a link followed; a link that leads nowhere is a Link.
+struct ListedName
+{
+    QString name;
+    PathKind kind = PathKind::Missing;
+};
 
 class FileSystem
 {
 public:
     virtual ~FileSystem() = default;
 
-    // The file at path now (not following a link); invalid when nothing is there.
-    virtual FileIdentity identity(const QString& path) = 0;
-    // What stands at path; follow = false looks at a link itself.
-    virtual PathKind kind(const QString& path, bool follow) = 0;
-    // The names of the folders in folder (links to folders count), in no order; empty when
-    // the folder cannot be read.
-    virtual QStringList folders_in(const QString& folder) = 0;
+    // What stands at path; follow_links = false looks at a link itself.
+    virtual PathStat stat(const Path& path, bool follow_links) = 0;
+    // Every entry of folder but "." and "..", in no order; empty when it cannot be read.
+    virtual std::vector<ListedName> list(const Path& folder) = 0;
+    // True when path is a file (not a folder) that opens for reading now.
+    virtual bool opens_for_reading(const Path& path) = 0;
     // Makes one folder; false when something stands there or the file system refuses.
     virtual bool make_folder(const QString& path) = 0;
     // Removes one file (not a folder).
@@ -36,6 +51,11 @@ public:
     // Puts the bytes of from back at to, a regular file, keeping to's mode and owner; the file
     // at to is whole at every moment, and all of its hard links see the bytes of from.
     virtual bool copy_over(const QString& from, const QString& to) = 0;
+
+    // The file at path now (not following a link); invalid when nothing is there.
+    FileIdentity identity(const QString& path) { return stat(Path(path), false).identity; }
+    // What stands at path; follow = false looks at a link itself.
+    PathKind kind(const QString& path, bool follow) { return stat(Path(path), follow).kind; }
 };
 
 } // namespace pelmora

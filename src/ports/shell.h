@@ -10,11 +10,9 @@
 
 namespace pelmora {
 
-// Operation codes and flag bits as the commands pass them.
+// Operation codes as the commands pass them.
 inline constexpr int FO_MOVE = 1;
 inline constexpr int FO_COPY = 2;
-inline constexpr int FO_DELETE = 3;
-inline constexpr int FOF_ALLOWUNDO = 0x40;
 
 // Which file stands at a path: device and inode, and the size and modification time that
 // tell an untouched copy from one the user changed since.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/grid_selection.h"
 
-#include "base/native_path.h"
+#include "base/path.h"
 #include "catalogue/result_table_model.h"
 #include "ports/event_yield.h"
 #include "ports/file_system.h"
@@ -105,13 +105,14 @@ void GridSelection::click_multiple(qsizetype row)
 
 void GridSelection::fill_labels()
 {
-    m_controls.lbl_filename->setText(native_path::readable(m_session.sel_file));
-    // The exact bytes of the name: Qt's file classes would miss a Shift_JIS name. A file that
-    // is gone leaves the previous date in place.
-    const FileIdentity file = m_files.identity(m_session.sel_dir + m_session.sel_file);
-    if (file.valid)
+    const Path file = Path(m_session.sel_dir).child(m_session.sel_file);
+    m_controls.lbl_filename->setText(Path(m_session.sel_file).readable());
+    // By the exact bytes: Qt's file classes would miss a Shift_JIS name. A file that is gone
+    // leaves the previous date in place.
+    const PathStat now = m_files.stat(file, false);
+    if (now.identity.valid)
         m_controls.lbl_lastup->setText(
-            general_date_text(QDateTime::fromMSecsSinceEpoch(file.mtime_ns / 1000000)));
+            general_date_text(QDateTime::fromMSecsSinceEpoch(now.identity.mtime_ns / 1000000)));
 }
 
 bool GridSelection::show_preview()

@@ -12,8 +12,6 @@
 #include "session/history_log.h"
 #include "session/session.h"
 
-#include <QFile>
-
 namespace pelmora {
 
 namespace {

@@ -13,7 +13,9 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QToolButton>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -202,30 +204,61 @@ private Q_SLOTS:
         QCOMPARE(c.dialog->result(), int(QDialog::Accepted));
     }
 
+    void existing_archive_asks_before_overwriting_data()
+    {
+        QTest::addColumn<QByteArray>("folder"); // below the root, by its bytes
+        QTest::addColumn<bool>("archive_is_a_folder");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("accepted");
+        const int no = int(MsgAnswer::No);
+        const int yes = int(MsgAnswer::Yes);
+        QTest::newRow("root, No") << QByteArray() << false << no << true << false;
+        QTest::newRow("root, Yes") << QByteArray() << false << yes << true << true;
+        // 資料 in Shift_JIS: the name Qt's file classes cannot reach.
+        QTest::newRow("shift_jis folder, No")
+            << QByteArray("\x8e\x91\x97\xbf") << false << no << true << false;
+        QTest::newRow("a folder of that name is no archive")
+            << QByteArray() << true << no << false << true;
+    }
+
     void existing_archive_asks_before_overwriting()
     {
+        QFETCH(QByteArray, folder);
+        QFETCH(bool, archive_is_a_folder);
+        QFETCH(int, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, accepted);
         Chooser c(1);
-        QVERIFY(c.fx.tree.createFile("old.LZH"));
+        const QByteArray dir = native_path::to_native(c.fx.tree.root()) + folder;
+        QVERIFY(folder.isEmpty() || ::mkdir(dir.constData(), 0755) == 0);
+        const QByteArray archive = dir + (folder.isEmpty() ? "" : "/") + "old.LZH";
+        if (archive_is_a_folder) {
+            QVERIFY(::mkdir(archive.constData(), 0755) == 0);
+        } else {
+            const int fd =
+                ::open(archive.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0 && ::close(fd) == 0);
+        }
+        c.dialog->Dir1().set_path(native_path::from_native(dir));
         c.child<QLineEdit>("txt_filename")->setText(QStringLiteral("old"));
-        c.fx.messages().answers = {MsgAnswer::No};
+        c.fx.messages().answers = {MsgAnswer(answer)};
         c.ok();
-        QCOMPARE(c.fx.shown_texts(),
-                 QStringList{
-                     QStringLiteral("入力されたファイル名は既に存在してします\r\n上書きしますか")});
-        QCOMPARE(c.fx.messages().shown.front().icon, MsgIcon::Question);
-        QCOMPARE(c.dialog->result(), 0); // still open
+        const QStringList question{
+            QStringLiteral("入力されたファイル名は既に存在してします\r\n上書きしますか")};
+        QCOMPARE(c.fx.shown_texts(), asked ? question : QStringList());
+        if (asked)
+            QCOMPARE(c.fx.messages().shown.front().icon, MsgIcon::Question);
+        QCOMPARE(c.dialog->result(), accepted ? int(QDialog::Accepted) : 0);
+        // Written before the question, and kept whatever the answer.
         QCOMPARE(c.fx.session().dlg_cancel, 0);
-        QCOMPARE(c.fx.session().dest_dir, c.fx.tree.root());
+        QCOMPARE(native_path::to_native(c.fx.session().dest_dir),
+                 dir + (folder.isEmpty() ? "" : "/"));
         QCOMPARE(c.fx.session().archive_name, QStringLiteral("old"));
-        button(*c.dialog, "cmd_cansel")->click();
-        QCOMPARE(c.fx.session().dlg_cancel, -1);
-
-        Chooser y(1);
-        QVERIFY(y.fx.tree.createFile("old.LZH"));
-        y.child<QLineEdit>("txt_filename")->setText(QStringLiteral("old"));
-        y.fx.messages().answers = {MsgAnswer::Yes};
-        y.ok();
-        QCOMPARE(y.dialog->result(), int(QDialog::Accepted));
+        if (!accepted) {
+            button(*c.dialog, "cmd_cansel")->click();
+            QCOMPARE(c.fx.session().dlg_cancel, -1);
+        }
     }
 
     void one_press_or_key_answers_the_chooser_data()

@@ -13,9 +13,9 @@ FileIdentity identity_of(const QString& path);
 class PosixFileSystem final : public FileSystem
 {
 public:
-    FileIdentity identity(const QString& path) override { return identity_of(path); }
-    PathKind kind(const QString& path, bool follow) override;
-    QStringList folders_in(const QString& folder) override;
+    PathStat stat(const Path& path, bool follow_links) override;
+    std::vector<ListedName> list(const Path& folder) override;
+    bool opens_for_reading(const Path& path) override;
     bool make_folder(const QString& path) override;
     bool remove_file(const QString& path) override;
     bool copy_new(const QString& from, const QString& to) override;

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A path as the file system stores it. The bytes are kept exactly; inside they travel as the
+// text of native_path.h (UTF-8 decoded, every other byte escaped), which is also the form the
+// session variables, the grid and the history hold. All splitting is on '/', a byte no escape
+// and no Shift_JIS trail byte can be, so splitting the text splits the bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace pelmora {
+
+class Path
+{
+public:
+    Path() = default;
+    // text: as native_path::from_native makes it, or any valid text.
+    explicit Path(QString text) : m_text(std::move(text)) {}
+    static Path from_bytes(const QByteArray& bytes);
+
+    // What every system call is given.
+    QByteArray bytes() const;
+    // The carried text (escapes included): what the session and the grid hold.
+    const QString& text() const { return m_text; }
+    // What the user reads (native_path::readable).
+    QString readable() const;
+    bool is_empty() const { return m_text.isEmpty(); }
+
+    // The parts ignore separators at the end: "/a/b/" is the folder b in /a.
+    // The folder the path lies in, without a separator at the end ("/" for a part of the
+    // root, empty for a bare name).
+    Path folder() const;
+    // The last part; empty for "/".
+    QString name() const;
+    // The name after its last '.', without it; empty when the name has no '.' past its first
+    // character (".profile" has none).
+    QString suffix() const;
+    // The path one level down: exactly one separator between the two.
+    Path child(const QString& name) const;
+    // Without "//", "." and "name/.." and without a separator at the end (except "/"). Words
+    // only: links are not followed, so "link/.." may name another folder on disk.
+    Path cleaned() const;
+    // The same path ending with exactly one separator, as sel_dir and dest_dir are written.
+    Path with_separator() const;
+    // True when the path is root itself or lies below it, after cleaning both; "/ab" is not
+    // within "/a".
+    bool is_within(const Path& root) const;
+
+    friend bool operator==(const Path& a, const Path& b) = default;
+
+private:
+    QString m_text;
+};
+
+} // namespace pelmora
