@@ -3,9 +3,11 @@
 #include "backends/desktop/desktop_opener.h"
 #include "backends/help/qt_help_viewer.h"
 #include "backends/posix/mount_roots.h"
+#include "backends/posix/posix_archive_files.h"
 #include "backends/posix/posix_file_system.h"
 #include "backends/posix/posix_folder_enumerator.h"
 #include "backends/posix/posix_shell.h"
+#include "backends/posix/stale_files.h"
 #include "backends/preview/libreoffice_preview_renderer.h"
 #include "backends/printer/qt_printer.h"
 #include "backends/qt/qt_copy_progress.h"
@@ -110,6 +112,10 @@ int main(int argc, char* argv[])
     pelmora::PosixShell shell(messages, &progress);
     pelmora::PosixFileSystem files;
     pelmora::UnlhaArchiver archiver;
+    pelmora::PosixArchiveFiles archiveFiles;
+    // List files a killed run of ours left behind (its other leftovers go when a later command
+    // writes into their folder).
+    pelmora::remove_stale_files(pelmora::temp_folder());
     pelmora::Platform platform;
     platform.messages = &messages;
     platform.clock = &clock;
@@ -123,6 +129,7 @@ int main(int argc, char* argv[])
     platform.shell = &shell;
     platform.files = &files;
     platform.archiver = &archiver;
+    platform.archive_files = &archiveFiles;
 
     pelmora::QRV_Public session;
     pelmora::QRV_Main window(session, platform);

@@ -1,69 +1,43 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/archive_backups.h"
 
-#include "ports/file_system.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-#include <sys/stat.h>
+#include "session/undo_journal.h"
 
 namespace pelmora {
 
-ArchiveBackups::ArchiveBackups(FileSystem& files) : m_files(files) {}
-ArchiveBackups::~ArchiveBackups() = default;
+ArchiveBackups::ArchiveBackups(ArchiveFiles* files) : m_files(files) {}
 
-QString ArchiveBackups::take_slot()
+ArchiveBackups::~ArchiveBackups()
 {
-    if (!m_dir) {
-        m_dir = std::make_unique<QTemporaryDir>();
-        if (!m_dir->isValid())
-            return {};
-        ::chmod(QFile::encodeName(m_dir->path()).constData(), 0700);
-    }
-    return m_dir->filePath(QStringLiteral("archive-%1.lzh").arg(++m_counter));
+    if (m_files && !m_last.kept.isEmpty())
+        m_files->forget(m_last);
 }
 
-bool ArchiveBackups::prepare(const QString& archive)
+void ArchiveBackups::commit(const ArchiveChange& change)
 {
-    discard();
-    m_pendingArchive = archive;
-    if (m_files.kind(archive, false) == PathKind::Missing)
-        return true;
-    const QString slot = take_slot();
-    if (slot.isEmpty() || !m_files.copy_new(archive, slot))
-        return false;
-    m_pendingCopy = slot;
-    return true;
-}
-
-void ArchiveBackups::commit()
-{
-    if (!m_lastCopy.isEmpty() && m_lastCopy != m_pendingCopy)
-        m_files.remove_file(m_lastCopy);
-    m_lastArchive = m_pendingArchive;
-    m_lastCopy = m_pendingCopy;
-    m_pendingArchive.clear();
-    m_pendingCopy.clear();
-}
-
-void ArchiveBackups::discard()
-{
-    if (!m_pendingCopy.isEmpty())
-        m_files.remove_file(m_pendingCopy);
-    m_pendingArchive.clear();
-    m_pendingCopy.clear();
+    if (m_files && !m_last.kept.isEmpty() && m_last.kept != change.kept)
+        m_files->forget(m_last);
+    m_last = change;
 }
 
 bool ArchiveBackups::restores(const QString& archive) const
 {
-    return archive == m_lastArchive && !m_lastCopy.isEmpty();
+    return archive == m_last.archive && !m_last.kept.isEmpty();
 }
 
-bool ArchiveBackups::undo(const QString& archive)
+bool ArchiveBackups::undo(const UndoEntry& entry)
 {
-    if (archive == m_lastArchive && !m_lastCopy.isEmpty())
-        return m_files.copy_over(m_lastCopy, archive);
-    return m_files.remove_file(archive);
+    if (!m_files)
+        return false;
+    if (entry.dst == m_last.archive && entry.made.same_file(m_last.made)) {
+        if (!m_files->undo(m_last))
+            return false;
+        m_last = ArchiveChange{};
+        return true;
+    }
+    // A journal this run did not write itself: the archive it names is removed, while it
+    // is still the file the journal recorded.
+    return m_files->undo(ArchiveChange{entry.dst, entry.dst, QString(), entry.made});
 }
 
 } // namespace pelmora

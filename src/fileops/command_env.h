@@ -18,6 +18,7 @@ class EventYield;
 class Shell;
 class FileSystem;
 class Archiver;
+class ArchiveFiles;
 
 struct CommandEnv
 {
@@ -34,7 +35,8 @@ struct CommandEnv
     // Called with false when a command starts and true when it ends, so the window can
     // disable what would start another one (the command ignores such a start anyway).
     std::function<void(bool)> set_commands_enabled{};
-    FileSystem* files = nullptr; // what stands at a path, archive deletion
+    FileSystem* files = nullptr;           // what stands at a path
+    ArchiveFiles* archive_files = nullptr; // the list file and the archive of a compression
 };
 
 // Shows the hourglass for as long as it lives.

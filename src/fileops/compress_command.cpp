@@ -7,14 +7,11 @@
 #include "fileops/command_run.h"
 #include "fileops/lha_update.h"
 #include "fileops/shell_helpers.h"
-#include "ports/file_system.h"
+#include "ports/archive_files.h"
+#include "ports/archiver.h"
 #include "ports/message_box.h"
-#include "ports/shell.h"
 #include "session/history_log.h"
 #include "session/session.h"
-
-#include <QDir>
-#include <QTemporaryFile>
 
 namespace pelmora {
 namespace {
@@ -52,6 +49,23 @@ QString unlistable_message(const QString& entry)
     shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"))
         .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
     return QStringLiteral("ファイル名に改行が含まれているため圧縮できません\r\n") + shown;
+}
+
+// The list file and the archive, both gone or closed again before any message is shown: the
+// new archive is written in full beside the old one and swapped in only once it reads back
+// cleanly; the old one stays aside for undo.
+bool write_archive(CommandEnv& env, const QString& archive, const QByteArray& listBytes,
+                   ArchiveChange& change)
+{
+    if (env.archive_files == nullptr || env.archiver == nullptr)
+        return false;
+    const std::unique_ptr<ArchiveListFile> listFile = env.archive_files->write_list(listBytes);
+    const std::unique_ptr<ArchiveUpdate> update =
+        listFile ? env.archive_files->begin(archive) : nullptr;
+    return update &&
+           lha_update(*env.archiver, archive, QString(), QStringLiteral("@") + listFile->path(),
+                      update->existing(), update->output()) &&
+           update->commit([&](int fd) { return env.archiver->verify(fd); }, change);
 }
 
 } // namespace
@@ -108,37 +122,21 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         return;
     }
 
-    // The list file: unique, readable by this user only, gone when this scope ends.
-    QTemporaryFile listFile(QDir::tempPath() + QStringLiteral("/0XXXXXX.TMP"));
-    if (!listFile.open() || listFile.write(listBytes) != listBytes.size() || !listFile.flush()) {
-        fail(env);
-        return;
-    }
-    listFile.close();
-
     if (!s.dest_dir.trimmed().endsWith(QLatin1Char('/')))
         s.dest_dir += QLatin1Char('/');
     const QString archive = s.dest_dir + name + QStringLiteral(".LZH");
-    if (!backups.prepare(archive)) {
+    ArchiveChange change;
+    if (!write_archive(env, archive, listBytes, change)) {
         fail(env);
         return;
     }
-    const bool ok =
-        env.archiver != nullptr &&
-        lha_update(*env.archiver, archive, QString(), QStringLiteral("@") + listFile.fileName());
-    listFile.remove();
-    if (!ok) {
-        backups.discard();
-        fail(env);
-        return;
-    }
-    backups.commit();
-    // What undo may delete (or put back) later: this archive as it stands now.
-    const FileIdentity made = env.files ? env.files->identity(archive) : FileIdentity{};
+    change.archive = archive;
+    backups.commit(change);
+    // What undo may take back later: this archive as it stands now.
     std::vector<UndoEntry> entries = s.undo.entries();
     for (UndoEntry& e : entries) {
         e.dst = archive;
-        e.made = made;
+        e.made = change.made;
     }
     s.undo.record(UndoKind::Compression, std::move(entries));
     env.messages.inform(QStringLiteral("選択XLSファイルを圧縮しました"));

@@ -15,12 +15,12 @@ QString lha_command_line(const QString& archive, const QString& base, const QStr
 }
 
 bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
-                const QString& files)
+                const QString& files, int from, int into)
 {
     QByteArray report;
     // The paths' exact bytes: UTF-8 where the names are, the file system's own bytes elsewhere.
-    return archiver.run(native_path::to_native(lha_command_line(archive, base, files)), report) ==
-           0;
+    return archiver.run_into(native_path::to_native(lha_command_line(archive, base, files)), from,
+                             into, report) == 0;
 }
 
 } // namespace pelmora

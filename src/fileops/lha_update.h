@@ -15,8 +15,9 @@ inline const QString kLhaSwitches = QStringLiteral("-a1 -r2 -l1 -jp1 -o2");
 // and one space at the end.
 QString lha_command_line(const QString& archive, const QString& base, const QString& files);
 
-// True when the archiver reported success.
+// True when the archiver reported success. The existing archive is read from `from` (-1 when
+// there is none) and the new one written into `into` (see Archiver::run_into).
 bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
-                const QString& files);
+                const QString& files, int from, int into);
 
 } // namespace pelmora

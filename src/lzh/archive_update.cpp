@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/archive_update.h"
 
+#include "lzh/at_path.h"
 #include "lzh/lzh_header_reader.h"
 #include "lzh/member_name.h"
 #include "lzh/member_pool.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <map>
 #include <optional>
@@ -80,10 +82,9 @@ std::optional<MemberPool> startPool(std::vector<Step>& steps, const std::vector<
             continue;
         struct stat st
         {};
-        const std::uint64_t size =
-            ::stat(files[step.file].path.constData(), &st) == 0 && st.st_size > 0
-                ? static_cast<std::uint64_t>(st.st_size)
-                : 0;
+        const std::uint64_t size = statAtPath(files[step.file].path, st) && st.st_size > 0
+                                       ? static_cast<std::uint64_t>(st.st_size)
+                                       : 0;
         if (size > kPooledMemberLimit)
             continue;
         step.job = jobs.size();
@@ -95,34 +96,19 @@ std::optional<MemberPool> startPool(std::vector<Step>& steps, const std::vector<
     return std::optional<MemberPool>(std::in_place, std::move(jobs), std::move(sizes), threads);
 }
 
-} // namespace
-
-UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
-                            unsigned threads)
+// Writes the whole new archive into out: the members of the existing archive (when given)
+// copied or replaced, then the new files, then the end mark.
+UpdateOutcome writeArchive(QFile* existing, OutputFile& out, const QByteArray& archivePath,
+                           const std::vector<SourceFile>& files, unsigned threads)
 {
     UpdateOutcome outcome;
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
 
-    struct stat existingStat
-    {};
-    const bool exists = ::stat(archivePath.constData(), &existingStat) == 0;
-    QFile existing;
     std::vector<ExistingMember> members;
-    if (exists) {
-        if (!S_ISREG(existingStat.st_mode))
-            return failure(UnlhaResult::ArchiveDamaged,
-                           QStringLiteral("通常のファイルではありません: ") +
-                               readable(archivePath));
-        const int fd = ::open(archivePath.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || !existing.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            if (fd >= 0)
-                ::close(fd);
-            return failure(UnlhaResult::ArchiveDamaged,
-                           QStringLiteral("書庫を開けません: ") + readable(archivePath));
-        }
+    if (existing) {
         std::string why;
-        auto read = readMembers(existing, why);
+        auto read = readMembers(*existing, why);
         if (!read)
             return failure(UnlhaResult::ArchiveDamaged, QString::fromStdString(why) +
                                                             QStringLiteral(": ") +
@@ -152,16 +138,11 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
         if (!planned[i])
             steps.push_back({nullptr, i, false});
 
-    // The target is replaced only by commit(); the destructor removes the
-    // temporary file on every early return.
-    OutputFile out;
     auto writeFailure = [&]() {
         return failure(UnlhaResult::ArchiveWriteFailed, OutputFile::describe(out.error()) +
                                                             QStringLiteral(": ") +
                                                             readable(archivePath));
     };
-    if (!out.create(archivePath))
-        return writeFailure();
     std::optional<MemberPool> pool = startPool(steps, files, threads);
 
     auto addFile = [&](const Step& step) -> bool {
@@ -199,7 +180,7 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
     for (const Step& step : steps) {
         if (step.copy != nullptr) {
             const ExistingMember& m = *step.copy;
-            if (!copyRange(existing, m.offset, m.spanSize, out))
+            if (!copyRange(*existing, m.offset, m.spanSize, out))
                 return out.error() != 0 ? writeFailure()
                                         : failure(UnlhaResult::ArchiveDamaged,
                                                   QStringLiteral("書庫を読み込めません: ") +
@@ -217,9 +198,87 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
     // after any member.
     if (!out.write(QByteArray(1, '\0')))
         return writeFailure();
-    if (!out.commit(exists ? &existingStat : nullptr))
-        return writeFailure();
     return outcome;
+}
+
+// The file a name that is a symbolic link leads to, so that the link stays and its target
+// is updated; the name itself otherwise.
+QByteArray followedTarget(const QByteArray& path)
+{
+    struct stat st
+    {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char* resolved = ::realpath(path.constData(), nullptr);
+    if (resolved == nullptr)
+        return path;
+    QByteArray target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+} // namespace
+
+UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
+                            unsigned threads)
+{
+    const QByteArray target = followedTarget(archivePath);
+    struct stat existingStat
+    {};
+    const bool exists = ::stat(target.constData(), &existingStat) == 0;
+    QFile existing;
+    if (exists) {
+        if (!S_ISREG(existingStat.st_mode))
+            return failure(UnlhaResult::ArchiveDamaged,
+                           QStringLiteral("通常のファイルではありません: ") +
+                               readable(archivePath));
+        const int fd = ::open(target.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || !existing.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            return failure(UnlhaResult::ArchiveDamaged,
+                           QStringLiteral("書庫を開けません: ") + readable(archivePath));
+        }
+    }
+    // The target is replaced only by commit(); the destructor removes the
+    // temporary file on every early return.
+    OutputFile out;
+    if (!out.create(target))
+        return failure(UnlhaResult::ArchiveWriteFailed, OutputFile::describe(out.error()) +
+                                                            QStringLiteral(": ") +
+                                                            readable(archivePath));
+    UpdateOutcome outcome =
+        writeArchive(exists ? &existing : nullptr, out, archivePath, files, threads);
+    if (outcome.result == UnlhaResult::Ok && !out.commit(exists ? &existingStat : nullptr))
+        return failure(UnlhaResult::ArchiveWriteFailed, OutputFile::describe(out.error()) +
+                                                            QStringLiteral(": ") +
+                                                            readable(archivePath));
+    return outcome;
+}
+
+UpdateOutcome updateArchiveInto(int from, int into, const QByteArray& archivePath,
+                                const std::vector<SourceFile>& files, unsigned threads)
+{
+    QFile existing;
+    if (from >= 0 && !existing.open(from, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return failure(UnlhaResult::ArchiveDamaged,
+                       QStringLiteral("書庫を開けません: ") + readable(archivePath));
+    if (from >= 0 && !existing.seek(0))
+        return failure(UnlhaResult::ArchiveDamaged,
+                       QStringLiteral("書庫を読み込めません: ") + readable(archivePath));
+    OutputFile out;
+    out.attach(into);
+    return writeArchive(from >= 0 ? &existing : nullptr, out, archivePath, files, threads);
+}
+
+bool verifyArchive(int fd)
+{
+    QFile archive;
+    if (!archive.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || !archive.seek(0))
+        return false;
+    std::string why;
+    const auto members = readMembers(archive, why);
+    return members && !members->empty();
 }
 
 } // namespace pelmora

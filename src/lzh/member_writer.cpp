@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/member_writer.h"
 
+#include "lzh/at_path.h"
 #include "lzh/crc16.h"
 #include "lzh/lh5_encoder.h"
 #include "lzh/lzh_header_writer.h"
@@ -105,7 +106,7 @@ bool looksIncompressible(int fd, std::uint64_t size)
 MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMember& result,
                           QString& why, unsigned threads)
 {
-    const int fd = ::open(source.path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = openAtPath(source.path, O_RDONLY);
     if (fd < 0) {
         why = systemError(errno);
         return MemberFailure::ReadFailed;

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
-#include <vector>
 
 namespace pelmora {
 namespace {
@@ -39,6 +38,8 @@ bool writeFully(int fd, const std::uint8_t* data, std::size_t size, std::uint64_
 
 OutputFile::~OutputFile()
 {
+    if (m_attached)
+        return;
     if (m_fd >= 0)
         ::close(m_fd);
     if (!m_committed && !m_temp.isEmpty())
@@ -56,7 +57,9 @@ bool OutputFile::create(const QByteArray& target)
     m_target = target;
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray dir = slash < 0 ? QByteArray(".") : target.left(slash == 0 ? 1 : slash);
-    QByteArray pattern = dir + (dir.endsWith('/') ? "" : "/") + ".lzh-XXXXXX";
+    // The program's own name for temporaries, which it clears once their writer is gone.
+    QByteArray pattern = dir + (dir.endsWith('/') ? "" : "/") + ".pelmora-tmp-" +
+                         QByteArray::number(::getpid()) + "-XXXXXX";
     m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (m_fd < 0)
         return fail();
@@ -91,47 +94,10 @@ bool OutputFile::truncate(std::uint64_t size)
     return true;
 }
 
-bool OutputFile::rewriteInPlace()
-{
-    const int fd = ::open(m_target.constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return fail();
-    // Reserve the whole new size first: a full disk is found before a single
-    // byte of the old archive is overwritten.
-    const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(m_size));
-    if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
-        ::close(fd);
-        errno = reserved;
-        return fail();
-    }
-    std::vector<std::uint8_t> chunk(1 << 20);
-    std::uint64_t at = 0;
-    bool ok = true;
-    while (ok && at < m_size) {
-        const ssize_t n = ::pread(m_fd, chunk.data(), chunk.size(), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0 && writeFully(fd, chunk.data(), static_cast<std::size_t>(n), at);
-        at += n > 0 ? static_cast<std::uint64_t>(n) : 0;
-    }
-    ok = ok && ::ftruncate(fd, static_cast<off_t>(m_size)) == 0 && ::fsync(fd) == 0;
-    if (!ok)
-        fail();
-    ::close(fd);
-    return ok;
-}
-
 bool OutputFile::commit(const struct stat* existing)
 {
     if (::fsync(m_fd) != 0)
         return fail();
-    if (existing && existing->st_nlink > 1) {
-        if (!rewriteInPlace())
-            return false;
-        ::unlink(m_temp.constData());
-        m_committed = true;
-        return true;
-    }
     if (existing) {
         // Only root may give the file away; for anyone else it is theirs already.
         if (::fchown(m_fd, existing->st_uid, existing->st_gid) != 0 && errno != EPERM)

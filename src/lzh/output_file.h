@@ -13,8 +13,8 @@
 namespace pelmora {
 
 // The new archive, written to a temporary file beside the target and put in
-// place only when complete. Paths are the file system's exact bytes. A file
-// that is never committed is removed.
+// place only when complete, or into a file its caller opened (attach). Paths
+// are the file system's exact bytes. A file that is never committed is removed.
 class OutputFile final : public MemberOutput
 {
 public:
@@ -22,16 +22,23 @@ public:
     ~OutputFile() override;
 
     bool create(const QByteArray& target);
+    // Writes into fd from its start instead; the file stays its caller's (never
+    // closed, renamed or removed here).
+    void attach(int fd)
+    {
+        m_fd = fd;
+        m_attached = true;
+    }
     bool write(std::span<const std::uint8_t> bytes) override;
     bool write(const QByteArray& bytes);
     bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
     bool truncate(std::uint64_t size) override;
     std::uint64_t size() const override { return m_size; }
 
-    // Puts the file in place of the target. An existing target keeps its
-    // permissions and owner; one with several hard links is rewritten in
-    // place (after its new size is reserved), so that every link sees the
-    // new archive.
+    // Syncs the file and renames it over the target. An existing target keeps
+    // its permissions and owner; its other hard links keep the old archive (as
+    // other archivers leave them), since a rewrite in place could leave a
+    // damaged archive behind.
     bool commit(const struct stat* existing);
 
     int error() const { return m_errno; }
@@ -41,7 +48,6 @@ public:
 
 private:
     bool fail();
-    bool rewriteInPlace();
 
     int m_fd = -1;
     int m_errno = 0;
@@ -49,6 +55,7 @@ private:
     QByteArray m_target;
     QByteArray m_temp;
     bool m_committed = false;
+    bool m_attached = false;
 };
 
 } // namespace pelmora

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lzh/source_files.h"
 
+#include "lzh/at_path.h"
 #include "lzh/member_name.h"
 
 #include <cerrno>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace pelmora {
 
@@ -63,9 +63,12 @@ SourceList collectSources(const QList<QByteArray>& entries, const QByteArray& ba
         };
         struct stat st
         {};
-        if (::stat(entry.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (!statAtPath(entry, st))
+            return failWith(errno == ENAMETOOLONG ? SourceList::Status::PathTooLong
+                                                  : SourceList::Status::Missing);
+        if (!S_ISREG(st.st_mode))
             return failWith(SourceList::Status::Missing);
-        if (::access(entry.constData(), R_OK) != 0)
+        if (!readableAtPath(entry))
             return failWith(SourceList::Status::Unreadable);
         // Level-2 headers carry 32-bit sizes.
         if (st.st_size > 0xFFFFFFFFll)

@@ -18,7 +18,7 @@ struct SourceFile
 
 struct SourceList
 {
-    enum class Status { Ok, Missing, Unreadable, TooLarge, BadName };
+    enum class Status { Ok, Missing, Unreadable, TooLarge, BadName, PathTooLong };
 
     Status status = Status::Ok;
     QByteArray offending; // the entry that failed

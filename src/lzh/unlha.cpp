@@ -42,7 +42,15 @@ QString reportFor(const UpdateOutcome& o)
     }
 }
 
-UpdateOutcome run(const char* commandLine)
+// The archive of the command line, or the one already open: `from` (-1: none) and `into`.
+struct OpenArchive
+{
+    bool given = false;
+    int from = -1;
+    int into = -1;
+};
+
+UpdateOutcome run(const char* commandLine, const OpenArchive& open)
 {
     auto fail = [](UnlhaResult code, const QString& text) {
         UpdateOutcome o;
@@ -95,13 +103,18 @@ UpdateOutcome run(const char* commandLine)
         return fail(UnlhaResult::SourceTooLarge,
                     QStringLiteral("ファイルが大きすぎます (4GB 以上): ") +
                         shown(sources.offending));
+    case SourceList::Status::PathTooLong:
+        return fail(UnlhaResult::PathTooLong,
+                    QStringLiteral("パスが長すぎます: ") + shown(sources.offending));
     case SourceList::Status::BadName:
         return fail(
             UnlhaResult::UnstorableName,
             QStringLiteral("ファイル名が UTF-8 でも Shift_JIS でもないため書庫に入れられません: ") +
                 shown(sources.offending));
     }
-    UpdateOutcome outcome = updateArchive(cmd->archive, sources.files);
+    UpdateOutcome outcome =
+        open.given ? updateArchiveInto(open.from, open.into, cmd->archive, sources.files)
+                   : updateArchive(cmd->archive, sources.files);
     outcome.detail = reportFor(outcome);
     return outcome;
 }
@@ -110,7 +123,15 @@ UpdateOutcome run(const char* commandLine)
 
 int Unlha(quintptr /*owner*/, const char* commandLine, char* outputBuffer, std::uint32_t bufferSize)
 {
-    const UpdateOutcome outcome = run(commandLine);
+    const UpdateOutcome outcome = run(commandLine, OpenArchive{});
+    writeReport(outcome.detail, outputBuffer, bufferSize);
+    return static_cast<int>(outcome.result);
+}
+
+int UnlhaInto(const char* commandLine, int from, int into, char* outputBuffer,
+              std::uint32_t bufferSize)
+{
+    const UpdateOutcome outcome = run(commandLine, OpenArchive{true, from, into});
     writeReport(outcome.detail, outputBuffer, bufferSize);
     return static_cast<int>(outcome.result);
 }

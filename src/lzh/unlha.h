@@ -21,7 +21,8 @@ enum class UnlhaResult : int {
     SourceTooLarge = 8,      // a listed file is 4 GiB or larger
     ArchiveDamaged = 9,      // the existing archive does not read cleanly to its end
     ArchiveWriteFailed = 10, // the new archive could not be written or put in place
-    UnstorableName = 11      // a listed path is neither UTF-8 nor CP932
+    UnstorableName = 11,     // a listed path is neither UTF-8 nor CP932
+    PathTooLong = 12         // a listed path has a name longer than the file system allows
 };
 
 // Archiver entry point with the calling convention of the archiver DLL our
@@ -34,5 +35,12 @@ enum class UnlhaResult : int {
 // and never longer than `bufferSize` bytes. `owner` is accepted for
 // compatibility; no window is ever shown. Returns an UnlhaResult as int.
 int Unlha(quintptr owner, const char* commandLine, char* outputBuffer, std::uint32_t bufferSize);
+
+// The same command on an archive its caller opened: the existing archive is read from `from`
+// (-1 when there is none) and the whole new archive written into `into`, an empty file, from
+// its start; the archive on the command line only names it in the report. Nothing is
+// renamed, synced or removed: putting the new archive in place is the caller's.
+int UnlhaInto(const char* commandLine, int from, int into, char* outputBuffer,
+              std::uint32_t bufferSize);
 
 } // namespace pelmora

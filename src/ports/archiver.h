@@ -11,9 +11,16 @@ class Archiver
 public:
     virtual ~Archiver() = default;
 
-    // Runs one archiver command line (the paths in it are the file system's exact bytes). The
-    // archiver's report text is left in `report`. Returns the archiver's code: 0 on success.
-    virtual int run(const QByteArray& commandLine, QByteArray& report) = 0;
+    // Runs one update command line (the paths in it are the file system's exact bytes) on an
+    // archive that is already open: the existing archive is read from `from` (-1 when there is
+    // none) and the whole new archive is written into `into`, an empty file, from its start.
+    // The archive named on the command line is only named in the report; nothing is renamed,
+    // synced or removed. The report text is left in `report`. Returns the archiver's code: 0
+    // on success.
+    virtual int run_into(const QByteArray& commandLine, int from, int into, QByteArray& report) = 0;
+    // Whether the archive open at fd reads back cleanly: every header with its check sum, to
+    // the end mark.
+    virtual bool verify(int fd) = 0;
 };
 
 } // namespace pelmora

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The file system as the logic asks it outside copy, move and trash: what stands at a path,
-// what a folder holds, whether a file opens, one new folder, one file removed, and the archive
-// copies undo keeps. Paths are the exact bytes (base/path.h) and may be of any length; no Qt
-// file class sees them. Backend: backends/posix/posix_file_system.h.
+// The file system as the logic asks it outside copy, move, trash and compression: what stands
+// at a path, what a folder holds, whether a file opens, one new folder, one file removed. Paths
+// are the exact bytes (base/path.h) and may be of any length; no Qt file class sees them.
+// Backend: backends/posix/posix_file_system.h.
 #pragma once
 
 #include "base/path.h"
@@ -45,13 +45,6 @@ public:
     virtual bool make_folder(const QString& path) = 0;
     // Removes one file (not a folder).
     virtual bool remove_file(const QString& path) = 0;
-    // Copies from into a new file to, where nothing may stand; on disk when true, and no
-    // partial file is left on false.
-    virtual bool copy_new(const QString& from, const QString& to) = 0;
-    // Puts the bytes of from back at to, a regular file, keeping to's mode and owner; the file
-    // at to is whole at every moment, and all of its hard links see the bytes of from.
-    virtual bool copy_over(const QString& from, const QString& to) = 0;
-
     // The file at path now (not following a link); invalid when nothing is there.
     FileIdentity identity(const QString& path) { return stat(Path(path), false).identity; }
     // What stands at path; follow = false looks at a link itself.

@@ -17,6 +17,7 @@ class HelpViewer;
 class Shell;
 class FileSystem;
 class Archiver;
+class ArchiveFiles;
 
 struct Platform
 {
@@ -29,9 +30,10 @@ struct Platform
     Opener* opener = nullptr;
     PrinterFactory* printers = nullptr;
     HelpViewer* help = nullptr;
-    Shell* shell = nullptr;       // copy, move and trash
-    FileSystem* files = nullptr;  // what stands at a path, folder listings, new folders
-    Archiver* archiver = nullptr; // compression
+    Shell* shell = nullptr;                // copy, move and trash
+    FileSystem* files = nullptr;           // what stands at a path, folder listings, new folders
+    Archiver* archiver = nullptr;          // compression
+    ArchiveFiles* archive_files = nullptr; // the list file and archive a compression writes
 };
 
 } // namespace pelmora

@@ -125,9 +125,10 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
     bool error = false;
     if (journal.undo_kind() == UndoKind::Compression) {
         // Only the archive this compression left, unchanged since, is taken back.
-        const bool done =
-            env.files && env.files->identity(first.dst).unchanged(first.made) &&
-            (undo_archive ? undo_archive(first.dst) : env.files->remove_file(first.dst));
+        const bool done = undo_archive
+                              ? undo_archive(first)
+                              : env.files && env.files->identity(first.dst).unchanged(first.made) &&
+                                    env.files->remove_file(first.dst);
         env.history.append_history_row(
             paren(QStringLiteral("作成した書庫ファイル"), first.dst) +
             (done ? QStringLiteral("を 削除しました") : QStringLiteral("を 削除できませんでした")));

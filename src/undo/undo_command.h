@@ -12,9 +12,10 @@ namespace pelmora {
 
 struct CommandEnv;
 
-// Undoes a compression: deletes the archive, or puts back the archive it had kept aside.
-// True when that worked. Without one, undo deletes the archive.
-using ArchiveUndo = std::function<bool(const QString& archive)>;
+// Undoes a compression whose journal entry is given: removes the archive, or puts back the
+// archive it had kept aside, only while the archive is still the one the entry recorded. True
+// when that worked. Without one, undo deletes the archive when it is unchanged.
+using ArchiveUndo = std::function<bool(const UndoEntry& entry)>;
 
 // Whether undoing a compression into this archive puts an earlier archive back (the
 // compression updated an archive that was there) rather than deleting it.

@@ -17,7 +17,7 @@ FileOpsController::FileOpsController(QRV_Public& session, HistoryLog& history,
                                      const Platform& platform, const FileOpsMenu& menu,
                                      FileOpsWindow window, QObject* parent)
     : QObject(parent), m_session(session), m_history(history), m_platform(platform), m_menu(menu),
-      m_window(std::move(window)), m_archives(*platform.files)
+      m_window(std::move(window)), m_archives(platform.archive_files)
 {
     auto hook = [this](QAction* a, void (FileOpsController::*slot)()) {
         if (a != nullptr)
@@ -49,6 +49,7 @@ CommandEnv FileOpsController::env()
     e.archiver = m_platform.archiver;
     e.set_commands_enabled = m_window.set_commands_enabled;
     e.files = m_platform.files;
+    e.archive_files = m_platform.archive_files;
     return e;
 }
 
@@ -87,7 +88,7 @@ void FileOpsController::p_undo_Click()
 {
     CommandEnv e = env();
     run_undo(
-        e, [this](const QString& archive) { return m_archives.undo(archive); },
+        e, [this](const UndoEntry& entry) { return m_archives.undo(entry); },
         [this](const QString& archive) { return m_archives.restores(archive); });
 }
 

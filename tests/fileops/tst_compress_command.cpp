@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The compression command: the list file, the command line, the history rows, the undo
 // journal, and keeping an updated archive so its undo loses nothing.
+#include "backends/posix/posix_archive_files.h"
 #include "backends/posix/posix_file_system.h"
+#include "backends/posix/stale_files.h"
 #include "backends/unlha/unlha_archiver.h"
+#include "deep_folders.h"
 #include "fakes.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
@@ -17,7 +20,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace pelmora;
@@ -35,7 +40,8 @@ struct Fixture
     bool single = true;
     bool undoEnabled = false;
     PosixFileSystem files;
-    ArchiveBackups backups{files};
+    PosixArchiveFiles archiveFiles;
+    ArchiveBackups backups{&archiveFiles};
     UnlhaArchiver archiver;
     CommandEnv env{session, history, messages, yield};
     TestTree tree;
@@ -47,6 +53,8 @@ struct Fixture
         env.set_undo_enabled = [this](bool on) { undoEnabled = on; };
         env.archiver = &archiver;
         env.files = &files;
+        env.archive_files = &archiveFiles;
+        env.start_blink = [] {};
     }
 
     // Runs the command as if the user picked folder and name (or cancelled).
@@ -89,6 +97,47 @@ QString extract(const QString& archive, QTemporaryDir& into)
     return into.path() + QLatin1Char('/');
 }
 
+// The real archiver, with something happening while it writes (once).
+class HookedArchiver final : public Archiver
+{
+public:
+    int run_into(const QByteArray& line, int from, int into, QByteArray& report) override
+    {
+        const int code = real.run_into(line, from, into, report);
+        if (during) {
+            auto hook = std::move(during);
+            during = nullptr;
+            hook();
+        }
+        return code;
+    }
+    bool verify(int fd) override { return real.verify(fd); }
+    UnlhaArchiver real;
+    std::function<void()> during;
+};
+
+QByteArray read_bytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Another program saving the archive its usual way: a new file renamed over the name.
+void save_over(const QString& path, const QByteArray& bytes)
+{
+    const QString temp = path + QStringLiteral(".other");
+    QFile f(temp);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    f.close();
+    QVERIFY(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) ==
+            0);
+}
+
+QStringList hidden_in(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".pelmora-*")}, QDir::Files | QDir::Hidden);
+}
+
 QStringList temp_list_files()
 {
     return QDir(QDir::tempPath()).entryList({QStringLiteral("0*.TMP")}, QDir::Files);
@@ -115,6 +164,190 @@ private Q_SLOTS:
                                   QStringLiteral("@/tmp/my temp/0A.TMP")),
                  QStringLiteral(
                      "u -a1 -r2 -l1 -jp1 -o2 \"/my arc/B,1.LZH\" / \"@/tmp/my temp/0A.TMP\" "));
+    }
+
+    // What others do to the archive while ours is written is never lost: a change made after
+    // our read fails our update (another update of ours waits for nothing and fails).
+    void others_meanwhile_are_refused_and_lose_nothing_data()
+    {
+        QTest::addColumn<int>("who");
+        QTest::newRow("another program saves over it while ours is written") << 0;
+        QTest::newRow("another program appends to it in place") << 1;
+        QTest::newRow("a second update of ours at the same time") << 2;
+        QTest::newRow("it is replaced between the last check and the swap") << 3;
+    }
+    void others_meanwhile_are_refused_and_lose_nothing()
+    {
+        QFETCH(int, who);
+        Fixture f;
+        HookedArchiver hooked;
+        f.env.archiver = &hooked;
+        QVERIFY(f.tree.createFile(QStringLiteral("a.xls"), "first"));
+        QVERIFY(f.tree.createFile(QStringLiteral("b.xls"), "second"));
+        QVERIFY(f.tree.createFile(QStringLiteral("c.xls"), "third"));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        const QString out = f.tree.path(QStringLiteral("out/"));
+        const QString archive = out + QStringLiteral("R.LZH");
+        f.select(QStringLiteral("a.xls"));
+        f.compress(out, QStringLiteral("R"));
+        const QByteArray before = read_bytes(archive);
+        const QByteArray theirs = before + QByteArray("their member");
+
+        Fixture other;
+        QVERIFY(other.tree.isValid());
+        auto meanwhile = [&] {
+            switch (who) {
+            case 0:
+            case 3:
+                save_over(archive, theirs);
+                break;
+            case 1: {
+                QFile a(archive);
+                QVERIFY(a.open(QIODevice::Append) && a.write("their member") == 12);
+                break;
+            }
+            default:
+                other.session.sel_dir = f.session.sel_dir;
+                other.session.sel_file = QStringLiteral("c.xls");
+                other.compress(out, QStringLiteral("R"));
+            }
+        };
+        bool swapped = false;
+        if (who == 3)
+            f.archiveFiles.set_before_swap([&] {
+                if (!std::exchange(swapped, true))
+                    meanwhile();
+            });
+        else
+            hooked.during = meanwhile;
+        f.select(QStringLiteral("b.xls"));
+        f.compress(out, QStringLiteral("R"));
+
+        const QString ok = QStringLiteral("選択XLSファイルを圧縮しました");
+        const QString failed = QStringLiteral("選択XLSファイルの圧縮に失敗しました");
+        if (who == 2) {
+            // Ours goes on; the other one, started while ours held the archive, failed.
+            QCOMPARE(other.messages.shown.last().text, failed);
+            QCOMPARE(f.messages.shown.last().text, ok);
+            QTemporaryDir x;
+            const QString root = extract(archive, x);
+            QVERIFY(QFile::exists(root + f.tree.path(QStringLiteral("b.xls")).mid(1)));
+            QVERIFY(!QFile::exists(root + f.tree.path(QStringLiteral("c.xls")).mid(1)));
+            QCOMPARE(hidden_in(out).size(), 1); // the earlier archive, kept for undo
+        } else {
+            QCOMPARE(f.messages.shown.last().text, failed);
+            QCOMPARE(read_bytes(archive), theirs);
+            QVERIFY(hidden_in(out).isEmpty());
+        }
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{QStringLiteral("R.LZH")});
+    }
+
+    // A name that is a symbolic link: the file it leads to is updated, the link stays.
+    void a_link_to_an_archive_updates_its_target()
+    {
+        Fixture f;
+        QVERIFY(f.tree.createFile(QStringLiteral("a.xls"), "first"));
+        QVERIFY(f.tree.createFile(QStringLiteral("b.xls"), "second"));
+        QVERIFY(f.tree.createDir(QStringLiteral("store")));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        f.select(QStringLiteral("a.xls"));
+        f.compress(f.tree.path(QStringLiteral("store/")), QStringLiteral("ARC"));
+        const QString target = f.tree.path(QStringLiteral("store/ARC.LZH"));
+        const QByteArray before = read_bytes(target);
+        const QString link = f.tree.path(QStringLiteral("out/ARC.LZH"));
+        QVERIFY(::symlink("../store/ARC.LZH", QFile::encodeName(link).constData()) == 0);
+
+        f.select(QStringLiteral("b.xls"));
+        f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("ARC"));
+        QCOMPARE(f.messages.shown.last().text, QStringLiteral("選択XLSファイルを圧縮しました"));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QTemporaryDir x;
+        const QString root = extract(target, x);
+        QVERIFY(QFile::exists(root + f.tree.path(QStringLiteral("a.xls")).mid(1)));
+        QVERIFY(QFile::exists(root + f.tree.path(QStringLiteral("b.xls")).mid(1)));
+
+        f.messages.answers = {MsgAnswer::Yes};
+        run_undo(
+            f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
+            [&](const QString& a) { return f.backups.restores(a); });
+        QCOMPARE(f.messages.shown.last().text, QStringLiteral("1つ前の操作を取り消しました"));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(read_bytes(target), before);
+    }
+
+    // What a killed run of ours left is cleared before the next one writes into the folder
+    // (and list files at start-up); what a running process may still need, and what is not
+    // ours, stays.
+    void leftovers_of_a_dead_run_are_cleared()
+    {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(0);
+        QVERIFY(child > 0 && ::waitpid(child, nullptr, 0) == child);
+        const QByteArray dead = QByteArray::number(child);
+        const QByteArray mine = QByteArray::number(::getpid());
+        Fixture f;
+        QVERIFY(f.tree.createFile(QStringLiteral("a.xls"), "first"));
+        QVERIFY(f.tree.createDir(QStringLiteral("out")));
+        QVERIFY(f.tree.createDir(QStringLiteral("tmp")));
+        const QString out = f.tree.path(QStringLiteral("out/"));
+        const QString tmp = f.tree.path(QStringLiteral("tmp/"));
+        const struct
+        {
+            QString path;
+            bool stale;
+        } files[] = {
+            {out + QStringLiteral(".pelmora-tmp-") + dead + QStringLiteral("-Ab3dE9"), true},
+            {out + QStringLiteral(".pelmora-kept-") + dead + QStringLiteral("-Ab3dE9"), true},
+            {tmp + QStringLiteral("0pelmora-") + dead + QStringLiteral("-Ab3dE9.TMP"), true},
+            {out + QStringLiteral(".pelmora-kept-") + mine + QStringLiteral("-Ab3dE9"), false},
+            {out + QStringLiteral(".pelmora-tmp-1-Ab3dE9"), false}, // a process running since
+            {out + QStringLiteral(".pelmora-tmp-x") + dead + QStringLiteral("-Ab3dE9"), false},
+            {tmp + QStringLiteral("0pelmora-") + dead + QStringLiteral("-Ab3dE9.xls"), false},
+        };
+        for (const auto& file : files)
+            QVERIFY(f.tree.createFile(file.path.mid(f.tree.root().size()), "left"));
+
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(tmp));
+        remove_stale_files(temp_folder()); // as at start-up
+        f.select(QStringLiteral("a.xls"));
+        f.compress(out, QStringLiteral("A"));
+        qputenv("TMPDIR", oldTmp);
+        QCOMPARE(f.messages.shown.last().text, QStringLiteral("選択XLSファイルを圧縮しました"));
+        for (const auto& file : files)
+            QVERIFY2(QFileInfo::exists(file.path) != file.stale, qPrintable(file.path));
+    }
+
+    // Paths longer than PATH_MAX reach the archiver through folder descriptors: a file that
+    // deep is packed into an archive that deep, and the undo removes it again.
+    void paths_past_path_max_are_compressed()
+    {
+        Fixture f;
+        const DeepFolders deep(QFile::encodeName(f.tree.root()));
+        QVERIFY(deep.isValid());
+        QVERIFY(deep.path().size() > 4096);
+        QVERIFY(deep.write("deep.xls", "far down"));
+        f.session.sel_dir = QFile::decodeName(deep.path());
+        f.session.sel_file = QStringLiteral("deep.xls");
+        f.compress(QFile::decodeName(deep.path()), QStringLiteral("DEEP"));
+        QCOMPARE(f.messages.shown.last().text, QStringLiteral("選択XLSファイルを圧縮しました"));
+        // Read back from a copy at a short path: every reader takes whole paths.
+        const QString copy = f.tree.path(QStringLiteral("copy.lzh"));
+        QFile c(copy);
+        QVERIFY(c.open(QIODevice::WriteOnly) && c.write(deep.read("DEEP.LZH")) > 0);
+        c.close();
+        QProcess lhasa;
+        lhasa.start(QStringLiteral("lhasa"), {QStringLiteral("pq"), copy});
+        QVERIFY(lhasa.waitForFinished(60000));
+        QCOMPARE(lhasa.readAllStandardOutput(), QByteArray("far down"));
+
+        f.messages.answers = {MsgAnswer::Yes};
+        run_undo(
+            f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
+            [&](const QString& a) { return f.backups.restores(a); });
+        QCOMPARE(f.messages.shown.last().text, QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(deep.names(), QList<QByteArray>{"deep.xls"});
     }
 
     void cancel_changes_nothing()
@@ -326,24 +559,41 @@ private Q_SLOTS:
         const QByteArray withOne = arc.readAll();
         arc.close();
 
-        // A group-shared archive with a second name keeps both through update and undo.
+        // A group-shared archive with a second name (and, as root, another owner): the update
+        // gives the name a new file with the same mode and owner, the other name keeps the
+        // earlier bytes, as other archivers do; undo brings the very same file back.
         const QByteArray native = QFile::encodeName(archive);
         const QByteArray second = QFile::encodeName(out + QStringLiteral("SHARED.LZH"));
         QVERIFY(::chmod(native.constData(), 0664) == 0);
         QVERIFY(::link(native.constData(), second.constData()) == 0);
+        if (::geteuid() == 0)
+            QVERIFY(::chown(native.constData(), 65534, 65534) == 0);
+        struct stat before
+        {};
+        QVERIFY(::stat(native.constData(), &before) == 0);
 
         f.select(QStringLiteral("two.xls"));
         f.compress(out, QStringLiteral("U")); // updates the archive: one.xls stays in it
         QVERIFY(arc.open(QIODevice::ReadOnly));
         QVERIFY(arc.readAll() != withOne);
         arc.close();
+        QFile link(QFile::decodeName(second));
+        QVERIFY(link.open(QIODevice::ReadOnly));
+        QCOMPARE(link.readAll(), withOne);
+        link.close();
+        struct stat updated
+        {};
+        QVERIFY(::stat(native.constData(), &updated) == 0);
+        QCOMPARE(updated.st_mode & 07777, mode_t(0664));
+        QCOMPARE(updated.st_uid, before.st_uid);
+        QCOMPARE(updated.st_gid, before.st_gid);
 
         // Undo asks about putting the earlier archive back, not about deleting it.
         f.messages.answers = {MsgAnswer::Yes};
         int blinks = 0;
         f.env.start_blink = [&] { ++blinks; };
         run_undo(
-            f.env, [&](const QString& a) { return f.backups.undo(a); },
+            f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
             [&](const QString& a) { return f.backups.restores(a); });
         QVERIFY(!f.messages.shown.isEmpty());
         const QString question = f.messages.shown.at(f.messages.shown.size() - 2).text;
@@ -355,13 +605,16 @@ private Q_SLOTS:
         QVERIFY(arc.open(QIODevice::ReadOnly));
         QCOMPARE(arc.readAll(), withOne);
         arc.close();
-        QFile link(QFile::decodeName(second));
-        QVERIFY(link.open(QIODevice::ReadOnly));
-        QCOMPARE(link.readAll(), withOne);
         struct stat st
         {};
         QVERIFY(::stat(native.constData(), &st) == 0);
+        QCOMPARE(st.st_ino, before.st_ino);
+        QCOMPARE(st.st_nlink, nlink_t(2));
         QCOMPARE(st.st_mode & 07777, mode_t(0664));
+        QCOMPARE(st.st_uid, before.st_uid);
+        QCOMPARE(st.st_gid, before.st_gid);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{QStringLiteral("SHARED.LZH"), QStringLiteral("U.LZH")}));
 
         // An archive the compression created is deleted by its undo, and its question says so.
         f.compress(out, QStringLiteral("NEW"));
@@ -371,7 +624,7 @@ private Q_SLOTS:
                                f.backups.restores(out + QStringLiteral("NEW.LZH"))),
                  QStringLiteral("作成した書庫ファイル(") + out +
                      QStringLiteral("NEW.LZH)を削除します\r\nよろしいですか"));
-        QVERIFY(f.backups.undo(out + QStringLiteral("NEW.LZH")));
+        QVERIFY(f.backups.undo(f.session.undo.entries().front()));
         QVERIFY(!QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
         QVERIFY(QFileInfo::exists(archive));
     }

@@ -3,6 +3,7 @@
 // window: scripted answers, a history log, and hooks where a command lets events run.
 #pragma once
 
+#include "backends/posix/posix_archive_files.h"
 #include "backends/posix/posix_shell.h"
 #include "backends/unlha/unlha_archiver.h"
 #include "fakes.h"
@@ -80,7 +81,8 @@ struct Harness
     HookYield yield;
     PosixShell shell{messages, nullptr};
     PosixFileSystem files;
-    ArchiveBackups backups{files};
+    PosixArchiveFiles archive_files;
+    ArchiveBackups backups{&archive_files};
     UnlhaArchiver unlha;
     Archiver* archiver = &unlha;
     bool single = false;
@@ -92,6 +94,7 @@ struct Harness
         CommandEnv e{session, history, messages, yield};
         e.shell = &shell;
         e.files = &files;
+        e.archive_files = &archive_files;
         e.archiver = archiver;
         e.single_mode = [this] { return single; };
         e.set_undo_enabled = [this](bool on) { undoEnabled = on; };
@@ -131,7 +134,7 @@ struct Harness
     {
         messages.answers.append(answer);
         CommandEnv e = env();
-        run_undo(e, [this](const QString& a) { return backups.undo(a); });
+        run_undo(e, [this](const UndoEntry& a) { return backups.undo(a); });
     }
     QStringList rows() const
     {

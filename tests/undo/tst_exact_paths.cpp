@@ -32,7 +32,7 @@ const QByteArray kRawFolder = "d\xe9p";
 class ListCapture final : public Archiver
 {
 public:
-    int run(const QByteArray& line, QByteArray&) override
+    int run_into(const QByteArray& line, int, int, QByteArray&) override
     {
         const qsizetype at = line.indexOf(" @");
         const qsizetype end = line.indexOf(' ', at + 2);
@@ -42,6 +42,7 @@ public:
         list = f.readAll();
         return 0;
     }
+    bool verify(int) override { return true; }
     QByteArray list;
 };
 

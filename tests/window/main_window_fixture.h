@@ -2,6 +2,7 @@
 // A main window on fake platform layers, with roots /a/ and /b/ in a fake tree.
 #pragma once
 
+#include "backends/posix/posix_archive_files.h"
 #include "backends/posix/posix_file_system.h"
 #include "catalogue/catalogue.h"
 #include "fakes.h"
@@ -18,6 +19,7 @@ struct MainWindowFixture
 {
     FakePlatform fake;
     PosixFileSystem files; // the real disk: paths a fake tree lacks are simply missing
+    PosixArchiveFiles archive_files;
     Platform platform;
     QRV_Public session;
     std::unique_ptr<QRV_Main> window;
@@ -34,6 +36,7 @@ struct MainWindowFixture
             setup(fake);
         platform = fake.platform();
         platform.files = &files;
+        platform.archive_files = &archive_files;
         window = std::make_unique<QRV_Main>(session, platform);
     }
 

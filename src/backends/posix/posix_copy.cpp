@@ -3,14 +3,13 @@
 
 #include "backends/posix/long_path.h"
 #include "backends/posix/posix_io.h"
+#include "backends/posix/stale_files.h"
 
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,11 +77,6 @@ bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress)
 
 namespace {
 
-bool process_gone(pid_t pid)
-{
-    return pid == ::getpid() || (::kill(pid, 0) != 0 && errno == ESRCH);
-}
-
 // Removes the file when the copy does not get to name it.
 class TempName final
 {
@@ -125,7 +119,7 @@ int make_temp(QByteArray& path_template)
 
 QByteArray PosixCopier::temp_prefix()
 {
-    return QByteArrayLiteral(".pelmora-tmp-");
+    return QByteArray(kTempPrefix);
 }
 
 PosixCopier::PosixCopier(CopyProgressFactory* progress, qint64 threshold)
@@ -137,32 +131,8 @@ void PosixCopier::clear_stale(const QByteArray& folder)
     if (!m_cleared.insert(folder).second)
         return;
     const Fd dirFd = posix::open_folder(folder, O_RDONLY);
-    if (!dirFd.valid())
-        return;
-    DIR* dir = ::fdopendir(::dup(dirFd.get()));
-    if (!dir)
-        return;
-    const QByteArray prefix = temp_prefix();
-    std::vector<QByteArray> stale;
-    while (const dirent* e = ::readdir(dir)) {
-        const QByteArray name(e->d_name);
-        if (!name.startsWith(prefix))
-            continue;
-        // .pelmora-tmp-<pid>-XXXXXX: stale once that process is gone.
-        const qsizetype dash = name.indexOf('-', prefix.size());
-        bool ok = false;
-        const long pid = name.mid(prefix.size(), dash - prefix.size()).toLong(&ok);
-        if (dash < 0 || !ok || pid <= 0 || !process_gone(pid_t(pid)))
-            continue;
-        struct stat st
-        {};
-        if (::fstatat(dirFd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
-            stale.push_back(name);
-    }
-    ::closedir(dir);
-    for (const QByteArray& name : stale)
-        ::unlinkat(dirFd.get(), name.constData(), 0);
+    if (dirFd.valid())
+        remove_stale_files_at(dirFd.get());
 }
 
 bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,

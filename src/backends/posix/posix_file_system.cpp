@@ -2,7 +2,6 @@
 #include "backends/posix/posix_file_system.h"
 
 #include "backends/posix/long_path.h"
-#include "backends/posix/posix_copy.h"
 #include "backends/posix/posix_io.h"
 #include "base/native_path.h"
 
@@ -14,43 +13,10 @@
 
 namespace pelmora {
 
-namespace {
-
 using native_path::to_native;
 using posix::Fd;
 
-// Copies from into a new file to (which must not exist), synced.
-bool copy_new_bytes(const QByteArray& from, const QByteArray& to)
-{
-    const posix::AtPath src(from);
-    const Fd in(::openat(src.dir(), src.name(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid())
-        return false;
-    const posix::AtPath dst(to);
-    Fd out(::openat(dst.dir(), dst.name(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out.valid())
-        return false;
-    if (!copy_bytes(in.get(), out.get(), 0, nullptr) || ::fsync(out.get()) != 0 ||
-        !out.close_checked()) {
-        posix::unlink_path(to);
-        return false;
-    }
-    return true;
-}
-
-// Rewrites to's own bytes from from, so its other hard links see the earlier bytes too.
-bool rewrite_in_place(const QByteArray& from, const QByteArray& to)
-{
-    const posix::AtPath src(from);
-    const posix::AtPath dst(to);
-    const Fd in(::openat(src.dir(), src.name(), O_RDONLY | O_CLOEXEC));
-    const Fd out(::openat(dst.dir(), dst.name(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st
-    {};
-    return in.valid() && out.valid() && ::fstat(in.get(), &st) == 0 &&
-           copy_bytes(in.get(), out.get(), 0, nullptr) && ::ftruncate(out.get(), st.st_size) == 0 &&
-           ::fsync(out.get()) == 0;
-}
+namespace {
 
 PathKind kind_of(mode_t mode)
 {
@@ -126,44 +92,6 @@ bool PosixFileSystem::make_folder(const QString& path)
 bool PosixFileSystem::remove_file(const QString& path)
 {
     return posix::unlink_path(to_native(path)) == 0;
-}
-
-bool PosixFileSystem::copy_new(const QString& from, const QString& to)
-{
-    return copy_new_bytes(to_native(from), to_native(to));
-}
-
-// Writes a copy beside the target first and renames it into place, so the file is whole at
-// every moment; the copy takes the target's mode and owner. A file with several hard links is
-// rewritten in place instead, so that all of its names see the earlier bytes.
-bool PosixFileSystem::copy_over(const QString& from_text, const QString& to_text)
-{
-    const QByteArray from = to_native(from_text);
-    const QByteArray to = to_native(to_text);
-    struct stat target
-    {};
-    if (!posix::stat_path(to, target, false) || !S_ISREG(target.st_mode))
-        return false;
-    if (target.st_nlink > 1)
-        return rewrite_in_place(from, to);
-    const QByteArray temp =
-        posix::parent_of(to) + "/.pelmora-archive-" + QByteArray::number(::getpid()) + ".tmp";
-    posix::unlink_path(temp);
-    if (!copy_new_bytes(from, temp))
-        return false;
-    const posix::AtPath at(temp);
-    const posix::AtPath dst(to);
-    const bool owner_kept =
-        (target.st_uid == ::geteuid() && target.st_gid == ::getegid()) ||
-        ::fchownat(at.dir(), at.name(), target.st_uid, target.st_gid, AT_SYMLINK_NOFOLLOW) == 0 ||
-        errno == EPERM;
-    if (!owner_kept || ::fchmodat(at.dir(), at.name(), target.st_mode & 07777, 0) != 0 ||
-        ::renameat(at.dir(), at.name(), dst.dir(), dst.name()) != 0) {
-        posix::unlink_path(temp);
-        return false;
-    }
-    posix::sync_folder(posix::parent_of(to));
-    return true;
 }
 
 } // namespace pelmora

@@ -18,8 +18,6 @@ public:
     bool opens_for_reading(const Path& path) override;
     bool make_folder(const QString& path) override;
     bool remove_file(const QString& path) override;
-    bool copy_new(const QString& from, const QString& to) override;
-    bool copy_over(const QString& from, const QString& to) override;
 };
 
 } // namespace pelmora

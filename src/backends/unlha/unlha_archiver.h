@@ -9,7 +9,8 @@ namespace pelmora {
 class UnlhaArchiver final : public Archiver
 {
 public:
-    int run(const QByteArray& commandLine, QByteArray& report) override;
+    int run_into(const QByteArray& commandLine, int from, int into, QByteArray& report) override;
+    bool verify(int fd) override;
 };
 
 } // namespace pelmora
