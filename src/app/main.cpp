@@ -110,6 +110,7 @@ int main(int argc, char* argv[])
     pelmora::DesktopOpener opener;
     pelmora::QtCopyProgressFactory progress;
     pelmora::PosixShell shell(messages, &progress);
+    shell.set_event_yield(&yield);
     pelmora::PosixFileSystem files;
     pelmora::UnlhaArchiver archiver;
     pelmora::PosixArchiveFiles archiveFiles;

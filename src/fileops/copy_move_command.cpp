@@ -95,7 +95,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         QString src = path;
         TransferReport report;
         s.op_handed_over =
-            shell_copy_or_move(env.shell, env.files, src, dest + selFile, v.func, 0, &report);
+            shell_copy_or_move(env.shell, env.files, src, dest + selFile, v.func, &report);
         if (s.op_handed_over) {
             s.undo.record(v.undo_kind, {made_entry(path, dest + selFile, report)});
             env.yield.process_pending();
@@ -114,15 +114,16 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
             if (seen.contains(mark))
                 continue;
             seen.insert(mark);
-            env.yield.process_pending();
+            // Events run every few milliseconds rather than around every file: a pass through
+            // the event loop per file costs more than a small file's move.
+            env.yield.process_pending_in_loop();
             QString src = mark;
             const QString dst = dest + file_name_part(mark);
             TransferReport report;
-            s.op_handed_over =
-                !landed.contains(dst) &&
-                shell_copy_or_move(env.shell, env.files, src, dst, v.func, 0, &report);
+            s.op_handed_over = !landed.contains(dst) &&
+                               shell_copy_or_move(env.shell, env.files, src, dst, v.func, &report);
             landed.insert(dst);
-            env.yield.process_pending();
+            env.yield.process_pending_in_loop();
             env.history.append_history_row(readable(src) + row_tail, v.color);
             s.undo.set_kind(v.undo_kind);
             if (!s.op_handed_over) {

@@ -45,13 +45,13 @@ bool path_exists(FileSystem* files, const QString& path)
 }
 
 bool shell_copy_or_move(Shell* shell, FileSystem* files, QString& src, const QString& dst, int func,
-                        int flags, TransferReport* report)
+                        TransferReport* report)
 {
     if (src.isEmpty() || dst.isEmpty() || !path_exists(files, src))
         return false;
     if (src.endsWith(QLatin1Char('/')))
         src.chop(1);
-    return shell && shell->transfer(src, dst, func, flags, report);
+    return shell && shell->transfer(src, dst, func, report);
 }
 
 int shell_delete(Shell* shell, const QStringList& paths, bool permanent,

@@ -27,7 +27,7 @@ bool path_exists(FileSystem* files, const QString& path);
 // src (the caller's variable too). True only when the file arrived at dst; report (may be
 // null) receives what the transfer made and replaced.
 bool shell_copy_or_move(Shell* shell, FileSystem* files, QString& src, const QString& dst, int func,
-                        int flags, TransferReport* report = nullptr);
+                        TransferReport* report = nullptr);
 // 0 when every path went to the trash, non-zero otherwise (also without a shell).
 int shell_delete(Shell* shell, const QStringList& paths, bool permanent,
                  QList<TrashedFile>* trashed = nullptr);

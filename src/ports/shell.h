@@ -10,7 +10,7 @@
 
 namespace pelmora {
 
-// Operation codes as the commands pass them.
+// What a transfer does with its source: moves it or copies it.
 inline constexpr int FO_MOVE = 1;
 inline constexpr int FO_COPY = 2;
 
@@ -86,11 +86,11 @@ public:
     // the file arrived at dst; on false the source is untouched, dst holds no partial file and
     // a file dst held before is back in its place. A file at dst is replaced only after the
     // user's yes, and only once it went to the trash. report (may be null) says what was made.
-    virtual bool transfer(const QString& src, const QString& dst, int func, int flags,
+    virtual bool transfer(const QString& src, const QString& dst, int func,
                           TransferReport* report) = 0;
-    bool transfer(const QString& src, const QString& dst, int func, int flags)
+    bool transfer(const QString& src, const QString& dst, int func)
     {
-        return transfer(src, dst, func, flags, nullptr);
+        return transfer(src, dst, func, nullptr);
     }
     // Asks once for the whole request, then sends each path to the trash (or deletes it when
     // permanent). 0 when every path went, non-zero when the user declined or a path failed.

@@ -55,7 +55,7 @@ bool undo_move(CommandEnv& env, const UndoEntry& entry)
         TransferReport report;
         report.expected_source = entry.made;
         s.op_handed_over =
-            shell_copy_or_move(env.shell, env.files, from, entry.src, FO_MOVE, 0, &report);
+            shell_copy_or_move(env.shell, env.files, from, entry.src, FO_MOVE, &report);
     }
     env.history.append_history_row(
         paren(QStringLiteral("移動したファイル"), entry.dst) + QStringLiteral("を ") +

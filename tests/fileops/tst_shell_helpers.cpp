@@ -16,7 +16,7 @@ namespace {
 class RecordingShell final : public Shell
 {
 public:
-    bool transfer(const QString& src, const QString& dst, int func, int, TransferReport*) override
+    bool transfer(const QString& src, const QString& dst, int func, TransferReport*) override
     {
         calls.append(src + QLatin1Char('>') + dst + QLatin1Char('#') + QString::number(func));
         return result;
@@ -93,15 +93,15 @@ private Q_SLOTS:
         QVERIFY(t.createFile(".h.xls"));
         RecordingShell shell;
         QString src = t.path("a.xls");
-        QVERIFY(!shell_copy_or_move(&shell, &files, src, QString(), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, src, QString(), FO_COPY));
         QString empty;
-        QVERIFY(!shell_copy_or_move(&shell, &files, empty, t.path("b.xls"), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, empty, t.path("b.xls"), FO_COPY));
         QString missing = t.path("gone.xls");
-        QVERIFY(!shell_copy_or_move(&shell, &files, missing, t.path("b.xls"), FO_MOVE, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, missing, t.path("b.xls"), FO_MOVE));
         QString hidden = t.path(".h.xls");
-        QVERIFY(!shell_copy_or_move(&shell, &files, hidden, t.path("b.xls"), FO_MOVE, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, hidden, t.path("b.xls"), FO_MOVE));
         QVERIFY(shell.calls.isEmpty());
-        QVERIFY(!shell_copy_or_move(nullptr, &files, src, t.path("b.xls"), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(nullptr, &files, src, t.path("b.xls"), FO_COPY));
     }
 
     void shell_copy_or_move_passes_the_result_of_the_shell()
@@ -110,9 +110,9 @@ private Q_SLOTS:
         QVERIFY(t.createFile("a.xls"));
         RecordingShell shell;
         QString src = t.path("a.xls");
-        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_MOVE, 0));
+        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_MOVE));
         shell.result = false;
-        QVERIFY(!shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_COPY, 0));
+        QVERIFY(!shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_COPY));
         QCOMPARE(shell.calls, QStringList({src + QStringLiteral(">/d/a.xls#1"),
                                            src + QStringLiteral(">/d/a.xls#2")}));
     }
@@ -123,7 +123,7 @@ private Q_SLOTS:
         QVERIFY(t.createDir("sub"));
         RecordingShell shell;
         QString src = t.path("sub/");
-        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/sub"), FO_MOVE, 0));
+        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/sub"), FO_MOVE));
         QCOMPARE(src, t.path("sub"));
         QCOMPARE(shell.calls.front(), t.path("sub") + QStringLiteral(">/d/sub#1"));
     }

@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace pelmora {
 
@@ -203,26 +206,175 @@ QByteArray percent_encoded(const QByteArray& path)
     return out;
 }
 
+struct FreedesktopTrash::Folder
+{
+    TrashFolder where;
+    Fd root;
+    Fd files;
+    Fd info;
+    Fd marker; // names the info entry being written
+    dev_t dev = 0;
+};
+
+namespace {
+
+const QByteArray kMarkerPrefix = QByteArrayLiteral(".pelmora-trashing-");
+
+QByteArray own_marker()
+{
+    return kMarkerPrefix + QByteArray::number(::getpid());
+}
+
+bool process_gone(long pid)
+{
+    return pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Drops an info entry whose file did not arrive (or came back); one retry, since an entry
+// without its file is a trash entry nobody can restore.
+bool drop_info(int info_dir, const QByteArray& name)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (::unlinkat(info_dir, name.constData(), 0) == 0 || errno == ENOENT)
+            return true;
+    }
+    return false;
+}
+
+// A run killed between writing an info entry and moving its file left the entry alone. Its
+// marker, whose process is gone, names the entry it was writing: that entry goes when its
+// file never arrived.
+void clear_interrupted(const Fd& root, const Fd& files, const Fd& info)
+{
+    DIR* dir = ::fdopendir(::fcntl(root.get(), F_DUPFD_CLOEXEC, 0));
+    if (!dir)
+        return;
+    std::vector<QByteArray> stale;
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        bool ok = false;
+        const long pid = name.mid(kMarkerPrefix.size()).toLong(&ok);
+        if (name.startsWith(kMarkerPrefix) && ok && pid > 0 && process_gone(pid))
+            stale.push_back(name);
+    }
+    ::closedir(dir);
+    const QByteArray suffix = QByteArrayLiteral(".trashinfo");
+    for (const QByteArray& marker : stale) {
+        const Fd fd(::openat(root.get(), marker.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st
+        {};
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_uid != ::geteuid())
+            continue;
+        char buf[NAME_MAX + 2] = {};
+        const ssize_t n = ::pread(fd.get(), buf, sizeof buf - 1, 0);
+        const QByteArray record(buf, n > 0 ? n : 0);
+        const QByteArray entry = record.left(record.indexOf('\n'));
+        struct stat file
+        {};
+        if (entry.endsWith(suffix) && !entry.contains('/') &&
+            ::fstatat(files.get(), entry.chopped(suffix.size()).constData(), &file,
+                      AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT)
+            drop_info(info.get(), entry);
+        ::unlinkat(root.get(), marker.constData(), 0);
+    }
+}
+
+} // namespace
+
+FreedesktopTrash::FreedesktopTrash() = default;
+FreedesktopTrash::~FreedesktopTrash()
+{
+    end_command();
+}
+
+void FreedesktopTrash::begin_command(posix::FolderHandles* folders, posix::SyncSet* syncs)
+{
+    end_command();
+    m_handles = folders;
+    m_syncs = syncs;
+}
+
+void FreedesktopTrash::end_command()
+{
+    for (const auto& [dev, folder] : m_folders)
+        ::unlinkat(folder->root.get(), own_marker().constData(), 0);
+    m_folders.clear();
+    m_real_parents.clear();
+    m_handles = nullptr;
+    m_syncs = nullptr;
+}
+
+FreedesktopTrash::Folder* FreedesktopTrash::folder_for(const QByteArray& path, dev_t dev)
+{
+    const auto it = m_folders.find(dev);
+    if (it != m_folders.end())
+        return it->second.get();
+    const std::optional<TrashFolder> where = trash_for(path, dev);
+    if (!where)
+        return nullptr;
+    auto f = std::make_unique<Folder>();
+    f->where = *where;
+    f->dev = dev;
+    f->root = posix::open_folder(where->root, O_RDONLY | O_NOFOLLOW);
+    f->files = posix::open_folder(where->root + "/files", O_RDONLY | O_NOFOLLOW);
+    f->info = posix::open_folder(where->root + "/info", O_RDONLY | O_NOFOLLOW);
+    if (!f->root.valid() || !f->files.valid() || !f->info.valid())
+        return nullptr;
+    clear_interrupted(f->root, f->files, f->info);
+    // The marker stands while this process may write entries here.
+    f->marker = Fd(::openat(f->root.get(), own_marker().constData(),
+                            O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!f->marker.valid())
+        return nullptr;
+    return m_folders.emplace(dev, std::move(f)).first->second.get();
+}
+
 std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
 {
+    if (m_handles && m_syncs)
+        return trash_now(path);
+    // A request of its own: on disk before it returns, or undone.
+    posix::FolderHandles folders;
+    posix::SyncSet syncs;
+    begin_command(&folders, &syncs);
+    std::optional<TrashedFile> t = trash_now(path);
+    const bool durable = syncs.sync_all();
+    end_command();
+    if (t && !durable) {
+        restore(*t);
+        return std::nullopt;
+    }
+    return t;
+}
+
+std::optional<TrashedFile> FreedesktopTrash::trash_now(const QString& path)
+{
     const QByteArray bytes = native_path::to_native(path);
+    if (bytes.isEmpty())
+        return std::nullopt;
+    const QByteArray parent = posix::parent_of(bytes);
+    const QByteArray name = posix::name_of(bytes);
+    const posix::FolderHandles::Folder from = m_handles->get(parent);
     struct stat st
     {};
-    if (bytes.isEmpty() || !posix::stat_path(bytes, st, false))
+    if (!from.valid() || ::fstatat(from.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
-    const std::optional<TrashFolder> folder = trash_for(bytes, st.st_dev);
+    Folder* folder = folder_for(bytes, st.st_dev);
     if (!folder)
         return std::nullopt;
 
     // The path stored: absolute for the home trash, relative to the mount otherwise.
-    QByteArray absolute = real_parent(bytes);
-    if (absolute.isEmpty())
+    auto real = m_real_parents.find(parent);
+    if (real == m_real_parents.end())
+        real = m_real_parents.emplace(parent, real_parent(bytes)).first;
+    if (real->second.isEmpty())
         return std::nullopt;
-    absolute = joined(absolute, posix::name_of(bytes));
+    const QByteArray absolute = joined(real->second, name);
     QByteArray stored = absolute;
-    if (!folder->topdir.isEmpty()) {
-        const QByteArray prefix =
-            folder->topdir.endsWith('/') ? folder->topdir : folder->topdir + '/';
+    const QByteArray& topdir = folder->where.topdir;
+    if (!topdir.isEmpty()) {
+        const QByteArray prefix = topdir.endsWith('/') ? topdir : topdir + '/';
         if (absolute.startsWith(prefix))
             stored = absolute.mid(prefix.size());
     }
@@ -230,38 +382,43 @@ std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
     const QByteArray info_text =
         "[Trash Info]\nPath=" + percent_encoded(stored) + "\nDeletionDate=" + date + '\n';
 
-    const QByteArray name = posix::name_of(bytes);
     for (int n = 1; n < 10000; ++n) {
         const QByteArray candidate = candidate_name(name, n);
-        const QByteArray info = folder->root + "/info/" + candidate + ".trashinfo";
-        const QByteArray file = folder->root + "/files/" + candidate;
+        const QByteArray info_name = candidate + ".trashinfo";
+        const QByteArray record = info_name + '\n';
+        if (::pwrite(folder->marker.get(), record.constData(), std::size_t(record.size()), 0) !=
+            record.size())
+            return std::nullopt;
         // The info entry claims the name; whoever creates it first owns it.
-        const posix::AtPath info_at(info);
-        Fd fd(
-            ::openat(info_at.dir(), info_at.name(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        Fd fd(::openat(folder->info.get(), info_name.constData(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!fd.valid()) {
             if (errno == EEXIST)
                 continue;
             return std::nullopt;
         }
-        if (!write_all(fd.get(), info_text) || ::fsync(fd.get()) != 0 || !fd.close_checked()) {
-            posix::unlink_path(info);
+        if (!write_all(fd.get(), info_text) || !fd.close_checked()) {
+            drop_info(folder->info.get(), info_name);
             return std::nullopt;
         }
-        if (posix::rename_no_replace(bytes.constData(), file.constData()) == 0) {
-            posix::sync_folder(folder->root + "/files");
-            return TrashedFile{path, native_path::from_native(file),
-                               native_path::from_native(info)};
+        if (m_before_move)
+            m_before_move(bytes);
+        if (posix::rename_at_no_replace(from.fd, name.constData(), folder->files.get(),
+                                        candidate.constData()) == 0) {
+            m_syncs->add(folder->files.get(), folder->dev);
+            const QByteArray& root = folder->where.root;
+            return TrashedFile{path, native_path::from_native(root + "/files/" + candidate),
+                               native_path::from_native(root + "/info/" + info_name)};
         }
         const int err = errno;
-        posix::unlink_path(info);
+        drop_info(folder->info.get(), info_name);
         if (err != EEXIST)
             return std::nullopt; // across devices, no permission: the file stays
     }
     return std::nullopt;
 }
 
-bool FreedesktopTrash::restore(const TrashedFile& entry)
+bool FreedesktopTrash::restore(const TrashedFile& entry, posix::SyncSet* syncs)
 {
     if (!entry.isValid())
         return false;
@@ -269,8 +426,20 @@ bool FreedesktopTrash::restore(const TrashedFile& entry)
     const QByteArray original = native_path::to_native(entry.original);
     if (posix::rename_no_replace(file.constData(), original.constData()) != 0)
         return false;
-    posix::unlink_path(native_path::to_native(entry.info));
-    return true;
+    // Only once the file is back: its entry was all the desktop had to restore it by.
+    const QByteArray info = native_path::to_native(entry.info);
+    const Fd info_dir = posix::open_folder(posix::parent_of(info), O_RDONLY);
+    const bool dropped = info_dir.valid() && drop_info(info_dir.get(), posix::name_of(info));
+    const Fd back = posix::open_folder(posix::parent_of(original), O_RDONLY);
+    struct stat st
+    {};
+    if (!back.valid() || ::fstat(back.get(), &st) != 0)
+        return false;
+    if (syncs) {
+        syncs->add(back.get(), st.st_dev);
+        return dropped;
+    }
+    return ::syncfs(back.get()) == 0 && dropped;
 }
 
 } // namespace pelmora

@@ -137,15 +137,19 @@ void PosixCopier::clear_stale(const QByteArray& folder)
 
 bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
                        const QString& dst_text, Durability durability, struct stat* source_seen,
-                       bool keep_owner, Transfer kind)
+                       bool keep_owner, Transfer kind, int source_fd)
 {
-    const posix::AtPath from(src);
-    const Fd in(::openat(from.dir(), from.name(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid())
-        return false;
+    Fd opened;
+    if (source_fd < 0) {
+        const posix::AtPath from(src);
+        opened = Fd(::openat(from.dir(), from.name(), O_RDONLY | O_CLOEXEC));
+        if (!opened.valid())
+            return false;
+    }
+    const int in = source_fd >= 0 ? source_fd : opened.get();
     struct stat st
     {};
-    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
 
     const QByteArray folder = posix::parent_of(dst);
@@ -171,12 +175,12 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
     std::unique_ptr<CopyProgress> progress;
     if (m_progress && st.st_size > m_threshold)
         progress = m_progress->begin(src_text, dst_text, st.st_size, kind);
-    if (!copy_bytes(in.get(), out.get(), st.st_size, progress.get()))
+    if (!copy_bytes(in, out.get(), st.st_size, progress.get()))
         return false;
     // Written to while we read it (an application saving in place): the copy may be torn.
     struct stat after
     {};
-    if (::fstat(in.get(), &after) != 0 || !posix::same_version(st, after))
+    if (::fstat(in, &after) != 0 || !posix::same_version(st, after))
         return false;
 
     // Ownership first: a change of owner clears the set-id bits the mode then restores.
@@ -211,25 +215,12 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
 
     if (source_seen)
         *source_seen = st;
-    if (durability == Durability::Now)
-        return posix::sync_folder(folder);
-    struct stat fs
-    {};
-    if (posix::stat_path(folder, fs, true) && m_pending_devs.insert(fs.st_dev).second)
-        m_pending.insert(folder);
-    return true;
-}
-
-bool PosixCopier::sync_pending()
-{
-    bool ok = true;
-    for (const QByteArray& folder : m_pending) {
-        const Fd fd = posix::open_folder(folder, O_RDONLY);
-        ok = fd.valid() && ::syncfs(fd.get()) == 0 && ok;
+    // A name that may not be on disk is no copy: it goes again.
+    if (durability == Durability::Now && !posix::sync_folder(folder)) {
+        ::unlinkat(to.dir(), to.name(), 0);
+        return false;
     }
-    m_pending.clear();
-    m_pending_devs.clear();
-    return ok;
+    return true;
 }
 
 } // namespace pelmora

@@ -26,7 +26,7 @@ class PosixCopier final
 public:
     enum class Durability {
         Now,     // data and name on disk before copy() returns
-        Deferred // the caller syncs the file system later (sync_pending)
+        Deferred // the caller syncs the destination's file system before it reports success
     };
 
     // Progress for copies larger than threshold; progress may be null.
@@ -36,14 +36,11 @@ public:
     // A source that changes while it is read fails the copy (a torn copy is no copy).
     // source_seen, when given, receives the source's status as it was copied; keep_owner
     // gives the copy the source's owner and group where this process may (a move as root);
-    // kind tells the progress what the copy is for.
+    // kind tells the progress what the copy is for; source_fd, when valid, is the source
+    // already opened for reading (the file the caller checked), src then only names it.
     bool copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
               const QString& dst_text, Durability durability, struct stat* source_seen = nullptr,
-              bool keep_owner = false, Transfer kind = Transfer::Copy);
-
-    // Syncs every file system written with Deferred since the last call; false when a sync
-    // failed (the data may not be on disk).
-    bool sync_pending();
+              bool keep_owner = false, Transfer kind = Transfer::Copy, int source_fd = -1);
     // Forgets the folders already cleared of stale temporaries (a new command looks again).
     void forget_cleared() { m_cleared.clear(); }
 
@@ -60,8 +57,6 @@ private:
     qint64 m_threshold;
     bool m_use_unnamed = true;
     std::set<QByteArray> m_cleared;
-    std::set<QByteArray> m_pending; // one folder per file system written with Deferred
-    std::set<unsigned long> m_pending_devs;
 };
 
 } // namespace pelmora

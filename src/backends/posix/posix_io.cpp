@@ -24,17 +24,15 @@ bool Fd::close_checked()
     return ::close(release()) == 0;
 }
 
-int rename_no_replace(const char* from, const char* to)
+int rename_at_no_replace(int from_dir, const char* from, int to_dir, const char* to)
 {
-    const AtPath a(from);
-    const AtPath b(to);
-    if (::renameat2(a.dir(), a.name(), b.dir(), b.name(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
     // The file system has no atomic form: a hard link fails on an existing target too.
-    if (::linkat(a.dir(), a.name(), b.dir(), b.name(), 0) == 0) {
-        ::unlinkat(a.dir(), a.name(), 0);
+    if (::linkat(from_dir, from, to_dir, to, 0) == 0) {
+        ::unlinkat(from_dir, from, 0);
         return 0;
     }
     if (errno == EEXIST || errno == EXDEV)
@@ -42,11 +40,18 @@ int rename_no_replace(const char* from, const char* to)
     // No hard links either (FAT and the like): test and rename, the narrowest window left.
     struct stat st
     {};
-    if (::fstatat(b.dir(), b.name(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return ::renameat(a.dir(), a.name(), b.dir(), b.name());
+    return ::renameat(from_dir, from, to_dir, to);
+}
+
+int rename_no_replace(const char* from, const char* to)
+{
+    const AtPath a(from);
+    const AtPath b(to);
+    return rename_at_no_replace(a.dir(), a.name(), b.dir(), b.name());
 }
 
 QByteArray parent_of(const QByteArray& path)
@@ -89,23 +94,80 @@ bool same_version(const struct stat& a, const struct stat& b)
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-bool remove_checked(const QByteArray& path, const std::function<bool(const struct stat&)>& check,
-                    const std::function<int(const char*)>& remove_fn)
+bool same_state(const struct stat& a, const struct stat& b)
+{
+    return same_version(a, b) && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec && a.st_mode == b.st_mode &&
+           a.st_uid == b.st_uid && a.st_gid == b.st_gid;
+}
+
+Fd open_entry(int dir, const char* name)
+{
+    return Fd(::openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+}
+
+bool take_aside(int dir, const QByteArray& name, const struct stat& checked, QByteArray& aside)
 {
     // A short name of our own: the file's name plus a prefix could pass NAME_MAX.
-    const QByteArray aside = parent_of(path) + "/.pelmora-removing-" +
-                             QByteArray::number(::getpid()) + '-' +
-                             QByteArray::number(QRandomGenerator::global()->generate(), 36);
-    if (rename_no_replace(path.constData(), aside.constData()) != 0)
+    aside = ".pelmora-aside-" + QByteArray::number(::getpid()) + '-' +
+            QByteArray::number(QRandomGenerator::global()->generate(), 36);
+    if (rename_at_no_replace(dir, name.constData(), dir, aside.constData()) != 0)
         return false;
     struct stat now
     {};
-    if (stat_path(aside, now, false) && check(now) && remove_fn(aside.constData()) == 0) {
-        sync_folder(parent_of(path));
+    if (::fstatat(dir, aside.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        same_version(checked, now))
         return true;
-    }
-    rename_no_replace(aside.constData(), path.constData());
+    put_back(dir, aside, name);
     return false;
+}
+
+void put_back(int dir, const QByteArray& aside, const QByteArray& name)
+{
+    rename_at_no_replace(dir, aside.constData(), dir, name.constData());
+}
+
+FolderHandles::Folder FolderHandles::get(const QByteArray& path)
+{
+    const auto it = m_open.find(path);
+    if (it != m_open.end())
+        return Folder{it->second.fd.get(), it->second.st};
+    Open o{open_folder(path, O_RDONLY), {}};
+    if (!o.fd.valid() || ::fstat(o.fd.get(), &o.st) != 0)
+        return {};
+    const Folder f{o.fd.get(), o.st};
+    m_open.emplace(path, std::move(o));
+    return f;
+}
+
+void FolderHandles::trim()
+{
+    // Files marked all over a drive each bring their own folder: keep the descriptors few.
+    if (m_open.size() > 32)
+        m_open.clear();
+}
+
+SyncSet::SyncSet() : m_sync([](int fd) { return ::syncfs(fd); }) {}
+
+void SyncSet::add(int fd, dev_t dev)
+{
+    if (fd < 0 || m_fs.count(dev))
+        return;
+    Fd own(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (own.valid())
+        m_fs.emplace(dev, std::move(own));
+    else
+        m_failed = true; // a file system that cannot be synced cannot be reported durable
+}
+
+bool SyncSet::sync_all()
+{
+    bool ok = !m_failed;
+    m_failed = false;
+    for (const auto& [dev, fd] : m_fs)
+        ok = m_sync(fd.get()) == 0 && ok;
+    m_fs.clear();
+    return ok;
 }
 
 bool sync_folder(const QByteArray& folder)

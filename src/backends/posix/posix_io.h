@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Small POSIX helpers shared by the shell layer and the trash: an owned descriptor, a rename
-// that never replaces what stands at the target, and path splitting on bytes.
+// that never replaces what stands at the target, path splitting on bytes, folders kept open
+// for one command, the file systems a command must sync, and the step that makes sure the
+// file acted on is the file checked.
 #pragma once
 
 #include <QByteArray>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -62,13 +65,75 @@ bool removable(const QByteArray& path);
 // it in between. The change time is left out, since a rename alone moves it.
 bool same_version(const struct stat& a, const struct stat& b);
 
-// Removes the file at path only when check passes for the file standing there. The name is
-// first moved aside to a hidden name beside it, so the file checked is the file removed even
-// while other programs save under the name; a file that fails the check, or cannot be
-// removed, goes back under its name (or keeps the hidden one, should the name be taken
-// again meanwhile). remove_fn does the final unlink (tests stand in failures there).
-bool remove_checked(const QByteArray& path, const std::function<bool(const struct stat&)>& check,
-                    const std::function<int(const char*)>& remove_fn);
+// Also the change time: nothing, not even a change of mode or owner, happened in between.
+// For a file that was not renamed in between (a rename moves the change time).
+bool same_state(const struct stat& a, const struct stat& b);
+
+// rename_no_replace on names relative to folder descriptors.
+int rename_at_no_replace(int from_dir, const char* from, int to_dir, const char* to);
+
+// A handle of the entry itself at name in dir (a link as the link), for fstat: what it holds
+// is the file that was checked, whatever takes the name later.
+Fd open_entry(int dir, const char* name);
+
+// The step between checking a file and acting on it. The entry name in dir is renamed to a
+// private name beside it (never replacing anything), and the file now under that name must
+// be checked (device, inode, size and modification time, as fstat of the checked handle
+// said): only then is aside set and true returned, and the caller acts on (dir, aside).
+// When the rename fails nothing moved; when the check fails the file went back.
+bool take_aside(int dir, const QByteArray& name, const struct stat& checked, QByteArray& aside);
+// Gives a file taken aside its name again; should the name be taken meanwhile, it keeps the
+// private one (nothing is replaced).
+void put_back(int dir, const QByteArray& aside, const QByteArray& name);
+
+// Folders opened once for the requests of one command, so that each file is reached by its
+// name in an open folder instead of a walk along its whole path.
+class FolderHandles final
+{
+public:
+    struct Folder
+    {
+        int fd = -1;
+        struct stat st
+        {};
+        bool valid() const { return fd >= 0; }
+    };
+    // The folder at path (of any length), opened at its first use. The handle stays valid
+    // until trim() or clear().
+    Folder get(const QByteArray& path);
+    // Closes all but a few when many are open; call it between requests only.
+    void trim();
+    void clear() { m_open.clear(); }
+
+private:
+    struct Open
+    {
+        Fd fd;
+        struct stat st
+        {};
+    };
+    std::map<QByteArray, Open> m_open;
+};
+
+// The file systems a command changed, each synced once (syncfs) before it may report success.
+class SyncSet final
+{
+public:
+    using SyncFn = std::function<int(int fd)>;
+    SyncSet();
+    // Remembers the file system of fd (a folder or file on it), dev being its device.
+    void add(int fd, dev_t dev);
+    bool empty() const { return m_fs.empty(); }
+    // Syncs each file system remembered and forgets them; false when a sync failed.
+    bool sync_all();
+    // Tests stand in a failing sync here.
+    void set_sync(SyncFn fn) { m_sync = std::move(fn); }
+
+private:
+    std::map<dev_t, Fd> m_fs;
+    SyncFn m_sync;
+    bool m_failed = false;
+};
 
 // fsync of a folder, so the names written in it are on disk.
 bool sync_folder(const QByteArray& folder);

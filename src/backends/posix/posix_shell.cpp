@@ -5,6 +5,7 @@
 #include "backends/posix/posix_io.h"
 #include "base/crlf.h"
 #include "base/native_path.h"
+#include "ports/event_yield.h"
 #include "ports/message_box.h"
 
 #include <cerrno>
@@ -19,22 +20,50 @@ namespace {
 
 using native_path::readable;
 using native_path::to_native;
+using posix::Fd;
+using Folder = posix::FolderHandles::Folder;
 
-// Recreates the link src at dst (on another file system) with its own times.
-bool copy_link(const QByteArray& src, const QByteArray& dst, const struct stat& st)
+FileIdentity identity_from(const struct stat& st)
+{
+    return FileIdentity{true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool same_file(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when this process may take file out of folder f: the folder is writable and
+// searchable, and its sticky bit does not keep the file for its owner.
+bool removable_from(const Folder& f, const struct stat& file)
+{
+    if (::faccessat(f.fd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    if ((f.st.st_mode & S_ISVTX) == 0)
+        return true;
+    const uid_t me = ::geteuid();
+    return me == 0 || file.st_uid == me || f.st.st_uid == me;
+}
+
+// Recreates the link that entry holds (st its status) as name in to_dir, on another file
+// system, with its times and, where this process may, its owner.
+bool copy_link(int entry, const struct stat& st, int to_dir, const char* name, bool keep_owner)
 {
     std::vector<char> target(std::size_t(st.st_size > 0 ? st.st_size : 255) + 1);
-    const posix::AtPath from(src);
-    const ssize_t n = ::readlinkat(from.dir(), from.name(), target.data(), target.size());
+    const ssize_t n = ::readlinkat(entry, "", target.data(), target.size());
     if (n < 0 || std::size_t(n) >= target.size())
         return false;
     target[std::size_t(n)] = '\0';
-    const posix::AtPath to(dst);
-    if (::symlinkat(target.data(), to.dir(), to.name()) != 0)
+    if (::symlinkat(target.data(), to_dir, name) != 0)
         return false;
+    if (keep_owner && ::fchownat(to_dir, name, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno != EPERM) {
+        ::unlinkat(to_dir, name, 0);
+        return false;
+    }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(to.dir(), to.name(), times, AT_SYMLINK_NOFOLLOW);
-    posix::sync_folder(posix::parent_of(dst));
+    ::utimensat(to_dir, name, times, AT_SYMLINK_NOFOLLOW);
     return true;
 }
 
@@ -57,26 +86,48 @@ QString trash_question(const QStringList& paths)
 
 PosixShell::PosixShell(MessageBoxes& messages, CopyProgressFactory* progress)
     : m_messages(messages), m_copier(progress, kProgressThreshold),
-      m_rename([](const char* from, const char* to) { return posix::rename_no_replace(from, to); }),
-      m_unlink([](const char* path) { return posix::unlink_path(path); })
+      m_rename([](int from_dir, const char* from, int to_dir, const char* to) {
+          return posix::rename_at_no_replace(from_dir, from, to_dir, to);
+      }),
+      m_unlink([](int dir, const char* name) { return ::unlinkat(dir, name, 0); })
 {}
 
-PosixCopier::Durability PosixShell::durability() const
+void PosixShell::set_before_act(std::function<void(const QByteArray&)> fn)
 {
-    return m_command_depth > 0 ? PosixCopier::Durability::Deferred : PosixCopier::Durability::Now;
+    m_before_act = fn;
+    m_trash.set_before_move(std::move(fn));
 }
 
 void PosixShell::begin_command()
 {
-    if (m_command_depth++ == 0)
-        m_copier.forget_cleared();
+    if (m_command_depth++ > 0)
+        return;
+    m_copier.forget_cleared();
+    m_command_failed = false;
+    m_trash.begin_command(&m_folders, &m_syncs);
 }
 
 bool PosixShell::end_command()
 {
     if (m_command_depth == 0 || --m_command_depth > 0)
         return true;
-    return m_copier.sync_pending();
+    bool ok = finish_moves() && !m_command_failed;
+    ok = m_syncs.sync_all() && ok;
+    m_trash.end_command();
+    m_folders.clear();
+    m_command_failed = false;
+    return ok;
+}
+
+void PosixShell::touched(const Folder& f)
+{
+    m_syncs.add(f.fd, f.st.st_dev);
+}
+
+void PosixShell::yield_in_loop()
+{
+    if (m_yield)
+        m_yield->process_pending_in_loop();
 }
 
 bool PosixShell::ask_replace(const QString& dst)
@@ -85,39 +136,60 @@ bool PosixShell::ask_replace(const QString& dst)
            MsgAnswer::Yes;
 }
 
-bool PosixShell::transfer(const QString& src, const QString& dst, int func, int /*flags*/,
-                          TransferReport* report)
+bool PosixShell::transfer(const QString& src, const QString& dst, int func, TransferReport* report)
 {
     if (src.isEmpty() || dst.isEmpty() || (func != FO_COPY && func != FO_MOVE))
         return false;
+    ShellCommandScope scope(this);
+    m_folders.trim();
+    const bool ok = transfer_in_command(src, dst, func, report);
+    return scope.finish() && ok;
+}
+
+bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int func,
+                                     TransferReport* report)
+{
     const QByteArray s = to_native(src);
     const QByteArray d = to_native(dst);
+    const Folder sdir = m_folders.get(posix::parent_of(s));
+    const Folder ddir = m_folders.get(posix::parent_of(d));
+    if (!sdir.valid() || !ddir.valid())
+        return false;
+    const QByteArray sname = posix::name_of(s);
+    const QByteArray dname = posix::name_of(d);
+    // The file checked: whatever happens below happens to it, or nothing happens.
+    const Fd entry = posix::open_entry(sdir.fd, sname.constData());
     struct stat ss
     {};
-    if (!posix::stat_path(s, ss, false))
+    if (!entry.valid() || ::fstat(entry.get(), &ss) != 0)
         return false;
     if (report && report->expected_source.valid &&
-        !identity_of(src).same_file(report->expected_source))
+        !identity_from(ss).same_file(report->expected_source))
         return false;
-    struct stat followed
-    {};
-    const bool has_target = posix::stat_path(s, followed, true);
-    if (func == FO_COPY && (!has_target || !S_ISREG(followed.st_mode)))
-        return false;
-    // A move must be able to take the source away before anything at dst is touched.
-    if (func == FO_MOVE && !posix::removable(s))
-        return false;
+    // A copy reads through a link; the file read must be the one checked.
+    Fd in;
+    struct stat followed = ss;
+    if (func == FO_COPY) {
+        in = Fd(::openat(sdir.fd, sname.constData(), O_RDONLY | O_CLOEXEC));
+        if (!in.valid() || ::fstat(in.get(), &followed) != 0 || !S_ISREG(followed.st_mode) ||
+            (!S_ISLNK(ss.st_mode) && !same_file(ss, followed)))
+            return false;
+    }
 
     TrashedFile replaced;
     struct stat ds
     {};
-    if (posix::stat_path(d, ds, false)) {
+    if (::fstatat(ddir.fd, dname.constData(), &ds, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(ds.st_mode))
             return false;
-        const bool itself =
-            (ss.st_dev == ds.st_dev && ss.st_ino == ds.st_ino) ||
-            (has_target && followed.st_dev == ds.st_dev && followed.st_ino == ds.st_ino);
-        if (itself || !ask_replace(dst))
+        const bool has_target = func == FO_COPY || !S_ISLNK(ss.st_mode) ||
+                                ::fstatat(sdir.fd, sname.constData(), &followed, 0) == 0;
+        if (same_file(ss, ds) || (has_target && same_file(followed, ds)))
+            return false;
+        // A move must be able to take the source away before anything at dst is touched.
+        if (func == FO_MOVE && !removable_from(sdir, ss))
+            return false;
+        if (!ask_replace(dst))
             return false;
         // The file being replaced is the user's: it goes to the trash, or nothing happens.
         const std::optional<TrashedFile> t = m_trash.trash(dst);
@@ -126,65 +198,157 @@ bool PosixShell::transfer(const QString& src, const QString& dst, int func, int 
         replaced = *t;
     }
 
-    bool ok = func == FO_COPY ? m_copier.copy(s, d, src, dst, durability())
-                              : move(s, d, src, dst, replaced.isValid());
-    // The name may have been given to another file between the check above and the move (a
-    // rename moves whatever stands there): that file goes back where it stood.
-    // Across file systems the copy is a new file by nature; the copier opened the source once.
-    const FileIdentity moved = ok && func == FO_MOVE && report ? identity_of(dst) : FileIdentity{};
-    if (moved.valid && report->expected_source.valid && moved.dev == report->expected_source.dev &&
-        !moved.same_file(report->expected_source)) {
-        if (posix::rename_no_replace(d.constData(), s.constData()) != 0)
-            return false; // it stays at dst, whole; nothing is replaced by putting it back
-        ok = false;
+    bool ok = false;
+    bool across = false;
+    if (func == FO_COPY) {
+        ok = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Deferred, nullptr, false,
+                           Transfer::Copy, in.get());
+        if (ok)
+            touched(ddir);
+    } else {
+        across = ss.st_dev != ddir.st.st_dev;
+        if (!across) {
+            // Renamed aside first and checked there, so the name never gives away another
+            // file that took it after the check.
+            if (m_before_act)
+                m_before_act(s);
+            QByteArray aside;
+            if (posix::take_aside(sdir.fd, sname, ss, aside)) {
+                ok = m_rename(sdir.fd, aside.constData(), ddir.fd, dname.constData()) == 0;
+                if (ok) {
+                    touched(sdir);
+                    touched(ddir);
+                } else {
+                    across = errno == EXDEV; // a second mount of the same file system
+                    posix::put_back(sdir.fd, aside, sname);
+                }
+            }
+        }
+        if (across)
+            ok = move_across(entry.get(), sdir, s, d, src, dst, replaced);
     }
     if (!ok) {
         if (replaced.isValid())
-            FreedesktopTrash::restore(replaced);
+            FreedesktopTrash::restore(replaced, &m_syncs);
         return false;
     }
     if (report) {
-        report->made = identity_of(dst);
+        struct stat made
+        {};
+        const bool seen =
+            func == FO_MOVE && !across
+                ? ::fstat(entry.get(), &made) == 0 && same_file(made, ss)
+                : ::fstatat(ddir.fd, dname.constData(), &made, AT_SYMLINK_NOFOLLOW) == 0;
+        report->made = seen ? identity_from(made) : FileIdentity{};
         report->replaced = replaced;
     }
     return true;
 }
 
-bool PosixShell::move(const QByteArray& s, const QByteArray& d, const QString& src,
-                      const QString& dst, bool drop_copy_on_failure)
+bool PosixShell::move_across(int entry, const Folder& sdir, const QByteArray& s,
+                             const QByteArray& d, const QString& src, const QString& dst,
+                             const TrashedFile& replaced)
 {
-    if (m_rename(s.constData(), d.constData()) == 0)
-        return true;
-    if (errno != EXDEV)
-        return false;
-    // Across file systems: a complete, synced copy first, the source only after it.
-    struct stat st
+    struct stat ss
     {};
-    if (!posix::stat_path(s, st, false))
+    if (::fstat(entry, &ss) != 0 || !removable_from(sdir, ss))
         return false;
-    bool copied = false;
-    if (S_ISLNK(st.st_mode))
-        copied = copy_link(s, d, st);
-    else if (S_ISREG(st.st_mode))
-        copied = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Now, &st, ::geteuid() == 0,
-                               Transfer::Move);
-    if (!copied)
+    const Folder ddir = m_folders.get(posix::parent_of(d));
+    const QByteArray dname = posix::name_of(d);
+    // As mv: root keeps the owner and group, everyone the mode.
+    const bool keep_owner = ::geteuid() == 0;
+    CopiedSource c{s, ss, d, {}, replaced};
+    if (S_ISLNK(ss.st_mode)) {
+        if (!copy_link(entry, ss, ddir.fd, dname.constData(), keep_owner))
+            return false;
+    } else if (S_ISREG(ss.st_mode)) {
+        const Fd in(
+            ::openat(sdir.fd, posix::name_of(s).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat now
+        {};
+        if (!in.valid() || ::fstat(in.get(), &now) != 0 || !same_file(now, ss) ||
+            !m_copier.copy(s, d, src, dst, PosixCopier::Durability::Deferred, &c.seen, keep_owner,
+                           Transfer::Move, in.get()))
+            return false;
+    } else {
         return false;
-    if (remove_copied_source(s, st))
-        return true;
-    // The source stays. The copy stays too (as mv leaves it), unless a replaced file is to
-    // go back to that place.
-    if (drop_copy_on_failure)
-        posix::unlink_path(d);
-    return false;
+    }
+    touched(ddir);
+    if (::fstatat(ddir.fd, dname.constData(), &c.made, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    // The source goes once the copy is on disk: when the command ends, or before a file is
+    // put back where it may stand (restore).
+    m_copied.push_back(std::move(c));
+    return true;
 }
 
-bool PosixShell::remove_copied_source(const QByteArray& s, const struct stat& copied)
+bool PosixShell::finish_moves()
 {
-    // An application may have saved a newer version under the name meanwhile: that one stays.
-    return posix::remove_checked(
-        s, [&copied](const struct stat& now) { return posix::same_version(copied, now); },
-        m_unlink);
+    if (m_copied.empty())
+        return true;
+    std::vector<CopiedSource> copied;
+    copied.swap(m_copied);
+    // The copies first: a source goes only once its copy is on disk.
+    if (!m_syncs.sync_all()) {
+        for (const CopiedSource& c : copied)
+            undo_copy_of(c);
+        m_command_failed = true;
+        return false;
+    }
+    bool ok = true;
+    for (const CopiedSource& c : copied) {
+        yield_in_loop();
+        m_folders.trim();
+        // Saved or changed since it was copied (even its times put back): both stay.
+        const bool gone = delete_checked(
+            c.src, [&c](const struct stat& now) { return posix::same_state(c.seen, now); }, false);
+        // The source stays; the copy stays too (as mv leaves it), unless a replaced file is
+        // to go back to that place.
+        if (!gone && c.replaced.isValid())
+            undo_copy_of(c);
+        ok = gone && ok;
+    }
+    if (!ok)
+        m_command_failed = true;
+    return ok;
+}
+
+void PosixShell::undo_copy_of(const CopiedSource& c)
+{
+    // The real unlink: the copy is ours, whatever stands in for the source's removal.
+    const bool dropped = delete_checked(
+        c.dst, [&c](const struct stat& now) { return posix::same_version(c.made, now); }, true,
+        [](int dir, const char* name) { return ::unlinkat(dir, name, 0); });
+    if (dropped && c.replaced.isValid())
+        FreedesktopTrash::restore(c.replaced, &m_syncs);
+}
+
+bool PosixShell::delete_checked(const QByteArray& path,
+                                const std::function<bool(const struct stat&)>& ok,
+                                bool hook_after_check, const UnlinkFn& unlink)
+{
+    const Folder f = m_folders.get(posix::parent_of(path));
+    if (!f.valid())
+        return false;
+    const QByteArray name = posix::name_of(path);
+    if (!hook_after_check && m_before_act)
+        m_before_act(path);
+    const Fd entry = posix::open_entry(f.fd, name.constData());
+    struct stat checked
+    {};
+    if (!entry.valid() || ::fstat(entry.get(), &checked) != 0 || !ok(checked))
+        return false;
+    if (hook_after_check && m_before_act)
+        m_before_act(path);
+    QByteArray aside;
+    if (!posix::take_aside(f.fd, name, checked, aside))
+        return false;
+    if ((unlink ? unlink : m_unlink)(f.fd, aside.constData()) != 0) {
+        posix::put_back(f.fd, aside, name);
+        return false;
+    }
+    touched(f);
+    return true;
 }
 
 int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFile>* trashed)
@@ -199,12 +363,16 @@ int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFi
     if (m_messages.show(trash_question(wanted), MsgIcon::Question, MsgButtons::YesNo) !=
         MsgAnswer::Yes)
         return ECANCELED;
+    ShellCommandScope scope(this);
     int failed = 0;
     for (const QString& p : wanted) {
+        yield_in_loop();
+        m_folders.trim();
         TrashedFile entry;
         bool ok = false;
         if (permanent) {
-            ok = posix::unlink_path(to_native(p)) == 0;
+            ok = delete_checked(
+                to_native(p), [](const struct stat&) { return true; }, true);
         } else if (const std::optional<TrashedFile> t = m_trash.trash(p)) {
             entry = *t;
             ok = true;
@@ -214,25 +382,28 @@ int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFi
         if (trashed)
             trashed->append(entry);
     }
-    return failed == 0 ? 0 : EIO;
+    const bool durable = scope.finish();
+    return failed == 0 && durable ? 0 : EIO;
 }
 
 bool PosixShell::restore(const TrashedFile& entry)
 {
-    return FreedesktopTrash::restore(entry);
+    ShellCommandScope scope(this);
+    // A move to another file system ends first: its source may stand where the file goes.
+    finish_moves();
+    const bool ok = FreedesktopTrash::restore(entry, &m_syncs);
+    return scope.finish() && ok;
 }
 
 bool PosixShell::delete_if_unchanged(const QString& path, const FileIdentity& identity)
 {
-    return posix::remove_checked(
+    ShellCommandScope scope(this);
+    m_folders.trim();
+    const bool ok = delete_checked(
         to_native(path),
-        [&identity](const struct stat& now) {
-            const FileIdentity seen{true, quint64(now.st_dev), quint64(now.st_ino),
-                                    qint64(now.st_size),
-                                    qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec};
-            return seen.unchanged(identity);
-        },
-        [](const char* p) { return posix::unlink_path(QByteArray(p)); });
+        [&identity](const struct stat& now) { return identity_from(now).unchanged(identity); },
+        true);
+    return scope.finish() && ok;
 }
 
 } // namespace pelmora
