@@ -28,6 +28,8 @@ namespace pelmora {
 void QRV_Main::connect_selection()
 {
     m_preview = std::make_unique<PreviewPane>(OLE1, m_platform.preview);
+    // The pane takes keys (pages, zoom, the viewer): its Tab stop follows the check box.
+    setTabOrder(chk, m_preview->focus_widget());
     SelectionControls c;
     c.singleMode = opt_f[0];
     c.chk = chk;
@@ -107,6 +109,8 @@ void QRV_Main::on_listing_finished(bool wasRefresh)
 {
     // A new listing comes in the folder order again: no header order holds.
     grd1->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    // The office takes seconds to start: once the user reads the list, it starts unhurried.
+    m_preview->warm_up_when_idle();
     if (wasRefresh)
         m_history->append_history_row(QStringLiteral("最新の情報に更新 ボタンを押下しました"),
                                       history::Refresh);

@@ -5,10 +5,12 @@
 #include "selection/date_text.h"
 #include "selection/grid_selection.h"
 #include "selection/preview_pane.h"
+#include "selection/preview_viewer.h"
 #include "session/session.h"
 #include "test_tree.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
@@ -16,6 +18,7 @@
 #include <QScrollArea>
 #include <QTableView>
 #include <QTest>
+#include <QWheelEvent>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -283,16 +286,97 @@ private Q_SLOTS:
         QCOMPARE(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
         QTest::mouseDClick(pane, Qt::LeftButton);
-        auto* viewer = f.window->findChild<QDialog*>(QStringLiteral("PreviewViewer"));
+        auto* viewer = f.window->findChild<PreviewViewer*>(QStringLiteral("PreviewViewer"));
         QVERIFY(viewer);
         QVERIFY(viewer->isVisible());
         QCOMPARE(f.fake.renderer.rendered.last(), QStringLiteral("/g/f3.xls"));
         auto* page = viewer->findChild<QLabel*>(QStringLiteral("PreviewViewerPage"));
         QVERIFY(page && !page->pixmap().isNull());
         QVERIFY(page->pixmap().width() > picture.width());
+        // Every page, one under the other.
+        QCOMPARE(viewer->page_count(), f.fake.renderer.pages);
         // The pane's labels and selection are untouched by the viewer.
         QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f3.xls"));
         viewer->close();
+        QTRY_VERIFY(!f.window->findChild<PreviewViewer*>());
+        // The keyboard opens it too.
+        QTest::keyClick(scroll, Qt::Key_F3);
+        QVERIFY(f.window->findChild<PreviewViewer*>());
+        f.window->findChild<PreviewViewer*>()->close();
+    }
+
+    // Keys and the wheel on the pane: pages turn within the document, the counter follows,
+    // and zoom widens the cropped picture against the pane.
+    void pane_turns_pages_and_zooms_data()
+    {
+        QTest::addColumn<QString>("keys"); // d PageDown, u PageUp, + - 0, w Ctrl+wheel up
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<double>("zoom");
+        QTest::newRow("linked") << ""
+                                << "1 / ?" << 0 << 1.0;
+        QTest::newRow("page down") << "d"
+                                   << "2 / 3" << 1 << 1.0;
+        QTest::newRow("page up on page 1") << "u"
+                                           << "1 / ?" << 0 << 1.0;
+        QTest::newRow("past the last page") << "dddd"
+                                            << "3 / 3" << 2 << 1.0;
+        QTest::newRow("and back") << "dddduuu"
+                                  << "1 / 3" << 0 << 1.0;
+        QTest::newRow("zoom in") << "+"
+                                 << "1 / ?" << 0 << 1.25;
+        QTest::newRow("in, in, out") << "++-"
+                                     << "1 / ?" << 0 << 1.25;
+        QTest::newRow("zoom out") << "-"
+                                  << "1 / ?" << 0 << 0.8;
+        QTest::newRow("back to the width") << "++0"
+                                           << "1 / ?" << 0 << 1.0;
+        QTest::newRow("zoomed page turns") << "+d"
+                                           << "2 / 3" << 1 << 1.25;
+        QTest::newRow("Ctrl+wheel") << "w"
+                                    << "1 / ?" << 0 << 1.25;
+    }
+
+    void pane_turns_pages_and_zooms()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, counter);
+        QFETCH(int, page);
+        QFETCH(double, zoom);
+        MainWindowFixture f(eight_files);
+        QVERIFY(f.load());
+        f.window->resize(1000, 700);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        f.child<QCheckBox>("chk")->click();
+        f.window->selection().grd1_Click(2);
+        auto* pane = f.child<QLabel>("OLE1");
+        auto* scroll = f.child<QScrollArea>("OLE1_scroll");
+        const int fitted = pane->pixmap().width();
+        for (const QChar key : keys) {
+            if (key == QLatin1Char('w')) {
+                QWheelEvent wheel(QPointF(10, 10), pane->mapToGlobal(QPointF(10, 10)), {},
+                                  QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(pane, &wheel);
+                continue;
+            }
+            const Qt::Key code = key == QLatin1Char('d')   ? Qt::Key_PageDown
+                                 : key == QLatin1Char('u') ? Qt::Key_PageUp
+                                 : key == QLatin1Char('+') ? Qt::Key_Plus
+                                 : key == QLatin1Char('-') ? Qt::Key_Minus
+                                                           : Qt::Key_0;
+            QTest::keyClick(scroll, code);
+        }
+        QCOMPARE(f.child<QLabel>("OLE1_page")->text(), counter);
+        QCOMPARE(f.window->preview().page(), page);
+        QCOMPARE(pane->pixmap().width(), qRound(fitted * zoom));
+        // The picture is the page asked for, cropped, of the selected file.
+        const PageRequest& last = f.fake.renderer.requests.last();
+        QCOMPARE(last.path, QStringLiteral("/g/f2.xls"));
+        QCOMPARE(last.page, page);
+        QVERIFY(last.crop);
+        QCOMPARE(pane->pixmap().toImage().pixel(1, 1), QColor::fromHsv(0, 0, 40 + 20 * page).rgb());
     }
 
     void ticking_without_a_selection_or_in_multiple_mode_only_ticks()

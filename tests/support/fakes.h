@@ -13,8 +13,10 @@
 #include "ports/preview_renderer.h"
 #include "ports/roots.h"
 
+#include <QColor>
 #include <QImage>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 #include <atomic>
 #include <condition_variable>
@@ -138,26 +140,38 @@ public:
     QList<Root> list;
 };
 
-// Renders a plain picture of the pane's size, or fails for the paths listed in failFor.
+// Renders a plain picture of the pane's size, a shade of grey per page, or fails for the paths
+// listed in failFor. Like a real document, it tells its page count once a later page was
+// asked for.
 class FakeRenderer final : public PreviewRenderer
 {
 public:
-    PreviewResult render(const QString& path, const QSize& pane) override
+    PreviewResult render_page(const PageRequest& request) override
     {
-        rendered.append(path);
+        rendered.append(request.path);
+        requests.append(request);
         if (during)
-            during(path);
+            during(request.path);
         PreviewResult r;
-        if (failFor.contains(path) || pane.isEmpty()) {
+        if (failFor.contains(request.path) || request.pane.isEmpty()) {
             r.error = PreviewError::ConverterFailed;
             r.message = QStringLiteral("failed");
             return r;
         }
-        r.image = QImage(pane, QImage::Format_RGB32);
-        r.image.fill(Qt::gray);
+        if (request.page > 0)
+            counted.insert(request.path);
+        r.page = qBound(0, request.page, pages - 1);
+        r.page_count = counted.contains(request.path) ? pages : 0;
+        r.image = QImage(request.pane, QImage::Format_RGB32);
+        r.image.fill(QColor::fromHsv(0, 0, 40 + 20 * (r.page % 10)));
         return r;
     }
+    void warm_up() override { ++warm_ups; }
     QStringList rendered;
+    QList<PageRequest> requests;
+    QSet<QString> counted;
+    int pages = 3;
+    int warm_ups = 0;
     QStringList failFor;
     std::function<void(const QString&)> during; // runs while a render is in progress
 };

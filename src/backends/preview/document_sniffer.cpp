@@ -388,4 +388,9 @@ QString first_page_pdf_argument(const ImportPlan& plan)
         .arg(plan.pdf_filter);
 }
 
+QString whole_document_pdf_argument(const ImportPlan& plan)
+{
+    return QStringLiteral("pdf:") + plan.pdf_filter;
+}
+
 } // namespace pelmora

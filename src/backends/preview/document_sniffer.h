@@ -63,5 +63,7 @@ ImportPlan import_plan(const SniffedDocument& document, bool word_by_name);
 
 // The --convert-to argument that writes page 1 only.
 QString first_page_pdf_argument(const ImportPlan& plan);
+// The --convert-to argument that writes every page.
+QString whole_document_pdf_argument(const ImportPlan& plan);
 
 } // namespace pelmora

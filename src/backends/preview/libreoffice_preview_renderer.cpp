@@ -7,7 +7,7 @@
 #include "backends/preview/folder_cleaner.h"
 #include "backends/preview/office_call.h"
 #include "backends/preview/office_sandbox.h"
-#include "backends/preview/pdf_first_page.h"
+#include "backends/preview/pdf_page.h"
 #include "backends/preview/picture_cache.h"
 #include "backends/preview/resident_office.h"
 #include "base/native_path.h"
@@ -21,6 +21,7 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -38,6 +39,10 @@ Q_LOGGING_CATEGORY(lcPreview, "pelmora.preview", QtInfoMsg)
 
 // Page 1 of a table never needs more than the first few thousand lines of a text export.
 constexpr qint64 kTextImportBytes = 256 * 1024;
+// Every page of one is read up to this much.
+constexpr qint64 kWholeTextImportBytes = 16 * 1024 * 1024;
+// How often a starting office is looked at before the next one is started.
+constexpr std::chrono::milliseconds kStagePoll{100};
 
 PreviewResult failure(PreviewError error, QString message)
 {
@@ -49,13 +54,14 @@ PreviewResult failure(PreviewError error, QString message)
 
 const QString kDamaged = QStringLiteral("ファイルが壊れているため表示できません");
 
-// Runs fn on a worker thread while this thread's event loop keeps running.
-DrawnPage draw_off_thread(const QByteArray& pdf, int width, QEventLoop::ProcessEventsFlags flags)
+// Draws on a worker thread while this thread's event loop keeps running.
+DrawnPage draw_off_thread(const QByteArray& pdf, const PictureKey& key,
+                          QEventLoop::ProcessEventsFlags flags)
 {
     DrawnPage page;
     QEventLoop loop;
-    std::unique_ptr<QThread> worker(
-        QThread::create([&page, &pdf, width] { page = draw_first_page(pdf, width); }));
+    std::unique_ptr<QThread> worker(QThread::create(
+        [&page, &pdf, &key] { page = draw_page(pdf, key.page, key.width, key.crop); }));
     QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit,
                      Qt::QueuedConnection);
     worker->start();
@@ -153,8 +159,22 @@ struct LibreOfficePreviewRenderer::State
     std::vector<Request*> active;
     std::vector<ResidentOffice*> doomed; // killed for a newer request, to be started again
 
+    // Pages per file version, once the whole document was read.
+    QHash<PictureKey, int> page_counts;
+
+    // Offices are started one at a time, up to this many; the next once the last is ready.
+    std::size_t wanted_offices = 0;
+    int start_niceness = 0;
+    QTimer stage;
+    QTimer idle; // stops the offices when no preview was asked for in a long time
+
     explicit State(LibreOfficeOptions o) : options(std::move(o)), cache(options.cache_limit_bytes)
     {
+        stage.setInterval(kStagePoll);
+        QObject::connect(&stage, &QTimer::timeout, &stage, [this] { start_next_office(); });
+        idle.setSingleShot(true);
+        idle.setInterval(options.idle_stop);
+        QObject::connect(&idle, &QTimer::timeout, &idle, [this] { stop_unused_offices(); });
         resolve_program();
         // Folders of ours that a killed run left behind.
         remove_stale_folders(QDir::tempPath(), QStringLiteral("pelmora-lo-"));
@@ -165,7 +185,12 @@ struct LibreOfficePreviewRenderer::State
             offices.push_back(std::make_unique<ResidentOffice>(program, sandbox, cleaner));
     }
 
-    ~State() { offices.clear(); }
+    ~State()
+    {
+        stage.stop();
+        idle.stop();
+        offices.clear();
+    }
 
     void resolve_program()
     {
@@ -213,25 +238,97 @@ struct LibreOfficePreviewRenderer::State
         return std::nullopt;
     }
 
-    bool start(ResidentOffice& office)
+    bool start(ResidentOffice& office, int niceness = 0)
     {
-        if (office.start() != ResidentOffice::Start::Started)
+        if (office.start(niceness) != ResidentOffice::Start::Started)
             return false;
         ++resident_starts;
         return true;
     }
 
-    void prepare()
+    bool can_start_offices()
     {
         if (options.mode != LibreOfficeMode::Resident)
-            return;
+            return false;
         if (program.isEmpty())
             resolve_program();
-        if (program.isEmpty() || sandbox_failure())
+        return !program.isEmpty() && !sandbox_failure();
+    }
+
+    void prepare()
+    {
+        note_use();
+        if (!can_start_offices())
             return;
-        for (auto& office : offices) {
+        wanted_offices = offices.size();
+        start_niceness = 0;
+        start_next_office();
+    }
+
+    void warm_up()
+    {
+        for (const auto& office : offices) {
+            if (office->running())
+                return;
+        }
+        if (!can_start_offices())
+            return;
+        note_use();
+        wanted_offices = 1;
+        start_niceness = options.warm_up_niceness;
+        start_next_office();
+    }
+
+    // Two offices starting together take longer than one after the other: the next office
+    // starts once the others are ready.
+    void start_next_office()
+    {
+        std::size_t up = 0;
+        for (const auto& office : offices) {
             if (!office->running())
-                start(*office);
+                continue;
+            if (!office->shows_ready()) {
+                stage.start();
+                return;
+            }
+            ++up;
+        }
+        if (up >= wanted_offices) {
+            stage.stop();
+            return;
+        }
+        for (auto& office : offices) {
+            if (!office->running() && !office->busy) {
+                if (start(*office, start_niceness))
+                    stage.start();
+                else
+                    stage.stop();
+                return;
+            }
+        }
+        stage.stop();
+    }
+
+    void note_use()
+    {
+        if (options.idle_stop.count() > 0)
+            idle.start();
+    }
+
+    void stop_unused_offices()
+    {
+        if (!active.empty()) {
+            idle.start();
+            return;
+        }
+        stage.stop();
+        wanted_offices = 0;
+        for (auto& office : offices) {
+            if (office->running()) {
+                qCInfo(lcPreview) << "no preview asked for in" << options.idle_stop.count() / 1000
+                                  << "s: office stopped";
+                office->stop(SIGKILL);
+            }
         }
     }
 
@@ -296,7 +393,7 @@ struct LibreOfficePreviewRenderer::State
     std::optional<PreviewResult> convert(Request& request,
                                          const std::function<bool(const QString&)>& write_input,
                                          const QString& input_name, const ImportPlan& plan,
-                                         bool container, QString* outdir)
+                                         bool container, bool whole, QString* outdir)
     {
         const QDeadlineTimer deadline(options.time_limit);
         QStringList arguments;
@@ -363,7 +460,8 @@ struct LibreOfficePreviewRenderer::State
         if (!plan.infilter.isEmpty())
             arguments << QStringLiteral("--infilter=") + plan.infilter;
         arguments << QStringLiteral("--nologo") << QStringLiteral("--norestore")
-                  << QStringLiteral("--convert-to") << first_page_pdf_argument(plan)
+                  << QStringLiteral("--convert-to")
+                  << (whole ? whole_document_pdf_argument(plan) : first_page_pdf_argument(plan))
                   << QStringLiteral("--outdir") << *outdir << input;
 
         ++conversions;
@@ -424,14 +522,15 @@ struct LibreOfficePreviewRenderer::State
     // The file LibreOffice reads: a copy of the document's bytes, or for text exports the
     // first part of the text (re-encoded as UTF-8 for the text importer).
     static bool prepare_input(int source, const SniffedDocument& sniffed, const ImportPlan& plan,
-                              const QString& input, bool word_by_name)
+                              const QString& input, bool word_by_name, bool whole)
     {
         if (!sniffed.is_text())
             return copy_file(source, input);
         QByteArray text;
-        if (!read_prefix(source, kTextImportBytes, &text))
+        const qint64 limit = whole ? kWholeTextImportBytes : kTextImportBytes;
+        if (!read_prefix(source, limit, &text))
             return false;
-        if (text.size() == kTextImportBytes) {
+        if (text.size() == limit) {
             const qsizetype end = text.lastIndexOf('\n');
             if (end > 0)
                 text.truncate(end + 1);
@@ -446,8 +545,17 @@ struct LibreOfficePreviewRenderer::State
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
     }
 
-    PreviewResult render(const QString& path, const QSize& pane)
+    // The key that stands for the file version as a whole.
+    static PictureKey version_of(const PictureKey& key)
     {
+        return PictureKey{key.path, key.modified_ns, key.size, 0, -1, false};
+    }
+
+    PreviewResult render(const PageRequest& asked)
+    {
+        note_use();
+        const QString& path = asked.path;
+        const QSize& pane = asked.pane;
         if (pane.width() <= 0 || pane.height() <= 0)
             return failure(PreviewError::BadPane,
                            QStringLiteral("プレビュー領域の大きさが正しくありません"));
@@ -472,12 +580,20 @@ struct LibreOfficePreviewRenderer::State
         if (!S_ISREG(info.st_mode))
             return failure(PreviewError::NoFile, QStringLiteral("ファイルではありません"));
 
-        const PictureKey key{native_path::from_native(native_path::to_absolute_native(path)),
-                             qint64{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
-                             qint64{info.st_size}, pane.width()};
+        PictureKey key{native_path::from_native(native_path::to_absolute_native(path)),
+                       qint64{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
+                       qint64{info.st_size},
+                       pane.width(),
+                       std::max(0, asked.page),
+                       asked.crop};
+        const int known = page_counts.value(version_of(key));
+        if (known > 0)
+            key.page = std::min(key.page, known - 1);
         if (auto image = cache.find(key)) {
             PreviewResult hit;
             hit.image = std::move(*image);
+            hit.page = key.page;
+            hit.page_count = known;
             return hit;
         }
 
@@ -511,7 +627,12 @@ struct LibreOfficePreviewRenderer::State
             return failure(PreviewError::Encrypted,
                            QStringLiteral("パスワードで保護された文書です"));
 
-        std::optional<QByteArray> pdf = cache.find_page(key);
+        // A later page needs the whole document; page 1 is drawn from it when it is there.
+        const bool later = key.page > 0;
+        std::optional<QByteArray> pdf = cache.find_page(key, true);
+        bool whole = pdf.has_value();
+        if (!pdf && !later)
+            pdf = cache.find_page(key);
         if (!pdf) {
             if (program.isEmpty())
                 resolve_program(); // installed while we run?
@@ -522,11 +643,12 @@ struct LibreOfficePreviewRenderer::State
             if (auto failed = sandbox_failure())
                 return std::move(*failed);
             pdf.emplace();
-            if (auto failed = convert_to_pdf(request, path, source, sniffed, &*pdf))
+            if (auto failed = convert_to_pdf(request, path, source, sniffed, later, &*pdf))
                 return std::move(*failed);
-            cache.insert_page(key, *pdf);
+            cache.insert_page(key, *pdf, later);
+            whole = later;
         }
-        DrawnPage page = draw_off_thread(*pdf, key.width, options.wait_flags);
+        DrawnPage page = draw_off_thread(*pdf, key, options.wait_flags);
         if (page.image.isNull()) {
             qCWarning(lcPreview) << "cannot draw" << native_path::readable(path) << ":" << page.why;
             if (sniffed.is_container())
@@ -534,16 +656,23 @@ struct LibreOfficePreviewRenderer::State
             return failure(PreviewError::RenderFailed,
                            QStringLiteral("変換された文書を表示できませんでした"));
         }
-        cache.insert(key, page.image);
+        if (whole)
+            page_counts.insert(version_of(key), page.page_count);
+        PictureKey drawn = key;
+        drawn.page = page.page;
+        cache.insert(drawn, page.image);
         if (request.superseded)
             return failure(PreviewError::Superseded, {});
         PreviewResult result;
         result.image = std::move(page.image);
+        result.page = page.page;
+        result.page_count = whole ? page.page_count : 0;
         return result;
     }
 
     std::optional<PreviewResult> convert_to_pdf(Request& request, const QString& path, int source,
-                                                const SniffedDocument& sniffed, QByteArray* pdf)
+                                                const SniffedDocument& sniffed, bool whole,
+                                                QByteArray* pdf)
     {
         const QString suffix = QFileInfo(native_path::readable(path)).suffix().toLower();
         const bool word_by_name = suffix == QStringLiteral("doc") ||
@@ -554,10 +683,10 @@ struct LibreOfficePreviewRenderer::State
             QStringLiteral("document.") + (plan.suffix.isEmpty() ? suffix : plan.suffix);
         QString outdir;
         const auto write_input = [&](const QString& input) {
-            return prepare_input(source, sniffed, plan, input, word_by_name);
+            return prepare_input(source, sniffed, plan, input, word_by_name, whole);
         };
         if (auto failed =
-                convert(request, write_input, name, plan, sniffed.is_container(), &outdir))
+                convert(request, write_input, name, plan, sniffed.is_container(), whole, &outdir))
             return failed;
 
         QString written = outdir + QStringLiteral("/document.pdf");
@@ -587,14 +716,29 @@ LibreOfficePreviewRenderer::LibreOfficePreviewRenderer(LibreOfficeOptions option
 
 LibreOfficePreviewRenderer::~LibreOfficePreviewRenderer() = default;
 
-PreviewResult LibreOfficePreviewRenderer::render(const QString& path, const QSize& pane)
+PreviewResult LibreOfficePreviewRenderer::render_page(const PageRequest& request)
 {
-    return d_->render(path, pane);
+    return d_->render(request);
 }
 
 void LibreOfficePreviewRenderer::prepare()
 {
     d_->prepare();
+}
+
+void LibreOfficePreviewRenderer::warm_up()
+{
+    d_->warm_up();
+}
+
+std::vector<qint64> LibreOfficePreviewRenderer::office_groups() const
+{
+    std::vector<qint64> groups;
+    for (const auto& office : d_->offices) {
+        if (office->running() && office->leader() > 0)
+            groups.push_back(office->leader());
+    }
+    return groups;
 }
 
 QString LibreOfficePreviewRenderer::program() const

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Previews through LibreOffice: the content is recognised by its bytes, page 1 is exported
-// to PDF by a resident office and drawn with Poppler. Pictures and first pages are remembered
-// per file version for the rest of the run.
+// to PDF by a resident office and drawn with Poppler; the first request for a later page
+// exports the whole document. Pictures and PDFs are remembered per file version for the rest
+// of the run. The offices start one after the other, and stop when previews stay unasked.
 #pragma once
 
 #include "ports/preview_renderer.h"
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace pelmora {
 
@@ -32,8 +34,14 @@ struct LibreOfficeOptions
     QString sandbox;
     LibreOfficeMode mode = LibreOfficeMode::Resident;
     // Resident offices kept: with two, a request that overtakes a slow one goes to the other
-    // at once while the overtaken one is restarted.
+    // at once while the overtaken one is restarted. The second starts once the first is
+    // ready: two starting together take longer than one.
     int resident_offices = 2;
+    // Offices stop after this long without a preview asked for (or a prepare), and start
+    // again when wanted.
+    std::chrono::milliseconds idle_stop{std::chrono::minutes(15)};
+    // The priority an office warmed up while the user is idle runs at (nice).
+    int warm_up_niceness = 10;
     // Longest a render may wait for LibreOffice, start-up included; then it is killed.
     std::chrono::milliseconds time_limit{60'000};
     // Memory for remembered pictures and pages; the least recently used go first.
@@ -51,8 +59,9 @@ public:
     LibreOfficePreviewRenderer(const LibreOfficePreviewRenderer&) = delete;
     LibreOfficePreviewRenderer& operator=(const LibreOfficePreviewRenderer&) = delete;
 
-    PreviewResult render(const QString& path, const QSize& pane) override;
+    PreviewResult render_page(const PageRequest& request) override;
     void prepare() override;
+    void warm_up() override;
 
     // The program conversions run with; empty when none was found.
     QString program() const;
@@ -60,6 +69,8 @@ public:
     int conversions() const;
     // Times a resident office was started.
     int resident_starts() const;
+    // The process groups of the resident offices running now.
+    std::vector<qint64> office_groups() const;
     void clear_cache();
 
 private:

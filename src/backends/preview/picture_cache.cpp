@@ -5,7 +5,7 @@ namespace pelmora {
 
 size_t qHash(const PictureKey& key, size_t seed)
 {
-    return qHashMulti(seed, key.path, key.modified_ns, key.size, key.width);
+    return qHashMulti(seed, key.path, key.modified_ns, key.size, key.width, key.page, key.crop);
 }
 
 PictureCache::Entry* PictureCache::touch(const PictureKey& key)
@@ -25,11 +25,18 @@ std::optional<QImage> PictureCache::find(const PictureKey& key)
     return entry->image;
 }
 
-std::optional<QByteArray> PictureCache::find_page(const PictureKey& key)
+PictureKey PictureCache::pdf_key(const PictureKey& key, bool whole)
 {
-    PictureKey page_key = key;
-    page_key.width = 0;
-    const Entry* entry = touch(page_key);
+    PictureKey pdf = key;
+    pdf.width = 0;
+    pdf.page = whole ? -1 : 0;
+    pdf.crop = false;
+    return pdf;
+}
+
+std::optional<QByteArray> PictureCache::find_page(const PictureKey& key, bool whole)
+{
+    const Entry* entry = touch(pdf_key(key, whole));
     if (entry == nullptr || entry->page.isEmpty())
         return std::nullopt;
     return entry->page;
@@ -40,11 +47,9 @@ void PictureCache::insert(const PictureKey& key, const QImage& image)
     put(key, Entry{image, {}, 0});
 }
 
-void PictureCache::insert_page(const PictureKey& key, const QByteArray& pdf)
+void PictureCache::insert_page(const PictureKey& key, const QByteArray& pdf, bool whole)
 {
-    PictureKey page_key = key;
-    page_key.width = 0;
-    put(page_key, Entry{{}, pdf, 0});
+    put(pdf_key(key, whole), Entry{{}, pdf, 0});
 }
 
 void PictureCache::put(const PictureKey& key, Entry entry)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Pictures already drawn, per file version and picture width, and the first page they were
-// drawn from, per file version, within one memory budget: the least recently used go first.
+// Pictures already drawn, per file version, page, picture width and crop, and the PDFs they
+// were drawn from (page 1 alone, or the whole document), per file version, within one memory
+// budget: the least recently used go first.
 #pragma once
 
 #include <QHash>
@@ -15,7 +16,9 @@ struct PictureKey
     QString path;
     qint64 modified_ns = 0;
     qint64 size = 0; // catches rewrites within one time stamp tick
-    int width = 0;   // 0 for the first page itself
+    int width = 0;   // 0 for the PDF itself
+    int page = 0;    // 0 for page 1
+    bool crop = false;
 
     bool operator==(const PictureKey&) const = default;
 };
@@ -30,9 +33,10 @@ public:
     std::optional<QImage> find(const PictureKey& key);
     // A picture larger than the whole budget is not kept.
     void insert(const PictureKey& key, const QImage& image);
-    // The first page as PDF, kept so other widths are drawn without converting again.
-    std::optional<QByteArray> find_page(const PictureKey& key);
-    void insert_page(const PictureKey& key, const QByteArray& pdf);
+    // The first page (or, whole, every page) as PDF, kept so other pages and widths are drawn
+    // without converting again.
+    std::optional<QByteArray> find_page(const PictureKey& key, bool whole = false);
+    void insert_page(const PictureKey& key, const QByteArray& pdf, bool whole = false);
     void clear();
     qint64 bytes() const { return m_bytes; }
     qsizetype count() const { return m_entries.size(); }
@@ -46,6 +50,7 @@ private:
         qint64 bytes() const { return image.sizeInBytes() + page.size(); }
     };
     Entry* touch(const PictureKey& key);
+    static PictureKey pdf_key(const PictureKey& key, bool whole);
     void put(const PictureKey& key, Entry entry);
     QHash<PictureKey, Entry> m_entries;
     qint64 m_limit;

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -72,7 +73,7 @@ QString ResidentOffice::folder() const
     return m_dir ? m_dir->path() : QString();
 }
 
-ResidentOffice::Start ResidentOffice::start()
+ResidentOffice::Start ResidentOffice::start(int niceness)
 {
     stop(SIGKILL);
     auto dir = office_sandbox::make_folder(QStringLiteral("pelmora-lo-"));
@@ -97,7 +98,12 @@ ResidentOffice::Start ResidentOffice::start()
     m_process->setStandardInputFile(QProcess::nullDevice());
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->setStandardErrorFile(QProcess::nullDevice());
-    m_process->setChildProcessModifier(process_group::become_leader_dying_with_parent);
+    m_process->setChildProcessModifier([niceness] {
+        process_group::become_leader_dying_with_parent();
+        if (niceness > 0)
+            ::setpriority(PRIO_PROCESS, 0, niceness);
+    });
+    m_niceness = niceness;
     m_dir = std::move(dir);
     m_ready = false;
     m_process->start();

@@ -31,7 +31,8 @@ public:
 
     enum class Start { Started, NoFolder, NotStarted };
     // Starts the office without waiting for it to get ready; a running one is killed first.
-    Start start();
+    // A positive niceness runs it (and every conversion it does) at that lower priority.
+    Start start(int niceness = 0);
     bool running() const;
     // It has loaded the keep document and takes requests (or the grace time has passed).
     bool shows_ready() const;
@@ -47,6 +48,7 @@ public:
     QString folder() const; // its private folder, empty when not started
     qint64 leader() const { return m_leader; }
     qint64 age_ms() const { return m_age.elapsed(); }
+    int niceness() const { return m_niceness; }
 
     bool busy = false; // a conversion is running on it
 
@@ -60,6 +62,7 @@ private:
     QString m_profile;
     QElapsedTimer m_age;
     bool m_ready = false;
+    int m_niceness = 0;
 };
 
 // -env:UserInstallation=file:///... for a profile folder.

@@ -65,6 +65,7 @@ private:
     QString document_; // real .doc from the RTF
     QString docx_;     // the same as .docx
     QString long_doc_; // 50 pages
+    QString three_pages_;
     QImage workbook_picture_;
     QImage document_picture_;
     QImage utf8_picture_;
@@ -102,6 +103,20 @@ private Q_SLOTS:
             long_rtf_body +=
                 QStringLiteral("{\\fs28 Page %1 of the long report.\\par}\\page\n").arg(page);
         const QString long_rtf = sources + QStringLiteral("/長い報告書.rtf");
+        // Page N holds N lines.
+        QString three_body;
+        for (int page = 1; page <= 3; ++page) {
+            for (int line = 1; line <= page; ++line)
+                three_body += QStringLiteral("{\\fs28 Page %1, line %2 of three pages.\\par}\n")
+                                  .arg(page)
+                                  .arg(line);
+            three_body += page < 3 ? QStringLiteral("\\page\n") : QString();
+        }
+        const QString three_rtf = sources + QStringLiteral("/三ページ.rtf");
+        QVERIFY(fixtures::write_text(
+            three_rtf,
+            QStringLiteral("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Liberation Serif;}}\n%1}\n")
+                .arg(three_body)));
         QVERIFY(fixtures::write_text(csv, csv_text_));
         QVERIFY(fixtures::write_text(rtf, fixtures::sample_document_rtf(4)));
         QVERIFY(fixtures::write_text(
@@ -115,9 +130,9 @@ private Q_SLOTS:
         const QStringList xlsx = fixtures::convert_with_soffice(
             soffice_, {csv}, QStringLiteral("xlsx"), made, &log, fixtures::csv_utf8_infilter());
         QVERIFY2(xlsx.size() == 1, qPrintable(log));
-        const QStringList doc = fixtures::convert_with_soffice(soffice_, {rtf, long_rtf},
+        const QStringList doc = fixtures::convert_with_soffice(soffice_, {rtf, long_rtf, three_rtf},
                                                                QStringLiteral("doc"), made, &log);
-        QVERIFY2(doc.size() == 2, qPrintable(log));
+        QVERIFY2(doc.size() == 3, qPrintable(log));
         const QStringList docx =
             fixtures::convert_with_soffice(soffice_, {rtf}, QStringLiteral("docx"), made, &log);
         QVERIFY2(docx.size() == 1, qPrintable(log));
@@ -125,6 +140,7 @@ private Q_SLOTS:
         xlsx_ = xlsx.at(0);
         document_ = doc.at(0);
         long_doc_ = doc.at(1);
+        three_pages_ = doc.at(2);
         docx_ = docx.at(0);
 
         LibreOfficeOptions options;
@@ -284,6 +300,33 @@ private Q_SLOTS:
         // A wider request draws the remembered page again without converting.
         QCOMPARE(renderer_->render(long_doc_, QSize(900, 700)).image.width(), 900);
         QCOMPARE(renderer_->conversions(), before + 1);
+    }
+
+    void pages_turn_through_the_whole_document()
+    {
+        std::vector<QImage> pictures;
+        for (int page = 0; page < 4; ++page) {
+            const PreviewResult result =
+                renderer_->render_page(PageRequest{three_pages_, QSize(kWidth, 700), page, false});
+            QVERIFY2(result.ok(), qPrintable(result.message));
+            QCOMPARE(result.page, std::min(page, 2));
+            if (page > 0)
+                QCOMPARE(result.page_count, 3);
+            QVERIFY(fixtures::ink_pixels(result.image) > 100);
+            pictures.push_back(result.image);
+        }
+        // Page N holds N lines: each picture carries clearly more ink than the one before.
+        for (int a = 1; a < 3; ++a) {
+            const qsizetype before = fixtures::ink_pixels(pictures[a - 1]);
+            const qsizetype now = fixtures::ink_pixels(pictures[a]);
+            QVERIFY2(now > before * 3 / 2,
+                     qPrintable(QStringLiteral("page %1: %2 inked pixels, page %3: %4")
+                                    .arg(a)
+                                    .arg(before)
+                                    .arg(a + 1)
+                                    .arg(now)));
+        }
+        QCOMPARE(pictures[3], pictures[2]); // past the end: the last page
     }
 };
 

@@ -444,6 +444,68 @@ private Q_SLOTS:
         QCOMPARE(renderer.resident_starts(), 1);
     }
 
+    void offices_start_one_after_the_other_and_stop_when_unused()
+    {
+        // Each stand-in office takes a second to get ready.
+        const QString fake = make_fake(
+            copy_pdf(portrait_pdf_),
+            QStringLiteral("  sleep 1\n"
+                           "  : > \"$(dirname \"$input\")/.~lock.$(basename \"$input\")#\"\n"
+                           "  while :; do sleep 1; done"));
+        LibreOfficeOptions options = options_for(fake, LibreOfficeMode::Resident);
+        options.resident_offices = 2;
+        options.idle_stop = 3s;
+        LibreOfficePreviewRenderer renderer(options);
+        renderer.prepare();
+        QTRY_COMPARE_WITH_TIMEOUT(calls(fake).servers.size(), 1, 5000);
+        QTest::qWait(400);
+        QCOMPARE(calls(fake).servers.size(), 1); // the first is not ready yet
+        QTRY_COMPARE_WITH_TIMEOUT(calls(fake).servers.size(), 2, 5000);
+        QCOMPARE(renderer.office_groups().size(), std::size_t{2});
+        // Nothing asked for since: both stop.
+        QTRY_VERIFY_WITH_TIMEOUT(renderer.office_groups().empty(), 8000);
+        for (const QString& server : calls(fake).servers)
+            QTRY_VERIFY_WITH_TIMEOUT(!process_alive(logged_pid(server)), 5000);
+        // Warmed up while the user is idle: one office, at a low priority.
+        renderer.warm_up();
+        QTRY_COMPARE_WITH_TIMEOUT(calls(fake).servers.size(), 3, 5000);
+        QTest::qWait(1500);
+        QCOMPARE(renderer.office_groups().size(), std::size_t{1});
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(renderer.office_groups().front()));
+        QVERIFY(stat.open(QIODevice::ReadOnly));
+        const QByteArray line = stat.readAll();
+        // Fields after the command's closing parenthesis: state is the first, nice the 17th.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        QCOMPARE(fields.value(16).toInt(), options.warm_up_niceness);
+    }
+
+    // A later page reads the whole document once; its count comes with it, and a page past
+    // the end is the last page.
+    void later_pages_read_the_whole_document_once()
+    {
+        const QString fake = make_fake(copy_pdf(portrait_pdf_));
+        LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
+        const QString doc = make_doc(QStringLiteral("pages.xls"));
+        struct Step
+        {
+            int page;
+            int drawn;
+            int count;
+            int conversions;
+        };
+        const Step steps[] = {{0, 0, 0, 1}, {1, 1, 2, 2}, {5, 1, 2, 2}, {0, 0, 2, 2}};
+        for (const Step& step : steps) {
+            const PreviewResult result =
+                renderer.render_page(PageRequest{doc, QSize(200, 280), step.page, false});
+            QVERIFY2(result.ok(), qPrintable(result.message));
+            QCOMPARE(result.page, step.drawn);
+            QCOMPARE(result.page_count, step.count);
+            QCOMPARE(renderer.conversions(), step.conversions);
+            // Page 2 has its bar on the right.
+            QCOMPARE(qGray(result.image.pixel(195, 140)) < 128, step.drawn == 1);
+        }
+    }
+
     void one_shot_mode_keeps_one_profile_and_no_office()
     {
         const QString fake = make_fake(copy_pdf(portrait_pdf_));

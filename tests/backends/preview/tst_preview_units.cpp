@@ -4,7 +4,7 @@
 // folders (after a group ends, and left over from a run that was killed).
 #include "backends/preview/document_sniffer.h"
 #include "backends/preview/folder_cleaner.h"
-#include "backends/preview/pdf_first_page.h"
+#include "backends/preview/pdf_page.h"
 #include "backends/preview/picture_cache.h"
 #include "base/native_path.h"
 #include "base/process_group.h"
@@ -234,7 +234,7 @@ private Q_SLOTS:
                 QPainter painter(&writer);
                 painter.fillRect(QRect(0, 0, 100, 100), Qt::black);
             }
-            const DrawnPage page = draw_first_page(pdf, c.width);
+            const DrawnPage page = draw_page(pdf, 0, c.width);
             QVERIFY2(!page.image.isNull(), qPrintable(page.why));
             QCOMPARE(page.image.width(), c.width);
             QVERIFY2(qAbs(page.image.height() - c.height) <= 1,
@@ -244,6 +244,64 @@ private Q_SLOTS:
             // The note at the foot of a cut page; an uncut page ends white.
             const QRgb foot = page.image.pixel(2, page.image.height() - 2);
             QCOMPARE(foot != qRgb(255, 255, 255), c.cut);
+        }
+    }
+
+    // A page is cropped to its ink plus a margin (a running footer left out, one word not
+    // blown up past the narrowest crop), a blank page stays whole, and a page past the end
+    // is the last page.
+    void pages_are_cropped_to_their_ink()
+    {
+        // Three A4 pages in points: a table with a page number far below it, one word, blank.
+        QByteArray pdf;
+        QBuffer buffer(&pdf);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        {
+            QPdfWriter writer(&buffer);
+            writer.setResolution(72);
+            writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
+            writer.setPageMargins({});
+            QPainter painter(&writer);
+            painter.fillRect(QRectF(60, 60, 270, 340), QColor(40, 40, 40));
+            painter.fillRect(QRectF(280, 790, 36, 10), QColor(40, 40, 40));
+            writer.newPage();
+            painter.fillRect(QRectF(100, 100, 60, 12), QColor(40, 40, 40));
+            writer.newPage();
+        }
+        struct Case
+        {
+            int index;
+            bool crop;
+            int drawn;
+            double aspect;    // height / width of the picture
+            double ink_share; // of the picture's columns with ink
+        };
+        const Case cases[] = {
+            {0, false, 0, 842.0 / 595, 270.0 / 595},
+            {0, true, 0, 368.0 / 298, 270.0 / 298},
+            {1, true, 1, 40.0 / (595 * kMinCropShare), 60.0 / (595 * kMinCropShare)},
+            {2, true, 2, 842.0 / 595, 0},
+            {9, true, 2, 842.0 / 595, 0},
+        };
+        for (const Case& c : cases) {
+            const DrawnPage page = draw_page(pdf, c.index, 600, c.crop);
+            QVERIFY2(!page.image.isNull(), qPrintable(page.why));
+            QCOMPARE(page.page, c.drawn);
+            QCOMPARE(page.page_count, 3);
+            QCOMPARE(page.image.width(), 600);
+            const double aspect = double(page.image.height()) / page.image.width();
+            QVERIFY2(qAbs(aspect - c.aspect) < 0.02, qPrintable(QString::number(aspect)));
+            int inked = 0;
+            for (int x = 0; x < page.image.width(); ++x) {
+                for (int y = 0; y < page.image.height(); ++y) {
+                    if (qGray(page.image.pixel(x, y)) < 128) {
+                        ++inked;
+                        break;
+                    }
+                }
+            }
+            const double share = double(inked) / page.image.width();
+            QVERIFY2(qAbs(share - c.ink_share) < 0.02, qPrintable(QString::number(share)));
         }
     }
 
