@@ -42,6 +42,8 @@ if [ "${1:-}" = "--test" ]; then
   packages+=(
     # independent LZH readers and the reference writer, the scan references
     lhasa libarchive-tools p7zip-full unar jlha-utils bfs findutils fd-find
+    # the slow-share benchmark: a delaying FUSE passthrough
+    libfuse3-dev fuse3
     # a real print server with a PDF printer, and a PDF reader for its output
     cups cups-filters printer-driver-cups-pdf poppler-utils
     # the desktop's own trash tools on a private session bus, and a second file system

@@ -90,8 +90,10 @@ int main(int argc, char* argv[])
         CountingSink sink;
         QElapsedTimer t;
         t.start();
-        FolderWalker(e, type, sink, nullptr, readersText.toInt()).walk_folder(rootBytes);
-        std::printf("walk_readers %d\nhits %ld\nseconds %.4f\n", readersText.toInt(), sink.hits,
+        FolderWalker walker(e, type, sink, nullptr, readersText.toInt());
+        walker.walk_folder(rootBytes);
+        std::printf("walk_readers %d\nmost_at_work %d\nhits %ld\nseconds %.4f\n",
+                    readersText.toInt(), walker.most_readers(), sink.hits,
                     double(t.nsecsElapsed()) / 1e9);
         return 0;
     }

@@ -13,31 +13,39 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A read that took longer than this (beside what its entries cost in memory) waited for the
-// disk. Reads from memory take a few microseconds on the slowest machines we run on.
+// A read that took longer than this (beside what its entries cost in memory) may have waited
+// for the disk. Reads from memory take a few microseconds on the slowest machines we run on.
 constexpr auto kSlowRead = 50us;
 constexpr auto kPerEntryInMemory = 250ns;
-// Slow reads outnumbering fast ones by this much set the whole pool to work; the other way
-// round, the pool goes back to one reader per core.
-constexpr int kVotesToSwitch = 4;
-constexpr int kVotesBound = 8;
-// With the whole pool at work for this many reads, it steps back to one reader per core for
-// a while: the reads themselves may have slowed only because too many readers shared the
-// processors.
-constexpr std::size_t kReadsBetweenProbes = 4096;
+// Slow reads outnumbering fast ones by this much make the reads check whether they sleep.
+// Finding out costs two system calls per read, so reads are measured only then and while the
+// pool is grown. Each time slow reads turn out not to sleep (other programs held the
+// processors), twice as many votes are needed the next time, up to kMaxVotes.
+constexpr int kVotesToMeasure = 4;
+constexpr int kMaxFalseAlarms = 4;
+// Measured reads judged at once: at least this many, and at least a quarter of the working
+// readers.
+constexpr int kWindow = 2;
+
+int votes_needed(int falseAlarms)
+{
+    return kVotesToMeasure << falseAlarms;
+}
 
 } // namespace
 
 FolderReadAhead::FolderReadAhead(FolderEnumerator& enumerator, int readers, std::size_t maxAhead,
                                  const std::atomic<bool>* cancel, const EntryFilter* filter)
-    : m_enumerator(enumerator), m_maxAhead(std::max<std::size_t>(1, maxAhead)), m_cancel(cancel),
-      m_filter(filter), m_sleepers(std::size_t(std::max(readers, 0)))
+    : m_enumerator(enumerator), m_bound(std::max(readers, 0)),
+      m_base(std::min(m_bound, readers_for_memory())),
+      m_maxAhead(std::max<std::size_t>(1, maxAhead)), m_cancel(cancel), m_filter(filter),
+      m_sleepers(std::size_t(m_bound))
 {
-    const int pool = std::max(readers, 0);
-    m_working = std::min(pool, readers_for_memory());
-    m_idle.reserve(std::size_t(pool));
-    for (int i = 0; i < pool; ++i)
-        m_readers.emplace_back([this, i] { reader_loop(i); });
+    m_idle.reserve(std::size_t(m_bound));
+    m_readers.reserve(std::size_t(m_bound));
+    // The first reads are measured: a slow share is found after a handful of them.
+    const std::lock_guard lock(m_mutex);
+    set_working(m_base, m_bound > m_base);
 }
 
 FolderReadAhead::~FolderReadAhead()
@@ -51,6 +59,7 @@ FolderReadAhead::~FolderReadAhead()
             s.wake.notify_one();
         }
     }
+    // No reader starts once m_stop is set.
     for (std::thread& t : m_readers)
         t.join();
 }
@@ -66,14 +75,28 @@ void lower_thread_priority()
         setpriority(PRIO_PROCESS, tid, std::min(current + kScanNice, 19));
 }
 
+long thread_sleeps()
+{
+    rusage usage{};
+    if (getrusage(RUSAGE_THREAD, &usage) != 0)
+        return 0;
+    return usage.ru_nvcsw;
+}
+
 int FolderReadAhead::default_readers()
 {
-    return 32;
+    return 256;
 }
 
 int FolderReadAhead::readers_for_memory()
 {
     return std::max(2, int(std::thread::hardware_concurrency()));
+}
+
+int FolderReadAhead::most_working() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_mostWorking;
 }
 
 bool FolderReadAhead::stopping() const
@@ -110,28 +133,73 @@ void FolderReadAhead::read(FolderNode& node)
     }
 }
 
-void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, std::uint64_t epoch)
+void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, int slept,
+                                 std::uint64_t epoch)
 {
-    if (m_readers.empty() || epoch != m_epoch)
-        return; // no pool, or read while another number of readers worked
-    const bool slow = took > kSlowRead + kPerEntryInMemory * node.entries.size();
-    m_slowVotes = std::clamp(m_slowVotes + (slow ? 1 : -1), -kVotesBound, kVotesBound);
-    const int pool = int(m_readers.size());
-    if (m_working < pool) {
-        if (m_slowVotes >= kVotesToSwitch)
-            set_working(pool);
-    } else if (m_slowVotes <= -kVotesToSwitch || ++m_readsSinceProbe >= kReadsBetweenProbes) {
-        set_working(std::min(pool, readers_for_memory()));
+    if (m_bound == 0 || m_stop)
+        return; // no pool
+    if (slept < 0) {
+        if (epoch != m_epoch || m_measure)
+            return; // read while another number of readers worked, or no longer needed
+        const bool slow = took > kSlowRead + kPerEntryInMemory * node.entries.size();
+        const int needed = votes_needed(m_falseAlarms);
+        m_slowVotes = std::clamp(m_slowVotes + (slow ? 1 : -1), -needed, needed);
+        if (m_slowVotes >= needed)
+            set_working(m_working, true);
+        return;
     }
+    // Whether a read slept does not depend on how many readers worked beside it: reads begun
+    // before the pool last grew count as well, so it grows again within a few reads.
+    if (!m_measure)
+        return;
+    ++m_windowReads;
+    m_windowSlept += slept;
+    if (m_windowReads >= std::max(kWindow, m_working / 4))
+        judge_window();
 }
 
-void FolderReadAhead::set_working(int readers)
+void FolderReadAhead::judge_window()
+{
+    const bool waiting = 2 * m_windowSlept >= m_windowReads;
+    const bool quick = 4 * m_windowSlept < m_windowReads;
+    if (waiting) {
+        m_falseAlarms = 0;
+        // Folders waiting beyond the readers free to take them: as many more readers as
+        // there are such folders, at least twice as many as now, within the bound.
+        const int idle = m_working - m_inFlight;
+        if (m_working < m_bound && std::ptrdiff_t(m_pending.size()) > idle) {
+            const std::size_t wanted = std::size_t(m_inFlight) + m_pending.size();
+            const int grown = int(std::min<std::size_t>(std::size_t(m_bound), wanted));
+            set_working(std::clamp(grown, std::min(m_bound, 2 * m_working), m_bound), true);
+            return;
+        }
+    } else if (quick) {
+        // Reads no longer wait (the rest of the tree is in memory, or they never did): one
+        // reader per core again, and no more measuring.
+        if (m_working <= m_base)
+            m_falseAlarms = std::min(m_falseAlarms + 1, kMaxFalseAlarms);
+        set_working(m_base, false);
+        return;
+    }
+    m_windowReads = 0;
+    m_windowSlept = 0;
+}
+
+void FolderReadAhead::set_working(int readers, bool measure)
 {
     const int before = m_working;
     m_working = readers;
+    m_mostWorking = std::max(m_mostWorking, readers);
+    m_measure = measure;
     m_slowVotes = 0;
-    m_readsSinceProbe = 0;
+    m_windowReads = 0;
+    m_windowSlept = 0;
     ++m_epoch;
+    // Readers start when first needed: a scan of folders in memory starts one per core.
+    while (int(m_readers.size()) < m_working && !m_stop) {
+        const int index = int(m_readers.size());
+        m_readers.emplace_back([this, index] { reader_loop(index); });
+    }
     if (readers > before)
         wake_readers(m_pending.size());
 }
@@ -151,12 +219,12 @@ void FolderReadAhead::wake_readers(std::size_t count)
     }
 }
 
-void FolderReadAhead::finish(FolderNode& node, Clock::duration took, std::uint64_t epoch)
+void FolderReadAhead::finish(FolderNode& node, Clock::duration took, int slept, std::uint64_t epoch)
 {
     node.state = FolderNode::State::Read;
     ++m_ahead;
-    judge_read(node, took, epoch);
-    if (!m_readers.empty() && !m_stop && !node.subfolders.empty()) {
+    --m_inFlight;
+    if (m_bound > 0 && !m_stop && !node.subfolders.empty()) {
         for (const std::shared_ptr<FolderNode>& sub : node.subfolders)
             m_pending.insert(sub);
         // A wake-up costs more than a folder read from memory: only as many as there is
@@ -164,6 +232,7 @@ void FolderReadAhead::finish(FolderNode& node, Clock::duration took, std::uint64
         if (m_ahead < m_maxAhead)
             wake_readers(node.subfolders.size());
     }
+    judge_read(node, took, slept, epoch);
     if (m_walkWaits)
         m_finished.notify_all();
 }
@@ -179,8 +248,10 @@ void FolderReadAhead::take(FolderNode& node)
         if (node.state == FolderNode::State::Read)
             break;
         // A reader is at it. Rather than sleep until it is done (a hand-over per folder costs
-        // more than a folder read from memory), read the next folder the walk will want.
-        if (!read_next_pending(lock)) {
+        // more than a folder read from memory), read the next folder the walk will want;
+        // not while the pool is grown for slow reads, where that read would keep the walk
+        // from going on long after its own folder is in.
+        if (m_working > m_base || !read_next_pending(lock)) {
             m_walkWaits = true;
             m_finished.wait(lock, [&node] { return node.state == FolderNode::State::Read; });
             m_walkWaits = false;
@@ -194,13 +265,17 @@ void FolderReadAhead::take(FolderNode& node)
 void FolderReadAhead::read_here(FolderNode& node, std::unique_lock<std::mutex>& lock)
 {
     node.state = FolderNode::State::Reading;
+    ++m_inFlight;
     const std::uint64_t epoch = m_epoch;
+    const bool measure = m_measure;
     lock.unlock();
+    const long sleepsBefore = measure ? thread_sleeps() : 0;
     const Clock::time_point start = Clock::now();
     read(node);
     const Clock::duration took = Clock::now() - start;
+    const int slept = measure ? int(thread_sleeps() > sleepsBefore) : -1;
     lock.lock();
-    finish(node, took, epoch);
+    finish(node, took, slept, epoch);
 }
 
 bool FolderReadAhead::read_next_pending(std::unique_lock<std::mutex>& lock)

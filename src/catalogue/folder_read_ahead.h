@@ -3,9 +3,12 @@
 // by one in its own order; the pool only makes sure a folder is usually read by the time the
 // walk gets there, so a cold disk (or a network mount) serves several reads at once.
 // Readers always take the unread folder the walk will reach first.
-// How many readers work depends on what the reads cost: while folders come from memory, one
-// per core (more would only queue for the processors); once reads wait for the disk, the
-// whole pool, since a disk answers many queued reads faster than one at a time.
+// How many readers work follows what the reads cost: while folders come from memory, one per
+// core (more would only queue for the processors). Once reads take long, the readers check
+// whether they sleep in the kernel waiting for the disk or the network (a read merely held
+// up by other programs on the processors does not): while they do and folders are waiting
+// to be read, the pool grows, up to its bound, since a slow disk or a far share answers many
+// queued reads in the time of one. When reads stop waiting, it goes back to one per core.
 // Subfolders are opened relative to their parent, which stays open only until its last
 // subfolder has been opened. The number of folders read but not yet walked is bounded.
 #pragma once
@@ -24,12 +27,15 @@
 
 namespace pelmora {
 
-// Reader threads run this much nicer than the process, below the window's thread and the
-// walk: busy readers on two cores would otherwise hold a click up. The walk itself keeps its
-// priority (lowered, it waits behind every other program on a busy machine).
-inline constexpr int kScanNice = 10;
+// Reader threads run this much nicer than the process, just below the window's thread and
+// the walk, so a click is served first; a step more would leave the readers waiting behind
+// every other program on a busy machine, and the second core to others.
+inline constexpr int kScanNice = 1;
 // Lowers the calling thread by kScanNice.
 void lower_thread_priority();
+// How often the calling thread has slept in the kernel (waited for a disk, the network or a
+// lock) since it started.
+long thread_sleeps();
 
 struct FolderNode
 {
@@ -52,7 +58,8 @@ struct FolderNode
 class FolderReadAhead final
 {
 public:
-    // readers: threads reading ahead (0: the walk reads every folder itself).
+    // readers: the most threads reading ahead (0: the walk reads every folder itself); they
+    // are started as the pool grows.
     // maxAhead: folders read and not yet taken by the walk before the readers pause.
     // filter: the entries the walk wants (all when null).
     FolderReadAhead(FolderEnumerator& enumerator, int readers, std::size_t maxAhead,
@@ -65,17 +72,22 @@ public:
     // Waits until the folder is read, reading it here when no reader has taken it yet.
     void take(FolderNode& node);
 
-    // Default pool: many more threads than cores, for a disk that answers queued reads.
+    // The default bound of the pool: enough for a share far away.
     static int default_readers();
     // Readers working while folders come from memory.
     static int readers_for_memory();
 
+    // The most readers that were at work at once.
+    int most_working() const;
+
 private:
     using Clock = std::chrono::steady_clock;
     void read(FolderNode& node);
-    void finish(FolderNode& node, Clock::duration took, std::uint64_t epoch);
-    void judge_read(const FolderNode& node, Clock::duration took, std::uint64_t epoch);
-    void set_working(int readers);
+    // slept: whether the read slept in the kernel; -1 when that was not measured.
+    void finish(FolderNode& node, Clock::duration took, int slept, std::uint64_t epoch);
+    void judge_read(const FolderNode& node, Clock::duration took, int slept, std::uint64_t epoch);
+    void judge_window();
+    void set_working(int readers, bool measure);
     void wake_readers(std::size_t count);
     void reader_loop(int index);
     // Reads the node here; the lock is let go while the folder is read.
@@ -85,10 +97,12 @@ private:
     bool stopping() const;
 
     FolderEnumerator& m_enumerator;
+    const int m_bound; // the most readers
+    const int m_base;  // readers while folders come from memory
     const std::size_t m_maxAhead;
     const std::atomic<bool>* m_cancel;
     const EntryFilter* m_filter;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_finished; // the walk waits here
     struct WalkOrder
     {
@@ -109,10 +123,16 @@ private:
     std::vector<Sleeper> m_sleepers;
     std::vector<int> m_idle; // readers asleep, the latest last
     int m_working = 0;       // readers 0 .. m_working-1 take folders
-    int m_slowVotes = 0;     // slow reads minus fast ones, within bounds
-    std::size_t m_readsSinceProbe = 0;
-    std::uint64_t m_epoch = 0; // counts changes of m_working: older reads are not judged
-    bool m_walkWaits = false;  // the walk waits for a folder a reader is reading
+    int m_mostWorking = 0;
+    int m_inFlight = 0;     // folders being read, by readers or the walk
+    int m_slowVotes = 0;    // slow reads minus fast ones, within bounds
+    int m_falseAlarms = 0;  // slow reads found not to wait: each needs more votes next time
+    bool m_measure = false; // reads count their sleeps in the kernel
+    int m_windowReads = 0;  // reads measured since the last judgement
+    int m_windowSlept = 0;  // of which slept
+    // Counts changes of m_working and m_measure: reads begun before are not judged.
+    std::uint64_t m_epoch = 0;
+    bool m_walkWaits = false; // the walk waits for a folder a reader is reading
     bool m_stop = false;
     std::vector<std::thread> m_readers;
 };

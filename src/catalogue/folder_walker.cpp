@@ -18,6 +18,7 @@ void FolderWalker::walk_folder(const std::string& rawFolder)
     FolderReadAhead folders(m_enumerator, m_readers, kMaxReadAhead, m_cancel, &m_wanted);
     const std::shared_ptr<FolderNode> root = folders.root(with_backslash(rawFolder));
     walk(folders, *root);
+    m_mostReaders = folders.most_working();
 }
 
 bool FolderWalker::WantedEntries::keep(std::string_view name, std::uint32_t attributes) const

@@ -38,6 +38,9 @@ public:
     // changes this order.
     void walk_folder(const std::string& folder);
 
+    // The most readers that worked at once in the last walk.
+    int most_readers() const { return m_mostReaders; }
+
     bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
     // Folders read but not yet walked, at most.
@@ -63,6 +66,7 @@ private:
     WalkSink& m_sink;
     const std::atomic<bool>* m_cancel;
     int m_readers;
+    int m_mostReaders = 0;
 };
 
 } // namespace pelmora

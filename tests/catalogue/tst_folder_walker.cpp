@@ -2,6 +2,7 @@
 // The walker's matching and traversal rules, on a fake tree and on the real file system.
 #include "backends/posix/posix_folder_enumerator.h"
 #include "base/native_path.h"
+#include "catalogue/folder_read_ahead.h"
 #include "catalogue/folder_walker.h"
 #include "fakes.h"
 #include "test_tree.h"
@@ -244,15 +245,15 @@ private Q_SLOTS:
         }
     }
 
-    void reads_that_wait_for_the_disk_set_the_whole_pool_to_work_in_the_walk_order()
+    void the_pool_grows_while_reads_wait_and_stays_one_per_core_in_memory()
     {
         FakeTree t;
         std::vector<FolderEntry> top;
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < 64; ++i) {
             const std::string d = "/r/d" + std::to_string(i) + "/";
             top.push_back(dir("d" + std::to_string(i)));
             std::vector<FolderEntry> inner{file("a" + std::to_string(i) + ".xls")};
-            for (int j = 0; j < 5; ++j) {
+            for (int j = 0; j < 6; ++j) {
                 inner.push_back(dir("s" + std::to_string(j)));
                 t.add_folder(d + "s" + std::to_string(j) + "/", {file("b.xls"), file("c.doc")});
             }
@@ -260,17 +261,33 @@ private Q_SLOTS:
         }
         t.add_folder("/r/", top);
         const QStringList alone = walk_fake(t, "/r/", QStringLiteral("XLS"));
-        QCOMPARE(alone.size(), 40 * 6);
+        QCOMPARE(alone.size(), 64 * 7);
 
-        FakeEnumeratorFactory f(t);
-        auto fake = f.for_root("/r/");
-        SlowEnumerator slow(*fake, std::chrono::milliseconds(2));
-        RecordingSink sink;
-        FolderWalker(slow, QStringLiteral("XLS"), sink, nullptr, 32).walk_folder("/r/");
-        QCOMPARE(sink.hits, alone);
-        // Few readers start (one per core); slow reads bring in the rest of the pool.
-        QVERIFY2(slow.most_at_once.load() >= 8,
-                 qPrintable(QString::number(slow.most_at_once.load())));
+        const int perCore = FolderReadAhead::readers_for_memory();
+        // Reads that sleep (a slow disk, a far share) bring in readers beyond a fixed pool of
+        // 32, towards the bound; reads from memory never add a reader.
+        const struct
+        {
+            std::chrono::microseconds delay;
+            int atLeast;
+            int atMost;
+        } cases[] = {{std::chrono::milliseconds(5), 33, 256}, {{}, perCore, perCore}};
+        for (const auto& c : cases) {
+            FakeEnumeratorFactory f(t);
+            auto fake = f.for_root("/r/");
+            SlowEnumerator slow(*fake, c.delay);
+            RecordingSink sink;
+            FolderWalker walker(slow, QStringLiteral("XLS"), sink, nullptr, 256);
+            walker.walk_folder("/r/");
+            QCOMPARE(sink.hits, alone);
+            const QString seen = QStringLiteral("%1 readers, %2 reads at once")
+                                     .arg(walker.most_readers())
+                                     .arg(slow.most_at_once.load());
+            QVERIFY2(walker.most_readers() >= c.atLeast && walker.most_readers() <= c.atMost,
+                     qPrintable(seen));
+            if (c.delay.count() > 0)
+                QVERIFY2(slow.most_at_once.load() > 32, qPrintable(seen));
+        }
     }
 
     void dot_folders_are_not_entered_and_folder_named_like_a_document_is_walked()
