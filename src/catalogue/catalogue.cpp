@@ -54,10 +54,11 @@ void Catalogue::list_drive(const QString& root)
     m_view.clear_preview_labels();
     m_view.show_wait(true);
     m_waitShown = true;
-    m_view.set_grid_redraw(false);
 
     const QString key = list_key(root, m_session.doc_type);
     if (m_session.cache.has_cached_list(key)) {
+        // A remembered list is shown once in order; a scan's rows show as they come.
+        m_view.set_grid_redraw(false);
         show_cached_list(key);
         finish_listing();
         return;
@@ -75,7 +76,6 @@ void Catalogue::refresh_list(const QString& root)
     m_session.cache.clear(list_key(root, m_session.doc_type));
     m_session.hit_count = 0;
     m_view.clear_preview_labels();
-    m_view.set_grid_redraw(false);
     start_scan(root, true);
 }
 
@@ -118,7 +118,7 @@ void Catalogue::add_hits(HitList&& hits)
     m_grid.show_new_hits();
     m_session.hit_count += n;
     m_session.grid_row += n;
-    m_view.set_count_text(QString::number(m_grid.size()));
+    m_view.set_count_text(QString::number(m_grid.listed_size()));
 }
 
 void Catalogue::show_cached_list(const QString& key)

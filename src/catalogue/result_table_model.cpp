@@ -128,12 +128,12 @@ void ResultTableModel::join_sorter()
 
 int ResultTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_count);
+    return parent.isValid() ? 0 : int(shown_count());
 }
 
 QVariant ResultTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || std::size_t(index.row()) >= m_count)
+    if (!index.isValid() || std::size_t(index.row()) >= shown_count())
         return {};
     const bool wantsText = role == Qt::DisplayRole || role == Qt::ToolTipRole;
     return cell_data(wantsText ? display_text(index.row(), index.column()) : QString(),
@@ -148,6 +148,8 @@ void ResultTableModel::replace_rows(std::shared_ptr<const HitList> list, std::si
     m_list = std::move(list);
     m_count = count;
     m_order = {};
+    m_filtered = false;
+    m_shown = {};
     m_nameBack = wincolor::None;
     m_folderBack = wincolor::FolderCell;
     m_nameBackOf = {};
@@ -179,11 +181,17 @@ void ResultTableModel::show_new_hits()
         return;
     ++m_generation;
     m_sorting = false;
-    beginInsertRows({}, int(have), int(total) - 1);
-    if (!m_order.empty()) {
+    if (m_order) {
+        auto order = std::make_shared<std::vector<std::uint32_t>>(*m_order);
         for (std::size_t i = have; i < total; ++i)
-            m_order.push_back(std::uint32_t(i));
+            order->push_back(std::uint32_t(i));
+        m_order = std::move(order);
     }
+    if (m_filtered) {
+        m_count = total; // listed, not shown: the filter has not seen them
+        return;
+    }
+    beginInsertRows({}, int(have), int(total) - 1);
     m_count = total;
     endInsertRows();
 }
@@ -228,8 +236,8 @@ void ResultTableModel::sort_by_column(int column, std::function<void()> done, So
         // Everything of the list's size is made here, off the window's thread.
         std::vector<std::uint32_t> hits(count);
         for (std::size_t i = 0; i < count; ++i)
-            hits[i] = rows.empty() ? std::uint32_t(i) : rows[i];
-        rows = {};
+            hits[i] = rows ? (*rows)[i] : std::uint32_t(i);
+        rows.reset();
         std::vector<std::uint32_t> order = sorted_order(*list, hits, column, way);
         std::vector<std::uint32_t> newRowOf = inverse(order);
         for (std::uint32_t& o : order)
@@ -255,8 +263,20 @@ void ResultTableModel::apply_order(std::vector<std::uint32_t>&& order,
 {
     if (order.size() != m_count)
         return;
+    Q_EMIT rows_regrouping();
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    m_order = std::move(order);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::size_t> listedBefore;
+    listedBefore.reserve(std::size_t(before.size()));
+    for (const QModelIndex& i : before)
+        listedBefore.push_back(listed_of(std::size_t(i.row())));
+    m_order = std::make_shared<const std::vector<std::uint32_t>>(std::move(order));
+    if (m_filtered) {
+        // The same rows stay shown, in their new order.
+        for (std::uint32_t& r : m_shown)
+            r = newRowOf[r];
+        std::sort(m_shown.begin(), m_shown.end());
+    }
     // The few colours that differ from their column's move with their rows.
     const auto moved = [&newRowOf](std::unordered_map<std::uint32_t, WinColor>& of) {
         std::unordered_map<std::uint32_t, WinColor> next;
@@ -266,20 +286,79 @@ void ResultTableModel::apply_order(std::vector<std::uint32_t>&& order,
     };
     moved(m_nameBackOf);
     moved(m_folderBackOf);
-    const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
-    for (const QModelIndex& i : before)
-        after.append(index(int(newRowOf[std::size_t(i.row())]), i.column()));
+    for (qsizetype k = 0; k < before.size(); ++k)
+        after.append(index(int(shown_row_of_listed(newRowOf[listedBefore[std::size_t(k)]])),
+                           before[k].column()));
     changePersistentIndexList(before, after);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    Q_EMIT rows_regrouped();
+}
+
+void ResultTableModel::show_listed_rows(std::vector<std::uint32_t> listedRows)
+{
+    Q_EMIT rows_regrouping();
+    beginResetModel();
+    m_shown = std::move(listedRows);
+    m_filtered = true;
+    endResetModel();
+    Q_EMIT rows_regrouped();
+}
+
+void ResultTableModel::show_all_rows()
+{
+    if (!m_filtered)
+        return;
+    Q_EMIT rows_regrouping();
+    beginResetModel();
+    m_shown = {};
+    m_filtered = false;
+    endResetModel();
+    Q_EMIT rows_regrouped();
+}
+
+qsizetype ResultTableModel::listed_row_of_hit(std::uint32_t hit) const
+{
+    if (!m_order)
+        return hit < m_count ? qsizetype(hit) : -1;
+    const auto it = std::find(m_order->begin(), m_order->end(), hit);
+    return it == m_order->end() ? -1 : qsizetype(it - m_order->begin());
+}
+
+qsizetype ResultTableModel::shown_row_of_listed(std::size_t listedRow) const
+{
+    if (!m_filtered)
+        return listedRow < m_count ? qsizetype(listedRow) : -1;
+    const auto it = std::lower_bound(m_shown.begin(), m_shown.end(), std::uint32_t(listedRow));
+    return it != m_shown.end() && *it == listedRow ? qsizetype(it - m_shown.begin()) : -1;
+}
+
+qsizetype ResultTableModel::row_of_hit(std::uint32_t hit) const
+{
+    const qsizetype listed = listed_row_of_hit(hit);
+    return listed < 0 ? -1 : shown_row_of_listed(std::size_t(listed));
+}
+
+void ResultTableModel::set_hit_background(std::uint32_t hit, int column, WinColor color)
+{
+    const qsizetype listed = listed_row_of_hit(hit);
+    if (listed >= 0)
+        set_listed_background(std::size_t(listed), column, color);
 }
 
 QString ResultTableModel::text(qsizetype row, int column) const
 {
-    if (row < 0 || row >= size() || !m_list)
+    if (row < 0 || row >= size())
         return {};
-    const std::uint32_t hit = hit_of(std::size_t(row));
+    return listed_text(qsizetype(listed_of(std::size_t(row))), column);
+}
+
+QString ResultTableModel::listed_text(qsizetype listedRow, int column) const
+{
+    if (listedRow < 0 || listedRow >= listed_size() || !m_list)
+        return {};
+    const std::uint32_t hit = hit_of(std::size_t(listedRow));
     return column == NameColumn ? m_list->name_text(hit) : m_list->folder_text(hit);
 }
 
@@ -293,7 +372,7 @@ WinColor ResultTableModel::cell_background(qsizetype row, int column) const
     if (row < 0 || row >= size())
         return wincolor::None;
     const auto& of = column == NameColumn ? m_nameBackOf : m_folderBackOf;
-    const auto it = of.find(std::uint32_t(row));
+    const auto it = of.find(std::uint32_t(listed_of(std::size_t(row))));
     if (it != of.end())
         return it->second;
     return column == NameColumn ? m_nameBack : m_folderBack;
@@ -301,14 +380,21 @@ WinColor ResultTableModel::cell_background(qsizetype row, int column) const
 
 void ResultTableModel::set_cell_background(qsizetype row, int column, WinColor color)
 {
-    if (row < 0 || row >= size())
-        return;
+    if (row >= 0 && row < size())
+        set_listed_background(listed_of(std::size_t(row)), column, color);
+}
+
+void ResultTableModel::set_listed_background(std::size_t listedRow, int column, WinColor color)
+{
     const bool nameCol = column == NameColumn;
     auto& of = nameCol ? m_nameBackOf : m_folderBackOf;
     if (color == (nameCol ? m_nameBack : m_folderBack))
-        of.erase(std::uint32_t(row));
+        of.erase(std::uint32_t(listedRow));
     else
-        of[std::uint32_t(row)] = color;
+        of[std::uint32_t(listedRow)] = color;
+    const qsizetype row = shown_row_of_listed(listedRow);
+    if (row < 0)
+        return;
     const QModelIndex i = index(int(row), column);
     Q_EMIT dataChanged(i, i, {Qt::BackgroundRole});
 }
@@ -317,8 +403,8 @@ void ResultTableModel::set_all_name_backgrounds(WinColor color)
 {
     m_nameBack = color;
     m_nameBackOf = {};
-    if (m_count > 0)
-        Q_EMIT dataChanged(index(0, NameColumn), index(int(m_count) - 1, NameColumn),
+    if (shown_count() > 0)
+        Q_EMIT dataChanged(index(0, NameColumn), index(int(shown_count()) - 1, NameColumn),
                            {Qt::BackgroundRole});
 }
 

@@ -64,9 +64,13 @@ public:
     // Grids up to this size are sorted at once.
     static constexpr std::size_t kSortInPlaceRows = 20000;
 
-    qsizetype size() const { return qsizetype(m_count); }
+    // Rows shown.
+    qsizetype size() const { return qsizetype(shown_count()); }
+    // Rows of the listing, shown or not.
+    qsizetype listed_size() const { return qsizetype(m_count); }
     // The exact text (every byte of the file system's name kept): what commands act on.
     QString text(qsizetype row, int column) const;
+    QString listed_text(qsizetype listedRow, int column) const;
     // What the grid shows: the readable form of text().
     QString display_text(qsizetype row, int column) const;
     WinColor cell_background(qsizetype row, int column) const;
@@ -74,22 +78,54 @@ public:
     // Sets the file-name background of every row in one repaint.
     void set_all_name_backgrounds(WinColor color);
 
+    // Shows only these listed rows (ascending), or all of them again.
+    void show_listed_rows(std::vector<std::uint32_t> listedRows);
+    void show_all_rows();
+    bool filtered() const { return m_filtered; }
+    // What a filter works on: the list and the hit of each listed row (null: the list's order).
+    std::shared_ptr<const HitList> list() const { return m_list; }
+    std::shared_ptr<const std::vector<std::uint32_t>> order() const { return m_order; }
+
+    // A hit stays the same file when rows are sorted or filtered: the hit of a shown row, the
+    // shown row of a hit (-1 when not shown), and the background of a hit's cell whether or
+    // not it is shown.
+    std::uint32_t hit_at(qsizetype row) const { return hit_of(listed_of(std::size_t(row))); }
+    qsizetype row_of_hit(std::uint32_t hit) const;
+    void set_hit_background(std::uint32_t hit, int column, WinColor color);
+
+Q_SIGNALS:
+    // Around every change of which rows are shown where, other than a new listing: a sort, a
+    // filter.
+    void rows_regrouping();
+    void rows_regrouped();
+
 private:
-    std::uint32_t hit_of(std::size_t row) const
+    std::uint32_t hit_of(std::size_t listedRow) const
     {
-        return m_order.empty() ? std::uint32_t(row) : m_order[row];
+        return m_order ? (*m_order)[listedRow] : std::uint32_t(listedRow);
     }
+    std::size_t listed_of(std::size_t row) const
+    {
+        return m_filtered ? std::size_t(m_shown[row]) : row;
+    }
+    std::size_t shown_count() const { return m_filtered ? m_shown.size() : m_count; }
+    qsizetype listed_row_of_hit(std::uint32_t hit) const;
+    qsizetype shown_row_of_listed(std::size_t listedRow) const;
+    void set_listed_background(std::size_t listedRow, int column, WinColor color);
     void replace_rows(std::shared_ptr<const HitList> list, std::size_t count);
     void apply_order(std::vector<std::uint32_t>&& order,
                      const std::vector<std::uint32_t>& newRowOf);
     void join_sorter();
 
     std::shared_ptr<const HitList> m_list;
-    std::size_t m_count = 0;            // rows shown: the list's first m_count hits
-    std::vector<std::uint32_t> m_order; // hit of each row; empty: the list's own order
+    std::size_t m_count = 0; // rows listed: the list's first m_count hits
+    // Hit of each listed row; null: the list's own order.
+    std::shared_ptr<const std::vector<std::uint32_t>> m_order;
+    bool m_filtered = false;
+    std::vector<std::uint32_t> m_shown; // listed rows shown, ascending, while filtered
     WinColor m_nameBack = wincolor::None;
     WinColor m_folderBack = wincolor::FolderCell;
-    std::unordered_map<std::uint32_t, WinColor> m_nameBackOf; // by row, where not m_nameBack
+    std::unordered_map<std::uint32_t, WinColor> m_nameBackOf; // by listed row, where not m_nameBack
     std::unordered_map<std::uint32_t, WinColor> m_folderBackOf;
     std::uint64_t m_generation = 0; // changes whenever the rows are replaced or added
     bool m_sorting = false;

@@ -74,6 +74,7 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     set_refresh_button_color(wincolor::InactiveBorder);
 
     connect_selection();
+    connect_filter();
     connect_print_help();
     connect(m_catalogue.get(), &Catalogue::listing_finished, this, &QRV_Main::on_listing_finished);
     connect(Command1, &QPushButton::clicked, this, &QRV_Main::Command1_Click);
@@ -169,6 +170,7 @@ void QRV_Main::dir1_Change()
     if (m_ending)
         return;
     m_catalogue->set_suffix_filter(Text_Sufix->text());
+    drop_filter();
     m_catalogue->list_drive(current_root());
 }
 

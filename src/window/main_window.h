@@ -7,6 +7,7 @@
 #include "session/win_color.h"
 
 #include <QMainWindow>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,7 @@ class Wait_Frm;
 class GridSelection;
 class PreviewPane;
 class AboutLauncher;
+class GridFilter;
 class rireki_Frm;
 class StretchColumn;
 
@@ -118,6 +120,13 @@ private:
     // Double-click or Enter on a row: what the Open button does.
     void open_from_grid();
     void show_row_menu(const QPoint& at);
+    // The filter box: wiring, and its end when a new listing begins.
+    void connect_filter();
+    void drop_filter();
+    void on_filter_applied(qsizetype shown, qsizetype total);
+    // The clicked row follows its file when the rows are sorted or filtered.
+    void before_rows_regroup();
+    void after_rows_regroup();
 
     QRV_Public& m_session;
     const Platform& m_platform;
@@ -131,6 +140,9 @@ private:
     std::unique_ptr<AboutLauncher> m_about;
     Wait_Frm* m_wait = nullptr;
     StretchColumn* m_folderColumn = nullptr; // the folder column of grd1
+    GridFilter* m_filter = nullptr;
+    std::int64_t m_clickedHit = -1; // hit of cur_row across a sort or filter; -1: none
+    bool m_clickedHidden = false;   // the filter hides it; cur_row is 0 meanwhile
 
     QGroupBox* fra_type = nullptr;
     QRadioButton* opt[2] = {};
@@ -139,6 +151,7 @@ private:
     QComboBox* dir1 = nullptr;
     QGroupBox* Frame3 = nullptr;
     QRadioButton* opt_f[2] = {};
+    QLineEdit* txt_filter = nullptr;
     QTableView* grd1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label_Count = nullptr;

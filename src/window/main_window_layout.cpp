@@ -86,7 +86,17 @@ void QRV_Main::build_controls()
     auto* middle = named(new QSplitter(Qt::Horizontal, central), "Splitter1");
     middle->setChildrenCollapsible(false);
     middle->setAccessibleName(QStringLiteral("一覧とプレビューの境界"));
-    grd1 = named(new QTableView(middle), "grd1");
+    // The list side: the filter box above the grid.
+    auto* listPane = new QWidget(middle);
+    auto* listLayout = new QVBoxLayout(listPane);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(4);
+    txt_filter = named(new QLineEdit(listPane), "txt_filter");
+    txt_filter->setPlaceholderText(QStringLiteral("絞り込み"));
+    txt_filter->setAccessibleName(QStringLiteral("絞り込み"));
+    txt_filter->setClearButtonEnabled(true);
+    listLayout->addWidget(txt_filter);
+    grd1 = named(new QTableView(listPane), "grd1");
     grd1->setModel(m_results.get());
     grd1->setAccessibleName(QStringLiteral("検索一覧"));
     setup_grid_view(grd1);
@@ -105,7 +115,8 @@ void QRV_Main::build_controls()
                 if (column >= 0)
                     m_results->sort(column, order);
             });
-    middle->addWidget(grd1);
+    listLayout->addWidget(grd1, 1);
+    middle->addWidget(listPane);
 
     Frame2 = named(new QGroupBox(middle), "Frame2");
     Frame2->setAccessibleName(QStringLiteral("プレビュー"));
@@ -183,7 +194,7 @@ void QRV_Main::build_controls()
     Frame3->setAccessibleName(Frame3->title());
 
     // Tab walks the window from top left to bottom right and leaves the grid again.
-    QWidget* order[] = {opt[0], opt[1], dir1,     opt_f[0], opt_f[1],
+    QWidget* order[] = {opt[0], opt[1], dir1,     opt_f[0], opt_f[1], txt_filter,
                         grd1,   chk,    Command1, cmd_open, cmd_end};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);

@@ -41,10 +41,11 @@ void QRV_Main::p_print_Click()
     input.drive = dir1->currentText();
     input.doc_type = opt[0]->isChecked() ? DocType::excel() : DocType::word();
     input.single_mode = single_mode();
-    input.rows.reserve(m_results->size());
-    for (qsizetype i = 0; i < m_results->size(); ++i)
-        input.rows.append(ListedFile{m_results->text(i, ResultTableModel::NameColumn),
-                                     m_results->text(i, ResultTableModel::FolderColumn)});
+    // The whole listing, whatever a filter shows of it.
+    input.rows.reserve(m_results->listed_size());
+    for (qsizetype i = 0; i < m_results->listed_size(); ++i)
+        input.rows.append(ListedFile{m_results->listed_text(i, ResultTableModel::NameColumn),
+                                     m_results->listed_text(i, ResultTableModel::FolderColumn)});
     input.marks = m_session.sel_marks;
     if (!has_print_data(input.rows)) {
         m_platform.messages->show(QString::fromUtf8(kNoPrintDataText), MsgIcon::Critical,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's handlers for selection, preview, Refresh, the type switch and open.
 #include "catalogue/catalogue.h"
+#include "catalogue/grid_filter.h"
 #include "catalogue/result_table_model.h"
 #include "ports/message_box.h"
 #include "ports/platform.h"
@@ -102,6 +103,7 @@ void QRV_Main::show_row_menu(const QPoint& at)
 void QRV_Main::Command1_Click()
 {
     m_catalogue->set_suffix_filter(Text_Sufix->text());
+    drop_filter();
     m_catalogue->refresh_list(current_root());
 }
 
@@ -111,6 +113,8 @@ void QRV_Main::on_listing_finished(bool wasRefresh)
     grd1->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     // The office takes seconds to start: once the user reads the list, it starts unhurried.
     m_preview->warm_up_when_idle();
+    txt_filter->setEnabled(true);
+    m_filter->prepare();
     if (wasRefresh)
         m_history->append_history_row(QStringLiteral("最新の情報に更新 ボタンを押下しました"),
                                       history::Refresh);

@@ -457,6 +457,45 @@ def scenario_open_refused(program):
 SCENARIOS["open_refused"] = scenario_open_refused
 
 
+FILTER_FILES = {
+    "経理/Report_A.xls": b"a\x00",
+    "経理/けいやく.xls": b"b\x00",
+    "報告/ＲＥＰＯＲＴ_B.xls": b"c\x00",
+    "報告/memo.xls": b"d\x00",
+}
+
+
+def scenario_filter(program):
+    """Typing into the filter box narrows the grid as a screen reader sees it."""
+    with Session(program, FILTER_FILES) as s:
+        main = s.main_window()
+        _, g = wait_listing(s, len(FILTER_FILES))
+
+        def names():
+            return sorted(r[0] for r in s.table_rows(g))
+
+        def shows(want):
+            wait_until(lambda: names() == sorted(want), s.timeout, f"rows {want}",
+                       lambda: f"rows {names()}")
+        s.key("Control+f")
+        box = s.wait_focus("text", "絞り込み")
+        s.type_text("report")
+        # Half-width letters find full-width ones, and case does not matter.
+        shows(["Report_A.xls", "ＲＥＰＯＲＴ_B.xls"])
+        s.find("label", "2 / 4", root=main)
+        s.key("Escape")
+        shows(list(n.rsplit("/", 1)[1] for n in FILTER_FILES))
+        s.find("label", "4", root=main)
+        # Katakana finds a name written in hiragana.
+        box.queryEditableText().setTextContents("ケイヤク")
+        shows(["けいやく.xls"])
+        s.click_row(g, 0, 0)
+        s.find("label", "けいやく.xls", root=main)
+
+
+SCENARIOS["filter"] = scenario_filter
+
+
 # 83 three-byte characters and "ab.xls": the longest name a Linux file system takes.
 LONGEST = "長" * 83 + "ab.xls"
 assert len(LONGEST.encode()) == 255

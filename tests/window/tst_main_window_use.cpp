@@ -59,12 +59,13 @@ private Q_SLOTS:
         QVERIFY(show_active(f.window.get()));
         f.child<QRadioButton>("opt_0")->setFocus(Qt::TabFocusReason);
         QStringList walk{focus_name()};
-        for (int i = 0; i < 9; ++i) {
+        for (int i = 0; i < 10; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             walk.append(focus_name());
         }
         // One stop per option pair; the grid is passed like any other control.
-        QCOMPARE(walk, (QStringList{"opt_0", "dir1", "opt_f_0", "grd1", "chk", "OLE1_scroll",
+        QCOMPARE(walk, (QStringList{"opt_0", "dir1", "opt_f_0", "txt_filter", "grd1", "chk",
+                                    "OLE1_scroll",
                                     "Command1", "cmd_open", "cmd_end", "opt_0"}));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
         QCOMPARE(focus_name(), QStringLiteral("cmd_end"));
