@@ -2,6 +2,7 @@
 // Pelmora: finds every Excel workbook or Word document on a drive and manages them.
 #include "backends/desktop/desktop_opener.h"
 #include "backends/help/qt_help_viewer.h"
+#include "backends/posix/freedesktop_trash.h"
 #include "backends/posix/mount_roots.h"
 #include "backends/posix/posix_archive_files.h"
 #include "backends/posix/posix_file_system.h"
@@ -117,6 +118,8 @@ int main(int argc, char* argv[])
     // List files a killed run of ours left behind (its other leftovers go when a later command
     // writes into their folder).
     pelmora::remove_stale_files(pelmora::temp_folder());
+    // An info entry a killed run wrote for a file it never moved.
+    pelmora::FreedesktopTrash::clear_interrupted(pelmora::home_trash_folder());
     pelmora::Platform platform;
     platform.messages = &messages;
     platform.clock = &clock;

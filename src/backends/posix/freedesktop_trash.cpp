@@ -244,7 +244,7 @@ bool drop_info(int info_dir, const QByteArray& name)
 // A run killed between writing an info entry and moving its file left the entry alone. Its
 // marker, whose process is gone, names the entry it was writing: that entry goes when its
 // file never arrived.
-void clear_interrupted(const Fd& root, const Fd& files, const Fd& info)
+void clear_interrupted_in(const Fd& root, const Fd& files, const Fd& info)
 {
     DIR* dir = ::fdopendir(::fcntl(root.get(), F_DUPFD_CLOEXEC, 0));
     if (!dir)
@@ -281,6 +281,15 @@ void clear_interrupted(const Fd& root, const Fd& files, const Fd& info)
 }
 
 } // namespace
+
+void FreedesktopTrash::clear_interrupted(const QByteArray& root)
+{
+    const Fd top = posix::open_folder(root, O_RDONLY | O_NOFOLLOW);
+    const Fd files = posix::open_folder(root + "/files", O_RDONLY | O_NOFOLLOW);
+    const Fd info = posix::open_folder(root + "/info", O_RDONLY | O_NOFOLLOW);
+    if (top.valid() && files.valid() && info.valid())
+        clear_interrupted_in(top, files, info);
+}
 
 FreedesktopTrash::FreedesktopTrash() = default;
 FreedesktopTrash::~FreedesktopTrash()
@@ -321,7 +330,7 @@ FreedesktopTrash::Folder* FreedesktopTrash::folder_for(const QByteArray& path, d
     f->info = posix::open_folder(where->root + "/info", O_RDONLY | O_NOFOLLOW);
     if (!f->root.valid() || !f->files.valid() || !f->info.valid())
         return nullptr;
-    clear_interrupted(f->root, f->files, f->info);
+    clear_interrupted_in(f->root, f->files, f->info);
     // The marker stands while this process may write entries here.
     f->marker = Fd(::openat(f->root.get(), own_marker().constData(),
                             O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));

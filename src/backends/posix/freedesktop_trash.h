@@ -43,6 +43,9 @@ public:
     // end_command, so that the info entries of a run killed halfway are cleared the next time.
     void begin_command(posix::FolderHandles* folders, posix::SyncSet* syncs);
     void end_command();
+    // Clears what a run killed halfway left in the trash at root: an info entry whose file
+    // never arrived. Runs at start-up, so the desktop never lists an entry it cannot restore.
+    static void clear_interrupted(const QByteArray& root);
 
     // Lets tests fix the deletion time written into the info entry.
     void set_now(std::function<QDateTime()> now) { m_now = std::move(now); }

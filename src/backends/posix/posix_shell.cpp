@@ -208,20 +208,23 @@ bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int
     } else {
         across = ss.st_dev != ddir.st.st_dev;
         if (!across) {
-            // Renamed aside first and checked there, so the name never gives away another
-            // file that took it after the check.
+            // Renamed straight to its free new name and checked there: a file that took the
+            // source's name after the check goes back, and a kill at any moment leaves the
+            // file under one of the user's two names.
             if (m_before_act)
                 m_before_act(s);
-            QByteArray aside;
-            if (posix::take_aside(sdir.fd, sname, ss, aside)) {
-                ok = m_rename(sdir.fd, aside.constData(), ddir.fd, dname.constData()) == 0;
-                if (ok) {
-                    touched(sdir);
-                    touched(ddir);
-                } else {
-                    across = errno == EXDEV; // a second mount of the same file system
-                    posix::put_back(sdir.fd, aside, sname);
-                }
+            if (m_rename(sdir.fd, sname.constData(), ddir.fd, dname.constData()) == 0) {
+                struct stat now
+                {};
+                ok = ::fstatat(ddir.fd, dname.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     posix::same_version(ss, now);
+                if (!ok)
+                    posix::rename_at_no_replace(ddir.fd, dname.constData(), sdir.fd,
+                                                sname.constData());
+                touched(sdir);
+                touched(ddir);
+            } else {
+                across = errno == EXDEV; // a second mount of the same file system
             }
         }
         if (across)
