@@ -17,15 +17,8 @@ classes='QFile|QFileInfo|QFileDevice|QDir|QDirIterator|QStorageInfo|QSaveFile|QT
 #  bench/         benchmarks build their own scratch corpora, like the tests
 allowed_dirs='^(src/backends|src/lzh|tests|bench)/'
 
-# Single files, each with its reason.
-allowed_files=(
-  # Temporary: the archive copies kept for undo and the compression's list file are being
-  # moved behind the file-system port; these entries go once that has landed (the check
-  # says so when an entry is no longer needed).
-  src/fileops/archive_backups.h
-  src/fileops/archive_backups.cpp
-  src/fileops/compress_command.cpp
-)
+# Single files, each with its reason (none today).
+allowed_files=()
 
 # The lines of file $1 that name a class, with their numbers; comments are blanked first.
 class_lines() {

@@ -2,8 +2,8 @@
 #include "million.h"
 
 #include "catalogue/catalogue.h"
-#include "catalogue/grid_filter.h"
 #include "catalogue/catalogue_view.h"
+#include "catalogue/grid_filter.h"
 #include "catalogue/result_table_model.h"
 #include "session/session.h"
 #include "window/grid_setup.h"
@@ -306,8 +306,7 @@ int run_million(long hits, int rounds)
     }
     std::printf("scan_seconds rows held back %.3f, rows shown live %.3f (median of %d); "
                 "live rows cost %+.1f %% (target <= 5)\n",
-                median(held), median(live), rounds,
-                (median(live) / median(held) - 1.0) * 100.0);
+                median(held), median(live), rounds, (median(live) / median(held) - 1.0) * 100.0);
     return listed == std::size_t(hits) ? 0 : 1;
 }
 

@@ -9,8 +9,8 @@
 namespace pelmora {
 namespace {
 
-constexpr char16_t kHiraganaFirst = 0x3041; // ぁ
-constexpr char16_t kHiraganaLast = 0x3096;  // ゖ
+constexpr char16_t kHiraganaFirst = 0x3041;     // ぁ
+constexpr char16_t kHiraganaLast = 0x3096;      // ゖ
 constexpr char16_t kHiraganaIteration = 0x309D; // ゝ, then ゞ
 constexpr char16_t kToKatakana = 0x60;
 

@@ -20,9 +20,8 @@ constexpr std::size_t kRowsBetweenChecks = 16384;
 bool narrows(const std::vector<std::string>& before, const std::vector<std::string>& now)
 {
     return std::all_of(before.begin(), before.end(), [&now](const std::string& b) {
-        return std::any_of(now.begin(), now.end(), [&b](const std::string& n) {
-            return n.find(b) != std::string::npos;
-        });
+        return std::any_of(now.begin(), now.end(),
+                           [&b](const std::string& n) { return n.find(b) != std::string::npos; });
     });
 }
 

@@ -58,8 +58,8 @@ void QRV_Main::before_rows_regroup()
         const std::uint32_t hit = m_results->hit_at(row - 1);
         // A row clicked while the one clicked before was hidden: that one is no longer chosen.
         if (m_clickedHidden && m_clickedHit != hit && single_mode())
-            m_results->set_hit_background(std::uint32_t(m_clickedHit),
-                                          ResultTableModel::NameColumn, wincolor::Window);
+            m_results->set_hit_background(std::uint32_t(m_clickedHit), ResultTableModel::NameColumn,
+                                          wincolor::Window);
         m_clickedHit = hit;
         m_clickedHidden = false;
     } else if (!m_clickedHidden) {

@@ -65,8 +65,7 @@ private Q_SLOTS:
         }
         // One stop per option pair; the grid is passed like any other control.
         QCOMPARE(walk, (QStringList{"opt_0", "dir1", "opt_f_0", "txt_filter", "grd1", "chk",
-                                    "OLE1_scroll",
-                                    "Command1", "cmd_open", "cmd_end", "opt_0"}));
+                                    "OLE1_scroll", "Command1", "cmd_open", "cmd_end", "opt_0"}));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
         QCOMPARE(focus_name(), QStringLiteral("cmd_end"));
     }
