@@ -8,13 +8,26 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
 #include <string_view>
+#include <thread>
 
 namespace pelmora {
 namespace {
 
-// How many rows are matched between two looks for a newer text.
-constexpr std::size_t kRowsBetweenChecks = 16384;
+// How many bytes of keys are searched between two looks for a newer text.
+constexpr std::size_t kBytesBetweenChecks = std::size_t(1) << 20;
+// Ends every key in a block: no UTF-8 text holds this byte, so no word is found across keys.
+constexpr char kKeyEnd = '\xff';
+// Results of recent texts kept, so that taking letters back and typing them again is instant.
+constexpr std::size_t kRememberedTexts = 32;
+// Blocks of keys larger than this are searched on two threads.
+constexpr std::size_t kSplitBytes = std::size_t(4) << 20;
+// A narrower text checks its candidates one by one when they are fewer than the listed rows
+// divided by this; more, and searching the whole blocks is quicker.
+constexpr std::size_t kFewCandidates = 16;
 
 // True when every row that holds all of now also holds all of before.
 bool narrows(const std::vector<std::string>& before, const std::vector<std::string>& now)
@@ -25,28 +38,189 @@ bool narrows(const std::vector<std::string>& before, const std::vector<std::stri
     });
 }
 
+// One bit per hit.
+class Bits
+{
+public:
+    explicit Bits(std::size_t size = 0, bool on = false)
+        : m_words((size + 63) / 64, on ? ~std::uint64_t(0) : 0)
+    {
+        if (on && size % 64 != 0)
+            m_words.back() = (std::uint64_t(1) << (size % 64)) - 1;
+    }
+    bool test(std::size_t i) const { return ((m_words[i / 64] >> (i % 64)) & 1) != 0; }
+    void set(std::size_t i) { m_words[i / 64] |= std::uint64_t(1) << (i % 64); }
+    bool any() const
+    {
+        return std::any_of(m_words.begin(), m_words.end(), [](std::uint64_t w) { return w != 0; });
+    }
+    std::size_t count() const
+    {
+        std::size_t n = 0;
+        for (const std::uint64_t w : m_words)
+            n += std::size_t(std::popcount(w));
+        return n;
+    }
+    void keep_common(const Bits& other)
+    {
+        for (std::size_t i = 0; i < m_words.size(); ++i)
+            m_words[i] &= other.m_words[i];
+    }
+    // Calls f with every bit set, ascending.
+    template <class F> void for_each(const F& f) const
+    {
+        for (std::size_t i = 0; i < m_words.size(); ++i) {
+            for (std::uint64_t w = m_words[i]; w != 0; w &= w - 1)
+                f(i * 64 + std::size_t(std::countr_zero(w)));
+        }
+    }
+
+private:
+    std::vector<std::uint64_t> m_words;
+};
+
+// Keys, each followed by kKeyEnd, in one run of bytes searched as a whole.
+struct KeyBlock
+{
+    std::string bytes;
+    std::vector<std::uint32_t> ends;       // just past each key's kKeyEnd
+    std::array<std::size_t, 256> counts{}; // of each byte value: a word is looked for by its rarest
+
+    void add(const std::string& key)
+    {
+        bytes += key;
+        bytes += kKeyEnd;
+        ends.push_back(std::uint32_t(bytes.size()));
+    }
+    void finish()
+    {
+        bytes.shrink_to_fit();
+        for (const char c : bytes)
+            ++counts[static_cast<unsigned char>(c)];
+    }
+    std::size_t size() const { return ends.size(); }
+    const char* begin_of(std::size_t i) const { return bytes.data() + (i == 0 ? 0 : ends[i - 1]); }
+    const char* end_of(std::size_t i) const { return bytes.data() + ends[i] - 1; }
+    // The key holding the byte at offset at, found onward from key from.
+    std::size_t key_at(std::size_t at, std::size_t from) const
+    {
+        std::size_t lo = from;
+        std::size_t step = 1;
+        while (lo + step < ends.size() && ends[lo + step] <= at) {
+            lo += step;
+            step *= 2;
+        }
+        const auto hi = ends.begin() + std::ptrdiff_t(std::min(lo + step + 1, ends.size()));
+        return std::size_t(std::upper_bound(ends.begin() + std::ptrdiff_t(lo), hi, at) -
+                           ends.begin());
+    }
+};
+
+// A word looked for in a block: memchr finds the word's rarest byte there, then the rest is
+// compared.
+class Finder
+{
+public:
+    Finder(std::string_view word, const KeyBlock& block) : m_word(word)
+    {
+        for (std::size_t i = 1; i < word.size(); ++i) {
+            if (block.counts[static_cast<unsigned char>(word[i])] <
+                block.counts[static_cast<unsigned char>(word[m_anchor])])
+                m_anchor = i;
+        }
+    }
+    std::size_t size() const { return m_word.size(); }
+    // The first place in [from, end) that holds the word.
+    const char* find(const char* from, const char* end) const
+    {
+        const std::size_t n = m_word.size();
+        if (end - from < std::ptrdiff_t(n))
+            return nullptr;
+        const char* p = from + m_anchor;
+        const char* const last = end - n + m_anchor;
+        const char anchor = m_word[m_anchor];
+        while (p <= last) {
+            p = static_cast<const char*>(std::memchr(p, anchor, std::size_t(last - p) + 1));
+            if (p == nullptr)
+                return nullptr;
+            const char* start = p - m_anchor;
+            if (std::memcmp(start, m_word.data(), n) == 0)
+                return start;
+            ++p;
+        }
+        return nullptr;
+    }
+
+private:
+    std::string_view m_word;
+    std::size_t m_anchor = 0;
+};
+
+// Sets the bit of every key in [first, last) of the block that holds the word; false when
+// stopped meanwhile.
+template <class Stop>
+bool mark_holders(const KeyBlock& block, const Finder& word, Bits& out, const Stop& stopped,
+                  std::size_t first, std::size_t last)
+{
+    const char* const base = block.bytes.data();
+    const char* const end = block.end_of(last - 1) + 1;
+    const char* from = block.begin_of(first);
+    std::size_t key = first;
+    while (from < end) {
+        if (stopped())
+            return false;
+        const char* const chunkEnd = from + std::min(kBytesBetweenChecks, std::size_t(end - from));
+        while (const char* at = word.find(from, chunkEnd)) {
+            key = block.key_at(std::size_t(at - base), key);
+            out.set(key);
+            from = base + block.ends[key];
+        }
+        // A word that starts before the chunk's end and runs past it is found in the next.
+        from = chunkEnd == end ? end
+                               : std::max(from, chunkEnd - std::ptrdiff_t(word.size()) + 1);
+    }
+    return !stopped();
+}
+
+// The same over the whole block; a large one is searched in two halves at once, each setting
+// bits of its own words of out.
+template <class Stop>
+bool mark_holders(const KeyBlock& block, const Finder& word, Bits& out, const Stop& stopped)
+{
+    const std::size_t n = block.size();
+    if (n == 0)
+        return !stopped();
+    if (block.bytes.size() < kSplitBytes)
+        return mark_holders(block, word, out, stopped, 0, n);
+    const std::size_t half = n / 2 / 64 * 64;
+    bool upperDone = false;
+    {
+        const std::jthread upper(
+            [&] { upperDone = mark_holders(block, word, out, stopped, half, n); });
+        if (!mark_holders(block, word, out, stopped, 0, half))
+            return false;
+    }
+    return upperDone;
+}
+
 } // namespace
 
-// Folded names of the hits and of their folders, each run of keys in one block.
+// Folded names of the hits and of their folders, each in one block.
 struct GridFilter::Keys
 {
     std::shared_ptr<const HitList> list;
     std::size_t count = 0;
-    std::string names;
-    std::vector<std::uint32_t> nameEnd; // of each hit
+    KeyBlock names; // of each hit
     std::vector<std::uint32_t> folderOf;
-    std::string folders;
-    std::vector<std::uint32_t> folderEnd;
+    KeyBlock folders;
+};
 
-    static std::string_view part(const std::string& block, const std::vector<std::uint32_t>& ends,
-                                 std::size_t i)
-    {
-        const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
-        return std::string_view(block).substr(begin, ends[i] - begin);
-    }
-    std::string_view name(std::size_t hit) const { return part(names, nameEnd, hit); }
-    std::string_view folder(std::size_t f) const { return part(folders, folderEnd, f); }
-    std::size_t folder_count() const { return folderEnd.size(); }
+// The hits that hold every word of a recent text.
+struct GridFilter::Found
+{
+    std::vector<std::string> words;
+    Bits hits;
+    std::size_t count = 0;
 };
 
 GridFilter::GridFilter(ResultTableModel& grid, QObject* parent) : QObject(parent), m_grid(grid)
@@ -118,6 +292,34 @@ void GridFilter::send()
     m_wake.notify_one();
 }
 
+bool GridFilter::make_keys(const Request& r, std::uint64_t listing)
+{
+    m_found.clear();
+    m_keys.reset();
+    auto keys = std::make_unique<Keys>();
+    keys->list = r.list;
+    keys->count = r.count;
+    const HitList& list = *r.list;
+    keys->names.ends.reserve(r.count);
+    keys->folderOf.reserve(r.count);
+    bool given_up = false;
+    for (std::size_t i = 0; i < r.count && !given_up; ++i) {
+        keys->names.add(filter_key_of_bytes(list.name(i)));
+        keys->folderOf.push_back(list.folder_index(i));
+        given_up = i % 4096 == 0 && m_listing.load() != listing;
+    }
+    for (std::size_t f = 0; f < list.folder_count() && !given_up; ++f) {
+        keys->folders.add(filter_key_of_bytes(list.folder_at(std::uint32_t(f))));
+        given_up = f % 4096 == 0 && m_listing.load() != listing;
+    }
+    if (given_up)
+        return false;
+    keys->names.finish();
+    keys->folders.finish();
+    m_keys = std::move(keys);
+    return true;
+}
+
 void GridFilter::run()
 {
     for (;;) {
@@ -134,41 +336,32 @@ void GridFilter::run()
         }
         if (!r.list) {
             m_keys.reset();
-            m_previous = {};
+            m_found.clear();
             continue;
         }
-        if (!m_keys || m_keys->list != r.list || m_keys->count != r.count) {
-            m_previous = {};
-            auto keys = std::make_unique<Keys>();
-            keys->list = r.list;
-            keys->count = r.count;
-            const HitList& list = *r.list;
-            keys->nameEnd.reserve(r.count);
-            keys->folderOf.reserve(r.count);
-            bool given_up = false;
-            for (std::size_t i = 0; i < r.count && !given_up; ++i) {
-                keys->names += filter_key_of_bytes(list.name(i));
-                keys->nameEnd.push_back(std::uint32_t(keys->names.size()));
-                keys->folderOf.push_back(list.folder_index(i));
-                given_up = i % 4096 == 0 && m_listing.load() != listing;
-            }
-            for (std::size_t f = 0; f < list.folder_count() && !given_up; ++f) {
-                keys->folders += filter_key_of_bytes(list.folder_at(std::uint32_t(f)));
-                keys->folderEnd.push_back(std::uint32_t(keys->folders.size()));
-                given_up = f % 4096 == 0 && m_listing.load() != listing;
-            }
-            if (given_up)
-                continue;
-            keys->names.shrink_to_fit();
-            keys->folders.shrink_to_fit();
-            m_keys = std::move(keys);
-        }
+        if ((!m_keys || m_keys->list != r.list || m_keys->count != r.count) &&
+            !make_keys(r, listing))
+            continue;
         if (r.words.empty() || m_latest.load() != r.id)
             continue;
-        std::vector<std::uint32_t> rows;
-        if (!match(r, rows))
+        const Found* found = find(r);
+        if (found == nullptr || m_latest.load() != r.id)
             continue;
-        m_previous = Previous{r.order, r.list.get(), r.words, rows};
+        const Bits* hits = &found->hits;
+        std::vector<std::uint32_t> rows;
+        rows.reserve(found->count);
+        if (r.order) {
+            const std::vector<std::uint32_t>& order = *r.order;
+            for (std::size_t i = 0; i < r.count; ++i) {
+                if (hits->test(order[i]))
+                    rows.push_back(std::uint32_t(i));
+            }
+        } else {
+            for (std::size_t i = 0; i < r.count; ++i) {
+                if (hits->test(i))
+                    rows.push_back(std::uint32_t(i));
+            }
+        }
         QPointer<GridFilter> self(this);
         QMetaObject::invokeMethod(
             this,
@@ -180,37 +373,68 @@ void GridFilter::run()
     }
 }
 
-bool GridFilter::match(const Request& r, std::vector<std::uint32_t>& rows)
+const GridFilter::Found* GridFilter::find(const Request& r)
 {
+    const auto same = std::find_if(m_found.begin(), m_found.end(),
+                                   [&r](const Found& f) { return f.words == r.words; });
+    if (same != m_found.end()) {
+        std::rotate(same, same + 1, m_found.end()); // the newest last
+        return &m_found.back();
+    }
+    // A longer text looks only among the hits of the narrowest shorter one remembered.
+    const Found* base = nullptr;
+    for (const Found& f : m_found) {
+        if (narrows(f.words, r.words) && (base == nullptr || f.count < base->count))
+            base = &f;
+    }
     const Keys& k = *m_keys;
-    const std::size_t words = r.words.size();
-    // Which folders hold each word: looked at once per folder, not once per hit.
-    std::vector<std::vector<bool>> folderHolds(words, std::vector<bool>(k.folder_count()));
-    for (std::size_t w = 0; w < words; ++w) {
-        for (std::size_t f = 0; f < k.folder_count(); ++f)
-            folderHolds[w][f] = k.folder(f).find(r.words[w]) != std::string_view::npos;
-    }
-    const auto holds = [&](std::uint32_t row) {
-        const std::uint32_t hit = r.order ? (*r.order)[row] : row;
-        const std::string_view name = k.name(hit);
-        const std::uint32_t folder = k.folderOf[hit];
-        for (std::size_t w = 0; w < words; ++w) {
-            if (!folderHolds[w][folder] && name.find(r.words[w]) == std::string_view::npos)
-                return false;
-        }
-        return true;
+    const auto stopped = [this, id = r.id] {
+        return m_latest.load(std::memory_order_relaxed) != id;
     };
-    const bool narrower = m_previous.list == r.list.get() && m_previous.order == r.order &&
-                          narrows(m_previous.words, r.words);
-    const std::size_t candidates = narrower ? m_previous.rows.size() : r.count;
-    for (std::size_t i = 0; i < candidates; ++i) {
-        if (i % kRowsBetweenChecks == 0 && m_latest.load() != r.id)
-            return false;
-        const auto row = narrower ? m_previous.rows[i] : std::uint32_t(i);
-        if (holds(row))
-            rows.push_back(row);
+    Found found{r.words, Bits(k.count, true), 0};
+    // Which folders hold each word: searched once per folder, not once per hit.
+    std::vector<Bits> folderHolds;
+    for (const std::string& w : r.words) {
+        folderHolds.emplace_back(k.folders.size());
+        if (!mark_holders(k.folders, Finder(w, k.folders), folderHolds.back(), stopped))
+            return nullptr;
     }
-    return m_latest.load() == r.id;
+    if (base != nullptr && base->count <= k.count / kFewCandidates) {
+        std::vector<Finder> words;
+        for (const std::string& w : r.words)
+            words.emplace_back(w, k.names);
+        Bits hits(k.count);
+        base->hits.for_each([&](std::size_t hit) {
+            const std::uint32_t folder = k.folderOf[hit];
+            for (std::size_t w = 0; w < words.size(); ++w) {
+                if (!folderHolds[w].test(folder) &&
+                    words[w].find(k.names.begin_of(hit), k.names.end_of(hit)) == nullptr)
+                    return;
+            }
+            hits.set(hit);
+        });
+        found.hits = std::move(hits);
+    } else {
+        if (base != nullptr)
+            found.hits = base->hits;
+        for (std::size_t w = 0; w < r.words.size(); ++w) {
+            Bits holders(k.count);
+            if (!mark_holders(k.names, Finder(r.words[w], k.names), holders, stopped))
+                return nullptr;
+            if (folderHolds[w].any()) {
+                for (std::size_t hit = 0; hit < k.count; ++hit) {
+                    if (folderHolds[w].test(k.folderOf[hit]))
+                        holders.set(hit);
+                }
+            }
+            found.hits.keep_common(holders);
+        }
+    }
+    found.count = found.hits.count();
+    if (m_found.size() == kRememberedTexts)
+        m_found.erase(m_found.begin());
+    m_found.push_back(std::move(found));
+    return &m_found.back();
 }
 
 void GridFilter::deliver(std::uint64_t id,

@@ -44,6 +44,7 @@ Q_SIGNALS:
 
 private:
     struct Keys;
+    struct Found;
     struct Request
     {
         std::uint64_t id = 0;
@@ -54,8 +55,10 @@ private:
     };
     void send();
     void run();
-    // The listed rows that hold every word, or nothing when a newer request came meanwhile.
-    bool match(const Request& r, std::vector<std::uint32_t>& rows);
+    // False when a newer listing came meanwhile.
+    bool make_keys(const Request& r, std::uint64_t listing);
+    // The hits that hold every word, or null when a newer request came meanwhile.
+    const Found* find(const Request& r);
     void deliver(std::uint64_t id, const std::shared_ptr<const std::vector<std::uint32_t>>& order,
                  std::size_t count, std::vector<std::uint32_t> rows);
 
@@ -76,13 +79,7 @@ private:
 
     // The worker's own.
     std::unique_ptr<Keys> m_keys;
-    struct Previous
-    {
-        std::shared_ptr<const std::vector<std::uint32_t>> order;
-        const HitList* list = nullptr;
-        std::vector<std::string> words;
-        std::vector<std::uint32_t> rows;
-    } m_previous; // the last finished match: a narrower text looks only among its rows
+    std::vector<Found> m_found; // recent texts, the newest last: a narrower one looks among these
     std::thread m_worker;
 };
 
