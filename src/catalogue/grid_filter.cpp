@@ -176,8 +176,7 @@ bool mark_holders(const KeyBlock& block, const Finder& word, Bits& out, const St
             from = base + block.ends[key];
         }
         // A word that starts before the chunk's end and runs past it is found in the next.
-        from = chunkEnd == end ? end
-                               : std::max(from, chunkEnd - std::ptrdiff_t(word.size()) + 1);
+        from = chunkEnd == end ? end : std::max(from, chunkEnd - std::ptrdiff_t(word.size()) + 1);
     }
     return !stopped();
 }

@@ -3,7 +3,9 @@
 // name or folder holds every typed word (see filter_key). The folded key of each hit is made
 // once per listing, on a worker thread that starts when the listing is complete; matching runs
 // there too, over those keys, and the newest text wins: a text typed while an older one is
-// still being matched stops that match. The grid is only told the rows to show.
+// still being matched stops that match. The hits of recent texts are kept, so a longer text
+// looks only among those of a shorter one and a text typed again is found at once. The grid
+// is only told the rows to show.
 #pragma once
 
 #include <QObject>
