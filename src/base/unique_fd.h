@@ -19,6 +19,13 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return m_fd; }
+    // Hands the descriptor over to the caller, who closes it.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     // Closes now and says whether the close succeeded (a write may only fail here).
     bool close_checked()
     {

@@ -119,6 +119,9 @@ void FolderReadAhead::read(FolderNode& node)
     node.parent.reset();
     if (node.result != ListResult::Ok)
         return;
+    node.subfolders.reserve(
+        std::size_t(std::count_if(node.entries.begin(), node.entries.end(),
+                                  [](const FolderEntry& e) { return walked_subfolder(e); })));
     for (const FolderEntry& e : node.entries) {
         if (!walked_subfolder(e))
             continue;
@@ -225,8 +228,13 @@ void FolderReadAhead::finish(FolderNode& node, Clock::duration took, int slept, 
     ++m_ahead;
     --m_inFlight;
     if (m_bound > 0 && !m_stop && !node.subfolders.empty()) {
-        for (const std::shared_ptr<FolderNode>& sub : node.subfolders)
-            m_pending.insert(sub);
+        // Nothing lies between two subfolders in walk order but their own subfolders, read
+        // later: the subfolders go in as one run, below the folders the walk reaches first.
+        const auto& first = node.subfolders.front()->place;
+        const auto at = std::partition_point(
+            m_pending.begin(), m_pending.end(),
+            [&first](const std::shared_ptr<FolderNode>& p) { return p->place > first; });
+        m_pending.insert(at, node.subfolders.rbegin(), node.subfolders.rend());
         // A wake-up costs more than a folder read from memory: only as many as there is
         // new work for.
         if (m_ahead < m_maxAhead)
@@ -281,8 +289,8 @@ void FolderReadAhead::read_here(FolderNode& node, std::unique_lock<std::mutex>& 
 bool FolderReadAhead::read_next_pending(std::unique_lock<std::mutex>& lock)
 {
     while (m_ahead < m_maxAhead && !m_pending.empty() && !stopping()) {
-        const std::shared_ptr<FolderNode> node = *m_pending.begin();
-        m_pending.erase(m_pending.begin());
+        const std::shared_ptr<FolderNode> node = std::move(m_pending.back());
+        m_pending.pop_back();
         if (node->state != FolderNode::State::Pending)
             continue; // the walk got there first
         read_here(*node, lock);

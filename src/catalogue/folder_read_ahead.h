@@ -20,7 +20,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,15 +103,10 @@ private:
     const EntryFilter* m_filter;
     mutable std::mutex m_mutex;
     std::condition_variable m_finished; // the walk waits here
-    struct WalkOrder
-    {
-        bool operator()(const std::shared_ptr<FolderNode>& a,
-                        const std::shared_ptr<FolderNode>& b) const
-        {
-            return a->place < b->place;
-        }
-    };
-    std::set<std::shared_ptr<FolderNode>, WalkOrder> m_pending;
+    // Folders found and not yet taken by a reader, the one the walk reaches first last: new
+    // subfolders mostly go on top, so neither an insertion nor a removal allocates a node.
+    // Folders the walk read itself stay until a reader drops them.
+    std::vector<std::shared_ptr<FolderNode>> m_pending;
     std::size_t m_ahead = 0;
     // Each reader sleeps on its own condition, so a wake-up reaches a reader allowed to work.
     struct Sleeper

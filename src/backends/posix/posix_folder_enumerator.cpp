@@ -15,6 +15,9 @@ namespace pelmora {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
+// Room for the entries of most folders a scan keeps at once: growing from one by doubling
+// costs several allocations per folder.
+constexpr std::size_t kFirstEntries = 16;
 
 using Fd = UniqueFd;
 
@@ -219,9 +222,12 @@ ListResult read_entries(int fd, std::vector<FolderEntry>& out, const EntryFilter
             if (type == DT_UNKNOWN)
                 type = resolve_unknown_type(fd, e->d_name);
             const std::uint32_t attributes = attributes_of(type, e->d_name);
-            if (filter && !filter->keep(e->d_name, attributes))
+            const std::string_view name(e->d_name);
+            if (filter && !filter->keep(name, attributes))
                 continue;
-            out.push_back(FolderEntry{std::string(e->d_name), attributes});
+            if (out.capacity() == 0)
+                out.reserve(kFirstEntries);
+            out.push_back(FolderEntry{std::string(name), attributes});
         }
     }
 }
@@ -268,16 +274,17 @@ ListResult PosixFolderEnumerator::read_folder(const OpenFolderRef& parentIn, std
     if (parent && is_other_mount(path))
         return ListResult::OtherFileSystem;
     const std::string own = without_nul(name);
-    auto self = std::make_shared<PosixOpenFolder>();
-    self->depth = parent ? parent->depth + 1 : 0;
-    const int fd =
-        parent ? open_child(*parent, own) : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    Fd fd(parent ? open_child(*parent, own)
+                 : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0)
         return ListResult::Unreadable;
-    self->fd = fd;
-    const ListResult r = read_entries(fd, out, filter);
+    const ListResult r = read_entries(fd.get(), out, filter);
     if (r != ListResult::Ok || !keep || !has_subfolder(out))
         return r; // closes the folder now
+    // Only a folder with subfolders to open stays open: most folders have none.
+    auto self = std::make_shared<PosixOpenFolder>();
+    self->depth = parent ? parent->depth + 1 : 0;
+    self->fd = fd.release();
     if (self->depth >= kHeldDepth && self->depth % kAnchorEvery != 0) {
         close(self->fd);
         self->fd = -1;
