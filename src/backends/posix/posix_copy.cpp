@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backends/posix/posix_copy.h"
 
-#include "backends/posix/long_path.h"
 #include "backends/posix/posix_io.h"
 #include "backends/posix/stale_files.h"
 
 #include <QRandomGenerator>
 #include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -81,33 +79,32 @@ namespace {
 class TempName final
 {
 public:
-    explicit TempName(QByteArray path) : m_path(std::move(path)) {}
+    TempName(int dir, QByteArray name) : m_dir(dir), m_name(std::move(name)) {}
     ~TempName()
     {
-        if (!m_path.isEmpty())
-            posix::unlink_path(m_path);
+        if (!m_name.isEmpty())
+            ::unlinkat(m_dir, m_name.constData(), 0);
     }
     TempName(const TempName&) = delete;
     TempName& operator=(const TempName&) = delete;
-    void release() { m_path.clear(); }
+    void release() { m_name.clear(); }
 
 private:
-    QByteArray m_path;
+    int m_dir;
+    QByteArray m_name;
 };
 
-// Creates path_template's file exclusively, its trailing XXXXXX replaced as mkostemp does; a
-// template too long for the kernel is created through its folder's descriptor.
-int make_temp(QByteArray& path_template)
+// Creates a file of a hidden name of the program's own in dir, exclusively; name receives it.
+int make_temp(int dir, QByteArray& name)
 {
-    if (path_template.size() < PATH_MAX - 1)
-        return ::mkostemp(path_template.data(), O_CLOEXEC);
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const qsizetype tail = path_template.size() - 6;
+    const QByteArray stem = QByteArray(kTempPrefix) + QByteArray::number(::getpid()) + '-';
     for (int attempt = 0; attempt < 100; ++attempt) {
-        for (qsizetype i = tail; i < path_template.size(); ++i)
-            path_template[i] = letters[QRandomGenerator::global()->bounded(62)];
-        const posix::AtPath at(path_template);
-        const int fd = ::openat(at.dir(), at.name(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        name = stem;
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::global()->bounded(62)];
+        const int fd = ::openat(dir, name.constData(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -126,51 +123,36 @@ PosixCopier::PosixCopier(CopyProgressFactory* progress, qint64 threshold)
     : m_progress(progress), m_threshold(threshold)
 {}
 
-void PosixCopier::clear_stale(const QByteArray& folder)
+void PosixCopier::clear_stale(const posix::FolderHandles::Folder& folder)
 {
-    if (!m_cleared.insert(folder).second)
-        return;
-    const Fd dirFd = posix::open_folder(folder, O_RDONLY);
-    if (dirFd.valid())
-        remove_stale_files_at(dirFd.get());
+    if (m_cleared.insert({folder.st.st_dev, folder.st.st_ino}).second)
+        remove_stale_files_at(folder.fd);
 }
 
-bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
-                       const QString& dst_text, Durability durability, struct stat* source_seen,
-                       bool keep_owner, Transfer kind, int source_fd)
+bool PosixCopier::copy(int in, const posix::FolderHandles::Folder& to, const QByteArray& name,
+                       const QString& src_text, const QString& dst_text, Durability durability,
+                       struct stat* source_seen, bool keep_owner, Transfer kind)
 {
-    Fd opened;
-    if (source_fd < 0) {
-        const posix::AtPath from(src);
-        opened = Fd(::openat(from.dir(), from.name(), O_RDONLY | O_CLOEXEC));
-        if (!opened.valid())
-            return false;
-    }
-    const int in = source_fd >= 0 ? source_fd : opened.get();
     struct stat st
     {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
+    if (in < 0 || !to.valid() || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-
-    const QByteArray folder = posix::parent_of(dst);
-    clear_stale(folder);
+    clear_stale(to);
 
     // An unnamed file first; a hidden name where the file system has none.
     Fd out;
     bool unnamed = false;
     if (m_use_unnamed) {
-        const posix::AtPath at(folder);
-        out = Fd(::openat(at.dir(), at.name(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        out = Fd(::openat(to.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
         unnamed = out.valid();
     }
-    QByteArray tempPath;
+    QByteArray temp;
     if (!unnamed) {
-        tempPath = folder + '/' + temp_prefix() + QByteArray::number(::getpid()) + "-XXXXXX";
-        out = Fd(make_temp(tempPath));
+        out = Fd(make_temp(to.fd, temp));
         if (!out.valid())
             return false;
     }
-    TempName guard(unnamed ? QByteArray() : tempPath);
+    TempName guard(to.fd, unnamed ? QByteArray() : temp);
 
     std::unique_ptr<CopyProgress> progress;
     if (m_progress && st.st_size > m_threshold)
@@ -198,26 +180,26 @@ bool PosixCopier::copy(const QByteArray& src, const QByteArray& dst, const QStri
         ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
 
-    const posix::AtPath to(dst);
     if (unnamed) {
         const QByteArray proc = "/proc/self/fd/" + QByteArray::number(out.get());
-        if (::linkat(AT_FDCWD, proc.constData(), to.dir(), to.name(), AT_SYMLINK_FOLLOW) != 0 &&
-            (errno == EEXIST || ::linkat(out.get(), "", to.dir(), to.name(), AT_EMPTY_PATH) != 0))
+        if (::linkat(AT_FDCWD, proc.constData(), to.fd, name.constData(), AT_SYMLINK_FOLLOW) != 0 &&
+            (errno == EEXIST ||
+             ::linkat(out.get(), "", to.fd, name.constData(), AT_EMPTY_PATH) != 0))
             return false;
-    } else if (posix::rename_no_replace(tempPath.constData(), dst.constData()) != 0) {
+    } else if (posix::rename_at_no_replace(to.fd, temp.constData(), to.fd, name.constData()) != 0) {
         return false;
     }
     guard.release();
     if (!out.close_checked()) {
-        ::unlinkat(to.dir(), to.name(), 0);
+        ::unlinkat(to.fd, name.constData(), 0);
         return false;
     }
 
     if (source_seen)
         *source_seen = st;
     // A name that may not be on disk is no copy: it goes again.
-    if (durability == Durability::Now && !posix::sync_folder(folder)) {
-        ::unlinkat(to.dir(), to.name(), 0);
+    if (durability == Durability::Now && ::fsync(to.fd) != 0) {
+        ::unlinkat(to.fd, name.constData(), 0);
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Copies one file's bytes, mode and times into a new file at a path where nothing stands.
+// Copies one file's bytes, mode and times into a new file at a name where nothing stands, in a
+// folder the caller opened and checked: every name made is made relative to that handle, so a
+// folder swapped for a link meanwhile is never written through.
 //
 // The bytes go into an unnamed file in the destination folder (O_TMPFILE) that gets its name
 // only once it is complete, so a crash leaves nothing behind; file systems without unnamed
@@ -9,11 +11,13 @@
 // the last resort.
 #pragma once
 
+#include "backends/posix/posix_io.h"
 #include "ports/shell.h"
 
 #include <QByteArray>
 #include <set>
 #include <sys/stat.h>
+#include <utility>
 
 namespace pelmora {
 
@@ -32,15 +36,16 @@ public:
     // Progress for copies larger than threshold; progress may be null.
     PosixCopier(CopyProgressFactory* progress, qint64 threshold);
 
-    // Copies src to dst; false leaves no file at dst. dst must not exist (never replaced).
-    // A source that changes while it is read fails the copy (a torn copy is no copy).
-    // source_seen, when given, receives the source's status as it was copied; keep_owner
-    // gives the copy the source's owner and group where this process may (a move as root);
-    // kind tells the progress what the copy is for; source_fd, when valid, is the source
-    // already opened for reading (the file the caller checked), src then only names it.
-    bool copy(const QByteArray& src, const QByteArray& dst, const QString& src_text,
-              const QString& dst_text, Durability durability, struct stat* source_seen = nullptr,
-              bool keep_owner = false, Transfer kind = Transfer::Copy, int source_fd = -1);
+    // Copies the regular file open at in (the file the caller checked) to name in the folder
+    // to; false leaves no file there. Nothing standing at name is ever replaced. A source that
+    // changes while it is read fails the copy (a torn copy is no copy). source_seen, when
+    // given, receives the source's status as it was copied; keep_owner gives the copy the
+    // source's owner and group where this process may (a move as root); kind and the texts
+    // are for the progress.
+    bool copy(int in, const posix::FolderHandles::Folder& to, const QByteArray& name,
+              const QString& src_text, const QString& dst_text, Durability durability,
+              struct stat* source_seen = nullptr, bool keep_owner = false,
+              Transfer kind = Transfer::Copy);
     // Forgets the folders already cleared of stale temporaries (a new command looks again).
     void forget_cleared() { m_cleared.clear(); }
 
@@ -51,12 +56,12 @@ public:
     static QByteArray temp_prefix();
 
 private:
-    void clear_stale(const QByteArray& folder);
+    void clear_stale(const posix::FolderHandles::Folder& folder);
 
     CopyProgressFactory* m_progress;
     qint64 m_threshold;
     bool m_use_unnamed = true;
-    std::set<QByteArray> m_cleared;
+    std::set<std::pair<dev_t, ino_t>> m_cleared;
 };
 
 } // namespace pelmora

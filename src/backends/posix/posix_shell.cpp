@@ -201,8 +201,9 @@ bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int
     bool ok = false;
     bool across = false;
     if (func == FO_COPY) {
-        ok = m_copier.copy(s, d, src, dst, PosixCopier::Durability::Deferred, nullptr, false,
-                           Transfer::Copy, in.get());
+        if (m_before_act)
+            m_before_act(s);
+        ok = m_copier.copy(in.get(), ddir, dname, src, dst, PosixCopier::Durability::Deferred);
         if (ok)
             touched(ddir);
     } else {
@@ -228,7 +229,7 @@ bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int
             }
         }
         if (across)
-            ok = move_across(entry.get(), sdir, s, d, src, dst, replaced);
+            ok = move_across(entry.get(), sdir, s, ddir, d, src, dst, replaced);
     }
     if (!ok) {
         if (replaced.isValid())
@@ -248,7 +249,7 @@ bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int
     return true;
 }
 
-bool PosixShell::move_across(int entry, const Folder& sdir, const QByteArray& s,
+bool PosixShell::move_across(int entry, const Folder& sdir, const QByteArray& s, const Folder& ddir,
                              const QByteArray& d, const QString& src, const QString& dst,
                              const TrashedFile& replaced)
 {
@@ -256,8 +257,9 @@ bool PosixShell::move_across(int entry, const Folder& sdir, const QByteArray& s,
     {};
     if (::fstat(entry, &ss) != 0 || !removable_from(sdir, ss))
         return false;
-    const Folder ddir = m_folders.get(posix::parent_of(d));
     const QByteArray dname = posix::name_of(d);
+    if (m_before_act)
+        m_before_act(s);
     // As mv: root keeps the owner and group, everyone the mode.
     const bool keep_owner = ::geteuid() == 0;
     CopiedSource c{s, ss, d, {}, replaced};
@@ -270,8 +272,8 @@ bool PosixShell::move_across(int entry, const Folder& sdir, const QByteArray& s,
         struct stat now
         {};
         if (!in.valid() || ::fstat(in.get(), &now) != 0 || !same_file(now, ss) ||
-            !m_copier.copy(s, d, src, dst, PosixCopier::Durability::Deferred, &c.seen, keep_owner,
-                           Transfer::Move, in.get()))
+            !m_copier.copy(in.get(), ddir, dname, src, dst, PosixCopier::Durability::Deferred,
+                           &c.seen, keep_owner, Transfer::Move))
             return false;
     } else {
         return false;

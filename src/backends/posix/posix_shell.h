@@ -55,8 +55,8 @@ public:
     // Lets tests stand in the sync of a file system (one that fails).
     void set_sync(posix::SyncSet::SyncFn fn) { m_syncs.set_sync(std::move(fn)); }
     // Lets tests act between the check of a file and the act on it: before a source is
-    // renamed away, before a copied source is checked a last time and removed, before a
-    // checked copy is deleted, before a file goes to the trash after its info entry.
+    // renamed away or copied, before a copied source is checked a last time and removed,
+    // before a checked copy is deleted, before a file goes to the trash after its info entry.
     void set_before_act(std::function<void(const QByteArray& path)> fn);
     PosixCopier& copier() { return m_copier; }
     FreedesktopTrash& trash() { return m_trash; }
@@ -78,8 +78,8 @@ private:
     bool transfer_in_command(const QString& src, const QString& dst, int func,
                              TransferReport* report);
     bool move_across(int entry, const posix::FolderHandles::Folder& sdir, const QByteArray& s,
-                     const QByteArray& d, const QString& src, const QString& dst,
-                     const TrashedFile& replaced);
+                     const posix::FolderHandles::Folder& ddir, const QByteArray& d,
+                     const QString& src, const QString& dst, const TrashedFile& replaced);
     bool finish_moves();
     // Deletes path only while ok passes for the file there: checked through a handle, taken
     // aside, checked there, unlinked (by unlink when given, by the stand-in otherwise). The

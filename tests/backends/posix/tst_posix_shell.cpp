@@ -361,6 +361,9 @@ private Q_SLOTS:
         QTest::newRow("same-drive move") << QStringLiteral("move");
         QTest::newRow("undo's move back") << QStringLiteral("move back");
         QTest::newRow("undo's delete of a copy") << QStringLiteral("delete");
+        QTest::newRow("copy into a folder then swapped for a link") << QStringLiteral("copy");
+        QTest::newRow("cross-drive move into a folder then swapped for a link")
+            << QStringLiteral("across");
     }
     void the_file_acted_on_is_the_file_checked()
     {
@@ -373,12 +376,33 @@ private Q_SLOTS:
         const FileIdentity checked = identity_of(a);
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
-        // Between the check and the act another program saves a new file under the name.
+        const bool swap_folder =
+            request == QLatin1String("copy") || request == QLatin1String("across");
+        if (swap_folder)
+            QVERIFY(t.createDir("elsewhere"));
+        if (request == QLatin1String("across"))
+            shell.set_rename(cross_device);
+        // Between the check and the act another program saves a new file under the name, or
+        // puts a link to another folder in the checked folder's place.
         shell.set_before_act([&](const QByteArray& path) {
-            if (path == QFile::encodeName(a))
+            if (path != QFile::encodeName(a))
+                return;
+            if (!swap_folder) {
                 ::rename(QFile::encodeName(t.path("other.xls")).constData(), path.constData());
+            } else if (!QFileInfo(t.path("dst")).isSymLink()) {
+                QVERIFY(QFile::rename(t.path("dst"), t.path("checked")));
+                QVERIFY(QFile::link(t.path("elsewhere"), t.path("dst")));
+            }
         });
         bool done = false;
+        if (swap_folder) {
+            done = shell.transfer(a, t.path("dst/a.xls"),
+                                  request == QLatin1String("copy") ? FO_COPY : FO_MOVE);
+            QVERIFY(entries(t.path("elsewhere")).isEmpty());
+            QVERIFY(done);
+            QCOMPARE(read_all(t.path("checked/a.xls")), QByteArray("checked"));
+            return;
+        }
         if (request == QLatin1String("delete")) {
             done = shell.delete_if_unchanged(a, checked);
         } else {
