@@ -4,10 +4,11 @@
 // by `sync`, in the same run on the same file system. Then, with --bulk N, sends N small
 // files to the trash beside `gio trash`, moves them within the drive and to another file
 // system (--other, a tmpfs by default) beside `mv`, each tool followed by `sync`. Prints the
-// median seconds of each, the ratios and the load average.
+// median seconds of each, the ratios and the load average. --load runs everything a second
+// time with `stress-ng --cpu 2` competing for the processors.
 //
 // Usage: copy_bench [--dir FOLDER] [--other FOLDER] [--rounds N] [--small N] [--large-mib N]
-//                   [--bulk N] [--only copy|bulk]
+//                   [--bulk N] [--only copy|bulk] [--load]
 #include "backends/posix/posix_shell.h"
 #include "base/native_path.h"
 #include "ports/event_yield.h"
@@ -20,6 +21,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -258,39 +260,13 @@ void print_load()
         std::printf("load average: %s", f.readLine().constData());
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+bool run_all(const QString& base, const QString& other, int rounds, int small, int bulk,
+             const QString& only, qint64 largeMiB)
 {
-    QCoreApplication app(argc, argv);
-    QString base = QDir::tempPath();
-    int rounds = 3;
-    QString other = QStringLiteral("/dev/shm");
-    int small = 1000;
-    int bulk = 10000;
-    QString only;
-    qint64 largeMiB = 256;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--dir"))
-            base = args[i + 1];
-        else if (args[i] == QLatin1String("--rounds"))
-            rounds = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--small"))
-            small = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--large-mib"))
-            largeMiB = args[i + 1].toLongLong();
-        else if (args[i] == QLatin1String("--other"))
-            other = args[i + 1];
-        else if (args[i] == QLatin1String("--bulk"))
-            bulk = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--only"))
-            only = args[i + 1];
-    }
     QTemporaryDir work(base + QStringLiteral("/pelmora-copy-bench-XXXXXX"));
     QTemporaryDir away(other + QStringLiteral("/pelmora-copy-bench-XXXXXX"));
     if (!work.isValid() || !away.isValid())
-        return 1;
+        return false;
     print_load();
     std::printf("folder: %s, other file system: %s, %d rounds (median seconds)\n", qPrintable(base),
                 qPrintable(other), rounds);
@@ -298,7 +274,7 @@ int main(int argc, char** argv)
         run_bulk(work.path(), away.path(), bulk, rounds);
     if (only == QLatin1String("bulk")) {
         print_load();
-        return 0;
+        return true;
     }
     const QString src = work.filePath(QStringLiteral("src"));
     QDir().mkpath(src);
@@ -307,12 +283,12 @@ int main(int argc, char** argv)
     for (int i = 0; i < small; ++i) {
         const QString p = src + QStringLiteral("/doc%1.xls").arg(i, 4, 10, QLatin1Char('0'));
         if (!write_file(p, 2048 + rng->bounded(30 * 1024)))
-            return 1;
+            return false;
         smallFiles.append(p);
     }
     const QString large = src + QStringLiteral("/large.xls");
     if (!write_file(large, largeMiB * 1024 * 1024))
-        return 1;
+        return false;
     run_or_die(QStringLiteral("sync"), {});
 
     std::vector<double> shellSmall, cpSmall, shellLarge, cpLarge;
@@ -342,5 +318,62 @@ int main(int argc, char** argv)
     std::printf("one %lld MiB file: shell %.3f s, cp -p + sync %.3f s, ratio %.2f (aim <= 1.2)\n",
                 largeMiB, sl, cl, sl / cl);
     print_load();
-    return 0;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QString base = QDir::tempPath();
+    int rounds = 3;
+    QString other = QStringLiteral("/dev/shm");
+    int small = 1000;
+    int bulk = 10000;
+    QString only;
+    qint64 largeMiB = 256;
+    bool load = false;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--load")) {
+            load = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            break;
+        ++i;
+        if (args[i - 1] == QLatin1String("--dir"))
+            base = args[i];
+        else if (args[i - 1] == QLatin1String("--rounds"))
+            rounds = args[i].toInt();
+        else if (args[i - 1] == QLatin1String("--small"))
+            small = args[i].toInt();
+        else if (args[i - 1] == QLatin1String("--large-mib"))
+            largeMiB = args[i].toLongLong();
+        else if (args[i - 1] == QLatin1String("--other"))
+            other = args[i];
+        else if (args[i - 1] == QLatin1String("--bulk"))
+            bulk = args[i].toInt();
+        else if (args[i - 1] == QLatin1String("--only"))
+            only = args[i];
+    }
+    const auto run = [&](const char* label) {
+        std::printf("== %s\n", label);
+        return run_all(base, other, rounds, small, bulk, only, largeMiB);
+    };
+    if (!run("quiet"))
+        return 1;
+    if (!load)
+        return 0;
+    // Two busy processes beside the bench: the machine's cores taken by other work.
+    QProcess stress;
+    stress.start(QStringLiteral("stress-ng"), {QStringLiteral("--cpu"), QStringLiteral("2")});
+    if (!stress.waitForStarted())
+        die("stress-ng");
+    QThread::sleep(2);
+    const bool ok = run("with stress-ng --cpu 2");
+    stress.terminate();
+    stress.waitForFinished();
+    return ok ? 0 : 1;
 }

@@ -21,6 +21,7 @@ using posix::Fd;
 
 constexpr std::size_t kBuffer = std::size_t(1) << 20;
 constexpr std::size_t kKernelChunk = std::size_t(8) << 20;
+constexpr off_t kEarlyWriteBack = off_t(1) << 20;
 
 bool write_all(int fd, const char* data, std::size_t size)
 {
@@ -175,8 +176,9 @@ bool PosixCopier::copy(int in, const posix::FolderHandles::Folder& to, const QBy
     if (durability == Durability::Now) {
         if (::fsync(out.get()) != 0)
             return false;
-    } else {
-        // Start the write-back now; the command's closing sync waits for it.
+    } else if (st.st_size >= kEarlyWriteBack) {
+        // Start the write-back of a large file now; the command's closing sync waits for it.
+        // Small files are left to that sync, which writes them in one batch.
         ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
 
