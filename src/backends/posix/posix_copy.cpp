@@ -5,6 +5,7 @@
 #include "backends/posix/stale_files.h"
 
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -20,6 +21,7 @@ namespace {
 using posix::Fd;
 
 constexpr std::size_t kBuffer = std::size_t(1) << 20;
+constexpr qint64 kSmallBuffer = qint64(64) << 10;
 constexpr std::size_t kKernelChunk = std::size_t(8) << 20;
 constexpr off_t kEarlyWriteBack = off_t(1) << 20;
 
@@ -56,8 +58,9 @@ bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress)
                 continue;
             }
         } else {
+            // No larger than the file needs: a small file is read whole, then its end.
             if (buffer.empty())
-                buffer.resize(kBuffer);
+                buffer.resize(std::size_t(std::clamp<qint64>(total + 1, kSmallBuffer, qint64(kBuffer))));
             n = ::read(in, buffer.data(), buffer.size());
             if (n > 0 && !write_all(out, buffer.data(), std::size_t(n)))
                 return false;
