@@ -60,7 +60,8 @@ bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress)
         } else {
             // No larger than the file needs: a small file is read whole, then its end.
             if (buffer.empty())
-                buffer.resize(std::size_t(std::clamp<qint64>(total + 1, kSmallBuffer, qint64(kBuffer))));
+                buffer.resize(
+                    std::size_t(std::clamp<qint64>(total + 1, kSmallBuffer, qint64(kBuffer))));
             n = ::read(in, buffer.data(), buffer.size());
             if (n > 0 && !write_all(out, buffer.data(), std::size_t(n)))
                 return false;
