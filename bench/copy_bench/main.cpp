@@ -326,6 +326,7 @@ bool run_all(const QString& base, const QString& other, int rounds, int small, i
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as it comes, into a log too
     QString base = QDir::tempPath();
     int rounds = 3;
     QString other = QStringLiteral("/dev/shm");
