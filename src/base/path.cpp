@@ -101,6 +101,18 @@ Path Path::with_separator() const
     return Path(text);
 }
 
+Path Path::with_separator_added() const
+{
+    if (m_text.trimmed().endsWith(kSeparator))
+        return *this;
+    return Path(m_text + kSeparator);
+}
+
+Path Path::without_separator_at_end() const
+{
+    return ends_with_separator() ? Path(m_text.chopped(1)) : *this;
+}
+
 bool Path::is_within(const Path& root) const
 {
     const QString self = cleaned().m_text;

@@ -5,6 +5,7 @@
 // files port until it is no longer needed.
 #pragma once
 
+#include "base/path.h"
 #include "ports/archive_files.h"
 
 #include <QString>
@@ -29,7 +30,7 @@ public:
     // archive the compression left. True when that worked.
     bool undo(const UndoEntry& entry);
     // Whether undo of archive puts an earlier archive back instead of deleting it.
-    bool restores(const QString& archive) const;
+    bool restores(const Path& archive) const;
 
 private:
     ArchiveFiles* m_files;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/compress_command.h"
 
-#include "base/native_path.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
@@ -16,10 +15,12 @@
 namespace pelmora {
 namespace {
 
-QString compressed_row(const QString& dest, const QString& name, const QString& entry)
+const Path kSuffix(QStringLiteral(".LZH"));
+
+QString compressed_row(const Path& dest, const Path& name, const Path& entry)
 {
-    return native_path::readable(entry) + QStringLiteral("を ") + native_path::readable(dest) +
-           QStringLiteral("に圧縮して保存(") + name + QStringLiteral(".LZH)しました");
+    return entry.readable() + QStringLiteral("を ") + dest.readable() +
+           QStringLiteral("に圧縮して保存(") + name.readable() + QStringLiteral(".LZH)しました");
 }
 
 void fail(CommandEnv& env,
@@ -32,20 +33,24 @@ void fail(CommandEnv& env,
 
 // One line of the list file: the exact bytes of the path, quoted where it holds a space or
 // a comma, ended by CR LF.
-QByteArray list_line(const QString& entry)
+QByteArray list_line(const Path& entry)
 {
-    return native_path::to_native(quote_if_needed(entry)) + "\r\n";
+    const QByteArray bytes = entry.bytes();
+    if (bytes.contains(',') || bytes.contains(' '))
+        return '"' + bytes + "\"\r\n";
+    return bytes + "\r\n";
 }
 
 // The list file ends each name at CR LF, so a name holding either would be read as two.
-bool list_cannot_carry(const QString& entry)
+bool list_cannot_carry(const Path& entry)
 {
-    return entry.contains(QLatin1Char('\r')) || entry.contains(QLatin1Char('\n'));
+    const QByteArray bytes = entry.bytes();
+    return bytes.contains('\r') || bytes.contains('\n');
 }
 
-QString unlistable_message(const QString& entry)
+QString unlistable_message(const Path& entry)
 {
-    QString shown = native_path::readable(entry);
+    QString shown = entry.readable();
     shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"))
         .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
     return QStringLiteral("ファイル名に改行が含まれているため圧縮できません\r\n") + shown;
@@ -54,17 +59,17 @@ QString unlistable_message(const QString& entry)
 // The list file and the archive, both gone or closed again before any message is shown: the
 // new archive is written in full beside the old one and swapped in only once it reads back
 // cleanly; the old one stays aside for undo.
-bool write_archive(CommandEnv& env, const QString& archive, const QByteArray& listBytes,
+bool write_archive(CommandEnv& env, const Path& archive, const QByteArray& listBytes,
                    ArchiveChange& change)
 {
     if (env.archive_files == nullptr || env.archiver == nullptr)
         return false;
     const std::unique_ptr<ArchiveListFile> listFile = env.archive_files->write_list(listBytes);
     const std::unique_ptr<ArchiveUpdate> update =
-        listFile ? env.archive_files->begin(archive) : nullptr;
+        listFile ? env.archive_files->begin(archive.text()) : nullptr;
     return update &&
-           lha_update(*env.archiver, archive, QString(), QStringLiteral("@") + listFile->path(),
-                      update->existing(), update->output()) &&
+           lha_update(*env.archiver, archive, Path(listFile->path()), update->existing(),
+                      update->output()) &&
            update->commit([&](int fd) { return env.archiver->verify(fd); }, change);
 }
 
@@ -83,13 +88,13 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         return;
 
     // Read once: events that run later cannot change what this command packs or where.
-    const QString dest = s.dest_dir;
-    const QString name = s.archive_name;
-    const QString selPath = s.sel_dir + s.sel_file;
-    const QStringList marks = s.sel_marks;
-    const QString archivePath = dest + name + QStringLiteral(".LZH");
+    const Path dest = s.dest_dir;
+    const Path name = s.archive_name;
+    const Path selPath = s.sel_path();
+    const PathList marks = s.sel_marks;
+    const Path archivePath = dest + name + kSuffix;
     QByteArray listBytes;
-    QString unlistable;
+    Path unlistable;
     if (env.single_mode()) {
         if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
@@ -106,9 +111,9 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         std::vector<UndoEntry> entries;
         entries.reserve(std::size_t(marks.size()));
         UndoKind kind = s.undo.undo_kind();
-        for (const QString& mark : marks) {
+        for (const Path& mark : marks) {
             listBytes += list_line(mark);
-            if (unlistable.isEmpty() && list_cannot_carry(mark))
+            if (unlistable.is_empty() && list_cannot_carry(mark))
                 unlistable = mark;
             env.history.append_history_row(compressed_row(dest, name, mark), history::Compress);
             kind = UndoKind::Compression;
@@ -117,20 +122,19 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         s.undo.record(kind, std::move(entries));
     }
     listBytes += "\r\n";
-    if (!unlistable.isEmpty()) {
+    if (!unlistable.is_empty()) {
         fail(env, unlistable_message(unlistable));
         return;
     }
 
-    if (!s.dest_dir.trimmed().endsWith(QLatin1Char('/')))
-        s.dest_dir += QLatin1Char('/');
-    const QString archive = s.dest_dir + name + QStringLiteral(".LZH");
+    s.dest_dir = s.dest_dir.with_separator_added();
+    const Path archive = s.dest_dir + name + kSuffix;
     ArchiveChange change;
     if (!write_archive(env, archive, listBytes, change)) {
         fail(env);
         return;
     }
-    change.archive = archive;
+    change.archive = archive.text();
     backups.commit(change);
     // What undo may take back later: this archive as it stands now.
     std::vector<UndoEntry> entries = s.undo.entries();

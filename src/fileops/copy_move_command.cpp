@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/copy_move_command.h"
 
-#include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
@@ -16,8 +15,6 @@
 namespace pelmora {
 
 namespace {
-
-using native_path::readable;
 
 struct KindValues
 {
@@ -51,7 +48,7 @@ KindValues values_for(TransferKind kind)
 
 const QString kSelectFile = QStringLiteral("ファイルを選択してください");
 
-UndoEntry made_entry(const QString& src, const QString& dst, const TransferReport& report)
+UndoEntry made_entry(const Path& src, const Path& dst, const TransferReport& report)
 {
     return UndoEntry{src, dst, report.made, report.replaced};
 }
@@ -72,27 +69,26 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         return;
 
     const BusyPointer busy(env);
-    if (!s.dest_dir.trimmed().endsWith(QLatin1Char('/')))
-        s.dest_dir += QLatin1Char('/');
+    s.dest_dir = s.dest_dir.with_separator_added();
     // What the command works on is read once, here: events that run while it works cannot
     // redirect the files that are still to come.
-    const QString dest = s.dest_dir;
+    const Path dest = s.dest_dir;
     const bool single = env.single_mode();
-    const QString selDir = s.sel_dir;
-    const QString selFile = s.sel_file;
-    const QStringList marks = s.sel_marks;
-    const QString row_tail = QStringLiteral("を ") + readable(dest) + v.ending;
+    const Path selDir = s.sel_dir;
+    const Path selFile = s.sel_file;
+    const PathList marks = s.sel_marks;
+    const QString row_tail = QStringLiteral("を ") + dest.readable() + v.ending;
     ShellCommandScope sync(env.shell);
     bool failed = false;
 
     if (single) {
-        if (selDir.trimmed().isEmpty() || selFile.trimmed().isEmpty()) {
+        if (selDir.is_blank() || selFile.is_blank()) {
             env.messages.warn(kSelectFile);
             return;
         }
         env.yield.process_pending();
-        const QString path = selDir + selFile;
-        QString src = path;
+        const Path path = selDir + selFile;
+        Path src = path;
         TransferReport report;
         s.op_handed_over =
             shell_copy_or_move(env.shell, env.files, src, dest + selFile, v.func, &report);
@@ -102,29 +98,29 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         } else {
             failed = true;
         }
-        env.history.append_history_row(readable(path) + row_tail, v.color);
+        env.history.append_history_row(path.readable() + row_tail, v.color);
     } else {
         // A path marked twice is handled at its first mark only. Two different files that
         // would land on one destination stop the command at the second: it must not replace
         // the first, and the journal names each destination once.
-        QSet<QString> seen;
-        QSet<QString> landed;
+        QSet<Path> seen;
+        QSet<Path> landed;
         std::vector<UndoEntry> done;
-        for (const QString& mark : marks) {
+        for (const Path& mark : marks) {
             if (seen.contains(mark))
                 continue;
             seen.insert(mark);
             // Events run every few milliseconds rather than around every file: a pass through
             // the event loop per file costs more than a small file's move.
             env.yield.process_pending_in_loop();
-            QString src = mark;
-            const QString dst = dest + file_name_part(mark);
+            Path src = mark;
+            const Path dst = dest + file_name_part(mark);
             TransferReport report;
             s.op_handed_over = !landed.contains(dst) &&
                                shell_copy_or_move(env.shell, env.files, src, dst, v.func, &report);
             landed.insert(dst);
             env.yield.process_pending_in_loop();
-            env.history.append_history_row(readable(src) + row_tail, v.color);
+            env.history.append_history_row(src.readable() + row_tail, v.color);
             s.undo.set_kind(v.undo_kind);
             if (!s.op_handed_over) {
                 failed = true;

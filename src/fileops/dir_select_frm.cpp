@@ -214,13 +214,11 @@ void dir_selectFrm::cmd_ok_Click()
     QString dir = m_dir1->path();
     if (dir.endsWith(QLatin1Char('/')))
         dir.chop(1);
-    m_session.dest_dir = dir;
-    m_session.archive_name = name;
-    if (!m_session.dest_dir.trimmed().endsWith(QLatin1Char('/')))
-        m_session.dest_dir += QLatin1Char('/');
+    m_session.dest_dir = Path(dir).with_separator_added();
+    m_session.archive_name = Path(name);
     if (m_session.dlg_mode == DlgMode::Compress &&
-        m_platform.files->opens_for_reading(
-            Path(m_session.dest_dir + m_session.archive_name + QStringLiteral(".LZH"))) &&
+        m_platform.files->opens_for_reading(m_session.dest_dir + m_session.archive_name +
+                                            Path(QStringLiteral(".LZH"))) &&
         !messages.confirm(QStringLiteral("入力されたファイル名は既に存在してします") + kCrLf +
                           QStringLiteral("上書きしますか")))
         return;

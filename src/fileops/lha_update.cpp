@@ -14,13 +14,14 @@ QString lha_command_line(const QString& archive, const QString& base, const QStr
            quote_if_needed(trimmed_with_backslash(base)) + sp + quote_if_needed(files) + sp;
 }
 
-bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
-                const QString& files, int from, int into)
+bool lha_update(Archiver& archiver, const Path& archive, const Path& list_file, int from,
+                int into)
 {
     QByteArray report;
-    // The paths' exact bytes: UTF-8 where the names are, the file system's own bytes elsewhere.
-    return archiver.run_into(native_path::to_native(lha_command_line(archive, base, files)), from,
-                             into, report) == 0;
+    // The command line is text with the paths' escapes in it; its bytes carry each path's own.
+    const QString line =
+        lha_command_line(archive.text(), QString(), QStringLiteral("@") + list_file.text());
+    return archiver.run_into(native_path::to_native(line), from, into, report) == 0;
 }
 
 } // namespace pelmora

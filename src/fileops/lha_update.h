@@ -2,6 +2,8 @@
 // The one call into the archiver: builds its command line and runs it.
 #pragma once
 
+#include "base/path.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -15,9 +17,10 @@ inline const QString kLhaSwitches = QStringLiteral("-a1 -r2 -l1 -jp1 -o2");
 // and one space at the end.
 QString lha_command_line(const QString& archive, const QString& base, const QString& files);
 
-// True when the archiver reported success. The existing archive is read from `from` (-1 when
-// there is none) and the new one written into `into` (see Archiver::run_into).
-bool lha_update(Archiver& archiver, const QString& archive, const QString& base,
-                const QString& files, int from, int into);
+// Updates archive from the names in list_file, with no base folder. True when the archiver
+// reported success. The existing archive is read from `from` (-1 when there is none) and the
+// new one written into `into` (see Archiver::run_into).
+bool lha_update(Archiver& archiver, const Path& archive, const Path& list_file, int from,
+                int into);
 
 } // namespace pelmora

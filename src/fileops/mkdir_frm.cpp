@@ -55,9 +55,9 @@ mkdir_Frm::mkdir_Frm(dir_selectFrm& chooser) : QDialog(&chooser), m_chooser(choo
     m_txt_folder->clear();
 }
 
-QString mkdir_Frm::new_folder_path() const
+Path mkdir_Frm::new_folder_path() const
 {
-    return Path(m_chooser.Dir1().path()).child(m_txt_folder->text().trimmed()).text();
+    return Path(m_chooser.Dir1().path()).child(m_txt_folder->text().trimmed());
 }
 
 void mkdir_Frm::cmd_cancel_Click()
@@ -82,7 +82,7 @@ void mkdir_Frm::cmd_ok_Click()
     }
     FolderList& dir1 = m_chooser.Dir1();
     dir1.refresh();
-    dir1.set_path(new_folder_path());
+    dir1.set_path(new_folder_path().text());
     m_chooser.lbl_path().setText(native_path::readable(dir1.path()));
     m_chooser.platform().yield->process_pending();
     accept();

@@ -3,6 +3,8 @@
 // chooser's open folder and opens it there.
 #pragma once
 
+#include "base/path.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -21,7 +23,7 @@ public:
     void cmd_cancel_Click();
 
 private:
-    QString new_folder_path() const;
+    Path new_folder_path() const;
 
     dir_selectFrm& m_chooser;
     QLineEdit* m_txt_folder = nullptr;

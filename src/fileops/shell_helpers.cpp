@@ -20,46 +20,42 @@ QString trimmed_with_backslash(const QString& path)
     return s;
 }
 
-void file_name_part(const QString& path, QString& name)
+Path file_name_part(const Path& path)
 {
-    name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return path.ends_with_separator() ? Path() : Path(path.name());
 }
 
-QString file_name_part(const QString& path)
+bool path_exists(FileSystem* files, const Path& path)
 {
-    QString name;
-    file_name_part(path, name);
-    return name;
-}
-
-bool path_exists(FileSystem* files, const QString& path)
-{
-    if (path.isEmpty() || !files)
+    if (path.is_empty() || !files)
         return false;
-    if (path.endsWith(QLatin1Char('/')))
+    if (path.ends_with_separator())
         return files->kind(path, true) == PathKind::Folder;
-    if (file_name_part(path).startsWith(QLatin1Char('.')))
+    if (path.name().startsWith(QLatin1Char('.')))
         return false;
     const PathKind kind = files->kind(path, false);
     return kind == PathKind::Link || kind == PathKind::File;
 }
 
-bool shell_copy_or_move(Shell* shell, FileSystem* files, QString& src, const QString& dst, int func,
+bool shell_copy_or_move(Shell* shell, FileSystem* files, Path& src, const Path& dst, int func,
                         TransferReport* report)
 {
-    if (src.isEmpty() || dst.isEmpty() || !path_exists(files, src))
+    if (src.is_empty() || dst.is_empty() || !path_exists(files, src))
         return false;
-    if (src.endsWith(QLatin1Char('/')))
-        src.chop(1);
-    return shell && shell->transfer(src, dst, func, report);
+    src = src.without_separator_at_end();
+    return shell && shell->transfer(src.text(), dst.text(), func, report);
 }
 
-int shell_delete(Shell* shell, const QStringList& paths, bool permanent,
+int shell_delete(Shell* shell, const PathList& paths, bool permanent,
                  QList<TrashedFile>* trashed)
 {
     if (!shell)
         return -1;
-    return shell->remove(paths, permanent, trashed);
+    QStringList texts;
+    texts.reserve(paths.size());
+    for (const Path& p : paths)
+        texts.append(p.text());
+    return shell->remove(texts, permanent, trashed);
 }
 
 } // namespace pelmora

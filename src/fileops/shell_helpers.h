@@ -3,11 +3,11 @@
 // layer with the program's own refusal rules in front of it.
 #pragma once
 
+#include "base/path.h"
 #include "ports/file_system.h"
 #include "ports/shell.h"
 
 #include <QString>
-#include <QStringList>
 
 namespace pelmora {
 
@@ -15,21 +15,20 @@ namespace pelmora {
 QString quote_if_needed(const QString& text);
 // Trailing spaces removed, then exactly one "/" at the end if none was there.
 QString trimmed_with_backslash(const QString& path);
-// The part after the last "/": the whole text when there is none, empty when it ends in "/".
-void file_name_part(const QString& path, QString& name);
-QString file_name_part(const QString& path);
+// The part after the last "/": the whole path when there is none, empty when it ends in "/".
+Path file_name_part(const Path& path);
 // A folder (named with a trailing "/") that exists, or an ordinary file or a link that is not
 // hidden (its name does not begin with "."). Looks at the exact bytes of the path; false
 // without a file system.
-bool path_exists(FileSystem* files, const QString& path);
+bool path_exists(FileSystem* files, const Path& path);
 
 // Refuses an empty path or a source path_exists does not find; strips one trailing "/" from
 // src (the caller's variable too). True only when the file arrived at dst; report (may be
 // null) receives what the transfer made and replaced.
-bool shell_copy_or_move(Shell* shell, FileSystem* files, QString& src, const QString& dst, int func,
+bool shell_copy_or_move(Shell* shell, FileSystem* files, Path& src, const Path& dst, int func,
                         TransferReport* report = nullptr);
 // 0 when every path went to the trash, non-zero otherwise (also without a shell).
-int shell_delete(Shell* shell, const QStringList& paths, bool permanent,
+int shell_delete(Shell* shell, const PathList& paths, bool permanent,
                  QList<TrashedFile>* trashed = nullptr);
 
 } // namespace pelmora

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/trash_command.h"
 
-#include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
@@ -23,24 +22,24 @@ void run_trash(CommandEnv& env)
     if (!run.started())
         return;
     QRV_Public& s = env.session;
-    QStringList paths;
+    PathList paths;
     const bool single = env.single_mode();
     if (single) {
         if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;
         }
-        paths.append(s.sel_dir + s.sel_file);
+        paths.append(s.sel_path());
         env.yield.process_pending();
     } else {
         // A path marked twice goes once; asking the trash for it again would fail.
-        for (const QString& mark : s.sel_marks) {
+        for (const Path& mark : s.sel_marks) {
             if (!paths.contains(mark))
                 paths.append(mark);
         }
         // Every row is written before the request: they stand for files about to go.
-        for (const QString& p : paths)
-            env.history.append_history_row(native_path::readable(p) + kRowEnding, history::Trash);
+        for (const Path& p : paths)
+            env.history.append_history_row(p.readable() + kRowEnding, history::Trash);
     }
 
     QList<TrashedFile> trashed;
@@ -48,8 +47,7 @@ void run_trash(CommandEnv& env)
     env.yield.process_pending();
 
     if (single)
-        env.history.append_history_row(native_path::readable(paths.front()) + kRowEnding,
-                                       history::Trash);
+        env.history.append_history_row(paths.front().readable() + kRowEnding, history::Trash);
     if (code != 0) {
         env.history.append_failure_row();
         if (!single) {
@@ -62,7 +60,7 @@ void run_trash(CommandEnv& env)
     entries.reserve(std::size_t(paths.size()));
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const TrashedFile t = trashed.value(i);
-        entries.push_back(UndoEntry{paths.at(i), t.file, FileIdentity{}, TrashedFile{}});
+        entries.push_back(UndoEntry{paths.at(i), Path(t.file), FileIdentity{}, TrashedFile{}});
     }
     s.undo.record(UndoKind::Trash, std::move(entries));
     env.messages.inform(kDone);

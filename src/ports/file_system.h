@@ -42,13 +42,13 @@ public:
     // True when path is a file (not a folder) that opens for reading now.
     virtual bool opens_for_reading(const Path& path) = 0;
     // Makes one folder; false when something stands there or the file system refuses.
-    virtual bool make_folder(const QString& path) = 0;
+    virtual bool make_folder(const Path& path) = 0;
     // Removes one file (not a folder).
-    virtual bool remove_file(const QString& path) = 0;
+    virtual bool remove_file(const Path& path) = 0;
     // The file at path now (not following a link); invalid when nothing is there.
-    FileIdentity identity(const QString& path) { return stat(Path(path), false).identity; }
+    FileIdentity identity(const Path& path) { return stat(path, false).identity; }
     // What stands at path; follow = false looks at a link itself.
-    PathKind kind(const QString& path, bool follow) { return stat(Path(path), follow).kind; }
+    PathKind kind(const Path& path, bool follow) { return stat(path, follow).kind; }
 };
 
 } // namespace pelmora

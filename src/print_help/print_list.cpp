@@ -53,8 +53,8 @@ QStringList print_lines(const PrintInput& input)
     } else if (input.marks.isEmpty()) {
         lines << kIndent; // nothing marked: one empty entry line
     } else {
-        for (const QString& mark : input.marks)
-            lines << kIndent + native_path::readable(mark);
+        for (const Path& mark : input.marks)
+            lines << kIndent + mark.readable();
     }
     lines << rule_line();
     lines << kIndent;

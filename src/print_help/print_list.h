@@ -4,6 +4,7 @@
 // history row around print_result_list().
 #pragma once
 
+#include "base/path.h"
 #include "ports/printer.h"
 #include "session/doc_type.h"
 
@@ -31,7 +32,7 @@ struct PrintInput
     DocType doc_type;
     bool single_mode = true; // option 0 of the selection mode is on
     QList<ListedFile> rows;  // the grid's data rows, in grid order
-    QStringList marks;       // the marked full paths as stored, in click order
+    PathList marks;          // the marked full paths as stored, in click order
 };
 
 enum class PrintOutcome {

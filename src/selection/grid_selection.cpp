@@ -15,7 +15,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QRadioButton>
-#include <algorithm>
+#include <QSet>
 
 namespace pelmora {
 
@@ -26,26 +26,42 @@ GridSelection::GridSelection(QRV_Public& session, ResultTableModel& grid, Previe
       m_messages(messages), m_files(files), m_controls(std::move(controls))
 {}
 
+// The grid holds each path as its text; a cell becomes a path here.
+Path GridSelection::row_folder(qsizetype index) const
+{
+    return Path(m_grid.text(index, ResultTableModel::FolderColumn));
+}
+
+Path GridSelection::row_name(qsizetype index) const
+{
+    return Path(m_grid.text(index, ResultTableModel::NameColumn));
+}
+
+bool GridSelection::shows_heading(const Path& folder)
+{
+    return folder.readable().trimmed() == kFolderColumnHeading;
+}
+
 bool GridSelection::nothing_selected() const
 {
-    const QString dir = m_session.sel_dir.trimmed();
-    return dir.isEmpty() || dir == kFolderColumnHeading;
+    return m_session.sel_dir.is_blank() || shows_heading(m_session.sel_dir);
 }
 
 qsizetype GridSelection::marked_count() const
 {
-    QStringList marks = m_session.sel_marks;
-    marks.removeDuplicates();
-    return std::count_if(marks.cbegin(), marks.cend(),
-                         [](const QString& m) { return !m.trimmed().isEmpty(); });
+    QSet<Path> marks;
+    for (const Path& m : m_session.sel_marks) {
+        if (!m.is_blank())
+            marks.insert(m);
+    }
+    return marks.size();
 }
 
 bool GridSelection::is_marked(qsizetype row) const
 {
     if (row < 1 || row > m_grid.size())
         return false;
-    return m_session.sel_marks.contains(m_grid.text(row - 1, ResultTableModel::FolderColumn) +
-                                        m_grid.text(row - 1, ResultTableModel::NameColumn));
+    return m_session.sel_marks.contains(row_folder(row - 1) + row_name(row - 1));
 }
 
 void GridSelection::set_file_items_enabled(bool on)
@@ -58,7 +74,7 @@ void GridSelection::set_file_items_enabled(bool on)
 
 void GridSelection::grd1_Click(qsizetype row)
 {
-    if (m_session.sel_dir.trimmed() == kFolderColumnHeading)
+    if (shows_heading(m_session.sel_dir))
         return;
     if (m_grid.size() < 1 || row < 1 || row > m_grid.size())
         return;
@@ -71,8 +87,8 @@ void GridSelection::grd1_Click(qsizetype row)
 
 void GridSelection::click_single(qsizetype row)
 {
-    m_session.sel_dir = m_grid.text(row - 1, ResultTableModel::FolderColumn);
-    m_session.sel_file = m_grid.text(row - 1, ResultTableModel::NameColumn);
+    m_session.sel_dir = row_folder(row - 1);
+    m_session.sel_file = row_name(row - 1);
     m_session.prev_row = m_session.cur_row;
     m_session.cur_row = row;
     if (m_session.prev_row != 0)
@@ -92,11 +108,11 @@ void GridSelection::click_multiple(qsizetype row)
 {
     m_session.cur_row = row;
     m_grid.set_cell_background(row - 1, ResultTableModel::NameColumn, wincolor::Selected);
-    m_session.sel_dir = m_grid.text(row - 1, ResultTableModel::FolderColumn);
-    m_session.sel_file = m_grid.text(row - 1, ResultTableModel::NameColumn);
-    const QString path = m_session.sel_dir + m_session.sel_file;
+    m_session.sel_dir = row_folder(row - 1);
+    m_session.sel_file = row_name(row - 1);
+    const Path path = m_session.sel_path();
     // Nothing marked is one blank element: the first mark takes its place.
-    if (!m_session.sel_marks.isEmpty() && m_session.sel_marks.front().trimmed().isEmpty())
+    if (!m_session.sel_marks.isEmpty() && m_session.sel_marks.front().is_blank())
         m_session.sel_marks.front() = path;
     else
         m_session.sel_marks.append(path);
@@ -105,8 +121,8 @@ void GridSelection::click_multiple(qsizetype row)
 
 void GridSelection::fill_labels()
 {
-    const Path file = Path(m_session.sel_dir).child(m_session.sel_file);
-    m_controls.lbl_filename->setText(Path(m_session.sel_file).readable());
+    const Path file = m_session.sel_dir.child(m_session.sel_file.text());
+    m_controls.lbl_filename->setText(m_session.sel_file.readable());
     // By the exact bytes: Qt's file classes would miss a Shift_JIS name. A file that is gone
     // leaves the previous date in place.
     const PathStat now = m_files.stat(file, false);
@@ -121,7 +137,7 @@ bool GridSelection::show_preview()
     m_controls.showWait(true);
     if (!m_pane.source_document().isEmpty())
         m_pane.close_and_discard();
-    const bool linked = m_pane.link(m_session.sel_dir + m_session.sel_file);
+    const bool linked = m_pane.link(m_session.sel_path().text());
     m_controls.showWait(false);
     return linked;
 }
@@ -153,7 +169,7 @@ void GridSelection::opt_f_Click()
     m_controls.setGridRedraw(true);
     m_pane.reset();
     if (m_controls.singleMode->isChecked())
-        m_session.sel_marks = empty_text_list();
+        m_session.sel_marks = empty_path_list();
     m_session.prev_row = 0;
     m_session.cur_row = 0;
     set_file_items_enabled(false);

@@ -3,6 +3,8 @@
 // labels, live preview) or multiple selection (the clicked paths collected in click order).
 #pragma once
 
+#include "base/path.h"
+
 #include <QObject>
 #include <array>
 #include <functional>
@@ -56,6 +58,12 @@ Q_SIGNALS:
     void marks_changed(qsizetype count);
 
 private:
+    // The folder and name cells of a grid row (0 for the first file).
+    Path row_folder(qsizetype index) const;
+    Path row_name(qsizetype index) const;
+    // True when the folder is the folder column's heading, which a click on the header row
+    // leaves in sel_dir.
+    static bool shows_heading(const Path& folder);
     void click_single(qsizetype row);
     void click_multiple(qsizetype row);
     void fill_labels();

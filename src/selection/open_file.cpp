@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/open_file.h"
 
-#include "base/native_path.h"
 #include "ports/message_box.h"
 #include "ports/opener.h"
 #include "session/history_log.h"
@@ -12,8 +11,8 @@ namespace pelmora {
 void open_selected_file(const QRV_Public& session, HistoryLog& history, Opener* opener,
                         MessageBoxes& messages)
 {
-    const QString path = session.sel_dir + session.sel_file;
-    history.append_history_row(native_path::readable(path) + QStringLiteral("を 起動しました"),
+    const Path path = session.sel_path();
+    history.append_history_row(path.readable() + QStringLiteral("を 起動しました"),
                                history::Open);
     const auto refused = [&history, &messages] {
         messages.inform(QStringLiteral("ファイルのオープンに失敗しました"));
@@ -24,7 +23,7 @@ void open_selected_file(const QRV_Public& session, HistoryLog& history, Opener* 
         return;
     }
     // The opener answers once the desktop has accepted or refused the request.
-    opener->open(path, [refused](bool accepted) {
+    opener->open(path.text(), [refused](bool accepted) {
         if (!accepted)
             refused();
     });

@@ -12,7 +12,7 @@ void QRV_Public::reset_for_start()
     drive_listed = 0;
     doc_type = DocType::excel();
     cache.clear_all();
-    sel_marks = empty_text_list();
+    sel_marks = empty_path_list();
     undo.clear_paths();
 }
 

@@ -4,11 +4,11 @@
 namespace pelmora {
 
 namespace {
-template <typename Part> QStringList text_list(const std::vector<UndoEntry>& entries, Part part)
+template <typename Part> PathList path_list(const std::vector<UndoEntry>& entries, Part part)
 {
     if (entries.empty())
-        return QStringList{QString()};
-    QStringList l;
+        return empty_path_list();
+    PathList l;
     l.reserve(qsizetype(entries.size()));
     for (const UndoEntry& e : entries)
         l.append(e.*part);
@@ -16,14 +16,14 @@ template <typename Part> QStringList text_list(const std::vector<UndoEntry>& ent
 }
 } // namespace
 
-QStringList UndoJournal::undo_src() const
+PathList UndoJournal::undo_src() const
 {
-    return text_list(m_entries, &UndoEntry::src);
+    return path_list(m_entries, &UndoEntry::src);
 }
 
-QStringList UndoJournal::undo_dst() const
+PathList UndoJournal::undo_dst() const
 {
-    return text_list(m_entries, &UndoEntry::dst);
+    return path_list(m_entries, &UndoEntry::dst);
 }
 
 void UndoJournal::record(UndoKind kind, std::vector<UndoEntry> entries)
@@ -35,7 +35,7 @@ void UndoJournal::record(UndoKind kind, std::vector<UndoEntry> entries)
 bool UndoJournal::is_empty() const
 {
     return m_entries.size() <= 1 &&
-           (m_entries.empty() || m_entries.front().src.trimmed().isEmpty());
+           (m_entries.empty() || m_entries.front().src.is_blank());
 }
 
 } // namespace pelmora

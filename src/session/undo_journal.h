@@ -3,10 +3,10 @@
 // reverted. One entry per file, source and destination side by side.
 #pragma once
 
+#include "base/path.h"
 #include "ports/shell.h"
+#include "session/path_list.h"
 
-#include <QString>
-#include <QStringList>
 #include <vector>
 
 namespace pelmora {
@@ -16,8 +16,8 @@ enum class UndoKind : int { None = 0, Compression = 1, Copy = 2, Move = 3, Trash
 
 struct UndoEntry
 {
-    QString src;
-    QString dst;
+    Path src;
+    Path dst;
     // The result as the operation left it: undo takes back only that file, unchanged.
     FileIdentity made{};
     // The file the result replaced, kept in the trash until undo puts it back.
@@ -31,9 +31,9 @@ public:
     const std::vector<UndoEntry>& entries() const { return m_entries; }
     qsizetype size() const { return qsizetype(m_entries.size()); }
 
-    // Sources and destinations as text lists: one empty element when there is nothing.
-    QStringList undo_src() const;
-    QStringList undo_dst() const;
+    // Sources and destinations as lists: one empty path when there is nothing.
+    PathList undo_src() const;
+    PathList undo_dst() const;
 
     // Replaces the journal with the entries of one operation of the given kind.
     void record(UndoKind kind, std::vector<UndoEntry> entries);

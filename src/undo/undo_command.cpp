@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "undo/undo_command.h"
 
-#include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
@@ -16,11 +15,9 @@ namespace pelmora {
 
 namespace {
 
-using native_path::readable;
-
-QString paren(const QString& prefix, const QString& path)
+QString paren(const QString& prefix, const Path& path)
 {
-    return prefix + QLatin1Char('(') + readable(path) + QLatin1Char(')');
+    return prefix + QLatin1Char('(') + path.readable() + QLatin1Char(')');
 }
 
 // Puts back the file a copy or move replaced, once the new file has left its place.
@@ -36,7 +33,7 @@ bool restore_replaced(CommandEnv& env, const UndoEntry& entry)
 // Deletes a copy only while it is the file the copy made, unchanged.
 bool undo_copy(CommandEnv& env, const UndoEntry& entry)
 {
-    const bool deleted = env.shell && env.shell->delete_if_unchanged(entry.dst, entry.made);
+    const bool deleted = env.shell && env.shell->delete_if_unchanged(entry.dst.text(), entry.made);
     env.history.append_history_row(
         paren(QStringLiteral("コピーしたファイル"), entry.dst) +
         (deleted ? QStringLiteral("を 削除しました") : QStringLiteral("を 削除できませんでした")));
@@ -51,7 +48,7 @@ bool undo_move(CommandEnv& env, const UndoEntry& entry)
     QRV_Public& s = env.session;
     s.op_handed_over = false;
     if (env.files && env.files->identity(entry.dst).same_file(entry.made)) {
-        QString from = entry.dst;
+        Path from = entry.dst;
         TransferReport report;
         report.expected_source = entry.made;
         s.op_handed_over =
@@ -59,7 +56,7 @@ bool undo_move(CommandEnv& env, const UndoEntry& entry)
     }
     env.history.append_history_row(
         paren(QStringLiteral("移動したファイル"), entry.dst) + QStringLiteral("を ") +
-        readable(entry.src) +
+        entry.src.readable() +
         (s.op_handed_over ? QStringLiteral("へ戻しました") : QStringLiteral("へ戻せませんでした")));
     if (!s.op_handed_over)
         return false;
@@ -68,7 +65,7 @@ bool undo_move(CommandEnv& env, const UndoEntry& entry)
 
 } // namespace
 
-QString undo_question(UndoKind kind, const QString& first_dst, bool several, bool restores_earlier)
+QString undo_question(UndoKind kind, const Path& first_dst, bool several, bool restores_earlier)
 {
     const QString more = several ? QStringLiteral("等") : QString();
     QString line;

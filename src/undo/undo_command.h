@@ -19,14 +19,14 @@ using ArchiveUndo = std::function<bool(const UndoEntry& entry)>;
 
 // Whether undoing a compression into this archive puts an earlier archive back (the
 // compression updated an archive that was there) rather than deleting it.
-using ArchiveRestores = std::function<bool(const QString& archive)>;
+using ArchiveRestores = std::function<bool(const Path& archive)>;
 
 void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive = {},
               const ArchiveRestores& restores_earlier = {});
 
 // The confirmation question for a journal of this kind; empty for kinds that have none.
 // restores_earlier: the compression's undo puts the earlier archive back.
-QString undo_question(UndoKind kind, const QString& first_dst, bool several,
+QString undo_question(UndoKind kind, const Path& first_dst, bool several,
                       bool restores_earlier = false);
 
 } // namespace pelmora

@@ -89,7 +89,7 @@ void FileOpsController::p_undo_Click()
     CommandEnv e = env();
     run_undo(
         e, [this](const UndoEntry& entry) { return m_archives.undo(entry); },
-        [this](const QString& archive) { return m_archives.restores(archive); });
+        [this](const Path& archive) { return m_archives.restores(archive); });
 }
 
 } // namespace pelmora

@@ -8,6 +8,7 @@
 #include "fileops/dir_select_frm.h"
 #include "fileops/folder_list.h"
 #include "main_window_fixture.h"
+#include "path_values.h"
 #include "session/history_log.h"
 #include "session/session.h"
 #include "temporary_home.h"
@@ -127,8 +128,8 @@ struct FileOpsFixture
     {
         const QString full = tree.path(rel);
         const qsizetype cut = full.lastIndexOf(QLatin1Char('/')) + 1;
-        session().sel_dir = full.left(cut);
-        session().sel_file = full.mid(cut);
+        session().sel_dir = Path(full.left(cut));
+        session().sel_file = Path(full.mid(cut));
     }
     void mark(const QStringList& rels)
     {
@@ -136,7 +137,7 @@ struct FileOpsFixture
         QStringList marks;
         for (const QString& r : rels)
             marks.append(tree.path(r));
-        session().sel_marks = marks.isEmpty() ? empty_text_list() : marks;
+        session().sel_marks = marks.isEmpty() ? empty_path_list() : paths(marks);
     }
     void trigger(const char* item) { action(item)->trigger(); }
 

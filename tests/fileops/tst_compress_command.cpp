@@ -67,8 +67,8 @@ struct Fixture
                 QCOMPARE(session.dlg_mode, DlgMode::Compress);
                 session.dlg_cancel = cancel ? 1 : 0;
                 if (!cancel) {
-                    session.dest_dir = folder;
-                    session.archive_name = name;
+                    session.dest_dir = Path(folder);
+                    session.archive_name = Path(name);
                 }
             },
             backups);
@@ -76,8 +76,8 @@ struct Fixture
     void select(const QString& rel)
     {
         const QString p = tree.path(rel);
-        session.sel_dir = QFileInfo(p).absolutePath() + QLatin1Char('/');
-        session.sel_file = QFileInfo(p).fileName();
+        session.sel_dir = Path(QFileInfo(p).absolutePath() + QLatin1Char('/'));
+        session.sel_file = Path(QFileInfo(p).fileName());
     }
 };
 
@@ -208,7 +208,7 @@ private Q_SLOTS:
             }
             default:
                 other.session.sel_dir = f.session.sel_dir;
-                other.session.sel_file = QStringLiteral("c.xls");
+                other.session.sel_file = Path(QStringLiteral("c.xls"));
                 other.compress(out, QStringLiteral("R"));
             }
         };
@@ -269,7 +269,7 @@ private Q_SLOTS:
         f.messages.answers = {MsgAnswer::Yes};
         run_undo(
             f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
-            [&](const QString& a) { return f.backups.restores(a); });
+            [&](const Path& a) { return f.backups.restores(a); });
         QCOMPARE(f.messages.shown.last().text, QStringLiteral("1つ前の操作を取り消しました"));
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(read_bytes(target), before);
@@ -328,8 +328,8 @@ private Q_SLOTS:
         QVERIFY(deep.isValid());
         QVERIFY(deep.path().size() > 4096);
         QVERIFY(deep.write("deep.xls", "far down"));
-        f.session.sel_dir = QFile::decodeName(deep.path());
-        f.session.sel_file = QStringLiteral("deep.xls");
+        f.session.sel_dir = Path(QFile::decodeName(deep.path()));
+        f.session.sel_file = Path(QStringLiteral("deep.xls"));
         f.compress(QFile::decodeName(deep.path()), QStringLiteral("DEEP"));
         QCOMPARE(f.messages.shown.last().text, QStringLiteral("選択XLSファイルを圧縮しました"));
         // Read back from a copy at a short path: every reader takes whole paths.
@@ -345,7 +345,7 @@ private Q_SLOTS:
         f.messages.answers = {MsgAnswer::Yes};
         run_undo(
             f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
-            [&](const QString& a) { return f.backups.restores(a); });
+            [&](const Path& a) { return f.backups.restores(a); });
         QCOMPARE(f.messages.shown.last().text, QStringLiteral("1つ前の操作を取り消しました"));
         QCOMPARE(deep.names(), QList<QByteArray>{"deep.xls"});
     }
@@ -391,12 +391,12 @@ private Q_SLOTS:
         QVERIFY(f.undoEnabled);
         QCOMPARE(f.history.size(), 1);
         QCOMPARE(f.history.entry(0).text,
-                 f.session.sel_dir + f.session.sel_file + QStringLiteral("を ") + out +
+                 f.session.sel_path().text() + QStringLiteral("を ") + out +
                      QStringLiteral("に圧縮して保存(261207101500.LZH)しました"));
         QCOMPARE(f.history.entry(0).color, WinColor(0xFFC0FF));
         QCOMPARE(f.session.undo.undo_kind(), UndoKind::Compression);
-        QCOMPARE(f.session.undo.undo_src(), QStringList{f.session.sel_dir + f.session.sel_file});
-        QCOMPARE(f.session.undo.undo_dst(), QStringList{archive});
+        QCOMPARE(f.session.undo.undo_src(), PathList{f.session.sel_path()});
+        QCOMPARE(f.session.undo.undo_dst(), paths({archive}));
         QCOMPARE(temp_list_files(), listsBefore); // the list file is gone
 
         QTemporaryDir x;
@@ -415,9 +415,9 @@ private Q_SLOTS:
         QVERIFY(f.tree.createDir(QStringLiteral("out")));
         f.single = false;
         f.select(QStringLiteral("b/same.xls"));
-        f.session.sel_marks = {f.tree.path(QStringLiteral("a/same.xls")),
+        f.session.sel_marks = paths({f.tree.path(QStringLiteral("a/same.xls")),
                                f.tree.path(QStringLiteral("b/same.xls")),
-                               f.tree.path(QStringLiteral("a/same.xls"))};
+                               f.tree.path(QStringLiteral("a/same.xls"))});
         f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("M"));
         QCOMPARE(f.history.size(), 3);
         QCOMPARE(f.session.undo.undo_dst().size(), 3);
@@ -453,7 +453,7 @@ private Q_SLOTS:
             QCOMPARE(f.messages.shown[0].icon, MsgIcon::Exclamation);
             QCOMPARE(f.history.size(), 2);
             QCOMPARE(f.history.entry(1).text, QStringLiteral("上記の作業に失敗しました"));
-            QVERIFY(text_list_is_empty(f.session.undo.undo_src()));
+            QVERIFY(path_list_is_empty(f.session.undo.undo_src()));
             QVERIFY(!f.undoEnabled);
             QVERIFY(!QFileInfo::exists(out + QStringLiteral("F.LZH")));
         }
@@ -482,7 +482,7 @@ private Q_SLOTS:
         QCOMPARE(f.messages.shown.last().text,
                  QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
         QCOMPARE(f.messages.shown.last().icon, MsgIcon::Exclamation);
-        QVERIFY(text_list_is_empty(f.session.undo.undo_src()));
+        QVERIFY(path_list_is_empty(f.session.undo.undo_src()));
         QVERIFY(!QFileInfo::exists(f.tree.path(QStringLiteral("out/E.LZH"))));
 
         // An archive that exists stays byte for byte when a listed file is missing.
@@ -493,7 +493,7 @@ private Q_SLOTS:
         QVERIFY(arc.open(QIODevice::ReadOnly));
         const QByteArray before = arc.readAll();
         arc.close();
-        f.session.sel_file = QStringLiteral("gone.xls");
+        f.session.sel_file = Path(QStringLiteral("gone.xls"));
         f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("E"));
         QCOMPARE(f.messages.shown.last().text,
                  QStringLiteral("選択XLSファイルの圧縮に失敗しました"));
@@ -517,9 +517,9 @@ private Q_SLOTS:
                 QVERIFY(f.tree.createDir(QStringLiteral("out")));
                 f.select(QStringLiteral("shared/") + bad);
                 if (!single)
-                    f.session.sel_marks = {f.tree.path(QStringLiteral("shared/ok.xls")),
-                                           f.tree.path(QStringLiteral("shared/") + bad)};
-                const QStringList marks = f.session.sel_marks;
+                    f.session.sel_marks = paths({f.tree.path(QStringLiteral("shared/ok.xls")),
+                                           f.tree.path(QStringLiteral("shared/") + bad)});
+                const PathList marks = f.session.sel_marks;
                 const QString out = f.tree.path(QStringLiteral("out/"));
                 f.compress(out, QStringLiteral("X"));
                 QVERIFY(fake.lines.isEmpty());
@@ -535,11 +535,11 @@ private Q_SLOTS:
                 const int rows = single ? 1 : 2;
                 QCOMPARE(f.history.size(), rows + 1);
                 QCOMPARE(f.history.entry(rows).text, QStringLiteral("上記の作業に失敗しました"));
-                QVERIFY(text_list_is_empty(f.session.undo.undo_src()));
+                QVERIFY(path_list_is_empty(f.session.undo.undo_src()));
                 QVERIFY(!f.undoEnabled);
-                QCOMPARE(f.session.sel_file, bad);
+                QCOMPARE(f.session.sel_file, Path(bad));
                 QCOMPARE(f.session.sel_marks, marks);
-                QCOMPARE(f.session.dest_dir, out);
+                QCOMPARE(f.session.dest_dir, Path(out));
             }
         }
     }
@@ -594,7 +594,7 @@ private Q_SLOTS:
         f.env.start_blink = [&] { ++blinks; };
         run_undo(
             f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
-            [&](const QString& a) { return f.backups.restores(a); });
+            [&](const Path& a) { return f.backups.restores(a); });
         QVERIFY(!f.messages.shown.isEmpty());
         const QString question = f.messages.shown.at(f.messages.shown.size() - 2).text;
         QCOMPARE(question,
@@ -619,9 +619,9 @@ private Q_SLOTS:
         // An archive the compression created is deleted by its undo, and its question says so.
         f.compress(out, QStringLiteral("NEW"));
         QVERIFY(QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
-        QVERIFY(!f.backups.restores(out + QStringLiteral("NEW.LZH")));
-        QCOMPARE(undo_question(UndoKind::Compression, out + QStringLiteral("NEW.LZH"), false,
-                               f.backups.restores(out + QStringLiteral("NEW.LZH"))),
+        const Path created(out + QStringLiteral("NEW.LZH"));
+        QVERIFY(!f.backups.restores(created));
+        QCOMPARE(undo_question(UndoKind::Compression, created, false, f.backups.restores(created)),
                  QStringLiteral("作成した書庫ファイル(") + out +
                      QStringLiteral("NEW.LZH)を削除します\r\nよろしいですか"));
         QVERIFY(f.backups.undo(f.session.undo.entries().front()));

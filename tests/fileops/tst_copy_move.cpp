@@ -27,7 +27,7 @@ private Q_SLOTS:
         QVERIFY(fx.tree.createFile("a.xls"));
         fx.select("a.xls");
         fx.session().undo.record(
-            UndoKind::Move, {UndoEntry{QStringLiteral("/p/x.xls"), QStringLiteral("/q/x.xls")}});
+            UndoKind::Move, {UndoEntry{Path(QStringLiteral("/p/x.xls")), Path(QStringLiteral("/q/x.xls"))}});
         cancel_chooser();
         fx.trigger("p_filecopy");
         QCOMPARE(fx.session().dlg_mode, DlgMode::Copy);
@@ -35,7 +35,7 @@ private Q_SLOTS:
         QCOMPARE(fx.history().size(), 0);
         QVERIFY(fx.messages().shown.isEmpty());
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Move);
-        QCOMPARE(fx.session().undo.undo_src(), QStringList{QStringLiteral("/p/x.xls")});
+        QCOMPARE(fx.session().undo.undo_src(), paths({QStringLiteral("/p/x.xls")}));
         QVERIFY(!fx.action("p_undo")->isEnabled());
         QVERIFY(!fx.timer()->isActive());
         QVERIFY(!QApplication::overrideCursor());
@@ -50,7 +50,7 @@ private Q_SLOTS:
         choose_folder(fx.p("bak"));
         fx.trigger("p_filecopy");
         const QString dest = fx.p("bak/");
-        QCOMPARE(fx.session().dest_dir, dest);
+        QCOMPARE(fx.session().dest_dir, Path(dest));
         QCOMPARE(read_all(dest + QStringLiteral("a.xls")), QByteArray("A"));
         QCOMPARE(read_all(fx.p("docs/a.xls")), QByteArray("A"));
         QCOMPARE(fx.history_texts(), QStringList{fx.p("docs/a.xls") + QStringLiteral("を ") + dest +
@@ -62,8 +62,8 @@ private Q_SLOTS:
         QVERIFY(fx.timer()->isActive());
         QCOMPARE(fx.session().blink_count, 1);
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
-        QCOMPARE(fx.session().undo.undo_src(), QStringList{fx.p("docs/a.xls")});
-        QCOMPARE(fx.session().undo.undo_dst(), QStringList{dest + QStringLiteral("a.xls")});
+        QCOMPARE(fx.session().undo.undo_src(), paths({fx.p("docs/a.xls")}));
+        QCOMPARE(fx.session().undo.undo_dst(), paths({dest + QStringLiteral("a.xls")}));
         QVERIFY(fx.session().op_handed_over);
         QVERIFY(!QApplication::overrideCursor());
     }
@@ -75,7 +75,7 @@ private Q_SLOTS:
         fx.select("docs/a.xls");
         choose_folder(fx.tree.root());
         fx.trigger("p_filemove");
-        QCOMPARE(fx.session().dest_dir, fx.tree.root());
+        QCOMPARE(fx.session().dest_dir, Path(fx.tree.root()));
         QVERIFY(!QFile::exists(fx.p("docs/a.xls")));
         QCOMPARE(read_all(fx.p("a.xls")), QByteArray("A"));
         QCOMPARE(fx.history_texts().front(), fx.p("docs/a.xls") + QStringLiteral("を ") +
@@ -83,7 +83,7 @@ private Q_SLOTS:
         QCOMPARE(fx.history_colors(), QList<WinColor>{history::Move});
         QCOMPARE(fx.shown_texts(), QStringList{kMoved});
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Move);
-        QCOMPARE(fx.session().undo.undo_dst(), QStringList{fx.p("a.xls")});
+        QCOMPARE(fx.session().undo.undo_dst(), paths({fx.p("a.xls")}));
     }
 
     void single_move_of_a_missing_file_fails()
@@ -92,7 +92,7 @@ private Q_SLOTS:
         QVERIFY(fx.tree.createDir("bak"));
         fx.select("gone.xls");
         fx.session().undo.record(UndoKind::Copy,
-                                 {UndoEntry{QStringLiteral("/p/x.xls"), QString()}});
+                                 {UndoEntry{Path(QStringLiteral("/p/x.xls")), Path()}});
         choose_folder(fx.p("bak"));
         fx.trigger("p_filemove");
         QCOMPARE(fx.history_texts(),
@@ -103,8 +103,8 @@ private Q_SLOTS:
         QCOMPARE(fx.shown_texts(), QStringList{kMoveFailed});
         QCOMPARE(fx.messages().shown.front().icon, MsgIcon::Critical);
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
-        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
-        QVERIFY(text_list_is_empty(fx.session().undo.undo_dst()));
+        QVERIFY(path_list_is_empty(fx.session().undo.undo_src()));
+        QVERIFY(path_list_is_empty(fx.session().undo.undo_dst()));
         QVERIFY(!fx.session().op_handed_over);
         QVERIFY(!fx.action("p_undo")->isEnabled());
         QVERIFY(!fx.timer()->isActive());
@@ -123,15 +123,15 @@ private Q_SLOTS:
         QCOMPARE(fx.shown_texts(), QStringList({replace_question(fx.p("bak/a.xls")), kCopyFailed}));
         QCOMPARE(fx.history().size(), 2);
         QCOMPARE(fx.history_texts().back(), history::kFailureText);
-        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
+        QVERIFY(path_list_is_empty(fx.session().undo.undo_src()));
         QVERIFY(!fx.action("p_undo")->isEnabled());
     }
 
     void single_mode_without_a_selection_asks_for_one()
     {
         FileOpsFixture fx;
-        fx.session().sel_dir = QStringLiteral("  ");
-        fx.session().sel_file = QStringLiteral("a.xls");
+        fx.session().sel_dir = Path(QStringLiteral("  "));
+        fx.session().sel_file = Path(QStringLiteral("a.xls"));
         choose_folder(fx.tree.root());
         fx.trigger("p_filecopy");
         QCOMPARE(fx.shown_texts(), QStringList{QStringLiteral("ファイルを選択してください")});
@@ -157,8 +157,8 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(fx.p("bak/3.xls")));
         QCOMPARE(fx.shown_texts(), QStringList{kCopyFailed});
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
-        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
-        QVERIFY(text_list_is_empty(fx.session().undo.undo_dst()));
+        QVERIFY(path_list_is_empty(fx.session().undo.undo_src()));
+        QVERIFY(path_list_is_empty(fx.session().undo.undo_dst()));
     }
 
     void a_path_marked_twice_is_moved_once()
@@ -173,8 +173,8 @@ private Q_SLOTS:
         QCOMPARE(fx.shown_texts(), QStringList{kMoved});
         QCOMPARE(fx.history().size(), 2);
         QCOMPARE(fx.history_colors(), QList<WinColor>({history::Move, history::Move}));
-        QCOMPARE(fx.session().undo.undo_src(), QStringList({fx.p("d/1.xls"), fx.p("d/2.xls")}));
-        QCOMPARE(fx.session().undo.undo_dst(), QStringList({fx.p("bak/1.xls"), fx.p("bak/2.xls")}));
+        QCOMPARE(fx.session().undo.undo_src(), paths({fx.p("d/1.xls"), fx.p("d/2.xls")}));
+        QCOMPARE(fx.session().undo.undo_dst(), paths({fx.p("bak/1.xls"), fx.p("bak/2.xls")}));
         QCOMPARE(read_all(fx.p("bak/2.xls")), QByteArray("2"));
         QVERIFY(!QFile::exists(fx.p("d/1.xls")));
         QVERIFY(fx.action("p_undo")->isEnabled());
@@ -190,7 +190,7 @@ private Q_SLOTS:
         fx.trigger("p_filecopy");
         QCOMPARE(fx.shown_texts(), QStringList{kCopied});
         QCOMPARE(fx.history().size(), 1);
-        QCOMPARE(fx.session().undo.undo_dst(), QStringList{fx.p("bak/1.xls")});
+        QCOMPARE(fx.session().undo.undo_dst(), paths({fx.p("bak/1.xls")}));
     }
 
     void move_across_file_systems_through_the_menu()

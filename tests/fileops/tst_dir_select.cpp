@@ -79,14 +79,14 @@ private Q_SLOTS:
             Chooser c(2);
             c.ok();
             QCOMPARE(c.fx.session().dlg_cancel, 0);
-            QCOMPARE(c.fx.session().dest_dir, c.fx.tree.root());
+            QCOMPARE(c.fx.session().dest_dir, Path(c.fx.tree.root()));
         }
         {
             Chooser c(3);
             QVERIFY(c.fx.tree.createDir("docs"));
             c.dialog->Dir1().set_path(c.fx.p("docs"));
             c.ok();
-            QCOMPARE(c.fx.session().dest_dir, c.fx.p("docs/"));
+            QCOMPARE(c.fx.session().dest_dir, Path(c.fx.p("docs/")));
         }
         {
             FileOpsFixture fx;
@@ -94,19 +94,19 @@ private Q_SLOTS:
             fx.session().dlg_mode = DlgMode::Copy;
             dir_selectFrm d(fx.session(), fx.f.platform);
             button(d, "cmd_ok")->click();
-            QCOMPARE(fx.session().dest_dir, QStringLiteral("/"));
+            QCOMPARE(fx.session().dest_dir, Path(QStringLiteral("/")));
         }
     }
 
     void cancel_reports_cancel_and_keeps_the_old_values()
     {
         Chooser c(2);
-        c.fx.session().dest_dir = QStringLiteral("/old/");
-        c.fx.session().archive_name = QStringLiteral("old");
+        c.fx.session().dest_dir = Path(QStringLiteral("/old/"));
+        c.fx.session().archive_name = Path(QStringLiteral("old"));
         button(*c.dialog, "cmd_cansel")->click();
         QCOMPARE(c.fx.session().dlg_cancel, -1);
-        QCOMPARE(c.fx.session().dest_dir, QStringLiteral("/old/"));
-        QCOMPARE(c.fx.session().archive_name, QStringLiteral("old"));
+        QCOMPARE(c.fx.session().dest_dir, Path(QStringLiteral("/old/")));
+        QCOMPARE(c.fx.session().archive_name, Path(QStringLiteral("old")));
         QCOMPARE(c.dialog->result(), int(QDialog::Rejected));
     }
 
@@ -161,7 +161,7 @@ private Q_SLOTS:
         d.findChild<QComboBox*>(QStringLiteral("Drive1"))->setCurrentIndex(1);
         QCOMPARE(d.Dir1().path(), second.root());
         button(d, "cmd_ok")->click();
-        QCOMPARE(fx.session().dest_dir, second.root());
+        QCOMPARE(fx.session().dest_dir, Path(second.root()));
     }
 
     void archive_name_checks_in_compress_mode()
@@ -191,7 +191,7 @@ private Q_SLOTS:
         name->setText(QStringLiteral("  backup "));
         c.ok();
         QCOMPARE(c.fx.session().dlg_cancel, 0);
-        QCOMPARE(c.fx.session().archive_name, QStringLiteral("backup"));
+        QCOMPARE(c.fx.session().archive_name, Path(QStringLiteral("backup")));
         QCOMPARE(c.dialog->result(), int(QDialog::Accepted));
     }
 
@@ -252,9 +252,9 @@ private Q_SLOTS:
         QCOMPARE(c.dialog->result(), accepted ? int(QDialog::Accepted) : 0);
         // Written before the question, and kept whatever the answer.
         QCOMPARE(c.fx.session().dlg_cancel, 0);
-        QCOMPARE(native_path::to_native(c.fx.session().dest_dir),
+        QCOMPARE(c.fx.session().dest_dir.bytes(),
                  dir + (folder.isEmpty() ? "" : "/"));
-        QCOMPARE(c.fx.session().archive_name, QStringLiteral("old"));
+        QCOMPARE(c.fx.session().archive_name, Path(QStringLiteral("old")));
         if (!accepted) {
             button(*c.dialog, "cmd_cansel")->click();
             QCOMPARE(c.fx.session().dlg_cancel, -1);
@@ -317,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(c.dialog->Dir1().path(), c.fx.p("docs/NEW"));
         QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs/NEW"));
         c.ok();
-        QCOMPARE(c.fx.session().dest_dir, c.fx.p("docs/NEW/"));
+        QCOMPARE(c.fx.session().dest_dir, Path(c.fx.p("docs/NEW/")));
     }
 
     void new_folder_at_the_root_has_no_double_separator()

@@ -3,6 +3,7 @@
 #include "backends/posix/posix_file_system.h"
 #include "fileops/shell_helpers.h"
 #include "ports/shell.h"
+#include "path_values.h"
 #include "test_tree.h"
 
 #include <QtTest>
@@ -62,13 +63,14 @@ private Q_SLOTS:
 
     void file_name_part_takes_the_text_after_the_last_separator()
     {
-        QCOMPARE(file_name_part(QStringLiteral("/docs/sub/a.xls")), QStringLiteral("a.xls"));
-        QCOMPARE(file_name_part(QStringLiteral("a.xls")), QStringLiteral("a.xls"));
-        QCOMPARE(file_name_part(QStringLiteral("/docs/")), QString());
-        QCOMPARE(file_name_part(QString()), QString());
-        QString out = QStringLiteral("old");
-        file_name_part(QStringLiteral("/x/y.doc"), out);
-        QCOMPARE(out, QStringLiteral("y.doc"));
+        const auto part = [](const char* path) {
+            return file_name_part(Path(QString::fromUtf8(path))).text();
+        };
+        QCOMPARE(part("/docs/sub/a.xls"), QStringLiteral("a.xls"));
+        QCOMPARE(part("a.xls"), QStringLiteral("a.xls"));
+        QCOMPARE(part("/docs/"), QString());
+        QCOMPARE(part("/docs//"), QString());
+        QCOMPARE(part(""), QString());
     }
 
     void path_exists_finds_ordinary_files_and_named_folders()
@@ -77,13 +79,14 @@ private Q_SLOTS:
         QVERIFY(t.createFile("a.xls"));
         QVERIFY(t.createFile(".hidden.xls"));
         QVERIFY(t.createDir("sub"));
-        QVERIFY(!path_exists(&files, QString()));
-        QVERIFY(path_exists(&files, t.path("a.xls")));
-        QVERIFY(!path_exists(&files, t.path(".hidden.xls")));
-        QVERIFY(!path_exists(&files, t.path("gone.xls")));
-        QVERIFY(path_exists(&files, t.path("sub/")));
-        QVERIFY(!path_exists(&files, t.path("sub")));
-        QVERIFY(!path_exists(&files, t.path("nosub/")));
+        const auto exists = [&](const char* rel) { return path_exists(&files, Path(t.path(rel))); };
+        QVERIFY(!path_exists(&files, Path()));
+        QVERIFY(exists("a.xls"));
+        QVERIFY(!exists(".hidden.xls"));
+        QVERIFY(!exists("gone.xls"));
+        QVERIFY(exists("sub/"));
+        QVERIFY(!exists("sub"));
+        QVERIFY(!exists("nosub/"));
     }
 
     void shell_copy_or_move_refuses_before_the_shell()
@@ -92,16 +95,17 @@ private Q_SLOTS:
         QVERIFY(t.createFile("a.xls"));
         QVERIFY(t.createFile(".h.xls"));
         RecordingShell shell;
-        QString src = t.path("a.xls");
-        QVERIFY(!shell_copy_or_move(&shell, &files, src, QString(), FO_COPY));
-        QString empty;
-        QVERIFY(!shell_copy_or_move(&shell, &files, empty, t.path("b.xls"), FO_COPY));
-        QString missing = t.path("gone.xls");
-        QVERIFY(!shell_copy_or_move(&shell, &files, missing, t.path("b.xls"), FO_MOVE));
-        QString hidden = t.path(".h.xls");
-        QVERIFY(!shell_copy_or_move(&shell, &files, hidden, t.path("b.xls"), FO_MOVE));
+        const Path b(t.path("b.xls"));
+        Path src(t.path("a.xls"));
+        QVERIFY(!shell_copy_or_move(&shell, &files, src, Path(), FO_COPY));
+        Path empty;
+        QVERIFY(!shell_copy_or_move(&shell, &files, empty, b, FO_COPY));
+        Path missing(t.path("gone.xls"));
+        QVERIFY(!shell_copy_or_move(&shell, &files, missing, b, FO_MOVE));
+        Path hidden(t.path(".h.xls"));
+        QVERIFY(!shell_copy_or_move(&shell, &files, hidden, b, FO_MOVE));
         QVERIFY(shell.calls.isEmpty());
-        QVERIFY(!shell_copy_or_move(nullptr, &files, src, t.path("b.xls"), FO_COPY));
+        QVERIFY(!shell_copy_or_move(nullptr, &files, src, b, FO_COPY));
     }
 
     void shell_copy_or_move_passes_the_result_of_the_shell()
@@ -109,12 +113,13 @@ private Q_SLOTS:
         TestTree t;
         QVERIFY(t.createFile("a.xls"));
         RecordingShell shell;
-        QString src = t.path("a.xls");
-        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_MOVE));
+        Path src(t.path("a.xls"));
+        const Path dst(QStringLiteral("/d/a.xls"));
+        QVERIFY(shell_copy_or_move(&shell, &files, src, dst, FO_MOVE));
         shell.result = false;
-        QVERIFY(!shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/a.xls"), FO_COPY));
-        QCOMPARE(shell.calls, QStringList({src + QStringLiteral(">/d/a.xls#1"),
-                                           src + QStringLiteral(">/d/a.xls#2")}));
+        QVERIFY(!shell_copy_or_move(&shell, &files, src, dst, FO_COPY));
+        QCOMPARE(shell.calls, QStringList({t.path("a.xls") + QStringLiteral(">/d/a.xls#1"),
+                                           t.path("a.xls") + QStringLiteral(">/d/a.xls#2")}));
     }
 
     void shell_copy_or_move_strips_the_separator_of_a_folder_source()
@@ -122,19 +127,19 @@ private Q_SLOTS:
         TestTree t;
         QVERIFY(t.createDir("sub"));
         RecordingShell shell;
-        QString src = t.path("sub/");
-        QVERIFY(shell_copy_or_move(&shell, &files, src, QStringLiteral("/d/sub"), FO_MOVE));
-        QCOMPARE(src, t.path("sub"));
+        Path src(t.path("sub/"));
+        QVERIFY(shell_copy_or_move(&shell, &files, src, Path(QStringLiteral("/d/sub")), FO_MOVE));
+        QCOMPARE(src, Path(t.path("sub")));
         QCOMPARE(shell.calls.front(), t.path("sub") + QStringLiteral(">/d/sub#1"));
     }
 
     void shell_delete_hands_the_code_on()
     {
         RecordingShell shell;
-        const QStringList paths{QStringLiteral("/a"), QStringLiteral("/b")};
-        QCOMPARE(shell_delete(&shell, paths, false), 7);
-        QCOMPARE(shell.removed, paths);
-        QVERIFY(shell_delete(nullptr, paths, false) != 0);
+        const QStringList texts{QStringLiteral("/a"), QStringLiteral("/b")};
+        QCOMPARE(shell_delete(&shell, paths(texts), false), 7);
+        QCOMPARE(shell.removed, texts);
+        QVERIFY(shell_delete(nullptr, paths(texts), false) != 0);
     }
 };
 

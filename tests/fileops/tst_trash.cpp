@@ -36,11 +36,11 @@ private Q_SLOTS:
         QCOMPARE(fx.history_texts(), QStringList{path + kEnding});
         QCOMPARE(fx.history_colors(), QList<WinColor>{history::Trash});
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Trash);
-        QCOMPARE(fx.session().undo.undo_src(), QStringList{path});
+        QCOMPARE(fx.session().undo.undo_src(), paths({path}));
         QCOMPARE(fx.session().undo.undo_dst().size(), 1);
         // The journal names where the trash put the file.
-        QVERIFY(fx.session().undo.undo_dst().front().startsWith(m_home.path()));
-        QCOMPARE(read_all(fx.session().undo.undo_dst().front()), QByteArray("A"));
+        QVERIFY(fx.session().undo.undo_dst().front().text().startsWith(m_home.path()));
+        QCOMPARE(read_all(fx.session().undo.undo_dst().front().text()), QByteArray("A"));
         QVERIFY(fx.timer()->isActive());
         QVERIFY(!fx.action("p_undo")->isEnabled()); // trash never enables undo
     }
@@ -51,7 +51,7 @@ private Q_SLOTS:
         QVERIFY(fx.tree.createFile("a.xls"));
         fx.select("a.xls");
         fx.session().undo.record(UndoKind::Copy,
-                                 {UndoEntry{QStringLiteral("/p/x.xls"), QString()}});
+                                 {UndoEntry{Path(QStringLiteral("/p/x.xls")), Path()}});
         fx.messages().answers = {MsgAnswer::No};
         fx.trigger("p_dust");
         QVERIFY(QFile::exists(fx.p("a.xls")));
@@ -59,7 +59,7 @@ private Q_SLOTS:
         QCOMPARE(fx.history_colors(), QList<WinColor>({history::Trash, history::Failure}));
         QCOMPARE(fx.shown_texts().size(), 1); // the question only, no message after it
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Copy);
-        QCOMPARE(fx.session().undo.undo_src(), QStringList{QStringLiteral("/p/x.xls")});
+        QCOMPARE(fx.session().undo.undo_src(), paths({QStringLiteral("/p/x.xls")}));
         QVERIFY(!fx.timer()->isActive());
     }
 
@@ -75,7 +75,7 @@ private Q_SLOTS:
         // The twice-marked file is asked about, logged and trashed once.
         QCOMPARE(fx.shown_texts(), QStringList({trash_question(paths), kTrashed}));
         QCOMPARE(fx.history_texts(), QStringList({paths[0] + kEnding, paths[1] + kEnding}));
-        QCOMPARE(fx.session().undo.undo_src(), paths);
+        QCOMPARE(fx.session().undo.undo_src(), pelmora::paths(paths));
         QCOMPARE(fx.session().undo.undo_dst().size(), 2);
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Trash);
         for (const QString& p : paths)
@@ -95,8 +95,8 @@ private Q_SLOTS:
                                                   fx.p("3.xls") + kEnding, history::kFailureText}));
         QCOMPARE(fx.shown_texts().size(), 1); // no message after the question
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Trash);
-        QVERIFY(text_list_is_empty(fx.session().undo.undo_src()));
-        QVERIFY(text_list_is_empty(fx.session().undo.undo_dst()));
+        QVERIFY(path_list_is_empty(fx.session().undo.undo_src()));
+        QVERIFY(path_list_is_empty(fx.session().undo.undo_dst()));
         QVERIFY(!fx.timer()->isActive());
     }
 };

@@ -115,7 +115,7 @@ private Q_SLOTS:
         f.platform.printers = &printers;
         QVERIFY(f.load());
         f.child<QRadioButton>("opt_f_1")->click();
-        f.session.sel_marks = QStringList{"/a/s/c.xls", "/a/z.xls"};
+        f.session.sel_marks = paths({"/a/s/c.xls", "/a/z.xls"});
         f.child<QAction>("p_print")->trigger();
         const QStringList lines = printed_lines(printers.calls);
         QCOMPARE(lines[0],

@@ -11,6 +11,14 @@ using namespace pelmora;
 
 namespace {
 
+PathList paths(const QStringList& texts)
+{
+    PathList l;
+    for (const QString& t : texts)
+        l.append(Path(t));
+    return l;
+}
+
 const QString kFive = QStringLiteral("     ");
 const QString kRule = kFive + QString(95, QLatin1Char('='));
 const QString kTitle = kFive + QStringLiteral("ファイル名(保存場所を含みます)");
@@ -24,7 +32,7 @@ PrintInput two_files()
     input.single_mode = true;
     input.rows = {{QStringLiteral("A.XLS"), QStringLiteral("/home/sato/DOCS/")},
                   {QStringLiteral("B.XLS"), QStringLiteral("/home/sato/DOCS/SUB/")}};
-    input.marks = {QString()};
+    input.marks = paths({QString()});
     return input;
 }
 
@@ -71,7 +79,7 @@ private Q_SLOTS:
     void single_mode_ignores_the_marked_paths()
     {
         PrintInput input = two_files();
-        input.marks = {QStringLiteral("/elsewhere/X.XLS")};
+        input.marks = paths({QStringLiteral("/elsewhere/X.XLS")});
         const QStringList lines = print_lines(input);
         QCOMPARE(lines.size(), 7);
         QVERIFY(!lines.join(QLatin1Char('\n')).contains(QLatin1String("elsewhere")));
@@ -93,9 +101,9 @@ private Q_SLOTS:
     {
         PrintInput input = two_files();
         input.single_mode = false;
-        input.marks = {QStringLiteral("/home/sato/DOCS/SUB/B.XLS"),
+        input.marks = paths({QStringLiteral("/home/sato/DOCS/SUB/B.XLS"),
                        QStringLiteral("/home/sato/DOCS/A.XLS"),
-                       QStringLiteral("/home/sato/DOCS/SUB/B.XLS")};
+                       QStringLiteral("/home/sato/DOCS/SUB/B.XLS")});
         RecordingPrinter printer;
         QCOMPARE(print_result_list(printer, input), PrintOutcome::Printed);
         const QStringList expected = {QStringLiteral("ドライブ /home/sato/  [ホーム]") +
@@ -117,7 +125,7 @@ private Q_SLOTS:
         PrintInput input = two_files();
         input.single_mode = false;
         input.rows = {{QStringLiteral("NEW.XLS"), QStringLiteral("/other/")}};
-        input.marks = {QStringLiteral(" /gone/OLD.XLS ")};
+        input.marks = paths({QStringLiteral(" /gone/OLD.XLS ")});
         const QStringList lines = print_lines(input);
         QCOMPARE(lines.size(), 6);
         QCOMPARE(lines.at(3), kFive + QStringLiteral(" /gone/OLD.XLS "));
@@ -128,7 +136,7 @@ private Q_SLOTS:
         for (const QStringList& marks : {QStringList{QString()}, QStringList{}}) {
             PrintInput input = two_files();
             input.single_mode = false;
-            input.marks = marks;
+            input.marks = paths(marks);
             RecordingPrinter printer;
             QCOMPARE(print_result_list(printer, input), PrintOutcome::Printed);
             const QStringList lines = printer.lines();
@@ -164,7 +172,7 @@ private Q_SLOTS:
         PrintInput input = two_files();
         input.single_mode = false;
         input.rows.clear();
-        input.marks = {QStringLiteral("/home/sato/DOCS/A.XLS")};
+        input.marks = paths({QStringLiteral("/home/sato/DOCS/A.XLS")});
         RecordingPrinter printer;
         QCOMPARE(print_result_list(printer, input), PrintOutcome::NoData);
         QVERIFY(printer.calls.isEmpty());

@@ -69,7 +69,7 @@ private Q_SLOTS:
         QVERIFY(f.load());
         f.window->selection().grd1_Click(1);
         f.window->selection().grd1_Click(0);
-        QVERIFY(f.session.sel_dir.isEmpty());
+        QVERIFY(f.session.sel_dir.is_empty());
         QCOMPARE(f.session.cur_row, 0);
         QVERIFY(items_enabled(f, false));
     }
@@ -79,8 +79,8 @@ private Q_SLOTS:
         MainWindowFixture f(eight_files);
         QVERIFY(f.load());
         f.window->selection().grd1_Click(5);
-        QCOMPARE(f.session.sel_dir, QStringLiteral("/g/"));
-        QCOMPARE(f.session.sel_file, QStringLiteral("f5.xls"));
+        QCOMPARE(f.session.sel_dir, Path(QStringLiteral("/g/")));
+        QCOMPARE(f.session.sel_file, Path(QStringLiteral("f5.xls")));
         QCOMPARE(f.session.cur_row, 5);
         QCOMPARE(f.session.prev_row, 0);
         QCOMPARE(name_color(f, 5), wincolor::Selected);
@@ -97,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(f.session.prev_row, 2);
         QCOMPARE(f.session.cur_row, 2);
         QCOMPARE(name_color(f, 2), wincolor::Selected);
-        QVERIFY(text_list_is_empty(f.session.sel_marks));
+        QVERIFY(path_list_is_empty(f.session.sel_marks));
         QCOMPARE(f.window->results().cell_background(1, ResultTableModel::FolderColumn),
                  wincolor::FolderCell);
     }
@@ -111,7 +111,7 @@ private Q_SLOTS:
         auto* view = f.child<QTableView>("grd1");
         const QRect cell = view->visualRect(view->model()->index(2, 0));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(f.session.sel_file, QStringLiteral("f3.xls"));
+        QCOMPARE(f.session.sel_file, Path(QStringLiteral("f3.xls")));
         QCOMPARE(f.session.cur_row, 3);
     }
 
@@ -123,11 +123,11 @@ private Q_SLOTS:
         QVERIFY(!f.window->single_mode());
         for (int row : {3, 7, 3})
             f.window->selection().grd1_Click(row);
-        QCOMPARE(f.session.sel_marks, (QStringList{"/g/f3.xls", "/g/f7.xls", "/g/f3.xls"}));
+        QCOMPARE(f.session.sel_marks, (paths({"/g/f3.xls", "/g/f7.xls", "/g/f3.xls"})));
         QCOMPARE(name_color(f, 3), wincolor::Selected);
         QCOMPARE(name_color(f, 7), wincolor::Selected);
         QCOMPARE(name_color(f, 5), wincolor::Window);
-        QCOMPARE(f.session.sel_file, QStringLiteral("f3.xls"));
+        QCOMPARE(f.session.sel_file, Path(QStringLiteral("f3.xls")));
         QCOMPARE(f.session.prev_row, 0);
         QVERIFY(f.child<QLabel>("lbl_filename")->text().isEmpty()); // labels untouched
         QVERIFY(items_enabled(f, true));
@@ -140,12 +140,12 @@ private Q_SLOTS:
         // Back to single: highlights cleared, marks emptied, rows forgotten, items off.
         f.window->selection().grd1_Click(4);
         f.child<QRadioButton>("opt_f_0")->click();
-        QVERIFY(text_list_is_empty(f.session.sel_marks));
+        QVERIFY(path_list_is_empty(f.session.sel_marks));
         QCOMPARE(name_color(f, 4), wincolor::Window);
         QCOMPARE(f.session.cur_row, 0);
         QCOMPARE(f.session.prev_row, 0);
         QVERIFY(items_enabled(f, false));
-        QCOMPARE(f.session.sel_file, QStringLiteral("f4.xls")); // kept
+        QCOMPARE(f.session.sel_file, Path(QStringLiteral("f4.xls"))); // kept
     }
 
     void switching_to_multiple_keeps_the_empty_mark_list()
@@ -156,7 +156,7 @@ private Q_SLOTS:
         f.child<QRadioButton>("opt_f_1")->click();
         QVERIFY(items_enabled(f, false));
         QCOMPARE(name_color(f, 6), wincolor::Window);
-        QVERIFY(text_list_is_empty(f.session.sel_marks));
+        QVERIFY(path_list_is_empty(f.session.sel_marks));
         QCOMPARE(f.session.sel_marks.size(), 1);
     }
 
@@ -434,7 +434,7 @@ private Q_SLOTS:
         };
         f.window->selection().grd1_Click(1);
         QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f2.xls"));
-        QCOMPARE(f.session.sel_file, QStringLiteral("f2.xls"));
+        QCOMPARE(f.session.sel_file, Path(QStringLiteral("f2.xls")));
     }
 };
 

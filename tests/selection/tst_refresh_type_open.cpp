@@ -70,7 +70,7 @@ private Q_SLOTS:
         QCOMPARE(f.window->history().entry(0).text,
                  QStringLiteral("最新の情報に更新 ボタンを押下しました"));
         QCOMPARE(f.window->history().entry(0).color, WinColor(0xFF8080));
-        QCOMPARE(f.session.sel_file, QStringLiteral("b.xls")); // selection survives
+        QCOMPARE(f.session.sel_file, Path(QStringLiteral("b.xls"))); // selection survives
         QVERIFY(f.choose_root(1));
         QCOMPARE(folder_column_px(f), wide);
     }

@@ -3,6 +3,7 @@
 // answers, a settable clock, fixed roots.
 #pragma once
 
+#include "path_values.h"
 #include "ports/archiver.h"
 #include "ports/clock.h"
 #include "ports/event_yield.h"

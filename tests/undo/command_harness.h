@@ -7,6 +7,7 @@
 #include "backends/posix/posix_shell.h"
 #include "backends/unlha/unlha_archiver.h"
 #include "fakes.h"
+#include "path_values.h"
 #include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/compress_command.h"
@@ -108,14 +109,14 @@ struct Harness
         single = false;
         session.sel_marks.clear();
         for (const QString& r : rels)
-            session.sel_marks.append(p(r));
+            session.sel_marks.append(Path(p(r)));
     }
     void transfer(TransferKind kind, const QString& folderRel)
     {
         CommandEnv e = env();
         run_copy_or_move(e, kind, [this, folderRel] {
             session.dlg_cancel = 0;
-            session.dest_dir = p(folderRel);
+            session.dest_dir = Path(p(folderRel));
         });
     }
     void compress(const QString& folderRel, const QString& name)
@@ -125,8 +126,8 @@ struct Harness
             e,
             [this, folderRel, name] {
                 session.dlg_cancel = 0;
-                session.dest_dir = p(folderRel);
-                session.archive_name = name;
+                session.dest_dir = Path(p(folderRel));
+                session.archive_name = Path(name);
             },
             backups);
     }

@@ -63,15 +63,15 @@ struct Tree
         write_raw(src + '/' + kDecoy, "the decoy");
         h.single = false;
         for (const QByteArray& n : kNames)
-            h.session.sel_marks.append(from_native(src + '/' + n));
-        h.session.sel_marks.removeAll(QString());
+            h.session.sel_marks.append(Path(from_native(src + '/' + n)));
+        h.session.sel_marks.removeAll(Path());
     }
     void run(TransferKind kind)
     {
         CommandEnv e = h.env();
         run_copy_or_move(e, kind, [this] {
             h.session.dlg_cancel = 0;
-            h.session.dest_dir = from_native(root + "dst/");
+            h.session.dest_dir = Path(from_native(root + "dst/"));
         });
     }
     bool decoy_untouched() const { return read_raw(src + '/' + kDecoy) == "the decoy"; }
@@ -141,11 +141,11 @@ private Q_SLOTS:
         QVERIFY(deep.write(name, "deep"));
         QVERIFY(::mkdir(to_native(h.p(QStringLiteral("dst"))).constData(), 0755) == 0);
         const QByteArray out = to_native(h.p(QStringLiteral("dst/"))) + name;
-        QVERIFY(path_exists(&h.files, from_native(deep.path())));
-        QVERIFY(path_exists(&h.files, from_native(deep.path() + name)));
-        QVERIFY(!path_exists(&h.files, from_native(deep.path() + "none.xls")));
+        QVERIFY(path_exists(&h.files, Path::from_bytes(deep.path())));
+        QVERIFY(path_exists(&h.files, Path::from_bytes(deep.path() + name)));
+        QVERIFY(!path_exists(&h.files, Path::from_bytes(deep.path() + "none.xls")));
 
-        h.session.sel_marks = {from_native(deep.path() + name)};
+        h.session.sel_marks = paths({from_native(deep.path() + name)});
         h.transfer(TransferKind::Copy, QStringLiteral("dst/"));
         QCOMPARE(h.shown(), QStringList{QStringLiteral("ファイルは正常にコピーされました")});
         QCOMPARE(read_raw(out), QByteArray("deep"));
@@ -156,7 +156,7 @@ private Q_SLOTS:
         QCOMPARE(deep.read(name), QByteArray("deep"));
 
         h.forget_output();
-        h.session.sel_marks = {from_native(deep.path() + name)};
+        h.session.sel_marks = paths({from_native(deep.path() + name)});
         h.transfer(TransferKind::Move, QStringLiteral("dst/"));
         QCOMPARE(h.shown(), QStringList{QStringLiteral("ファイルは正常に移動されました")});
         QCOMPARE(read_raw(out), QByteArray("deep"));
@@ -170,12 +170,12 @@ private Q_SLOTS:
         // Into the deep folder: the copy lands there, and the undo takes only it away.
         h.forget_output();
         QVERIFY(write_raw(to_native(h.p(QStringLiteral("dst/in.xls"))), "short"));
-        h.session.sel_marks = {h.p(QStringLiteral("dst/in.xls"))};
+        h.session.sel_marks = paths({h.p(QStringLiteral("dst/in.xls"))});
         h.single = false;
         CommandEnv e = h.env();
         run_copy_or_move(e, TransferKind::Copy, [&] {
             h.session.dlg_cancel = 0;
-            h.session.dest_dir = from_native(deep.path());
+            h.session.dest_dir = Path(from_native(deep.path()));
         });
         QCOMPARE(h.shown(), QStringList{QStringLiteral("ファイルは正常にコピーされました")});
         QCOMPARE(deep.read("in.xls"), QByteArray("short"));
@@ -209,14 +209,14 @@ private Q_SLOTS:
         ListCapture capture;
         t.h.archiver = &capture;
         // A name with a line break cannot be listed (the command refuses it); the rest can.
-        t.h.session.sel_marks.removeIf([](const QString& m) { return m.contains('\n'); });
+        t.h.session.sel_marks.removeIf([](const Path& m) { return m.bytes().contains('\n'); });
         CommandEnv e = t.h.env();
         run_compress(
             e,
             [&] {
                 t.h.session.dlg_cancel = 0;
-                t.h.session.dest_dir = from_native(t.root + "dst/");
-                t.h.session.archive_name = QStringLiteral("EXACT");
+                t.h.session.dest_dir = Path(from_native(t.root + "dst/"));
+                t.h.session.archive_name = Path(QStringLiteral("EXACT"));
             },
             t.h.backups);
         QByteArray want;
@@ -241,7 +241,7 @@ private Q_SLOTS:
         for (const QByteArray& n : {QByteArray("tab\there.xls"), QByteArray("q\"uote.xls"),
                                     QByteArray("a,b c.xls"), QByteArray("100%41.xls")}) {
             QVERIFY(write_raw(odd + '/' + n, "content of " + n));
-            t.h.session.sel_marks.append(from_native(odd + '/' + n));
+            t.h.session.sel_marks.append(Path(from_native(odd + '/' + n)));
         }
         t.h.compress(QStringLiteral("dst/"), QStringLiteral("ODD"));
         QCOMPARE(t.h.shown(), QStringList{QStringLiteral("選択XLSファイルを圧縮しました")});

@@ -104,9 +104,9 @@ struct Commands
     {
         session.sel_marks.clear();
         for (const QString& n : names)
-            session.sel_marks.append(root + QStringLiteral("src/") + n);
-        session.sel_dir = root + QStringLiteral("src/");
-        session.sel_file = names.front();
+            session.sel_marks.append(Path(root + QStringLiteral("src/") + n));
+        session.sel_dir = Path(root + QStringLiteral("src/"));
+        session.sel_file = Path(names.front());
     }
     void compress(const QString& name, const QStringList& names)
     {
@@ -116,8 +116,8 @@ struct Commands
             e,
             [&] {
                 session.dlg_cancel = 0;
-                session.dest_dir = root + QStringLiteral("out/");
-                session.archive_name = name;
+                session.dest_dir = Path(root + QStringLiteral("out/"));
+                session.archive_name = Path(name);
             },
             backups);
     }
@@ -127,7 +127,7 @@ struct Commands
         CommandEnv e = env();
         run_copy_or_move(e, kind, [&] {
             session.dlg_cancel = 0;
-            session.dest_dir = root + QStringLiteral("out/");
+            session.dest_dir = Path(root + QStringLiteral("out/"));
         });
     }
     void trash(const QStringList& names)
@@ -143,7 +143,7 @@ struct Commands
         CommandEnv e = env();
         run_undo(
             e, [this](const UndoEntry& x) { return backups.undo(x); },
-            [this](const QString& a) { return backups.restores(a); });
+            [this](const Path& a) { return backups.restores(a); });
     }
     QString last_shown() const
     {

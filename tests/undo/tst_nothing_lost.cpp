@@ -95,8 +95,8 @@ private Q_SLOTS:
             QVERIFY(h.tree.createFile("a.xls", "new"));
             QVERIFY(h.tree.createFile("dst/a.xls", "old"));
             h.single = true;
-            h.session.sel_dir = h.p(QString());
-            h.session.sel_file = QStringLiteral("a.xls");
+            h.session.sel_dir = Path(h.p(QString()));
+            h.session.sel_file = Path(QStringLiteral("a.xls"));
             h.messages.answers = {MsgAnswer::Yes};
             h.transfer(kind, "dst");
             QCOMPARE(read_all(h.p("dst/a.xls")), QByteArray("new"));
@@ -124,8 +124,8 @@ private Q_SLOTS:
         QVERIFY(h.tree.createFile("a.xls", "to pack"));
         QVERIFY(h.tree.createDir("arc"));
         h.single = true;
-        h.session.sel_dir = h.p(QString());
-        h.session.sel_file = QStringLiteral("a.xls");
+        h.session.sel_dir = Path(h.p(QString()));
+        h.session.sel_file = Path(QStringLiteral("a.xls"));
         h.compress("arc/", QStringLiteral("PACK"));
         QCOMPARE(h.shown(), QStringList{QStringLiteral("選択XLSファイルを圧縮しました")});
         const QString archive = h.p("arc/PACK.LZH");
@@ -203,13 +203,13 @@ private Q_SLOTS:
             qputenv("XDG_DATA_HOME", QFile::encodeName(local.path("home")));
             Harness h;
             h.single = true;
-            h.session.sel_dir = local.path("ro/");
-            h.session.sel_file = QStringLiteral("a.xls");
+            h.session.sel_dir = Path(local.path("ro/"));
+            h.session.sel_file = Path(QStringLiteral("a.xls"));
             h.messages.answers = {MsgAnswer::Yes};
             CommandEnv e = h.env();
             run_copy_or_move(e, TransferKind::Move, [&] {
                 h.session.dlg_cancel = 0;
-                h.session.dest_dir = other.path();
+                h.session.dest_dir = Path(other.path());
             });
             const QStringList want{local.path("ro/a.xls") + QStringLiteral("を ") + other.path() +
                                        QStringLiteral("/に移動しました"),
@@ -240,7 +240,7 @@ private Q_SLOTS:
         int nestedChooser = 0;
         h.yield.hook = [&] {
             // What a click on another menu item, or a chooser closing, would do.
-            h.session.dest_dir = h.p("second/");
+            h.session.dest_dir = Path(h.p("second/"));
             CommandEnv e = h.env();
             run_copy_or_move(e, TransferKind::Move, [&] { ++nestedChooser; });
             run_undo(e);

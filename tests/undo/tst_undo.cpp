@@ -194,7 +194,7 @@ private Q_SLOTS:
         fx.mark({"1.xls", "2.xls"});
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_dust");
-        const QStringList where = fx.session().undo.undo_dst();
+        const PathList where = fx.session().undo.undo_dst();
         QCOMPARE(where.size(), 2);
         fx.messages().shown.clear();
         fx.history().reset_history_grid();
@@ -203,12 +203,12 @@ private Q_SLOTS:
         fx.trigger("p_undo");
         const QString cannot = QStringLiteral("ごみ箱へ移動したファイルは元へ戻せません");
         QCOMPARE(fx.shown_texts(),
-                 QStringList({QStringLiteral("ごみ箱へ移動したファイル(") + where[0] +
+                 QStringList({QStringLiteral("ごみ箱へ移動したファイル(") + where[0].text() +
                                   QStringLiteral(")等を戻します\r\nよろしいですか"),
                               cannot, cannot, kUndoFailed}));
         QCOMPARE(fx.history_texts(), QStringList{history::kFailureText});
-        for (const QString& w : where)
-            QVERIFY(QFile::exists(w));
+        for (const Path& w : where)
+            QVERIFY(QFile::exists(w.text()));
         QVERIFY(!QFile::exists(fx.p("1.xls")));
         QVERIFY(!fx.action("p_undo")->isEnabled());
     }
@@ -221,8 +221,8 @@ private Q_SLOTS:
         // As the compression records it: the archive as it left it.
         const FileIdentity made = identity_of(archive);
         fx.session().undo.record(UndoKind::Compression,
-                                 {UndoEntry{QStringLiteral("/d/1.xls"), archive, made, {}},
-                                  UndoEntry{QStringLiteral("/d/2.xls"), archive, made, {}}});
+                                 {UndoEntry{Path(QStringLiteral("/d/1.xls")), Path(archive), made, {}},
+                                  UndoEntry{Path(QStringLiteral("/d/2.xls")), Path(archive), made, {}}});
         fx.action("p_undo")->setEnabled(true);
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_undo");

@@ -138,7 +138,7 @@ private Q_SLOTS:
         QVERIFY(filter_shows(f, QStringLiteral("report"),
                              {"Report_2024.xls", "ＲＥＰＯＲＴ＿２０２５.xls"}));
         click(f, int(row_named(f, QStringLiteral("ＲＥＰＯＲＴ＿２０２５.xls"))));
-        QCOMPARE(f.session.sel_file, QStringLiteral("ＲＥＰＯＲＴ＿２０２５.xls"));
+        QCOMPARE(f.session.sel_file, Path(QStringLiteral("ＲＥＰＯＲＴ＿２０２５.xls")));
         f.window->cmd_open_Click();
         QCOMPARE(f.fake.opener.opened, QStringList{"/a/ＲＥＰＯＲＴ＿２０２５.xls"});
         // Back in the box as a user comes back to it, Esc empties it.
@@ -157,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(filter_shows(f, QStringLiteral("けいやく"),
                              {"けいやく書.xls", "ｹｲﾔｸ一覧.xls", "ケイヤク.xls"}));
         click(f, int(row_named(f, QStringLiteral("ケイヤク.xls"))));
-        QCOMPARE(f.session.sel_marks, (QStringList{"/a/営業/見積.xls", "/a/ケイヤク.xls"}));
+        QCOMPARE(f.session.sel_marks, (paths({"/a/営業/見積.xls", "/a/ケイヤク.xls"})));
 
         // A new listing starts without a filter: Refresh, and a root switch.
         QVERIFY(f.refresh());

@@ -172,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(f.load());
         // An earlier copy to undo: its question comes while the undo runs.
         f.session.undo.record(UndoKind::Copy,
-                              {UndoEntry{QStringLiteral("/a/b.xls"), QStringLiteral("/b/b.xls"),
+                              {UndoEntry{Path(QStringLiteral("/a/b.xls")), Path(QStringLiteral("/b/b.xls")),
                                          FileIdentity{}, TrashedFile{}}});
         const QStringList starters{QStringLiteral("Command1"), QStringLiteral("cmd_open"),
                                    QStringLiteral("dir1")};

@@ -81,19 +81,19 @@ private Q_SLOTS:
         grid->setFocus(Qt::TabFocusReason);
         QVERIFY(grid->currentIndex().isValid());
         QCOMPARE(grid->currentIndex().row(), 0);
-        QVERIFY(f.session.sel_file.isEmpty()); // focus alone selects nothing
+        QVERIFY(f.session.sel_file.is_empty()); // focus alone selects nothing
 
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Space);
-        QCOMPARE(f.session.sel_file, rows.text(1, 0));
-        QCOMPARE(f.session.sel_dir, rows.text(1, 1));
+        QCOMPARE(f.session.sel_file, Path(rows.text(1, 0)));
+        QCOMPARE(f.session.sel_dir, Path(rows.text(1, 1)));
         QCOMPARE(f.session.cur_row, 2);
         QVERIFY(f.child<QAction>("p_filecopy")->isEnabled());
         QCOMPARE(f.child<QLabel>("lbl_filename")->text(), rows.text(1, 0));
 
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Return);
-        QCOMPARE(f.session.sel_file, rows.text(2, 0));
+        QCOMPARE(f.session.sel_file, Path(rows.text(2, 0)));
         QCOMPARE(f.session.prev_row, 2);
         QCOMPARE(f.session.cur_row, 3);
 
@@ -104,8 +104,8 @@ private Q_SLOTS:
         QTest::keyClick(grid, Qt::Key_Enter);
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Space);
-        QCOMPARE(f.session.sel_marks, (QStringList{rows.text(1, 1) + rows.text(1, 0),
-                                                   rows.text(2, 1) + rows.text(2, 0)}));
+        QCOMPARE(f.session.sel_marks, (paths({rows.text(1, 1) + rows.text(1, 0),
+                                                   rows.text(2, 1) + rows.text(2, 0)})));
     }
 
     void the_window_fits_a_1024_by_768_screen()
@@ -329,7 +329,7 @@ private Q_SLOTS:
                                         "",
                                         "選択ファイルの圧縮(&L)"};
                  return f.fake.opener.opened == want &&
-                                f.session.sel_dir + f.session.sel_file == path(f, 1)
+                                f.session.sel_path() == Path(path(f, 1))
                             ? QString()
                             : f.fake.opener.opened.join(u',');
              }},

@@ -13,7 +13,6 @@
 
 namespace pelmora {
 
-using native_path::to_native;
 using posix::Fd;
 
 namespace {
@@ -83,15 +82,15 @@ bool PosixFileSystem::opens_for_reading(const Path& path)
     return fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool PosixFileSystem::make_folder(const QString& path)
+bool PosixFileSystem::make_folder(const Path& path)
 {
-    const posix::AtPath at(to_native(path));
+    const posix::AtPath at(path.bytes());
     return ::mkdirat(at.dir(), at.name(), 0777) == 0;
 }
 
-bool PosixFileSystem::remove_file(const QString& path)
+bool PosixFileSystem::remove_file(const Path& path)
 {
-    return posix::unlink_path(to_native(path)) == 0;
+    return posix::unlink_path(path.bytes()) == 0;
 }
 
 } // namespace pelmora

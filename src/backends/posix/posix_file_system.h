@@ -16,8 +16,8 @@ public:
     PathStat stat(const Path& path, bool follow_links) override;
     std::vector<ListedName> list(const Path& folder) override;
     bool opens_for_reading(const Path& path) override;
-    bool make_folder(const QString& path) override;
-    bool remove_file(const QString& path) override;
+    bool make_folder(const Path& path) override;
+    bool remove_file(const Path& path) override;
 };
 
 } // namespace pelmora
