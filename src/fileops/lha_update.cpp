@@ -14,8 +14,7 @@ QString lha_command_line(const QString& archive, const QString& base, const QStr
            quote_if_needed(trimmed_with_backslash(base)) + sp + quote_if_needed(files) + sp;
 }
 
-bool lha_update(Archiver& archiver, const Path& archive, const Path& list_file, int from,
-                int into)
+bool lha_update(Archiver& archiver, const Path& archive, const Path& list_file, int from, int into)
 {
     QByteArray report;
     // The command line is text with the paths' escapes in it; its bytes carry each path's own.

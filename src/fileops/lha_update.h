@@ -20,7 +20,6 @@ QString lha_command_line(const QString& archive, const QString& base, const QStr
 // Updates archive from the names in list_file, with no base folder. True when the archiver
 // reported success. The existing archive is read from `from` (-1 when there is none) and the
 // new one written into `into` (see Archiver::run_into).
-bool lha_update(Archiver& archiver, const Path& archive, const Path& list_file, int from,
-                int into);
+bool lha_update(Archiver& archiver, const Path& archive, const Path& list_file, int from, int into);
 
 } // namespace pelmora

@@ -46,8 +46,7 @@ bool shell_copy_or_move(Shell* shell, FileSystem* files, Path& src, const Path& 
     return shell && shell->transfer(src.text(), dst.text(), func, report);
 }
 
-int shell_delete(Shell* shell, const PathList& paths, bool permanent,
-                 QList<TrashedFile>* trashed)
+int shell_delete(Shell* shell, const PathList& paths, bool permanent, QList<TrashedFile>* trashed)
 {
     if (!shell)
         return -1;

@@ -12,8 +12,7 @@ void open_selected_file(const QRV_Public& session, HistoryLog& history, Opener* 
                         MessageBoxes& messages)
 {
     const Path path = session.sel_path();
-    history.append_history_row(path.readable() + QStringLiteral("を 起動しました"),
-                               history::Open);
+    history.append_history_row(path.readable() + QStringLiteral("を 起動しました"), history::Open);
     const auto refused = [&history, &messages] {
         messages.inform(QStringLiteral("ファイルのオープンに失敗しました"));
         history.append_failure_row();

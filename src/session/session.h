@@ -55,10 +55,7 @@ struct QRV_Public
     qsizetype grid_row = 0;
 
     // True when the last click named no file (the check before a command on the selection).
-    bool no_file_selected() const
-    {
-        return sel_dir.is_blank() || sel_file.is_blank();
-    }
+    bool no_file_selected() const { return sel_dir.is_blank() || sel_file.is_blank(); }
     // The file of the last click: the folder immediately followed by the name.
     Path sel_path() const { return sel_dir + sel_file; }
 

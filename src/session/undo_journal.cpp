@@ -34,8 +34,7 @@ void UndoJournal::record(UndoKind kind, std::vector<UndoEntry> entries)
 
 bool UndoJournal::is_empty() const
 {
-    return m_entries.size() <= 1 &&
-           (m_entries.empty() || m_entries.front().src.is_blank());
+    return m_entries.size() <= 1 && (m_entries.empty() || m_entries.front().src.is_blank());
 }
 
 } // namespace pelmora

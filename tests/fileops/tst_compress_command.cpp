@@ -416,8 +416,8 @@ private Q_SLOTS:
         f.single = false;
         f.select(QStringLiteral("b/same.xls"));
         f.session.sel_marks = paths({f.tree.path(QStringLiteral("a/same.xls")),
-                               f.tree.path(QStringLiteral("b/same.xls")),
-                               f.tree.path(QStringLiteral("a/same.xls"))});
+                                     f.tree.path(QStringLiteral("b/same.xls")),
+                                     f.tree.path(QStringLiteral("a/same.xls"))});
         f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("M"));
         QCOMPARE(f.history.size(), 3);
         QCOMPARE(f.session.undo.undo_dst().size(), 3);
@@ -518,7 +518,7 @@ private Q_SLOTS:
                 f.select(QStringLiteral("shared/") + bad);
                 if (!single)
                     f.session.sel_marks = paths({f.tree.path(QStringLiteral("shared/ok.xls")),
-                                           f.tree.path(QStringLiteral("shared/") + bad)});
+                                                 f.tree.path(QStringLiteral("shared/") + bad)});
                 const PathList marks = f.session.sel_marks;
                 const QString out = f.tree.path(QStringLiteral("out/"));
                 f.compress(out, QStringLiteral("X"));

@@ -26,8 +26,8 @@ private Q_SLOTS:
         FileOpsFixture fx;
         QVERIFY(fx.tree.createFile("a.xls"));
         fx.select("a.xls");
-        fx.session().undo.record(
-            UndoKind::Move, {UndoEntry{Path(QStringLiteral("/p/x.xls")), Path(QStringLiteral("/q/x.xls"))}});
+        fx.session().undo.record(UndoKind::Move, {UndoEntry{Path(QStringLiteral("/p/x.xls")),
+                                                            Path(QStringLiteral("/q/x.xls"))}});
         cancel_chooser();
         fx.trigger("p_filecopy");
         QCOMPARE(fx.session().dlg_mode, DlgMode::Copy);

@@ -252,8 +252,7 @@ private Q_SLOTS:
         QCOMPARE(c.dialog->result(), accepted ? int(QDialog::Accepted) : 0);
         // Written before the question, and kept whatever the answer.
         QCOMPARE(c.fx.session().dlg_cancel, 0);
-        QCOMPARE(c.fx.session().dest_dir.bytes(),
-                 dir + (folder.isEmpty() ? "" : "/"));
+        QCOMPARE(c.fx.session().dest_dir.bytes(), dir + (folder.isEmpty() ? "" : "/"));
         QCOMPARE(c.fx.session().archive_name, Path(QStringLiteral("old")));
         if (!accepted) {
             button(*c.dialog, "cmd_cansel")->click();

@@ -2,8 +2,8 @@
 // The path helpers and the refusal rules in front of the shell layer.
 #include "backends/posix/posix_file_system.h"
 #include "fileops/shell_helpers.h"
-#include "ports/shell.h"
 #include "path_values.h"
+#include "ports/shell.h"
 #include "test_tree.h"
 
 #include <QtTest>

@@ -102,8 +102,8 @@ private Q_SLOTS:
         PrintInput input = two_files();
         input.single_mode = false;
         input.marks = paths({QStringLiteral("/home/sato/DOCS/SUB/B.XLS"),
-                       QStringLiteral("/home/sato/DOCS/A.XLS"),
-                       QStringLiteral("/home/sato/DOCS/SUB/B.XLS")});
+                             QStringLiteral("/home/sato/DOCS/A.XLS"),
+                             QStringLiteral("/home/sato/DOCS/SUB/B.XLS")});
         RecordingPrinter printer;
         QCOMPARE(print_result_list(printer, input), PrintOutcome::Printed);
         const QStringList expected = {QStringLiteral("ドライブ /home/sato/  [ホーム]") +

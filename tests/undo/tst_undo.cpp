@@ -220,9 +220,10 @@ private Q_SLOTS:
         const QString archive = fx.p("out/020220210503.LZH");
         // As the compression records it: the archive as it left it.
         const FileIdentity made = identity_of(archive);
-        fx.session().undo.record(UndoKind::Compression,
-                                 {UndoEntry{Path(QStringLiteral("/d/1.xls")), Path(archive), made, {}},
-                                  UndoEntry{Path(QStringLiteral("/d/2.xls")), Path(archive), made, {}}});
+        fx.session().undo.record(
+            UndoKind::Compression,
+            {UndoEntry{Path(QStringLiteral("/d/1.xls")), Path(archive), made, {}},
+             UndoEntry{Path(QStringLiteral("/d/2.xls")), Path(archive), made, {}}});
         fx.action("p_undo")->setEnabled(true);
         fx.messages().answers = {MsgAnswer::Yes};
         fx.trigger("p_undo");

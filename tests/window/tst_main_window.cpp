@@ -171,9 +171,9 @@ private Q_SLOTS:
         MainWindowFixture f;
         QVERIFY(f.load());
         // An earlier copy to undo: its question comes while the undo runs.
-        f.session.undo.record(UndoKind::Copy,
-                              {UndoEntry{Path(QStringLiteral("/a/b.xls")), Path(QStringLiteral("/b/b.xls")),
-                                         FileIdentity{}, TrashedFile{}}});
+        f.session.undo.record(UndoKind::Copy, {UndoEntry{Path(QStringLiteral("/a/b.xls")),
+                                                         Path(QStringLiteral("/b/b.xls")),
+                                                         FileIdentity{}, TrashedFile{}}});
         const QStringList starters{QStringLiteral("Command1"), QStringLiteral("cmd_open"),
                                    QStringLiteral("dir1")};
         auto* open = f.child<QWidget>("cmd_open");

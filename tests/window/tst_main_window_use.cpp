@@ -104,8 +104,8 @@ private Q_SLOTS:
         QTest::keyClick(grid, Qt::Key_Enter);
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Space);
-        QCOMPARE(f.session.sel_marks, (paths({rows.text(1, 1) + rows.text(1, 0),
-                                                   rows.text(2, 1) + rows.text(2, 0)})));
+        QCOMPARE(f.session.sel_marks,
+                 (paths({rows.text(1, 1) + rows.text(1, 0), rows.text(2, 1) + rows.text(2, 0)})));
     }
 
     void the_window_fits_a_1024_by_768_screen()
@@ -328,8 +328,7 @@ private Q_SLOTS:
                                         "選択ファイルをごみ箱へ移動する(&M)",
                                         "",
                                         "選択ファイルの圧縮(&L)"};
-                 return f.fake.opener.opened == want &&
-                                f.session.sel_path() == Path(path(f, 1))
+                 return f.fake.opener.opened == want && f.session.sel_path() == Path(path(f, 1))
                             ? QString()
                             : f.fake.opener.opened.join(u',');
              }},
