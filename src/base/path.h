@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A path as the file system stores it. The bytes are kept exactly; inside they travel as the
 // text of native_path.h (UTF-8 decoded, every other byte escaped), which is also the form the
-// session variables, the grid and the history hold. All splitting is on '/', a byte no escape
+// grid's cells hold; the session variables hold Path itself. All splitting is on '/', a byte no escape
 // and no Shift_JIS trail byte can be, so splitting the text splits the bytes.
 #pragma once
 
@@ -22,7 +22,7 @@ public:
 
     // What every system call is given.
     QByteArray bytes() const;
-    // The carried text (escapes included): what the session and the grid hold.
+    // The carried text (escapes included): what the grid holds.
     const QString& text() const { return m_text; }
     // What the user reads (native_path::readable).
     QString readable() const;
