@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A path as the file system stores it. The bytes are kept exactly; inside they travel as the
 // text of native_path.h (UTF-8 decoded, every other byte escaped), which is also the form the
-// grid's cells hold; the session variables hold Path itself. All splitting is on '/', a byte no escape
-// and no Shift_JIS trail byte can be, so splitting the text splits the bytes.
+// grid's cells hold; the session variables hold Path itself. All splitting is on '/', a byte no
+// escape and no Shift_JIS trail byte can be, so splitting the text splits the bytes.
 #pragma once
 
 #include <QByteArray>
