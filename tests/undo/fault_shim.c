@@ -9,16 +9,22 @@
 // Families: open (open, open64), openat (openat, openat64), read (read, pread, pread64),
 // write (write, pwrite, pwrite64), fsync (fsync, fdatasync), rename (rename, renameat),
 // renameat2, linkat (link, linkat), unlink, unlinkat, copy_file_range, syncfs.
+//
+// PELMORA_FAULT_LOG names a file that receives, while armed and in order, a line per name made
+// ("name <dev>"), per name removed ("unlink <dev> <ino>") and per sync ("sync <dev> <1|0>", 0
+// when it failed); dev and ino are those of the folder, or of the synced file's file system.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -91,6 +97,51 @@ static mode_t mode_of(int flags, va_list ap)
 
 typedef int (*open_fn)(const char*, int, ...);
 typedef int (*openat_fn)(int, const char*, int, ...);
+
+// The folder that holds name (relative to dir), or the file open at dir when name is NULL.
+static int status_of(int dir, const char* name, struct stat* st)
+{
+    if (name == NULL)
+        return fstat(dir, st);
+    const char* slash = strrchr(name, '/');
+    if (slash == NULL)
+        return dir == AT_FDCWD ? stat(".", st) : fstat(dir, st);
+    char folder[PATH_MAX];
+    const size_t n = slash == name ? 1 : (size_t)(slash - name);
+    if (n >= sizeof folder)
+        return -1;
+    memcpy(folder, name, n);
+    folder[n] = '\0';
+    return fstatat(dir, folder, st, 0);
+}
+
+// Logs what a call of kind ("name", "unlink", "sync") did; returns its result rc untouched.
+static int logged(int rc, const char* kind, int dir, const char* name)
+{
+    const char* path = getenv("PELMORA_FAULT_LOG");
+    const int sync = strcmp(kind, "sync") == 0;
+    if (!atomic_load(&g_armed) || path == NULL || *path == '\0' || (rc != 0 && !sync))
+        return rc;
+    const int err = errno;
+    struct stat st;
+    if (status_of(dir, name, &st) == 0) {
+        char line[96];
+        const unsigned long long dev = (unsigned long long)st.st_dev;
+        const int n = sync ? snprintf(line, sizeof line, "sync %llu %d\n", dev, rc == 0)
+                      : strcmp(kind, "unlink") == 0
+                          ? snprintf(line, sizeof line, "unlink %llu %llu\n", dev,
+                                     (unsigned long long)st.st_ino)
+                          : snprintf(line, sizeof line, "name %llu\n", dev);
+        const int out =
+            REAL("open", open_fn)(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (out >= 0) {
+            REAL("write", ssize_t(*)(int, const void*, size_t))(out, line, (size_t)n);
+            close(out);
+        }
+    }
+    errno = err;
+    return rc;
+}
 
 int open(const char* path, int flags, ...)
 {
@@ -166,59 +217,68 @@ ssize_t pwrite64(int fd, const void* buf, size_t n, off_t at)
 
 int fsync(int fd)
 {
-    return fails("fsync") ? -1 : REAL("fsync", int (*)(int))(fd);
+    return logged(fails("fsync") ? -1 : REAL("fsync", int (*)(int))(fd), "sync", fd, NULL);
 }
 
 int fdatasync(int fd)
 {
-    return fails("fsync") ? -1 : REAL("fdatasync", int (*)(int))(fd);
+    return logged(fails("fsync") ? -1 : REAL("fdatasync", int (*)(int))(fd), "sync", fd, NULL);
 }
 
 int syncfs(int fd)
 {
-    return fails("syncfs") ? -1 : REAL("syncfs", int (*)(int))(fd);
+    return logged(fails("syncfs") ? -1 : REAL("syncfs", int (*)(int))(fd), "sync", fd, NULL);
 }
 
 int rename(const char* from, const char* to)
 {
-    return fails("rename") ? -1 : REAL("rename", int (*)(const char*, const char*))(from, to);
+    return logged(fails("rename") ? -1
+                                  : REAL("rename", int (*)(const char*, const char*))(from, to),
+                  "name", AT_FDCWD, to);
 }
 
 int renameat(int fd1, const char* from, int fd2, const char* to)
 {
-    return fails("rename")
-               ? -1
-               : REAL("renameat", int (*)(int, const char*, int, const char*))(fd1, from, fd2, to);
+    return logged(fails("rename") ? -1
+                                  : REAL("renameat", int (*)(int, const char*, int, const char*))(
+                                        fd1, from, fd2, to),
+                  "name", fd2, to);
 }
 
 int renameat2(int fd1, const char* from, int fd2, const char* to, unsigned flags)
 {
-    return fails("renameat2") ? -1
-                              : REAL("renameat2", int (*)(int, const char*, int, const char*,
-                                                          unsigned))(fd1, from, fd2, to, flags);
+    return logged(fails("renameat2")
+                      ? -1
+                      : REAL("renameat2", int (*)(int, const char*, int, const char*, unsigned))(
+                            fd1, from, fd2, to, flags),
+                  "name", fd2, to);
 }
 
 int link(const char* from, const char* to)
 {
-    return fails("linkat") ? -1 : REAL("link", int (*)(const char*, const char*))(from, to);
+    return logged(fails("linkat") ? -1 : REAL("link", int (*)(const char*, const char*))(from, to),
+                  "name", AT_FDCWD, to);
 }
 
 int linkat(int fd1, const char* from, int fd2, const char* to, int flags)
 {
-    return fails("linkat") ? -1
-                           : REAL("linkat", int (*)(int, const char*, int, const char*, int))(
-                                 fd1, from, fd2, to, flags);
+    return logged(fails("linkat") ? -1
+                                  : REAL("linkat", int (*)(int, const char*, int, const char*,
+                                                           int))(fd1, from, fd2, to, flags),
+                  "name", fd2, to);
 }
 
 int unlink(const char* path)
 {
-    return fails("unlink") ? -1 : REAL("unlink", int (*)(const char*))(path);
+    return logged(fails("unlink") ? -1 : REAL("unlink", int (*)(const char*))(path), "unlink",
+                  AT_FDCWD, path);
 }
 
 int unlinkat(int dir, const char* path, int flags)
 {
-    return fails("unlinkat") ? -1
-                             : REAL("unlinkat", int (*)(int, const char*, int))(dir, path, flags);
+    return logged(
+        fails("unlinkat") ? -1 : REAL("unlinkat", int (*)(int, const char*, int))(dir, path, flags),
+        "unlink", dir, path);
 }
 
 ssize_t copy_file_range(int in, off_t* in_at, int out, off_t* out_at, size_t n, unsigned flags)

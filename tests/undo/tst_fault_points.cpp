@@ -4,7 +4,9 @@
 // k-th call failing (EIO), or the process killed there. After each run everything the user
 // had is still in its place, no partial file stands under a final name, and a command that
 // could not finish its work said so; after a kill, the next command into the folder clears
-// what the dead one left. Prints how many points were tried and how many held.
+// what the dead one left. A source is unlinked only after the file system it went to was
+// synced since the copy got its name there (the shim's log says in which order).
+// Prints how many points were tried and how many held.
 #include "backends/posix/freedesktop_trash.h"
 #include "backends/posix/posix_archive_files.h"
 #include "backends/posix/posix_file_system.h"
@@ -26,7 +28,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+#include <algorithm>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,6 +60,8 @@ const QByteArray kA = pattern(3000, 3);
 const QByteArray kA2 = pattern(5000, 5);
 const QByteArray kB = pattern(70000, 7);
 const QByteArray kC = pattern(20000, 11);
+// What out/c.xls holds before a move that replaces it.
+const QByteArray kOld = pattern(9000, 13);
 
 bool put(const QString& path, const QByteArray& bytes)
 {
@@ -202,8 +208,9 @@ struct Outcome
     QString fired;        // the family of the call that failed, empty when none did
 };
 
-// Where b.xls and c.xls may be afterwards: still in src/, or moved to out/ or the trash.
-enum class Sources { Stay, Move, Trash };
+// Where b.xls and c.xls may be afterwards: still in src/, or moved to out/ (on the same file
+// system, or on another one with home/), or the trash.
+enum class Sources { Stay, Move, MoveAcross, Trash };
 
 // One command of the table: its set-up (not counted), the command (counted), and the two
 // states the folder may be in afterwards: its work done, or everything as before.
@@ -282,6 +289,21 @@ QString as_before(const QString& root)
 }
 
 const QStringList kArc{QStringLiteral("ARC.LZH")};
+
+// What out/c.xls held before a move that replaces it; empty without one.
+QByteArray replaced_before(const QString& root)
+{
+    const QString record = root + QStringLiteral("expect/replaced");
+    return QFileInfo::exists(record) ? get(record) : QByteArray();
+}
+
+// out/name still holds the file the command was to replace there.
+bool is_replaced(const QString& root, const QString& name)
+{
+    const QByteArray before = replaced_before(root);
+    return name == QLatin1String("c.xls") && !before.isEmpty() &&
+           get(root + QStringLiteral("out/c.xls")) == before;
+}
 
 std::vector<Case> cases()
 {
@@ -404,13 +426,23 @@ std::vector<Case> cases()
         for (const auto& [name, bytes] :
              {std::pair{QStringLiteral("b.xls"), kB}, std::pair{QStringLiteral("c.xls"), kC}}) {
             const QString p = root + QStringLiteral("out/") + name;
-            if (QFileInfo::exists(p) && get(p) != bytes)
+            if (QFileInfo::exists(p) && get(p) != bytes && !is_replaced(root, name))
                 return name + QStringLiteral(" is partial");
         }
         return QString();
     };
     const QStringList bc{QStringLiteral("b.xls"), QStringLiteral("c.xls")};
     t.push_back({"move of two files", Sources::Move, kMoved, [](Commands&) {},
+                 [bc](Commands& c) { c.transfer(TransferKind::Move, bc); },
+                 [whole_or_none](const QString& root, bool) { return whole_or_none(root); },
+                 whole_or_none, bc, bc});
+    t.push_back({"move of two files to another file system, one replacing", Sources::MoveAcross,
+                 kMoved,
+                 [](Commands& c) {
+                     put(c.root + QStringLiteral("out/c.xls"), kOld);
+                     put(c.root + QStringLiteral("expect/replaced"), kOld);
+                     c.messages.answers.append(MsgAnswer::Yes);
+                 },
                  [bc](Commands& c) { c.transfer(TransferKind::Move, bc); },
                  [whole_or_none](const QString& root, bool) { return whole_or_none(root); },
                  whole_or_none, bc, bc});
@@ -431,12 +463,38 @@ QString trash_files(const QString& root)
     return root + QStringLiteral("home/.local/share/Trash/files/");
 }
 
+QString trash_info(const QString& root)
+{
+    return root + QStringLiteral("home/.local/share/Trash/info/");
+}
+
+// The file out/c.xls held before a replacing move: in its place, or in the trash with its
+// entry once c.xls took the place (or the process died between the two); after a failure it
+// is back in its place.
+QString replaced_kept(const QString& root, const Outcome& o)
+{
+    const QByteArray before = replaced_before(root);
+    if (before.isEmpty() || is_replaced(root, QStringLiteral("c.xls")))
+        return {};
+    bool trashed = false;
+    for (const QString& n : QDir(trash_files(root)).entryList(QDir::Files | QDir::Hidden))
+        trashed =
+            trashed || (get(trash_files(root) + n) == before &&
+                        QFileInfo::exists(trash_info(root) + n + QStringLiteral(".trashinfo")));
+    if (!o.killed && get(root + QStringLiteral("out/c.xls")) != kC)
+        return QStringLiteral("the replaced c.xls is not back in its place");
+    return trashed ? QString() : QStringLiteral("the replaced c.xls is lost");
+}
+
 // Every byte of b.xls and c.xls is whole in one place at least: where it was, or where the
 // command sends it; a trash entry always has its file.
 QString sources_kept(const Case& c, const QString& root, const Outcome& o)
 {
     const QString there =
         c.sources == Sources::Trash ? trash_files(root) : root + QStringLiteral("out/");
+    const QString replaced = replaced_kept(root, o);
+    if (!replaced.isEmpty())
+        return replaced;
     for (const auto& [name, bytes] :
          {std::pair{QStringLiteral("b.xls"), kB}, std::pair{QStringLiteral("c.xls"), kC}}) {
         const QString here = root + QStringLiteral("src/") + name;
@@ -448,7 +506,7 @@ QString sources_kept(const Case& c, const QString& root, const Outcome& o)
                 return QStringLiteral("source %1 is gone").arg(name);
             continue;
         }
-        const bool arrived = QFileInfo::exists(there + name);
+        const bool arrived = QFileInfo::exists(there + name) && !is_replaced(root, name);
         if (arrived && get(there + name) != bytes)
             return QStringLiteral("%1 arrived partial").arg(name);
         if (!at_source && !arrived)
@@ -456,29 +514,94 @@ QString sources_kept(const Case& c, const QString& root, const Outcome& o)
         if (o.success && (at_source || !arrived))
             return QStringLiteral("%1 did not go, yet success was reported").arg(name);
     }
-    if (c.sources == Sources::Trash) {
-        if (o.killed) // as the next start clears it
-            FreedesktopTrash::clear_interrupted(
-                QFile::encodeName(root + QStringLiteral("home/.local/share/Trash")));
-        const QString info = root + QStringLiteral("home/.local/share/Trash/info/");
-        for (const QString& entry : QDir(info).entryList(QDir::Files | QDir::Hidden))
-            if (entry.endsWith(QLatin1String(".trashinfo")) &&
-                !QFileInfo::exists(trash_files(root) + entry.chopped(10)))
-                return QStringLiteral("trash entry %1 has no file").arg(entry);
+    if (o.killed) // as the next start clears it
+        FreedesktopTrash::clear_interrupted(
+            QFile::encodeName(root + QStringLiteral("home/.local/share/Trash")));
+    for (const QString& entry : QDir(trash_info(root)).entryList(QDir::Files | QDir::Hidden))
+        if (entry.endsWith(QLatin1String(".trashinfo")) &&
+            !QFileInfo::exists(trash_files(root) + entry.chopped(10)))
+            return QStringLiteral("trash entry %1 has no file").arg(entry);
+    return {};
+}
+
+// From the shim's log: nothing in src/ was unlinked before out/'s file system was synced
+// after the last name made on it.
+QString synced_before_unlink(const QString& root)
+{
+    struct stat src
+    {};
+    struct stat out
+    {};
+    if (::stat(QFile::encodeName(root + QStringLiteral("src")).constData(), &src) != 0 ||
+        ::stat(QFile::encodeName(root + QStringLiteral("out")).constData(), &out) != 0)
+        return QStringLiteral("src or out is gone");
+    const QByteArray dev = QByteArray::number(quint64(out.st_dev));
+    const QByteArray source = "unlink " + QByteArray::number(quint64(src.st_dev)) + ' ' +
+                              QByteArray::number(quint64(src.st_ino));
+    bool synced = true;
+    for (const QByteArray& line : get(root + QStringLiteral("expect/faultlog")).split('\n')) {
+        if (line == "name " + dev)
+            synced = false;
+        else if (line == "sync " + dev + " 1")
+            synced = true;
+        else if (line == source && !synced)
+            return QStringLiteral("a source was unlinked before its copy was synced");
     }
     return {};
 }
 
-// The tree every case starts from.
-bool make_tree(const QString& root)
+// A folder on another file system than path's: PELMORA_SECOND_FS, or /dev/shm; empty when
+// neither is one.
+QString second_file_system(const QString& path)
 {
-    for (const char* d : {"src", "out", "tmp", "expect", "home"})
-        if (!QDir().mkpath(root + QLatin1String(d)))
-            return false;
-    return put(root + QStringLiteral("src/a.xls"), kA) &&
-           put(root + QStringLiteral("src/b.xls"), kB) &&
-           put(root + QStringLiteral("src/c.xls"), kC);
+    struct stat here
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &here) != 0)
+        return {};
+    for (const QString& there :
+         {qEnvironmentVariable("PELMORA_SECOND_FS"), QStringLiteral("/dev/shm")}) {
+        struct stat st
+        {};
+        if (!there.isEmpty() && ::stat(QFile::encodeName(there).constData(), &st) == 0 &&
+            S_ISDIR(st.st_mode) && st.st_dev != here.st_dev &&
+            ::access(QFile::encodeName(there).constData(), W_OK | X_OK) == 0)
+            return there;
+    }
+    return {};
 }
+
+// The tree every case starts from, in a temporary folder; for a move across file systems
+// out/ and home/ are links to folders on the second one.
+struct Tree
+{
+    QTemporaryDir here;
+    std::unique_ptr<QTemporaryDir> there;
+    QString root = here.path() + QLatin1Char('/');
+
+    bool make(const Case& c)
+    {
+        for (const char* d : {"src", "tmp", "expect"})
+            if (!QDir().mkpath(root + QLatin1String(d)))
+                return false;
+        for (const char* d : {"out", "home"}) {
+            if (c.sources != Sources::MoveAcross) {
+                if (!QDir().mkpath(root + QLatin1String(d)))
+                    return false;
+                continue;
+            }
+            if (!there)
+                there = std::make_unique<QTemporaryDir>(second_file_system(root) +
+                                                        QStringLiteral("/pelmora-fault-XXXXXX"));
+            const QString far = there->path() + QLatin1Char('/') + QLatin1String(d);
+            if (!there->isValid() || !QDir().mkpath(far) ||
+                !QFile::link(far, root + QLatin1String(d)))
+                return false;
+        }
+        return put(root + QStringLiteral("src/a.xls"), kA) &&
+               put(root + QStringLiteral("src/b.xls"), kB) &&
+               put(root + QStringLiteral("src/c.xls"), kC);
+    }
+};
 
 // In the child: set up, run the command with the shim armed, say how it went.
 int run_child(const QString& caseName, const QString& root)
@@ -517,20 +640,27 @@ struct ChildRun
     bool ran = false;
 };
 
-ChildRun start_child(const QString& program, const Case& c, const QString& root, long at, bool kill)
+std::unique_ptr<QProcess> start_child(const QString& program, const Case& c, const QString& root,
+                                      long at, bool kill)
 {
-    QProcess p;
+    auto p = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(PELMORA_FAULT_SHIM));
     env.insert(QStringLiteral("PELMORA_FAULT_AT"), QString::number(at));
     env.insert(QStringLiteral("PELMORA_FAULT_KILL"),
                kill ? QStringLiteral("1") : QStringLiteral("0"));
+    env.insert(QStringLiteral("PELMORA_FAULT_LOG"), root + QStringLiteral("expect/faultlog"));
     env.insert(QStringLiteral("TMPDIR"), root + QStringLiteral("tmp"));
     env.insert(QStringLiteral("HOME"), root + QStringLiteral("home"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("home/.local/share"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
-    p.start(program, {QStringLiteral("--child"), QLatin1String(c.name), root});
+    p->setProcessEnvironment(env);
+    p->start(program, {QStringLiteral("--child"), QLatin1String(c.name), root});
+    return p;
+}
+
+ChildRun finish_child(QProcess& p, bool kill)
+{
     ChildRun run;
     if (!p.waitForFinished(120000))
         return run;
@@ -560,25 +690,25 @@ QString judge(const Case& c, const QString& root, const Outcome& o)
 {
     if (get(root + QStringLiteral("src/a.xls")) != kA2)
         return QStringLiteral("source a.xls changed");
-    const QString kept = sources_kept(c, root, o);
+    const QString kept = first_of({sources_kept(c, root, o), synced_before_unlink(root)});
     if (!kept.isEmpty())
         return kept;
     const QString out = root + QStringLiteral("out");
     const QStringList visible = names_in(out, false);
-    const QString done = c.done(root, !o.killed);
-    const QString untouched = c.untouched(root);
+    // Each state is looked at only where it may stand (reading an archive back takes time).
     QString state;
     if (o.killed) {
-        state = done.isEmpty() || untouched.isEmpty() ? QString()
-                                                      : done + QStringLiteral("; ") + untouched;
+        const QString untouched = c.untouched(root);
+        const QString done = untouched.isEmpty() ? QString() : c.done(root, false);
+        state = done.isEmpty() ? QString() : done + QStringLiteral("; ") + untouched;
     } else if (o.success) {
-        state = done;
+        state = c.done(root, true);
         // Success after a failed sync is success before durability.
         if (state.isEmpty() &&
             (o.fired == QLatin1String("fsync") || o.fired == QLatin1String("syncfs")))
             state = QStringLiteral("success reported after a failed ") + o.fired;
     } else {
-        state = untouched;
+        state = c.untouched(root);
     }
     if (!state.isEmpty())
         return state;
@@ -635,10 +765,15 @@ private Q_SLOTS:
         const QString program = QCoreApplication::applicationFilePath();
 
         // The run without a fault counts the points and must succeed.
-        QTemporaryDir counting;
-        const QString root0 = counting.path() + QLatin1Char('/');
-        QVERIFY(make_tree(root0));
-        const ChildRun plain = start_child(program, c, root0, 0, false);
+        Tree counting;
+        if (c.sources == Sources::MoveAcross && second_file_system(counting.root).isEmpty())
+            QFAIL(qPrintable(QStringLiteral("no second file system: /dev/shm is missing or on the "
+                                            "file system of %1; set PELMORA_SECOND_FS to a "
+                                            "writable folder on another one (a tmpfs, say)")
+                                 .arg(counting.root)));
+        const QString root0 = counting.root;
+        QVERIFY(counting.make(c));
+        const ChildRun plain = finish_child(*start_child(program, c, root0, 0, false), false);
         QVERIFY2(plain.ran, "the child did not run");
         QVERIFY2(plain.outcome.success, "the command failed without a fault");
         QVERIFY2(judge(c, root0, plain.outcome).isEmpty(),
@@ -648,25 +783,35 @@ private Q_SLOTS:
         int tried = 0;
         int held = 0;
         QStringList broken;
-        for (long k = 1; k <= plain.calls; ++k) {
-            QTemporaryDir dir;
-            const QString root = dir.path() + QLatin1Char('/');
-            QVERIFY(make_tree(root));
-            const ChildRun run = start_child(program, c, root, k, kill);
-            QVERIFY2(run.ran,
-                     qPrintable(QStringLiteral("the child did not finish at point %1").arg(k)));
-            if (!run.outcome.killed && run.outcome.fired.isEmpty())
-                continue; // fewer calls this time: nothing failed
-            ++tried;
-            const QString why = judge(c, root, run.outcome);
-            if (why.isEmpty())
-                ++held;
-            else
-                broken.append(
-                    QStringLiteral("point %1 (%2): %3")
-                        .arg(k)
-                        .arg(run.outcome.killed ? QStringLiteral("kill") : run.outcome.fired)
-                        .arg(why));
+        // A few points at once, each in a tree of its own: a child mostly waits for the disk.
+        const long width = std::clamp(QThread::idealThreadCount(), 2, 8);
+        for (long first = 1; first <= plain.calls; first += width) {
+            std::vector<std::pair<std::unique_ptr<Tree>, std::unique_ptr<QProcess>>> batch;
+            for (long k = first; k < first + width && k <= plain.calls; ++k) {
+                auto tree = std::make_unique<Tree>();
+                QVERIFY(tree->make(c));
+                auto child = start_child(program, c, tree->root, k, kill);
+                batch.emplace_back(std::move(tree), std::move(child));
+            }
+            for (std::size_t i = 0; i < batch.size(); ++i) {
+                const long k = first + long(i);
+                const QString root = batch[i].first->root;
+                const ChildRun run = finish_child(*batch[i].second, kill);
+                QVERIFY2(run.ran,
+                         qPrintable(QStringLiteral("the child did not finish at point %1").arg(k)));
+                if (!run.outcome.killed && run.outcome.fired.isEmpty())
+                    continue; // fewer calls this time: nothing failed
+                ++tried;
+                const QString why = judge(c, root, run.outcome);
+                if (why.isEmpty())
+                    ++held;
+                else
+                    broken.append(
+                        QStringLiteral("point %1 (%2): %3")
+                            .arg(k)
+                            .arg(run.outcome.killed ? QStringLiteral("kill") : run.outcome.fired)
+                            .arg(why));
+            }
         }
         std::printf("%s%s: points tried %d / held %d\n", c.name, kill ? ", killed" : "", tried,
                     held);
