@@ -13,6 +13,8 @@
 // PELMORA_FAULT_LOG names a file that receives, while armed and in order, a line per name made
 // ("name <dev>"), per name removed ("unlink <dev> <ino>") and per sync ("sync <dev> <1|0>", 0
 // when it failed); dev and ino are those of the folder, or of the synced file's file system.
+// PELMORA_FAULT_NO_EXCHANGE=1 refuses renameat2 with RENAME_EXCHANGE (EINVAL, not counted), as
+// a file system without it does.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -247,6 +249,11 @@ int renameat(int fd1, const char* from, int fd2, const char* to)
 
 int renameat2(int fd1, const char* from, int fd2, const char* to, unsigned flags)
 {
+    const char* refuse = getenv("PELMORA_FAULT_NO_EXCHANGE");
+    if ((flags & RENAME_EXCHANGE) != 0 && refuse != NULL && strcmp(refuse, "1") == 0) {
+        errno = EINVAL;
+        return -1;
+    }
     return logged(fails("renameat2")
                       ? -1
                       : REAL("renameat2", int (*)(int, const char*, int, const char*, unsigned))(

@@ -84,8 +84,10 @@ bool rename_no_replace_at(int dir, const char* from, const char* to)
     return false;
 }
 
-// Swaps the files at a and b in dir; where the file system cannot swap in one step, through
-// a third name, each step refusing to replace anything.
+// Swaps the files at a and b in dir. Where the file system cannot swap in one step, b's file
+// gets a third name first, and a replaces b in one rename: b (the user's name) holds a file at
+// every moment, and a kill leaves b's file under the third name only as a second link. Without
+// hard links, through the third name, each step refusing to replace anything.
 bool exchange_at(int dir, const char* a, const char* b)
 {
     if (::renameat2(dir, a, dir, b, RENAME_EXCHANGE) == 0)
@@ -93,6 +95,20 @@ bool exchange_at(int dir, const char* a, const char* b)
     if (errno != EINVAL)
         return false;
     const QByteArray third = unique_name(kTempPrefix, "");
+    if (::linkat(dir, b, dir, third.constData(), 0) == 0) {
+        if (::renameat(dir, a, dir, b) != 0) {
+            ::unlinkat(dir, third.constData(), 0);
+            return false;
+        }
+        if (rename_no_replace_at(dir, third.constData(), a))
+            return true;
+        // Back as they were, b never empty: a's file gets its name again, then b's file.
+        if (::linkat(dir, b, dir, a, 0) == 0)
+            ::renameat(dir, third.constData(), dir, b);
+        return false;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
+        return false;
     if (!rename_no_replace_at(dir, b, third.constData()))
         return false;
     if (!rename_no_replace_at(dir, a, b)) {

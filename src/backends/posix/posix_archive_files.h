@@ -6,7 +6,9 @@
 // RENAME_EXCHANGE); the old archive then gets a hidden name of its own for undo. It refuses
 // when the old archive changed meanwhile (device, inode, size, modification or change time),
 // and when the file it swapped out is not the one it checked it swaps back. Undo swaps the
-// kept archive back the same way, so it returns with its inode, mode, owner and group.
+// kept archive back the same way, so it returns with its inode, mode, owner and group. Where
+// the file system cannot swap in one step, the archive's name gets the new file by one rename
+// over it, after the old file got a second link: the name holds a whole archive at every moment.
 #pragma once
 
 #include "ports/archive_files.h"
