@@ -41,20 +41,29 @@ bool write_all(int fd, const char* data, std::size_t size)
 
 } // namespace
 
-bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress)
+// True when err says the file systems do not do this at all (rather than that it failed).
+bool refused(int err)
 {
-    if (::ioctl(out, FICLONE, in) == 0)
-        return true;
+    return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == ENOTTY ||
+           err == EBADF;
+}
+
+bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress, CopyWays& ways)
+{
+    if (ways.clone) {
+        if (::ioctl(out, FICLONE, in) == 0)
+            return true;
+        if (refused(errno))
+            ways.clone = false;
+    }
     qint64 done = 0;
-    bool kernel = true;
     std::vector<char> buffer;
     for (;;) {
         ssize_t n = 0;
-        if (kernel) {
+        if (ways.kernel) {
             n = ::copy_file_range(in, nullptr, out, nullptr, kKernelChunk, 0);
-            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                          errno == EOPNOTSUPP || errno == EBADF)) {
-                kernel = false; // nothing was copied by the failed call: go on by hand
+            if (n < 0 && errno != EINTR && done == 0 && refused(errno)) {
+                ways.kernel = false; // nothing was copied by the failed call: go on by hand
                 continue;
             }
         } else {
@@ -75,6 +84,10 @@ bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress)
         done += n;
         if (progress && !progress->update(done, total))
             return false;
+        // All the bytes the status promised: the caller's second look at the source tells
+        // whether it grew meanwhile, so no call is spent on reading its end.
+        if (ways.kernel && done == total)
+            return true;
     }
 }
 
@@ -134,13 +147,12 @@ void PosixCopier::clear_stale(const posix::FolderHandles::Folder& folder)
         remove_stale_files_at(folder.fd);
 }
 
-bool PosixCopier::copy(int in, const posix::FolderHandles::Folder& to, const QByteArray& name,
-                       const QString& src_text, const QString& dst_text, Durability durability,
-                       struct stat* source_seen, bool keep_owner, Transfer kind)
+bool PosixCopier::copy(int in, const struct stat& st, const posix::FolderHandles::Folder& to,
+                       const QByteArray& name, const QString& src_text, const QString& dst_text,
+                       Durability durability, struct stat* source_seen, bool keep_owner,
+                       Transfer kind)
 {
-    struct stat st
-    {};
-    if (in < 0 || !to.valid() || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
+    if (in < 0 || !to.valid() || !S_ISREG(st.st_mode))
         return false;
     clear_stale(to);
 
@@ -162,7 +174,7 @@ bool PosixCopier::copy(int in, const posix::FolderHandles::Folder& to, const QBy
     std::unique_ptr<CopyProgress> progress;
     if (m_progress && st.st_size > m_threshold)
         progress = m_progress->begin(src_text, dst_text, st.st_size, kind);
-    if (!copy_bytes(in, out.get(), st.st_size, progress.get()))
+    if (!copy_bytes(in, out.get(), st.st_size, progress.get(), m_ways[{st.st_dev, to.st.st_dev}]))
         return false;
     // Written to while we read it (an application saving in place): the copy may be torn.
     struct stat after
@@ -187,11 +199,16 @@ bool PosixCopier::copy(int in, const posix::FolderHandles::Folder& to, const QBy
     }
 
     if (unnamed) {
-        const QByteArray proc = "/proc/self/fd/" + QByteArray::number(out.get());
-        if (::linkat(AT_FDCWD, proc.constData(), to.fd, name.constData(), AT_SYMLINK_FOLLOW) != 0 &&
-            (errno == EEXIST ||
-             ::linkat(out.get(), "", to.fd, name.constData(), AT_EMPTY_PATH) != 0))
-            return false;
+        // The descriptor itself where the kernel lets this process name its own unnamed file
+        // (root, or since 6.10 anyone), through /proc otherwise.
+        if (::linkat(out.get(), "", to.fd, name.constData(), AT_EMPTY_PATH) != 0) {
+            if (errno != ENOENT && errno != EPERM)
+                return false;
+            const QByteArray proc = "/proc/self/fd/" + QByteArray::number(out.get());
+            if (::linkat(AT_FDCWD, proc.constData(), to.fd, name.constData(), AT_SYMLINK_FOLLOW) !=
+                0)
+                return false;
+        }
     } else if (posix::rename_at_no_replace(to.fd, temp.constData(), to.fd, name.constData()) != 0) {
         return false;
     }

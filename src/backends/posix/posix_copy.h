@@ -15,15 +15,24 @@
 #include "ports/shell.h"
 
 #include <QByteArray>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <utility>
 
 namespace pelmora {
 
-// Copies the rest of in to out: by reflink, in the kernel or through a buffer. Progress, when
-// given, may cancel between chunks.
-bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress);
+// The ways of copying bytes still worth a try between two file systems.
+struct CopyWays
+{
+    bool clone = true;  // a reflink (FICLONE)
+    bool kernel = true; // copy_file_range
+};
+
+// Copies the rest of in (total bytes long) to out: by reflink, in the kernel or through a
+// buffer. A way the file systems refuse is struck from ways, so the next file does not try
+// it again. Progress, when given, may cancel between chunks.
+bool copy_bytes(int in, int out, qint64 total, CopyProgress* progress, CopyWays& ways);
 
 class PosixCopier final
 {
@@ -36,18 +45,23 @@ public:
     // Progress for copies larger than threshold; progress may be null.
     PosixCopier(CopyProgressFactory* progress, qint64 threshold);
 
-    // Copies the regular file open at in (the file the caller checked) to name in the folder
-    // to; false leaves no file there. Nothing standing at name is ever replaced. A source that
-    // changes while it is read fails the copy (a torn copy is no copy). source_seen, when
-    // given, receives the source's status as it was copied; keep_owner gives the copy the
-    // source's owner and group where this process may (a move as root); kind and the texts
+    // Copies the regular file open at in (the file the caller checked; st its status by
+    // fstat) to name in the folder to; false leaves no file there. Nothing standing at name is ever
+    // replaced. A source that changes while it is read fails the copy (a torn copy is no copy).
+    // source_seen, when given, receives the source's status as it was copied; keep_owner gives the
+    // copy the source's owner and group where this process may (a move as root); kind and the texts
     // are for the progress.
-    bool copy(int in, const posix::FolderHandles::Folder& to, const QByteArray& name,
-              const QString& src_text, const QString& dst_text, Durability durability,
-              struct stat* source_seen = nullptr, bool keep_owner = false,
+    bool copy(int in, const struct stat& st, const posix::FolderHandles::Folder& to,
+              const QByteArray& name, const QString& src_text, const QString& dst_text,
+              Durability durability, struct stat* source_seen = nullptr, bool keep_owner = false,
               Transfer kind = Transfer::Copy);
-    // Forgets the folders already cleared of stale temporaries (a new command looks again).
-    void forget_cleared() { m_cleared.clear(); }
+    // Forgets the folders already cleared of stale temporaries (a new command looks again)
+    // and the ways of copying found refused.
+    void forget_cleared()
+    {
+        m_cleared.clear();
+        m_ways.clear();
+    }
 
     // Tests turn unnamed temporary files off to exercise the hidden-name path.
     void set_use_unnamed(bool on) { m_use_unnamed = on; }
@@ -62,6 +76,7 @@ private:
     qint64 m_threshold;
     bool m_use_unnamed = true;
     std::set<std::pair<dev_t, ino_t>> m_cleared;
+    std::map<std::pair<dev_t, dev_t>, CopyWays> m_ways; // by source and destination device
 };
 
 } // namespace pelmora

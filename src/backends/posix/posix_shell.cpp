@@ -157,23 +157,32 @@ bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int
         return false;
     const QByteArray sname = posix::name_of(s);
     const QByteArray dname = posix::name_of(d);
-    // The file checked: whatever happens below happens to it, or nothing happens.
-    const Fd entry = posix::open_entry(sdir.fd, sname.constData());
+    // The file checked: whatever happens below happens to it, or nothing happens. A move
+    // holds the entry itself; a copy holds the file it reads, opened below and compared.
+    Fd entry;
     struct stat ss
     {};
-    if (!entry.valid() || ::fstat(entry.get(), &ss) != 0)
+    if (func == FO_MOVE) {
+        entry = posix::open_entry(sdir.fd, sname.constData());
+        if (!entry.valid() || ::fstat(entry.get(), &ss) != 0)
+            return false;
+    } else if (::fstatat(sdir.fd, sname.constData(), &ss, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
+    }
     if (report && report->expected_source.valid &&
         !identity_from(ss).same_file(report->expected_source))
         return false;
     // A copy reads through a link; the file read must be the one checked.
     Fd in;
     struct stat followed = ss;
+    struct stat read_st
+    {};
     if (func == FO_COPY) {
         in = Fd(::openat(sdir.fd, sname.constData(), O_RDONLY | O_CLOEXEC));
-        if (!in.valid() || ::fstat(in.get(), &followed) != 0 || !S_ISREG(followed.st_mode) ||
-            (!S_ISLNK(ss.st_mode) && !same_file(ss, followed)))
+        if (!in.valid() || ::fstat(in.get(), &read_st) != 0 || !S_ISREG(read_st.st_mode) ||
+            (!S_ISLNK(ss.st_mode) && !same_file(ss, read_st)))
             return false;
+        followed = read_st;
     }
 
     TrashedFile replaced;
@@ -203,7 +212,8 @@ bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int
     if (func == FO_COPY) {
         if (m_before_act)
             m_before_act(s);
-        ok = m_copier.copy(in.get(), ddir, dname, src, dst, PosixCopier::Durability::Deferred);
+        ok = m_copier.copy(in.get(), read_st, ddir, dname, src, dst,
+                           PosixCopier::Durability::Deferred);
         if (ok)
             touched(ddir);
     } else {
@@ -272,7 +282,7 @@ bool PosixShell::move_across(int entry, const Folder& sdir, const QByteArray& s,
         struct stat now
         {};
         if (!in.valid() || ::fstat(in.get(), &now) != 0 || !same_file(now, ss) ||
-            !m_copier.copy(in.get(), ddir, dname, src, dst, PosixCopier::Durability::Deferred,
+            !m_copier.copy(in.get(), now, ddir, dname, src, dst, PosixCopier::Durability::Deferred,
                            &c.seen, keep_owner, Transfer::Move))
             return false;
     } else {
