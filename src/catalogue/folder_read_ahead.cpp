@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -90,7 +91,13 @@ int FolderReadAhead::default_readers()
 
 int FolderReadAhead::readers_for_memory()
 {
-    return std::max(2, int(std::thread::hardware_concurrency()));
+    // The processors this process may run on (taskset, a cpuset), not all that are online.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    const int usable = ::sched_getaffinity(0, sizeof set, &set) == 0
+                           ? CPU_COUNT(&set)
+                           : int(std::thread::hardware_concurrency());
+    return std::max(2, usable);
 }
 
 int FolderReadAhead::most_working() const
