@@ -271,14 +271,14 @@ int main(int argc, char** argv)
     std::printf("Pelmora renderer (resident offices, page 1 only), pane width %d:\n", pane.width());
     clock.start();
     renderer.prepare();
-    const PreviewResult first = renderer.render(xls.at(0), pane);
+    const PreviewResult first = renderer.render(Path(xls.at(0)), pane);
     line("first picture (from preview ticked)", first.ok() ? clock.elapsed() : -1,
          qPrintable(first.message));
 
     std::vector<double> warm;
     for (const QString& file : {xls.at(1), xls.at(2), doc.at(0), doc.at(1), doc.at(2)}) {
         clock.restart();
-        const PreviewResult result = renderer.render(file, pane);
+        const PreviewResult result = renderer.render(Path(file), pane);
         warm.push_back(result.ok() ? static_cast<double>(clock.elapsed()) : -1);
     }
     QString each;
@@ -287,15 +287,15 @@ int main(int argc, char** argv)
     line("warm, small files (median)", median(warm), qPrintable(QStringLiteral("[%1 ]").arg(each)));
 
     clock.restart();
-    const PreviewResult big = renderer.render(big_xls, pane);
+    const PreviewResult big = renderer.render(Path(big_xls), pane);
     const double big_xls_ms = big.ok() ? static_cast<double>(clock.elapsed()) : -1;
     line("big workbook, warm office", big_xls_ms, qPrintable(big.message));
     clock.restart();
-    const PreviewResult long_doc = renderer.render(big_doc, pane);
+    const PreviewResult long_doc = renderer.render(Path(big_doc), pane);
     const double big_doc_ms = long_doc.ok() ? static_cast<double>(clock.elapsed()) : -1;
     line("50-page document, warm office", big_doc_ms, qPrintable(long_doc.message));
     clock.restart();
-    const PreviewResult again = renderer.render(big_xls, pane);
+    const PreviewResult again = renderer.render(Path(big_xls), pane);
     line("big workbook again (remembered)", again.ok() ? clock.elapsed() : -1);
 
     // Overtaking: a fresh copy of the big workbook is converting when a small document is
@@ -309,11 +309,11 @@ int main(int argc, char** argv)
     QTimer::singleShot(50, [&] {
         QElapsedTimer own;
         own.start();
-        const PreviewResult small = renderer.render(small_copy, pane);
+        const PreviewResult small = renderer.render(Path(small_copy), pane);
         overtaken_ms = small.ok() ? static_cast<double>(own.elapsed()) : -1;
     });
     clock.restart();
-    const PreviewResult overtaken = renderer.render(big_copy, pane);
+    const PreviewResult overtaken = renderer.render(Path(big_copy), pane);
     line("small document clicked during the big one", overtaken_ms,
          overtaken.error == PreviewError::Superseded ? "(big one superseded)" : "(not superseded)");
     const qint64 worst = stall.stop();
@@ -327,16 +327,17 @@ int main(int argc, char** argv)
     std::printf("\npages of the %s-page document, cropped, pane width %d:\n",
                 qPrintable(parser.value(pages_option)), pane.width());
     clock.restart();
-    PreviewResult page = renderer.render_page(PageRequest{big_doc, pane, 0, true});
+    PreviewResult page = renderer.render_page(PageRequest{Path(big_doc), pane, 0, true});
     line("page 1", page.ok() ? clock.elapsed() : -1, qPrintable(page.message));
     clock.restart();
-    page = renderer.render_page(PageRequest{big_doc, pane, 1, true});
+    page = renderer.render_page(PageRequest{Path(big_doc), pane, 1, true});
     line("first turn (reads the whole document)", page.ok() ? clock.elapsed() : -1,
          qPrintable(page.ok() ? QStringLiteral("%1 pages").arg(page.page_count) : page.message));
     std::vector<double> turns;
     for (int next = 2; next < std::min(page.page_count, 12); ++next) {
         clock.restart();
-        const PreviewResult turned = renderer.render_page(PageRequest{big_doc, pane, next, true});
+        const PreviewResult turned =
+            renderer.render_page(PageRequest{Path(big_doc), pane, next, true});
         turns.push_back(turned.ok() && turned.page == next ? double(clock.elapsed()) : -1);
     }
     const double next_ms = turns.empty() ? -1 : median(turns);
@@ -347,7 +348,8 @@ int main(int argc, char** argv)
     std::printf("\ntext lines of a plain workbook at pane width %d:\n", pane.width());
     double cropped_px = -1;
     for (const bool crop : {false, true}) {
-        const PreviewResult sheet = renderer.render_page(PageRequest{xls.at(1), pane, 0, crop});
+        const PreviewResult sheet =
+            renderer.render_page(PageRequest{Path(xls.at(1)), pane, 0, crop});
         const double px = sheet.ok() ? text_line_height(sheet.image) : -1;
         if (crop)
             cropped_px = px;
@@ -368,7 +370,7 @@ int main(int argc, char** argv)
         const double mib = double(tree_pss_kib(idle.office_groups())) / 1024.0;
         clock.restart();
         idle.prepare();
-        const PreviewResult shown = idle.render(xls.at(2), pane);
+        const PreviewResult shown = idle.render(Path(xls.at(2)), pane);
         const double ms = shown.ok() ? double(clock.elapsed()) : -1;
         if (background_ms < 0)
             background_ms = ms;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/dir_select_frm.h"
 
-#include "base/native_path.h"
 #include "base/path.h"
 #include "fileops/command_env.h"
 #include "fileops/folder_list.h"
@@ -123,7 +122,7 @@ void dir_selectFrm::Form_Load()
     }
     {
         const QSignalBlocker block(m_dir1);
-        m_dir1->set_root(m_drive1->currentData().toString());
+        m_dir1->set_root(Path(m_drive1->currentData().toString()));
     }
     connect(m_drive1, &QComboBox::currentIndexChanged, this, &dir_selectFrm::Drive1_Change);
     m_lbl_path->clear();
@@ -152,12 +151,12 @@ void dir_selectFrm::Form_Load()
 
 void dir_selectFrm::Drive1_Change()
 {
-    m_dir1->set_root(m_drive1->currentData().toString());
+    m_dir1->set_root(Path(m_drive1->currentData().toString()));
 }
 
 void dir_selectFrm::show_path()
 {
-    m_lbl_path->setText(native_path::readable(m_dir1->path()));
+    m_lbl_path->setText(m_dir1->path().readable());
     if (m_platform.yield)
         m_platform.yield->process_pending();
 }
@@ -211,10 +210,7 @@ void dir_selectFrm::cmd_ok_Click()
         }
     }
     m_session.dlg_cancel = 0;
-    QString dir = m_dir1->path();
-    if (dir.endsWith(QLatin1Char('/')))
-        dir.chop(1);
-    m_session.dest_dir = Path(dir).with_separator_added();
+    m_session.dest_dir = m_dir1->path().without_separator_at_end().with_separator_added();
     m_session.archive_name = Path(name);
     if (m_session.dlg_mode == DlgMode::Compress &&
         m_platform.files->opens_for_reading(m_session.dest_dir + m_session.archive_name +

@@ -19,10 +19,10 @@ constexpr int kIndentPerLevel = 2;
 using native_path::readable;
 
 // The folders in path, in the order the user reads them.
-QStringList child_folders(FileSystem& files, const QString& path)
+QStringList child_folders(FileSystem& files, const Path& path)
 {
     QStringList names;
-    for (const ListedName& entry : files.list(Path(path))) {
+    for (const ListedName& entry : files.list(path)) {
         if (entry.kind == PathKind::Folder) // a link to a folder counts
             names.append(entry.name);
     }
@@ -36,7 +36,9 @@ QStringList child_folders(FileSystem& files, const QString& path)
 FolderList::FolderList(FileSystem& files, QWidget* parent) : QListWidget(parent), m_files(files)
 {
     setObjectName(QStringLiteral("Dir1"));
-    const auto open = [this](QListWidgetItem* item) { set_path(item->data(kPathRole).toString()); };
+    const auto open = [this](QListWidgetItem* item) {
+        set_path(Path(item->data(kPathRole).toString()));
+    };
     connect(this, &QListWidget::itemClicked, this, open);
     // From the keyboard: the arrow keys choose an entry, Enter opens it.
     connect(this, &QListWidget::itemActivated, this, open);
@@ -51,21 +53,21 @@ void FolderList::keyPressEvent(QKeyEvent* event)
         event->accept();
 }
 
-void FolderList::set_root(const QString& root)
+void FolderList::set_root(const Path& root)
 {
     m_root = root;
     set_path(root);
 }
 
-void FolderList::set_path(const QString& path)
+void FolderList::set_path(const Path& path)
 {
-    const Path clean = Path(path).cleaned();
-    const Path root = Path(m_root).cleaned();
-    QString next;
+    const Path clean = path.cleaned();
+    const Path root = m_root.cleaned();
+    Path next;
     if (clean == root)
         next = m_root;
     else if (clean.is_within(root) && m_files.stat(clean, true).kind == PathKind::Folder)
-        next = clean.text();
+        next = clean;
     else
         return;
     const bool changed = next != m_path;
@@ -85,25 +87,25 @@ void FolderList::fill()
     clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-    auto add = [this](const QIcon& icon, const QString& text, const QString& path, int level) {
+    // An entry carries its path as the text of base/path.h.
+    auto add = [this](const QIcon& icon, const QString& text, const Path& path, int level) {
         auto* item = new QListWidgetItem(
             icon, QString(qsizetype(level) * kIndentPerLevel, QLatin1Char(' ')) + text, this);
-        item->setData(kPathRole, path);
+        item->setData(kPathRole, path.text());
         return item;
     };
-    QListWidgetItem* current = add(open, readable(m_root), m_root, 0);
+    QListWidgetItem* current = add(open, m_root.readable(), m_root, 0);
     int level = 0;
     if (m_path != m_root) {
-        Path built = Path(m_root).cleaned();
-        const QString rest = m_path.mid(built.text().size());
+        Path built = m_root.cleaned();
+        const QString rest = m_path.text().mid(built.text().size());
         for (const QString& part : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
             built = built.child(part);
-            current = add(open, readable(part), built.text(), ++level);
+            current = add(open, readable(part), built, ++level);
         }
     }
-    const Path open_folder(m_path);
     for (const QString& child : child_folders(m_files, m_path))
-        add(closed, readable(child), open_folder.child(child).text(), level + 1);
+        add(closed, readable(child), m_path.child(child), level + 1);
     setCurrentItem(current);
 }
 

@@ -3,6 +3,8 @@
 // folders inside it. A click opens the folder clicked.
 #pragma once
 
+#include "base/path.h"
+
 #include <QListWidget>
 
 namespace pelmora {
@@ -16,12 +18,12 @@ public:
     explicit FolderList(FileSystem& files, QWidget* parent = nullptr);
 
     // Opens the root (ending with "/") of the list.
-    void set_root(const QString& root);
-    QString root() const { return m_root; }
+    void set_root(const Path& root);
+    const Path& root() const { return m_root; }
     // The open folder: the root as given, or a folder below it without a trailing "/".
-    QString path() const { return m_path; }
+    const Path& path() const { return m_path; }
     // Opens a folder at or below the root; other paths are ignored.
-    void set_path(const QString& path);
+    void set_path(const Path& path);
     // Reads the folders of the open folder again.
     void refresh();
 
@@ -35,8 +37,8 @@ private:
     void fill();
 
     FileSystem& m_files;
-    QString m_root;
-    QString m_path;
+    Path m_root;
+    Path m_path;
 };
 
 } // namespace pelmora

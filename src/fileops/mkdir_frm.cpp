@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/mkdir_frm.h"
 
-#include "base/native_path.h"
 #include "base/path.h"
 #include "fileops/dir_select_frm.h"
 #include "fileops/folder_list.h"
@@ -57,7 +56,7 @@ mkdir_Frm::mkdir_Frm(dir_selectFrm& chooser) : QDialog(&chooser), m_chooser(choo
 
 Path mkdir_Frm::new_folder_path() const
 {
-    return Path(m_chooser.Dir1().path()).child(m_txt_folder->text().trimmed());
+    return m_chooser.Dir1().path().child(m_txt_folder->text().trimmed());
 }
 
 void mkdir_Frm::cmd_cancel_Click()
@@ -82,8 +81,8 @@ void mkdir_Frm::cmd_ok_Click()
     }
     FolderList& dir1 = m_chooser.Dir1();
     dir1.refresh();
-    dir1.set_path(new_folder_path().text());
-    m_chooser.lbl_path().setText(native_path::readable(dir1.path()));
+    dir1.set_path(new_folder_path());
+    m_chooser.lbl_path().setText(dir1.path().readable());
     m_chooser.platform().yield->process_pending();
     accept();
 }

@@ -2,7 +2,8 @@
 // Opening a document in the application the desktop associates with it.
 #pragma once
 
-#include <QString>
+#include "base/path.h"
+
 #include <functional>
 
 namespace pelmora {
@@ -15,7 +16,7 @@ public:
     // open(): accepted is false when the request was refused (no file, no desktop opener, or
     // the opener reported failure, e.g. no application is associated). The program neither
     // waits for nor tracks the application.
-    virtual void open(const QString& path, std::function<void(bool accepted)> done) = 0;
+    virtual void open(const Path& path, std::function<void(bool accepted)> done) = 0;
 };
 
 } // namespace pelmora

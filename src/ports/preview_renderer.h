@@ -4,6 +4,8 @@
 // closes, discards or resets by dropping the picture.
 #pragma once
 
+#include "base/path.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -29,7 +31,7 @@ enum class PreviewError {
 
 struct PageRequest
 {
-    QString path;
+    Path path;
     QSize pane;        // device pixels; the picture is this wide
     int page = 0;      // 0 for page 1; beyond the last page means the last page
     bool crop = false; // only the inked part of the page, plus a margin, is drawn to the width
@@ -61,7 +63,7 @@ public:
     virtual PreviewResult render_page(const PageRequest& request) = 0;
 
     // Page 1, uncropped.
-    PreviewResult render(const QString& path, const QSize& pane)
+    PreviewResult render(const Path& path, const QSize& pane)
     {
         return render_page(PageRequest{path, pane, 0, false});
     }

@@ -135,9 +135,9 @@ bool GridSelection::show_preview()
 {
     m_yield.process_pending();
     m_controls.showWait(true);
-    if (!m_pane.source_document().isEmpty())
+    if (!m_pane.source_document().is_empty())
         m_pane.close_and_discard();
-    const bool linked = m_pane.link(m_session.sel_path().text());
+    const bool linked = m_pane.link(m_session.sel_path());
     m_controls.showWait(false);
     return linked;
 }

@@ -22,7 +22,7 @@ void open_selected_file(const QRV_Public& session, HistoryLog& history, Opener* 
         return;
     }
     // The opener answers once the desktop has accepted or refused the request.
-    opener->open(path.text(), [refused](bool accepted) {
+    opener->open(path, [refused](bool accepted) {
         if (!accepted)
             refused();
     });

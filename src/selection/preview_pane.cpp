@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/preview_pane.h"
 
-#include "base/native_path.h"
 #include "ports/preview_renderer.h"
 #include "selection/preview_viewer.h"
 
@@ -280,13 +279,12 @@ bool PreviewPane::draw(int page, unsigned generation)
     m_pane->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     result.image.setDevicePixelRatio(ratio);
     m_pane->setPixmap(QPixmap::fromImage(result.image));
-    name_pane(m_pane,
-              native_path::readable(m_source.mid(m_source.lastIndexOf(QLatin1Char('/')) + 1)));
+    name_pane(m_pane, Path(m_source.name()).readable());
     show_counter();
     return true;
 }
 
-bool PreviewPane::link(const QString& path)
+bool PreviewPane::link(const Path& path)
 {
     m_source = path;
     const unsigned generation = ++m_generation;
@@ -313,7 +311,7 @@ bool PreviewPane::link(const QString& path)
 
 void PreviewPane::turn_page(int by)
 {
-    if (m_source.isEmpty() || !m_renderer)
+    if (m_source.is_empty() || !m_renderer)
         return;
     m_wanted = qMax(0, m_wanted + by);
     if (m_count > 0)
@@ -350,7 +348,7 @@ void PreviewPane::turn_page(int by)
 
 void PreviewPane::redraw()
 {
-    if (m_source.isEmpty() || !m_renderer || !has_picture())
+    if (m_source.is_empty() || !m_renderer || !has_picture())
         return;
     if (m_turning) {
         m_redraw = true;
@@ -408,14 +406,14 @@ void PreviewPane::close_and_discard()
 
 void PreviewPane::reset()
 {
-    m_source.clear();
+    m_source = Path();
     close_and_discard();
     m_pane->update();
 }
 
 PreviewViewer* PreviewPane::open_viewer()
 {
-    if (m_source.isEmpty() || !m_renderer || !has_picture())
+    if (m_source.is_empty() || !m_renderer || !has_picture())
         return nullptr;
     if (!m_viewer)
         m_viewer = new PreviewViewer(*m_renderer, m_pane->window());

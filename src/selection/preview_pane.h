@@ -7,6 +7,8 @@
 // zoom, and Enter or F3 (or a double-click) open a larger read-only viewer of every page.
 #pragma once
 
+#include "base/path.h"
+
 #include <QPointer>
 #include <QString>
 #include <memory>
@@ -35,14 +37,14 @@ public:
     // What takes the keyboard focus for the pane (its place in the Tab order).
     QWidget* focus_widget() const;
 
-    const QString& source_document() const { return m_source; }
+    const Path& source_document() const { return m_source; }
     bool has_picture() const;
     // The reason shown in place of a picture; empty when none is shown.
     QString shown_reason() const;
 
     // Sets the source document and shows its first page; false when no picture could be
     // made, in which case the pane shows why.
-    bool link(const QString& path);
+    bool link(const Path& path);
     // Takes the old picture (or reason) out of the pane.
     void close_and_discard();
     // Preview was switched on: a slow renderer may start getting ready.
@@ -87,7 +89,7 @@ private:
     std::unique_ptr<QObject> m_input;
     std::unique_ptr<QObject> m_idle_watch;
     QPointer<PreviewViewer> m_viewer;
-    QString m_source;
+    Path m_source;
     QString m_error;
     unsigned m_generation = 0; // a link started while another renders supersedes it
     int m_page = 0;

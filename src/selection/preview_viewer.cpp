@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "selection/preview_viewer.h"
 
-#include "base/native_path.h"
 #include "ports/preview_renderer.h"
 
 #include <QGuiApplication>
@@ -85,7 +84,7 @@ QLabel* PreviewViewer::add_page()
     return label;
 }
 
-void PreviewViewer::show_document(const QString& path, int page)
+void PreviewViewer::show_document(const Path& path, int page)
 {
     m_path = path;
     const unsigned generation = ++m_generation;
@@ -94,7 +93,7 @@ void PreviewViewer::show_document(const QString& path, int page)
     m_labels.clear();
     m_drawn.clear();
     m_page_size = QSize(page_width(), qRound(kPageHeight * zoom()));
-    setWindowTitle(native_path::readable(path));
+    setWindowTitle(path.readable());
     QLabel* first = add_page();
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(m_page_size) * ratio).toSize();
@@ -119,7 +118,7 @@ void PreviewViewer::show_document(const QString& path, int page)
     const int count = more.ok() ? qMax(1, more.page_count) : 1;
     for (int i = 1; i < count; ++i)
         add_page();
-    setWindowTitle(native_path::readable(path) + QStringLiteral(" - %1 ページ").arg(count));
+    setWindowTitle(path.readable() + QStringLiteral(" - %1 ページ").arg(count));
     m_column->activate();
     m_sheet->adjustSize();
     const QLabel* target = m_labels.at(std::size_t(qBound(0, page, count - 1)));

@@ -5,8 +5,9 @@
 // Closing it destroys it.
 #pragma once
 
+#include "base/path.h"
+
 #include <QDialog>
-#include <QString>
 #include <vector>
 
 class QLabel;
@@ -26,8 +27,8 @@ public:
 
     // Shows path from its first page on and scrolls to page (0 for page 1); a failure shows
     // its reason instead.
-    void show_document(const QString& path, int page = 0);
-    const QString& document() const { return m_path; }
+    void show_document(const Path& path, int page = 0);
+    const Path& document() const { return m_path; }
     // Page 1's picture (or the reason), and the pages known so far.
     QLabel* page() const { return m_labels.empty() ? nullptr : m_labels.front(); }
     int page_count() const { return int(m_labels.size()); }
@@ -54,7 +55,7 @@ private:
     std::vector<QLabel*> m_labels;
     std::vector<bool> m_drawn;
     QSize m_page_size; // of a page not drawn yet, at the zoom
-    QString m_path;
+    Path m_path;
     unsigned m_generation = 0;
     int m_zoom;
     bool m_drawing = false;

@@ -11,21 +11,8 @@
 #include "session/undo_journal.h"
 
 #include <QString>
-#include <QStringList>
 
 namespace pelmora {
-
-// A text list as the commands use it: never empty, and "nothing" is one empty element.
-inline QStringList empty_text_list()
-{
-    return QStringList{QString()};
-}
-
-// True when a text list holds nothing: exactly one element that is blank.
-inline bool text_list_is_empty(const QStringList& l)
-{
-    return l.size() <= 1 && (l.isEmpty() || l.front().trimmed().isEmpty());
-}
 
 // What the destination chooser is opened for.
 enum class DlgMode : int { None = 0, Compress = 1, Copy = 2, Move = 3 };

@@ -83,7 +83,7 @@ inline QPushButton* button(QWidget& w, const char* name)
 inline void choose_folder(const QString& folder)
 {
     when_modal<dir_selectFrm>([folder](dir_selectFrm& d) {
-        d.Dir1().set_path(folder);
+        d.Dir1().set_path(Path(folder));
         button(d, "cmd_ok")->click();
     });
 }

@@ -67,7 +67,7 @@ private Q_SLOTS:
     void opens_at_the_start_root_with_the_date_as_name()
     {
         Chooser c(1);
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.tree.root());
+        QCOMPARE(c.dialog->Dir1().path(), Path(c.fx.tree.root()));
         QCOMPARE(c.child<QLabel>("lbl_path")->text(), QString());
         // The fake clock stands at 20 February 2002, 21:05:03.
         QCOMPARE(c.child<QLineEdit>("txt_filename")->text(), QStringLiteral("020220210503"));
@@ -84,7 +84,7 @@ private Q_SLOTS:
         {
             Chooser c(3);
             QVERIFY(c.fx.tree.createDir("docs"));
-            c.dialog->Dir1().set_path(c.fx.p("docs"));
+            c.dialog->Dir1().set_path(Path(c.fx.p("docs")));
             c.ok();
             QCOMPARE(c.fx.session().dest_dir, Path(c.fx.p("docs/")));
         }
@@ -134,7 +134,7 @@ private Q_SLOTS:
         QListWidgetItem* docs = item(QStringLiteral("docs"));
         QVERIFY(docs);
         Q_EMIT list.itemClicked(docs);
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.p("docs"));
+        QCOMPARE(c.dialog->Dir1().path(), Path(c.fx.p("docs")));
         QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs"));
 
         // A folder named in Shift_JIS bytes (資料) is listed, readable, and chosen by its bytes.
@@ -144,7 +144,7 @@ private Q_SLOTS:
         QListWidgetItem* sjis = item(QStringLiteral("資料"));
         QVERIFY(sjis);
         Q_EMIT list.itemClicked(sjis);
-        QCOMPARE(native_path::to_native(c.dialog->Dir1().path()), raw);
+        QCOMPARE(c.dialog->Dir1().path().bytes(), raw);
         QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs") + QStringLiteral("/資料"));
     }
 
@@ -157,9 +157,9 @@ private Q_SLOTS:
         fx.session().dlg_mode = DlgMode::Copy;
         dir_selectFrm d(fx.session(), fx.f.platform);
         QCOMPARE(d.findChild<QComboBox*>(QStringLiteral("Drive1"))->count(), 2);
-        d.Dir1().set_path(fx.p("docs"));
+        d.Dir1().set_path(Path(fx.p("docs")));
         d.findChild<QComboBox*>(QStringLiteral("Drive1"))->setCurrentIndex(1);
-        QCOMPARE(d.Dir1().path(), second.root());
+        QCOMPARE(d.Dir1().path(), Path(second.root()));
         button(d, "cmd_ok")->click();
         QCOMPARE(fx.session().dest_dir, Path(second.root()));
     }
@@ -240,7 +240,7 @@ private Q_SLOTS:
                 ::open(archive.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
             QVERIFY(fd >= 0 && ::close(fd) == 0);
         }
-        c.dialog->Dir1().set_path(native_path::from_native(dir));
+        c.dialog->Dir1().set_path(Path::from_bytes(dir));
         c.child<QLineEdit>("txt_filename")->setText(QStringLiteral("old"));
         c.fx.messages().answers = {MsgAnswer(answer)};
         c.ok();
@@ -310,10 +310,10 @@ private Q_SLOTS:
     {
         Chooser c(2);
         QVERIFY(c.fx.tree.createDir("docs"));
-        c.dialog->Dir1().set_path(c.fx.p("docs"));
+        c.dialog->Dir1().set_path(Path(c.fx.p("docs")));
         create_folder(c, QStringLiteral("  NEW  "));
         QVERIFY(QFileInfo(c.fx.p("docs/NEW")).isDir());
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.p("docs/NEW"));
+        QCOMPARE(c.dialog->Dir1().path(), Path(c.fx.p("docs/NEW")));
         QCOMPARE(c.child<QLabel>("lbl_path")->text(), c.fx.p("docs/NEW"));
         c.ok();
         QCOMPARE(c.fx.session().dest_dir, Path(c.fx.p("docs/NEW/")));
@@ -323,8 +323,8 @@ private Q_SLOTS:
     {
         Chooser c(2);
         create_folder(c, QStringLiteral("NEW"));
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.p("NEW"));
-        QVERIFY(!c.dialog->Dir1().path().contains(QStringLiteral("//")));
+        QCOMPARE(c.dialog->Dir1().path(), Path(c.fx.p("NEW")));
+        QVERIFY(!c.dialog->Dir1().path().text().contains(QStringLiteral("//")));
         QVERIFY(QFileInfo(c.fx.p("NEW")).isDir());
     }
 
@@ -347,7 +347,7 @@ private Q_SLOTS:
                               QStringLiteral("フォルダの作成に失敗しました")}));
         QCOMPARE(m.result(), 0);
         QCOMPARE(name->text(), QStringLiteral("no/such/parent"));
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.tree.root());
+        QCOMPARE(c.dialog->Dir1().path(), Path(c.fx.tree.root()));
     }
 
     void new_folder_cancel_creates_nothing()
@@ -359,7 +359,7 @@ private Q_SLOTS:
         });
         c.child<QToolButton>("Command1")->click();
         QVERIFY(!QFile::exists(c.fx.p("X")));
-        QCOMPARE(c.dialog->Dir1().path(), c.fx.tree.root());
+        QCOMPARE(c.dialog->Dir1().path(), Path(c.fx.tree.root()));
         // The next opening starts with an empty name.
         mkdir_Frm again(*c.dialog);
         QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("txt_folder"))->text(), QString());

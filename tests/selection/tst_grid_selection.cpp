@@ -217,22 +217,22 @@ private Q_SLOTS:
         QVERIFY(f.fake.renderer.rendered.isEmpty()); // not ticked: no preview, no wait window
 
         bool waitShown = false;
-        f.fake.renderer.during = [&](const QString&) {
+        f.fake.renderer.during = [&](const Path&) {
             waitShown = f.child<QWidget>("Wait_Frm")->isVisible();
         };
         f.child<QCheckBox>("chk")->click(); // ticking previews the selected file
-        QCOMPARE(f.fake.renderer.rendered, QStringList{"/g/f1.xls"});
+        QCOMPARE(f.fake.renderer.rendered, paths({"/g/f1.xls"}));
         QVERIFY(waitShown);
         QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());
-        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f1.xls"));
+        QCOMPARE(f.window->preview().source_document(), Path(QStringLiteral("/g/f1.xls")));
         QVERIFY(f.window->preview().has_picture());
 
         f.window->selection().grd1_Click(4);
-        QCOMPARE(f.fake.renderer.rendered.last(), QStringLiteral("/g/f4.xls"));
-        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f4.xls"));
+        QCOMPARE(f.fake.renderer.rendered.last(), Path(QStringLiteral("/g/f4.xls")));
+        QCOMPARE(f.window->preview().source_document(), Path(QStringLiteral("/g/f4.xls")));
 
         // A failed link on the grid path shows its reason in the pane, and no message box.
-        f.fake.renderer.failFor = QStringList{"/g/f6.xls"};
+        f.fake.renderer.failFor = paths({"/g/f6.xls"});
         f.window->selection().grd1_Click(6);
         QVERIFY(f.fake.messages.shown.isEmpty());
         QVERIFY(!f.window->preview().has_picture());
@@ -247,7 +247,7 @@ private Q_SLOTS:
         // Unticking empties the pane.
         f.window->selection().grd1_Click(4);
         f.child<QCheckBox>("chk")->click();
-        QVERIFY(f.window->preview().source_document().isEmpty());
+        QVERIFY(f.window->preview().source_document().is_empty());
         QVERIFY(!f.window->preview().has_picture());
     }
 
@@ -257,7 +257,7 @@ private Q_SLOTS:
         QVERIFY(f.load());
         f.window->show();
         f.window->selection().grd1_Click(2);
-        f.fake.renderer.failFor = QStringList{"/g/f2.xls"};
+        f.fake.renderer.failFor = paths({"/g/f2.xls"});
         f.child<QCheckBox>("chk")->click();
         QCOMPARE(f.fake.messages.shown.size(), 1);
         QCOMPARE(f.fake.messages.shown[0].text,
@@ -289,14 +289,14 @@ private Q_SLOTS:
         auto* viewer = f.window->findChild<PreviewViewer*>(QStringLiteral("PreviewViewer"));
         QVERIFY(viewer);
         QVERIFY(viewer->isVisible());
-        QCOMPARE(f.fake.renderer.rendered.last(), QStringLiteral("/g/f3.xls"));
+        QCOMPARE(f.fake.renderer.rendered.last(), Path(QStringLiteral("/g/f3.xls")));
         auto* page = viewer->findChild<QLabel*>(QStringLiteral("PreviewViewerPage"));
         QVERIFY(page && !page->pixmap().isNull());
         QVERIFY(page->pixmap().width() > picture.width());
         // Every page, one under the other.
         QCOMPARE(viewer->page_count(), f.fake.renderer.pages);
         // The pane's labels and selection are untouched by the viewer.
-        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f3.xls"));
+        QCOMPARE(f.window->preview().source_document(), Path(QStringLiteral("/g/f3.xls")));
         viewer->close();
         QTRY_VERIFY(!f.window->findChild<PreviewViewer*>());
         // The keyboard opens it too.
@@ -373,7 +373,7 @@ private Q_SLOTS:
         QCOMPARE(pane->pixmap().width(), qRound(fitted * zoom));
         // The picture is the page asked for, cropped, of the selected file.
         const PageRequest& last = f.fake.renderer.requests.last();
-        QCOMPARE(last.path, QStringLiteral("/g/f2.xls"));
+        QCOMPARE(last.path, Path(QStringLiteral("/g/f2.xls")));
         QCOMPARE(last.page, page);
         QVERIFY(last.crop);
         QCOMPARE(pane->pixmap().toImage().pixel(1, 1), QColor::fromHsv(0, 0, 40 + 20 * page).rgb());
@@ -399,7 +399,7 @@ private Q_SLOTS:
         MainWindowFixture f(eight_files);
         QVERIFY(f.load());
         f.window->selection().grd1_Click(3);
-        f.fake.renderer.failFor = QStringList{"/g/f3.xls"};
+        f.fake.renderer.failFor = paths({"/g/f3.xls"});
         f.child<QCheckBox>("chk")->click();
         QCOMPARE(f.fake.messages.shown.size(), 1);
         QCOMPARE(f.fake.messages.shown[0].text,
@@ -414,9 +414,9 @@ private Q_SLOTS:
         QVERIFY(f.load());
         f.child<QCheckBox>("chk")->click();
         f.window->selection().grd1_Click(2);
-        QVERIFY(!f.window->preview().source_document().isEmpty());
+        QVERIFY(!f.window->preview().source_document().is_empty());
         f.child<QRadioButton>("opt_f_1")->click();
-        QVERIFY(f.window->preview().source_document().isEmpty());
+        QVERIFY(f.window->preview().source_document().is_empty());
         QCOMPARE(f.child<QLabel>("lbl_filename")->text(), QStringLiteral("f2.xls"));
     }
 
@@ -426,14 +426,14 @@ private Q_SLOTS:
         QVERIFY(f.load());
         f.child<QCheckBox>("chk")->click();
         bool nested = false;
-        f.fake.renderer.during = [&](const QString& path) {
-            if (path == QLatin1String("/g/f1.xls") && !nested) {
+        f.fake.renderer.during = [&](const Path& path) {
+            if (path == Path(QStringLiteral("/g/f1.xls")) && !nested) {
                 nested = true; // another click arrives while the first file renders
                 f.window->selection().grd1_Click(2);
             }
         };
         f.window->selection().grd1_Click(1);
-        QCOMPARE(f.window->preview().source_document(), QStringLiteral("/g/f2.xls"));
+        QCOMPARE(f.window->preview().source_document(), Path(QStringLiteral("/g/f2.xls")));
         QCOMPARE(f.session.sel_file, Path(QStringLiteral("f2.xls")));
     }
 };

@@ -139,10 +139,10 @@ private Q_SLOTS:
         QVERIFY(f.load());
         f.child<QCheckBox>("chk")->click();
         f.window->selection().grd1_Click(2);
-        QVERIFY(!f.window->preview().source_document().isEmpty());
+        QVERIFY(!f.window->preview().source_document().is_empty());
         f.fake.messages.answers = {MsgAnswer::Yes};
         QVERIFY(click_type(f, "opt_1"));
-        QVERIFY(f.window->preview().source_document().isEmpty());
+        QVERIFY(f.window->preview().source_document().is_empty());
         QVERIFY(f.child<QLabel>("lbl_filename")->text().isEmpty());
     }
 
@@ -151,13 +151,13 @@ private Q_SLOTS:
         MainWindowFixture f;
         QVERIFY(f.load());
         f.child<QPushButton>("cmd_open")->click(); // nothing clicked yet
-        QCOMPARE(f.fake.opener.opened, QStringList{QString()});
+        QCOMPARE(f.fake.opener.opened, PathList{Path()});
         QCOMPARE(f.window->history().entry(0).text, QStringLiteral("を 起動しました"));
 
         f.window->selection().grd1_Click(1);
         f.fake.opener.opened.clear();
         f.child<QPushButton>("cmd_open")->click();
-        QCOMPARE(f.fake.opener.opened, QStringList{"/a/b.xls"});
+        QCOMPARE(f.fake.opener.opened, paths({"/a/b.xls"}));
         QCOMPARE(f.window->history().size(), 2);
         QCOMPARE(f.window->history().entry(1).text, QStringLiteral("/a/b.xlsを 起動しました"));
         QCOMPARE(f.window->history().entry(1).color, WinColor(0xC0FFFF));
@@ -174,6 +174,23 @@ private Q_SLOTS:
         QCOMPARE(f.fake.messages.shown[0].icon, MsgIcon::Information);
     }
 
+    // A name copied from an old Windows machine reaches the preview and the opener as the
+    // bytes the scan found.
+    void preview_and_open_get_the_bytes_the_scan_found()
+    {
+        const std::string sjis = "\x8e\x91\x97\xbf.xls"; // 資料.xls in Shift_JIS
+        MainWindowFixture f([&](FakePlatform& p) { p.tree.add_folder("/a/", {file(sjis)}); });
+        QVERIFY(f.load());
+        f.child<QCheckBox>("chk")->click();
+        f.window->selection().grd1_Click(1);
+        const QByteArray want = QByteArray("/a/") + QByteArray::fromStdString(sjis);
+        QVERIFY(!f.fake.renderer.requests.isEmpty());
+        QCOMPARE(f.fake.renderer.requests.last().path.bytes(), want);
+        f.child<QPushButton>("cmd_open")->click();
+        QCOMPARE(f.fake.opener.opened.size(), 1);
+        QCOMPARE(f.fake.opener.opened.front().bytes(), want);
+    }
+
     void open_in_multiple_mode_opens_the_last_clicked_file_only()
     {
         MainWindowFixture f;
@@ -182,7 +199,7 @@ private Q_SLOTS:
         for (int row : {1, 2, 3})
             f.window->selection().grd1_Click(row);
         f.child<QPushButton>("cmd_open")->click();
-        QCOMPARE(f.fake.opener.opened, QStringList{"/a/s/c.xls"});
+        QCOMPARE(f.fake.opener.opened, paths({"/a/s/c.xls"}));
     }
 };
 

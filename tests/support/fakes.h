@@ -168,25 +168,25 @@ public:
         return r;
     }
     void warm_up() override { ++warm_ups; }
-    QStringList rendered;
+    PathList rendered;
     QList<PageRequest> requests;
-    QSet<QString> counted;
+    QSet<Path> counted;
     int pages = 3;
     int warm_ups = 0;
-    QStringList failFor;
-    std::function<void(const QString&)> during; // runs while a render is in progress
+    PathList failFor;
+    std::function<void(const Path&)> during; // runs while a render is in progress
 };
 
 class FakeOpener final : public Opener
 {
 public:
     // Answers at once, as a desktop that decides immediately would.
-    void open(const QString& path, std::function<void(bool)> done) override
+    void open(const Path& path, std::function<void(bool)> done) override
     {
         opened.append(path);
         done(accept);
     }
-    QStringList opened;
+    PathList opened;
     bool accept = true;
 };
 

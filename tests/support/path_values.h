@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Paths in tests: lists written as texts, and the carried text in a failure message.
+// Paths in tests: lists written as texts, and the carried texts in a failure message.
 #pragma once
 
 #include "base/path.h"
@@ -16,6 +16,15 @@ inline PathList paths(const QStringList& texts)
     for (const QString& t : texts)
         l.append(Path(t));
     return l;
+}
+
+inline QStringList texts(const PathList& l)
+{
+    QStringList t;
+    t.reserve(l.size());
+    for (const Path& p : l)
+        t.append(p.text());
+    return t;
 }
 
 inline char* toString(const Path& p)

@@ -140,7 +140,7 @@ private Q_SLOTS:
         click(f, int(row_named(f, QStringLiteral("ＲＥＰＯＲＴ＿２０２５.xls"))));
         QCOMPARE(f.session.sel_file, Path(QStringLiteral("ＲＥＰＯＲＴ＿２０２５.xls")));
         f.window->cmd_open_Click();
-        QCOMPARE(f.fake.opener.opened, QStringList{"/a/ＲＥＰＯＲＴ＿２０２５.xls"});
+        QCOMPARE(f.fake.opener.opened, paths({"/a/ＲＥＰＯＲＴ＿２０２５.xls"}));
         // Back in the box as a user comes back to it, Esc empties it.
         QTest::keyClick(f.window.get(), Qt::Key_F, Qt::ControlModifier);
         QTest::keyClick(box, Qt::Key_Escape);

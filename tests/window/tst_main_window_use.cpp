@@ -207,10 +207,10 @@ private Q_SLOTS:
         };
         const auto opened = [path](int row) {
             return [path, row](MainWindowFixture& f, QTableView*) {
-                const QStringList want{path(f, row)};
+                const PathList want{Path(path(f, row))};
                 return f.fake.opener.opened == want
                            ? QString()
-                           : QStringLiteral("opened ") + f.fake.opener.opened.join(u',');
+                           : QStringLiteral("opened ") + texts(f.fake.opener.opened).join(u',');
             };
         };
         const auto names = [](MainWindowFixture& f) {
@@ -250,12 +250,12 @@ private Q_SLOTS:
                  QAction* dust = f.window->menu_item("p_dust");
                  QObject::disconnect(dust, &QAction::triggered, nullptr, nullptr);
                  QObject::connect(dust, &QAction::triggered, f.window.get(),
-                                  [&f] { f.fake.opener.opened << QStringLiteral("trash"); });
+                                  [&f] { f.fake.opener.opened << Path(QStringLiteral("trash")); });
                  QTest::keyClick(g, Qt::Key_Delete);
              },
              [](MainWindowFixture& f, QTableView*) {
-                 return f.fake.opener.opened == QStringList{"trash"} ? QString()
-                                                                     : QStringLiteral("no trash");
+                 return f.fake.opener.opened == paths({"trash"}) ? QString()
+                                                                 : QStringLiteral("no trash");
              }},
             {"F5 refreshes",
              [](MainWindowFixture& f, QTableView* g) {
@@ -313,7 +313,7 @@ private Q_SLOTS:
                  QTimer::singleShot(0, [&f] {
                      if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
                          for (QAction* a : menu->actions())
-                             f.fake.opener.opened << a->text();
+                             f.fake.opener.opened << Path(a->text());
                          menu->close();
                      }
                  });
@@ -321,16 +321,13 @@ private Q_SLOTS:
                      g->visualRect(g->model()->index(1, 0)).center());
              },
              [path](MainWindowFixture& f, QTableView*) {
-                 const QStringList want{"選択ファイルを開く(&O)",
-                                        "",
-                                        "選択ファイルをコピーする(&K)",
-                                        "選択ファイルの移動(&O)",
-                                        "選択ファイルをごみ箱へ移動する(&M)",
-                                        "",
-                                        "選択ファイルの圧縮(&L)"};
+                 const PathList want =
+                     paths({"選択ファイルを開く(&O)", "", "選択ファイルをコピーする(&K)",
+                            "選択ファイルの移動(&O)", "選択ファイルをごみ箱へ移動する(&M)", "",
+                            "選択ファイルの圧縮(&L)"});
                  return f.fake.opener.opened == want && f.session.sel_path() == Path(path(f, 1))
                             ? QString()
-                            : f.fake.opener.opened.join(u',');
+                            : texts(f.fake.opener.opened).join(u',');
              }},
             {"a switched-off Refresh looks switched off",
              [](MainWindowFixture& f, QTableView*) {

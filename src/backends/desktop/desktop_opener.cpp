@@ -56,7 +56,7 @@ DesktopOpener::DesktopOpener(QString program, std::chrono::milliseconds settle)
 
 DesktopOpener::~DesktopOpener() = default;
 
-void DesktopOpener::open(const QString& path, std::function<void(bool accepted)> done)
+void DesktopOpener::open(const Path& path, std::function<void(bool accepted)> done)
 {
     const auto refuse = [this, &done](const char* why, const QString& shown) {
         qCInfo(lcOpener) << why << shown;
@@ -66,13 +66,13 @@ void DesktopOpener::open(const QString& path, std::function<void(bool accepted)>
         });
     };
     // xdg-open reports success for some missing files, so refuse what cannot be opened here.
-    if (path.isEmpty())
-        return refuse("empty path", path);
-    const QByteArray target = native_path::to_absolute_native(path);
+    if (path.is_empty())
+        return refuse("empty path", path.text());
+    const QByteArray target = native_path::to_absolute_native(path.text());
     struct stat info
     {};
     if (::stat(target.constData(), &info) != 0)
-        return refuse("not found:", native_path::readable(path));
+        return refuse("not found:", path.readable());
     const QString program = m_program.contains(QLatin1Char('/'))
                                 ? m_program
                                 : QStandardPaths::findExecutable(m_program);

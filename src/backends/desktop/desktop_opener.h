@@ -23,7 +23,7 @@ public:
     DesktopOpener(const DesktopOpener&) = delete;
     DesktopOpener& operator=(const DesktopOpener&) = delete;
 
-    void open(const QString& path, std::function<void(bool accepted)> done) override;
+    void open(const Path& path, std::function<void(bool accepted)> done) override;
 
     // Opener processes still being watched.
     int running() const { return static_cast<int>(m_launches.size()); }

@@ -554,17 +554,17 @@ struct LibreOfficePreviewRenderer::State
     PreviewResult render(const PageRequest& asked)
     {
         note_use();
-        const QString& path = asked.path;
+        const Path& path = asked.path;
         const QSize& pane = asked.pane;
         if (pane.width() <= 0 || pane.height() <= 0)
             return failure(PreviewError::BadPane,
                            QStringLiteral("プレビュー領域の大きさが正しくありません"));
-        if (path.isEmpty())
+        if (path.is_empty())
             return failure(PreviewError::NoFile,
                            QStringLiteral("プレビューするファイルが指定されていません"));
         // Opened once, through folder descriptors when the path is too long for the kernel;
         // everything below reads this descriptor.
-        const posix::AtPath at(native_path::to_native(path));
+        const posix::AtPath at(path.bytes());
         const posix::Fd source(
             ::openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         struct stat info
@@ -580,7 +580,7 @@ struct LibreOfficePreviewRenderer::State
         if (!S_ISREG(info.st_mode))
             return failure(PreviewError::NoFile, QStringLiteral("ファイルではありません"));
 
-        PictureKey key{native_path::from_native(native_path::to_absolute_native(path)),
+        PictureKey key{native_path::from_native(native_path::to_absolute_native(path.text())),
                        qint64{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
                        qint64{info.st_size},
                        pane.width(),
@@ -607,7 +607,7 @@ struct LibreOfficePreviewRenderer::State
         return result;
     }
 
-    PreviewResult render_uncached(Request& request, const QString& path, int source,
+    PreviewResult render_uncached(Request& request, const Path& path, int source,
                                   const PictureKey& key)
     {
         const SniffedDocument sniffed = sniff_open_file(source);
@@ -650,7 +650,7 @@ struct LibreOfficePreviewRenderer::State
         }
         DrawnPage page = draw_off_thread(*pdf, key, options.wait_flags);
         if (page.image.isNull()) {
-            qCWarning(lcPreview) << "cannot draw" << native_path::readable(path) << ":" << page.why;
+            qCWarning(lcPreview) << "cannot draw" << path.readable() << ":" << page.why;
             if (sniffed.is_container())
                 return failure(PreviewError::Damaged, kDamaged);
             return failure(PreviewError::RenderFailed,
@@ -670,11 +670,11 @@ struct LibreOfficePreviewRenderer::State
         return result;
     }
 
-    std::optional<PreviewResult> convert_to_pdf(Request& request, const QString& path, int source,
+    std::optional<PreviewResult> convert_to_pdf(Request& request, const Path& path, int source,
                                                 const SniffedDocument& sniffed, bool whole,
                                                 QByteArray* pdf)
     {
-        const QString suffix = QFileInfo(native_path::readable(path)).suffix().toLower();
+        const QString suffix = QFileInfo(path.readable()).suffix().toLower();
         const bool word_by_name = suffix == QStringLiteral("doc") ||
                                   suffix == QStringLiteral("docx") ||
                                   suffix == QStringLiteral("rtf");
@@ -693,7 +693,7 @@ struct LibreOfficePreviewRenderer::State
         if (!QFileInfo::exists(written)) {
             const QStringList any = QDir(outdir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
             if (any.isEmpty()) {
-                qCWarning(lcPreview) << "no PDF written for" << native_path::readable(path);
+                qCWarning(lcPreview) << "no PDF written for" << path.readable();
                 if (sniffed.is_container())
                     return failure(PreviewError::Damaged, kDamaged);
                 return failure(PreviewError::NoOutput,

@@ -3,7 +3,7 @@
 // reports what its exit status says, without blocking the event loop; what cannot be opened
 // is refused without starting anything.
 #include "backends/desktop/desktop_opener.h"
-#include "base/native_path.h"
+#include "base/path.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -63,7 +63,7 @@ private:
     // Runs open() and waits for the answer, which must not come from inside open(). With
     // modal, the answer runs a nested event loop as a message box does, and reports in
     // *outlived whether its own captured state was still alive when that loop ended.
-    static std::optional<bool> answer(Opener& opener, const QString& path, bool* synchronous,
+    static std::optional<bool> answer(Opener& opener, const Path& path, bool* synchronous,
                                       bool modal = false, bool* outlived = nullptr)
     {
         std::optional<bool> result;
@@ -110,7 +110,7 @@ private Q_SLOTS:
         QString log;
         DesktopOpener opener(make_opener(QStringLiteral("exit 0"), &log));
         bool synchronous = true;
-        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(false));
+        QCOMPARE(answer(opener, Path(path), &synchronous), std::optional<bool>(false));
         QVERIFY(!synchronous);
         QVERIFY(!QFile::exists(log)); // nothing was started
     }
@@ -142,7 +142,7 @@ private Q_SLOTS:
         DesktopOpener opener(make_opener(body, &log));
         bool synchronous = true;
         bool outlived = false;
-        QCOMPARE(answer(opener, path, &synchronous, modal, &outlived),
+        QCOMPARE(answer(opener, Path(path), &synchronous, modal, &outlived),
                  std::optional<bool>(accepted));
         QVERIFY(!synchronous);
         QVERIFY2(outlived, "the answer's state was freed while the answer ran");
@@ -161,8 +161,7 @@ private Q_SLOTS:
         QString log;
         DesktopOpener opener(make_opener(QStringLiteral("exit 0"), &log));
         bool synchronous = true;
-        QCOMPARE(answer(opener, native_path::from_native(native), &synchronous),
-                 std::optional<bool>(true));
+        QCOMPARE(answer(opener, Path::from_bytes(native), &synchronous), std::optional<bool>(true));
         QCOMPARE(read_log(log), native);
         ::unlink(native.constData()); // QTemporaryDir cannot name it
     }
@@ -176,7 +175,7 @@ private Q_SLOTS:
         DesktopOpener opener(make_opener(QStringLiteral("exit 0"), &log));
         bool synchronous = true;
         const std::optional<bool> result =
-            answer(opener, QStringLiteral("relative.doc"), &synchronous);
+            answer(opener, Path(QStringLiteral("relative.doc")), &synchronous);
         QVERIFY(QDir::setCurrent(previous));
         QCOMPARE(result, std::optional<bool>(true));
         QCOMPARE(read_log(log), QFile::encodeName(path));
@@ -187,7 +186,7 @@ private Q_SLOTS:
         const QString path = make_file(QStringLiteral("book.xls"));
         DesktopOpener opener(QStringLiteral("pelmora-no-such-opener"));
         bool synchronous = true;
-        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(false));
+        QCOMPARE(answer(opener, Path(path), &synchronous), std::optional<bool>(false));
     }
 
     void waiting_does_not_block_and_a_long_runner_counts_as_opened()
@@ -204,7 +203,7 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         bool synchronous = true;
-        QCOMPARE(answer(opener, path, &synchronous), std::optional<bool>(true));
+        QCOMPARE(answer(opener, Path(path), &synchronous), std::optional<bool>(true));
         QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
         QCOMPARE(opener.running(), 1);

@@ -79,7 +79,7 @@ private:
 
     PreviewResult render(const QString& path)
     {
-        return renderer_->render(path, QSize(kWidth, 700));
+        return renderer_->render(Path(path), QSize(kWidth, 700));
     }
 
 private Q_SLOTS:
@@ -298,7 +298,7 @@ private Q_SLOTS:
         QVERIFY2(ratio > 1.25 && ratio < 1.5, qPrintable(QString::number(ratio)));
         QVERIFY(fixtures::ink_pixels(result.image) > 100);
         // A wider request draws the remembered page again without converting.
-        QCOMPARE(renderer_->render(long_doc_, QSize(900, 700)).image.width(), 900);
+        QCOMPARE(renderer_->render(Path(long_doc_), QSize(900, 700)).image.width(), 900);
         QCOMPARE(renderer_->conversions(), before + 1);
     }
 
@@ -306,8 +306,8 @@ private Q_SLOTS:
     {
         std::vector<QImage> pictures;
         for (int page = 0; page < 4; ++page) {
-            const PreviewResult result =
-                renderer_->render_page(PageRequest{three_pages_, QSize(kWidth, 700), page, false});
+            const PreviewResult result = renderer_->render_page(
+                PageRequest{Path(three_pages_), QSize(kWidth, 700), page, false});
             QVERIFY2(result.ok(), qPrintable(result.message));
             QCOMPARE(result.page, std::min(page, 2));
             if (page > 0)

@@ -226,13 +226,13 @@ private Q_SLOTS:
         const QString path = workbook ? workbook_ : document_;
         const int before = resident_->conversions();
 
-        const PreviewResult first = resident_->render(path, pane);
+        const PreviewResult first = resident_->render(Path(path), pane);
         check_picture(first, pane);
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(resident_->conversions(), before + conversions);
 
-        const PreviewResult second = resident_->render(path, pane);
+        const PreviewResult second = resident_->render(Path(path), pane);
         QVERIFY(second.ok());
         QCOMPARE(resident_->conversions(), before + conversions);
         QCOMPARE(second.image, first.image);
@@ -246,7 +246,7 @@ private Q_SLOTS:
         options.time_limit = 90s;
         LibreOfficePreviewRenderer renderer(options);
         const QSize pane(240, 340);
-        check_picture(renderer.render(document_, pane), pane);
+        check_picture(renderer.render(Path(document_), pane), pane);
         QCOMPARE(renderer.conversions(), 1);
         QCOMPARE(renderer.resident_starts(), 0);
     }
@@ -275,7 +275,7 @@ private Q_SLOTS:
         if (!bytes.isEmpty())
             QVERIFY(write_bytes(path, bytes));
         const QSize pane(300, 420);
-        const PreviewResult result = resident_->render(path, pane);
+        const PreviewResult result = resident_->render(Path(path), pane);
         QVERIFY2(result.ok(), qPrintable(result.message));
         const qsizetype ink = fixtures::ink_pixels(result.image);
         const qsizetype all = qsizetype(result.image.width()) * result.image.height();
@@ -317,7 +317,7 @@ private Q_SLOTS:
         file.write(bytes);
         file.close();
         const int before = resident_->conversions();
-        const PreviewResult result = resident_->render(junk, QSize(200, 200));
+        const PreviewResult result = resident_->render(Path(junk), QSize(200, 200));
         QCOMPARE(int(result.error), int(PreviewError::NotADocument));
         QCOMPARE(resident_->conversions(), before);
     }

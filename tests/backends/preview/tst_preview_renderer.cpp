@@ -247,7 +247,7 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(
             options_for(make_fake(copy_pdf(pdf)), LibreOfficeMode::OneShot));
 
-        const PreviewResult result = renderer.render(make_doc(QStringLiteral("a.xls")), pane);
+        const PreviewResult result = renderer.render(Path(make_doc(QStringLiteral("a.xls"))), pane);
         QVERIFY2(result.ok(), qPrintable(result.message));
         QVERIFY(result.message.isEmpty());
         const QSize size = result.image.size();
@@ -263,7 +263,7 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(
             options_for(make_fake(copy_pdf(portrait_pdf_)), LibreOfficeMode::OneShot));
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("b.doc")), QSize(300, 424));
+            renderer.render(Path(make_doc(QStringLiteral("b.doc"))), QSize(300, 424));
         QVERIFY2(result.ok(), qPrintable(result.message));
         const QImage& image = result.image;
         const int w = image.width();
@@ -282,7 +282,7 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(
             options_for(make_fake(copy_pdf(portrait_pdf_)), LibreOfficeMode::OneShot));
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("c.xls")), QSize(300, 424));
+            renderer.render(Path(make_doc(QStringLiteral("c.xls"))), QSize(300, 424));
         QVERIFY2(result.ok(), qPrintable(result.message));
         // The disc's rim, about 2*pi*50 pixels long, comes out in shades of grey.
         QVERIFY2(fixtures::grey_pixels(result.image) > 100,
@@ -294,7 +294,7 @@ private Q_SLOTS:
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
         const QString path = make_doc(QStringLiteral("売上 集計 #1,(最終).xls"));
-        const PreviewResult result = renderer.render(path, QSize(200, 200));
+        const PreviewResult result = renderer.render(Path(path), QSize(200, 200));
         QVERIFY2(result.ok(), qPrintable(result.message));
         const CallLog log = calls(fake);
         QCOMPARE(log.converts.size(), 1);
@@ -314,9 +314,9 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(options_for(fake, mode));
         const QString path = make_doc(QStringLiteral("memo.doc"));
 
-        const PreviewResult first = renderer.render(path, QSize(320, 240));
+        const PreviewResult first = renderer.render(Path(path), QSize(320, 240));
         QVERIFY2(first.ok(), qPrintable(first.message));
-        const PreviewResult second = renderer.render(path, QSize(320, 240));
+        const PreviewResult second = renderer.render(Path(path), QSize(320, 240));
         QVERIFY2(second.ok(), qPrintable(second.message));
         QCOMPARE(renderer.conversions(), 1);
         QCOMPARE(calls(fake).converts.size(), 1);
@@ -329,19 +329,19 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
         const QString path = make_doc(QStringLiteral("version.xls"));
 
-        QVERIFY(renderer.render(path, QSize(320, 240)).ok());
+        QVERIFY(renderer.render(Path(path), QSize(320, 240)).ok());
         // Another width draws the remembered first page again; another height is the same
         // picture.
-        const PreviewResult wider = renderer.render(path, QSize(400, 240));
+        const PreviewResult wider = renderer.render(Path(path), QSize(400, 240));
         QVERIFY(wider.ok());
         QCOMPARE(wider.image.width(), 400);
-        QCOMPARE(renderer.render(path, QSize(320, 999)).image.width(), 320);
+        QCOMPARE(renderer.render(Path(path), QSize(320, 999)).image.width(), 320);
         QCOMPARE(renderer.conversions(), 1);
         QCOMPARE(calls(fake).converts.size(), 1);
-        QVERIFY(renderer.render(path, QSize(320, 241)).ok());
+        QVERIFY(renderer.render(Path(path), QSize(320, 241)).ok());
         QCOMPARE(renderer.conversions(), 1);
         renderer.clear_cache();
-        QVERIFY(renderer.render(path, QSize(320, 240)).ok());
+        QVERIFY(renderer.render(Path(path), QSize(320, 240)).ok());
         QCOMPARE(renderer.conversions(), 2);
 
         QFile file(path);
@@ -349,7 +349,7 @@ private Q_SLOTS:
         QVERIFY(file.setFileTime(file.fileTime(QFileDevice::FileModificationTime).addSecs(5),
                                  QFileDevice::FileModificationTime));
         file.close();
-        QVERIFY(renderer.render(path, QSize(320, 240)).ok());
+        QVERIFY(renderer.render(Path(path), QSize(320, 240)).ok());
         QCOMPARE(renderer.conversions(), 3);
 
         // Rewritten with another length but the old time stamp put back.
@@ -361,13 +361,13 @@ private Q_SLOTS:
         QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
         file.close();
         QCOMPARE(QFileInfo(path).lastModified(), stamp);
-        QVERIFY(renderer.render(path, QSize(320, 240)).ok());
+        QVERIFY(renderer.render(Path(path), QSize(320, 240)).ok());
         QCOMPARE(renderer.conversions(), 4);
 
-        QVERIFY(renderer.render(path, QSize(320, 240)).ok());
+        QVERIFY(renderer.render(Path(path), QSize(320, 240)).ok());
         QCOMPARE(renderer.conversions(), 4);
         renderer.clear_cache();
-        QVERIFY(renderer.render(path, QSize(320, 240)).ok());
+        QVERIFY(renderer.render(Path(path), QSize(320, 240)).ok());
         QCOMPARE(renderer.conversions(), 5);
     }
 
@@ -383,15 +383,15 @@ private Q_SLOTS:
         const QString c = make_doc(QStringLiteral("lru-c.xls"));
         const QSize pane(100, 141);
 
-        QVERIFY(renderer.render(a, pane).ok());
-        QVERIFY(renderer.render(b, pane).ok());
-        QVERIFY(renderer.render(a, pane).ok()); // a is now the most recent
+        QVERIFY(renderer.render(Path(a), pane).ok());
+        QVERIFY(renderer.render(Path(b), pane).ok());
+        QVERIFY(renderer.render(Path(a), pane).ok()); // a is now the most recent
         QCOMPARE(renderer.conversions(), 2);
-        QVERIFY(renderer.render(c, pane).ok()); // pushes b out
+        QVERIFY(renderer.render(Path(c), pane).ok()); // pushes b out
         QCOMPARE(renderer.conversions(), 3);
-        QVERIFY(renderer.render(a, pane).ok());
+        QVERIFY(renderer.render(Path(a), pane).ok());
         QCOMPARE(renderer.conversions(), 3);
-        QVERIFY(renderer.render(b, pane).ok());
+        QVERIFY(renderer.render(Path(b), pane).ok());
         QCOMPARE(renderer.conversions(), 4);
     }
 
@@ -404,8 +404,8 @@ private Q_SLOTS:
                           .arg(once, copy_pdf(portrait_pdf_)));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
         const QString path = make_text_doc(QStringLiteral("retry.xls"), "a,b\n1,2\n");
-        QCOMPARE(renderer.render(path, QSize(100, 100)).error, PreviewError::ConverterFailed);
-        const PreviewResult again = renderer.render(path, QSize(100, 100));
+        QCOMPARE(renderer.render(Path(path), QSize(100, 100)).error, PreviewError::ConverterFailed);
+        const PreviewResult again = renderer.render(Path(path), QSize(100, 100));
         QVERIFY2(again.ok(), qPrintable(again.message));
         QCOMPARE(renderer.conversions(), 2);
     }
@@ -418,7 +418,7 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::Resident));
         for (const QString& name :
              {QStringLiteral("r1.xls"), QStringLiteral("r2.doc"), QStringLiteral("r3.xls")}) {
-            const PreviewResult result = renderer.render(make_doc(name), QSize(200, 280));
+            const PreviewResult result = renderer.render(Path(make_doc(name)), QSize(200, 280));
             QVERIFY2(result.ok(), qPrintable(result.message));
         }
         const CallLog log = calls(fake);
@@ -439,7 +439,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(calls(fake).servers.size(), 1, 5000);
         QCOMPARE(renderer.conversions(), 0);
         renderer.prepare(); // already running: no second office
-        QVERIFY(renderer.render(make_doc(QStringLiteral("p.xls")), QSize(100, 100)).ok());
+        QVERIFY(renderer.render(Path(make_doc(QStringLiteral("p.xls"))), QSize(100, 100)).ok());
         QCOMPARE(calls(fake).servers.size(), 1);
         QCOMPARE(renderer.resident_starts(), 1);
     }
@@ -496,7 +496,7 @@ private Q_SLOTS:
         const Step steps[] = {{0, 0, 0, 1}, {1, 1, 2, 2}, {5, 1, 2, 2}, {0, 0, 2, 2}};
         for (const Step& step : steps) {
             const PreviewResult result =
-                renderer.render_page(PageRequest{doc, QSize(200, 280), step.page, false});
+                renderer.render_page(PageRequest{Path(doc), QSize(200, 280), step.page, false});
             QVERIFY2(result.ok(), qPrintable(result.message));
             QCOMPARE(result.page, step.drawn);
             QCOMPARE(result.page_count, step.count);
@@ -510,8 +510,8 @@ private Q_SLOTS:
     {
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
-        QVERIFY(renderer.render(make_doc(QStringLiteral("o1.xls")), QSize(100, 100)).ok());
-        QVERIFY(renderer.render(make_doc(QStringLiteral("o2.xls")), QSize(100, 100)).ok());
+        QVERIFY(renderer.render(Path(make_doc(QStringLiteral("o1.xls"))), QSize(100, 100)).ok());
+        QVERIFY(renderer.render(Path(make_doc(QStringLiteral("o2.xls"))), QSize(100, 100)).ok());
         const CallLog log = calls(fake);
         QVERIFY(log.servers.isEmpty());
         QCOMPARE(renderer.resident_starts(), 0);
@@ -524,7 +524,7 @@ private Q_SLOTS:
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         {
             LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::Resident));
-            QVERIFY(renderer.render(make_doc(QStringLiteral("t.xls")), QSize(100, 100)).ok());
+            QVERIFY(renderer.render(Path(make_doc(QStringLiteral("t.xls"))), QSize(100, 100)).ok());
             QVERIFY(leftovers(QStringLiteral("pelmora-preview-*")).isEmpty());
             QCOMPARE(leftovers(QStringLiteral("pelmora-lo-*")).size(), 1);
         }
@@ -547,14 +547,14 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(options);
 
         const PreviewResult stuck =
-            renderer.render(make_doc(QStringLiteral("h.xls")), QSize(90, 90));
+            renderer.render(Path(make_doc(QStringLiteral("h.xls"))), QSize(90, 90));
         QCOMPARE(stuck.error, PreviewError::TimedOut);
         const CallLog first = calls(fake);
         QCOMPARE(first.servers.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!process_alive(logged_pid(first.servers.first())), 5000);
 
         const PreviewResult next =
-            renderer.render(make_doc(QStringLiteral("h2.xls")), QSize(90, 90));
+            renderer.render(Path(make_doc(QStringLiteral("h2.xls"))), QSize(90, 90));
         QVERIFY2(next.ok(), qPrintable(next.message));
         QCOMPARE(calls(fake).servers.size(), 2);
         QCOMPARE(renderer.resident_starts(), 2);
@@ -565,7 +565,7 @@ private Q_SLOTS:
         const QString fake = make_fake(copy_pdf(portrait_pdf_), QStringLiteral("  exit 1"));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::Resident));
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("s.xls")), QSize(90, 90));
+            renderer.render(Path(make_doc(QStringLiteral("s.xls"))), QSize(90, 90));
         QCOMPARE(result.error, PreviewError::ConverterFailed);
         QVERIFY(!result.message.isEmpty());
         QVERIFY(result.image.isNull());
@@ -580,7 +580,7 @@ private Q_SLOTS:
         options.time_limit = 800ms;
         LibreOfficePreviewRenderer renderer(options);
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("n.xls")), QSize(90, 90));
+            renderer.render(Path(make_doc(QStringLiteral("n.xls"))), QSize(90, 90));
         QCOMPARE(result.error, PreviewError::TimedOut);
         QVERIFY(!result.message.isEmpty());
         const CallLog log = calls(fake);
@@ -619,7 +619,8 @@ private Q_SLOTS:
         }
         LibreOfficePreviewRenderer renderer(options);
         renderer.prepare();
-        const PreviewResult result = renderer.render(make_doc(QStringLiteral("x.xls")), {90, 90});
+        const PreviewResult result =
+            renderer.render(Path(make_doc(QStringLiteral("x.xls"))), {90, 90});
         QCOMPARE(result.error, PreviewError::NoSandbox);
         QVERIFY(result.image.isNull());
         QVERIFY2(result.message.contains(bwrap_body.isEmpty()
@@ -665,7 +666,7 @@ private Q_SLOTS:
         QFETCH(PreviewError, expected);
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::Resident));
-        const PreviewResult result = renderer.render(path, pane);
+        const PreviewResult result = renderer.render(Path(path), pane);
         QCOMPARE(result.error, expected);
         QVERIFY(!result.ok());
         QVERIFY(result.image.isNull());
@@ -682,8 +683,8 @@ private Q_SLOTS:
         const QString rtf = docs_ + QStringLiteral("/letter.doc");
         QVERIFY(fixtures::write_text(csv, fixtures::sample_workbook_csv(5, 1)));
         QVERIFY(fixtures::write_text(rtf, fixtures::sample_document_rtf(1)));
-        QVERIFY(renderer.render(csv, QSize(100, 100)).ok());
-        QVERIFY(renderer.render(rtf, QSize(100, 100)).ok());
+        QVERIFY(renderer.render(Path(csv), QSize(100, 100)).ok());
+        QVERIFY(renderer.render(Path(rtf), QSize(100, 100)).ok());
         QCOMPARE(renderer.conversions(), 2);
     }
 
@@ -703,7 +704,7 @@ private Q_SLOTS:
             QVERIFY(renderer.program().isEmpty());
             renderer.prepare(); // nothing to start; must not crash
             const PreviewResult result =
-                renderer.render(make_doc(QStringLiteral("m.xls")), QSize(100, 100));
+                renderer.render(Path(make_doc(QStringLiteral("m.xls"))), QSize(100, 100));
             QCOMPARE(result.error, PreviewError::NoConverter);
             QVERIFY(result.message.contains(QStringLiteral("LibreOffice")));
             QCOMPARE(renderer.conversions(), 0);
@@ -744,8 +745,8 @@ private Q_SLOTS:
         QFETCH(PreviewError, expected);
         LibreOfficePreviewRenderer renderer(options_for(make_fake(body), mode));
         // Text content: a failure is the converter's, not a sign of a damaged container.
-        const PreviewResult result =
-            renderer.render(make_text_doc(QStringLiteral("f.xls"), "a,b\n1,2\n"), QSize(100, 100));
+        const PreviewResult result = renderer.render(
+            Path(make_text_doc(QStringLiteral("f.xls"), "a,b\n1,2\n")), QSize(100, 100));
         QCOMPARE(result.error, expected);
         QVERIFY(result.image.isNull());
         QVERIFY(!result.message.isEmpty());
@@ -768,7 +769,7 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(
             options_for(make_fake(body), LibreOfficeMode::Resident));
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("broken.xls")), QSize(100, 100));
+            renderer.render(Path(make_doc(QStringLiteral("broken.xls"))), QSize(100, 100));
         QCOMPARE(result.error, PreviewError::Damaged);
         QCOMPARE(result.message, QStringLiteral("ファイルが壊れているため表示できません"));
         QVERIFY(result.image.isNull());
@@ -804,8 +805,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::Resident));
-        const PreviewResult result =
-            renderer.render(make_text_doc(QStringLiteral("secret.xls"), content), QSize(90, 90));
+        const PreviewResult result = renderer.render(
+            Path(make_text_doc(QStringLiteral("secret.xls"), content)), QSize(90, 90));
         QCOMPARE(result.error, PreviewError::Encrypted);
         QCOMPARE(result.message, QStringLiteral("パスワードで保護された文書です"));
         QCOMPARE(renderer.conversions(), 0);
@@ -882,7 +883,8 @@ private Q_SLOTS:
         const QString fake = make_fake(
             QStringLiteral("printf '%s\\n' \"$@\" > '%1'\n%2").arg(args, copy_pdf(portrait_pdf_)));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
-        const PreviewResult result = renderer.render(make_text_doc(name, content), QSize(100, 100));
+        const PreviewResult result =
+            renderer.render(Path(make_text_doc(name, content)), QSize(100, 100));
         QVERIFY2(result.ok(), qPrintable(result.message));
         const QStringList arguments = logged_arguments(args);
         QVERIFY2(arguments.contains(QStringLiteral("--infilter=") + infilter),
@@ -911,7 +913,7 @@ private Q_SLOTS:
         QVERIFY(native_path::has_raw_bytes(path));
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
-        const PreviewResult result = renderer.render(path, QSize(100, 100));
+        const PreviewResult result = renderer.render(Path(path), QSize(100, 100));
         QVERIFY2(result.ok(), qPrintable(result.message));
         const CallLog log = calls(fake);
         QCOMPARE(log.converts.size(), 1);
@@ -954,7 +956,7 @@ private Q_SLOTS:
 
         const QString fake = make_fake(copy_pdf(portrait_pdf_));
         LibreOfficePreviewRenderer renderer(options_for(fake, LibreOfficeMode::OneShot));
-        const PreviewResult result = renderer.render(native_path::from_native(path), {90, 90});
+        const PreviewResult result = renderer.render(Path::from_bytes(path), {90, 90});
         QVERIFY2(result.ok(), qPrintable(result.message));
         QCOMPARE(last_input(fake), kMinimalOle);
     }
@@ -978,12 +980,12 @@ private Q_SLOTS:
         QTimer::singleShot(500ms, this, [&] {
             QElapsedTimer own;
             own.start();
-            newer = renderer.render(make_doc(QStringLiteral("quick.doc")), QSize(80, 80));
+            newer = renderer.render(Path(make_doc(QStringLiteral("quick.doc"))), QSize(80, 80));
             newer_ms = own.elapsed();
         });
         clock.start();
         const PreviewResult older = renderer.render(
-            make_doc(QStringLiteral("slow.xls"), kMinimalOle + "slow"), QSize(80, 80));
+            Path(make_doc(QStringLiteral("slow.xls"), kMinimalOle + "slow")), QSize(80, 80));
         const qint64 total_ms = clock.elapsed();
         QCOMPARE(older.error, PreviewError::Superseded);
         QVERIFY2(newer.ok(), qPrintable(newer.message));
@@ -996,7 +998,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!process_alive(logged_pid(log.converts.first())), 5000);
         QCOMPARE(renderer.resident_starts(), 3);
         // Later requests are served as before.
-        QVERIFY(renderer.render(make_doc(QStringLiteral("after.doc")), QSize(80, 80)).ok());
+        QVERIFY(renderer.render(Path(make_doc(QStringLiteral("after.doc"))), QSize(80, 80)).ok());
     }
 
     void output_under_another_name_is_found()
@@ -1004,7 +1006,7 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(options_for(
             make_fake(QStringLiteral("cp '%1' \"$outdir/renamed.pdf\"").arg(portrait_pdf_)),
             LibreOfficeMode::OneShot));
-        QVERIFY(renderer.render(make_doc(QStringLiteral("g.xls")), QSize(100, 100)).ok());
+        QVERIFY(renderer.render(Path(make_doc(QStringLiteral("g.xls"))), QSize(100, 100)).ok());
     }
 
     void time_out_kills_the_whole_process_tree_data() { add_modes(); }
@@ -1019,7 +1021,7 @@ private Q_SLOTS:
         LibreOfficePreviewRenderer renderer(options);
 
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("slow.xls")), QSize(100, 100));
+            renderer.render(Path(make_doc(QStringLiteral("slow.xls"))), QSize(100, 100));
         QCOMPARE(result.error, PreviewError::TimedOut);
         QVERIFY(result.message.contains(QStringLiteral("1")));
         QVERIFY(result.image.isNull());
@@ -1078,7 +1080,7 @@ private Q_SLOTS:
         connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
         timer.start(10ms);
         const PreviewResult result =
-            renderer.render(make_doc(QStringLiteral("e.xls")), QSize(100, 100));
+            renderer.render(Path(make_doc(QStringLiteral("e.xls"))), QSize(100, 100));
         timer.stop();
         QVERIFY2(result.ok(), qPrintable(result.message));
         // A second of waiting; a blocked loop would deliver one tick at most.
@@ -1099,10 +1101,10 @@ private Q_SLOTS:
         PreviewResult inner;
         // A second grid click arriving while the first preview is being made.
         QTimer::singleShot(mode == LibreOfficeMode::Resident ? 300ms : 200ms, this, [&] {
-            inner = renderer.render(inner_path, QSize(80, 80));
+            inner = renderer.render(Path(inner_path), QSize(80, 80));
             order << QStringLiteral("inner");
         });
-        const PreviewResult outer = renderer.render(outer_path, QSize(120, 120));
+        const PreviewResult outer = renderer.render(Path(outer_path), QSize(120, 120));
         order << QStringLiteral("outer");
 
         QCOMPARE(outer.error, PreviewError::Superseded);
