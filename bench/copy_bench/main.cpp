@@ -134,13 +134,13 @@ Took shell_copy(const QStringList& files, const QString& dst)
     AlwaysYes boxes;
     PosixShell shell(boxes, nullptr);
     // The targets' names are made before the clock starts, as the command has them.
-    QStringList targets;
+    PathList targets;
     for (const QString& f : files)
-        targets.append(dst + QLatin1Char('/') + QFileInfo(f).fileName());
+        targets.append(Path(dst + QLatin1Char('/') + QFileInfo(f).fileName()));
     return took(RUSAGE_SELF, [&] {
         shell.begin_command();
         for (qsizetype i = 0; i < files.size(); ++i) {
-            if (!shell.transfer(files[i], targets[i], FO_COPY)) {
+            if (!shell.transfer(Path(files[i]), targets[i], FO_COPY)) {
                 std::fprintf(stderr, "copy of %s failed\n", qPrintable(files[i]));
                 std::exit(1);
             }
@@ -216,8 +216,11 @@ Took shell_trash(const QStringList& files)
     EventLoopYield yield;
     PosixShell shell(boxes, nullptr);
     shell.set_event_yield(&yield);
+    PathList paths;
+    for (const QString& f : files)
+        paths.append(Path(f));
     return took(RUSAGE_SELF, [&] {
-        if (shell.remove(files, false, nullptr) != 0)
+        if (shell.remove(paths, false, nullptr) != 0)
             die("trash");
     });
 }
@@ -232,7 +235,8 @@ Took shell_move(const QStringList& files, const QString& dst)
         shell.begin_command();
         for (const QString& f : files) {
             yield.process_pending_in_loop();
-            if (!shell.transfer(f, dst + QLatin1Char('/') + QFileInfo(f).fileName(), FO_MOVE))
+            if (!shell.transfer(Path(f), Path(dst + QLatin1Char('/') + QFileInfo(f).fileName()),
+                                FO_MOVE))
                 die("move");
         }
         if (!shell.end_command())

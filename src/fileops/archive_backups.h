@@ -8,8 +8,6 @@
 #include "base/path.h"
 #include "ports/archive_files.h"
 
-#include <QString>
-
 namespace pelmora {
 
 struct UndoEntry;

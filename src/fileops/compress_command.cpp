@@ -66,9 +66,9 @@ bool write_archive(CommandEnv& env, const Path& archive, const QByteArray& listB
         return false;
     const std::unique_ptr<ArchiveListFile> listFile = env.archive_files->write_list(listBytes);
     const std::unique_ptr<ArchiveUpdate> update =
-        listFile ? env.archive_files->begin(archive.text()) : nullptr;
+        listFile ? env.archive_files->begin(archive) : nullptr;
     return update &&
-           lha_update(*env.archiver, archive, Path(listFile->path()), update->existing(),
+           lha_update(*env.archiver, archive, listFile->path(), update->existing(),
                       update->output()) &&
            update->commit([&](int fd) { return env.archiver->verify(fd); }, change);
 }
@@ -134,7 +134,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         fail(env);
         return;
     }
-    change.archive = archive.text();
+    change.archive = archive;
     backups.commit(change);
     // What undo may take back later: this archive as it stands now.
     std::vector<UndoEntry> entries = s.undo.entries();

@@ -43,18 +43,14 @@ bool shell_copy_or_move(Shell* shell, FileSystem* files, Path& src, const Path& 
     if (src.is_empty() || dst.is_empty() || !path_exists(files, src))
         return false;
     src = src.without_separator_at_end();
-    return shell && shell->transfer(src.text(), dst.text(), func, report);
+    return shell && shell->transfer(src, dst, func, report);
 }
 
 int shell_delete(Shell* shell, const PathList& paths, bool permanent, QList<TrashedFile>* trashed)
 {
     if (!shell)
         return -1;
-    QStringList texts;
-    texts.reserve(paths.size());
-    for (const Path& p : paths)
-        texts.append(p.text());
-    return shell->remove(texts, permanent, trashed);
+    return shell->remove(paths, permanent, trashed);
 }
 
 } // namespace pelmora

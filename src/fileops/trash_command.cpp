@@ -60,7 +60,7 @@ void run_trash(CommandEnv& env)
     entries.reserve(std::size_t(paths.size()));
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const TrashedFile t = trashed.value(i);
-        entries.push_back(UndoEntry{paths.at(i), Path(t.file), FileIdentity{}, TrashedFile{}});
+        entries.push_back(UndoEntry{paths.at(i), t.file, FileIdentity{}, TrashedFile{}});
     }
     s.undo.record(UndoKind::Trash, std::move(entries));
     env.messages.inform(kDone);

@@ -7,10 +7,10 @@
 // updated archive keep its earlier bytes. Backend: backends/posix/posix_archive_files.h.
 #pragma once
 
+#include "base/path.h"
 #include "ports/shell.h"
 
 #include <QByteArray>
-#include <QString>
 #include <functional>
 #include <memory>
 
@@ -21,15 +21,15 @@ class ArchiveListFile
 {
 public:
     virtual ~ArchiveListFile() = default;
-    virtual QString path() const = 0;
+    virtual Path path() const = 0;
 };
 
 // What a finished compression left, enough for its undo.
 struct ArchiveChange
 {
-    QString archive;   // the archive the compression named
-    QString target;    // the file written: archive itself, or the file a link there leads to
-    QString kept;      // the earlier archive, kept beside target; empty when there was none
+    Path archive;      // the archive the compression named
+    Path target;       // the file written: archive itself, or the file a link there leads to
+    Path kept;         // the earlier archive, kept beside target; empty when there was none
     FileIdentity made; // the new archive as the compression left it
 };
 
@@ -58,7 +58,7 @@ public:
     virtual std::unique_ptr<ArchiveListFile> write_list(const QByteArray& bytes) = 0;
     // Starts an update of the archive at path (exact bytes, any length); null when the archive
     // cannot be written or is being updated by someone else.
-    virtual std::unique_ptr<ArchiveUpdate> begin(const QString& path) = 0;
+    virtual std::unique_ptr<ArchiveUpdate> begin(const Path& path) = 0;
     // Takes a compression back while its archive is still change.made, unchanged: swaps the
     // kept archive back in, or removes an archive that was new. False when it changed or
     // anything failed (the archive then stays as it was).

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shell layer under copy, move and trash: one file per request, done by the program
-// itself, with its own replace and trash questions. Backends: posix_shell.h.
+// itself, with its own replace and trash questions. Paths are the exact bytes (base/path.h).
+// Backends: posix_shell.h.
 #pragma once
 
+#include "base/path.h"
+
 #include <QList>
-#include <QString>
-#include <QStringList>
 #include <memory>
 
 namespace pelmora {
@@ -39,11 +40,11 @@ struct FileIdentity
 // A file the trash holds: where it was, where it is now, and its info entry.
 struct TrashedFile
 {
-    QString original;
-    QString file;
-    QString info;
+    Path original;
+    Path file;
+    Path info;
 
-    bool isValid() const { return !file.isEmpty(); }
+    bool isValid() const { return !file.is_empty(); }
 };
 
 // What one transfer did, for the undo journal.
@@ -74,8 +75,8 @@ class CopyProgressFactory
 {
 public:
     virtual ~CopyProgressFactory() = default;
-    virtual std::unique_ptr<CopyProgress> begin(const QString& src, const QString& dst,
-                                                qint64 total, Transfer kind) = 0;
+    virtual std::unique_ptr<CopyProgress> begin(const Path& src, const Path& dst, qint64 total,
+                                                Transfer kind) = 0;
 };
 
 class Shell
@@ -86,21 +87,20 @@ public:
     // the file arrived at dst; on false the source is untouched, dst holds no partial file and
     // a file dst held before is back in its place. A file at dst is replaced only after the
     // user's yes, and only once it went to the trash. report (may be null) says what was made.
-    virtual bool transfer(const QString& src, const QString& dst, int func,
-                          TransferReport* report) = 0;
-    bool transfer(const QString& src, const QString& dst, int func)
+    virtual bool transfer(const Path& src, const Path& dst, int func, TransferReport* report) = 0;
+    bool transfer(const Path& src, const Path& dst, int func)
     {
         return transfer(src, dst, func, nullptr);
     }
     // Asks once for the whole request, then sends each path to the trash (or deletes it when
     // permanent). 0 when every path went, non-zero when the user declined or a path failed.
     // trashed receives one entry per path (invalid for a path that stayed).
-    virtual int remove(const QStringList& paths, bool permanent, QList<TrashedFile>* trashed) = 0;
+    virtual int remove(const PathList& paths, bool permanent, QList<TrashedFile>* trashed) = 0;
     // Puts a trashed file back where it was; false when that place is taken or it failed.
     virtual bool restore(const TrashedFile& entry) = 0;
     // Deletes path only while it is still the file identity names, unchanged. False when it
     // changed, was replaced or could not be deleted.
-    virtual bool delete_if_unchanged(const QString& path, const FileIdentity& identity) = 0;
+    virtual bool delete_if_unchanged(const Path& path, const FileIdentity& identity) = 0;
 
     // One command's requests: files written between these are on disk once end_command
     // returned true. Outside a command each request is made durable on its own.

@@ -33,7 +33,7 @@ bool restore_replaced(CommandEnv& env, const UndoEntry& entry)
 // Deletes a copy only while it is the file the copy made, unchanged.
 bool undo_copy(CommandEnv& env, const UndoEntry& entry)
 {
-    const bool deleted = env.shell && env.shell->delete_if_unchanged(entry.dst.text(), entry.made);
+    const bool deleted = env.shell && env.shell->delete_if_unchanged(entry.dst, entry.made);
     env.history.append_history_row(
         paren(QStringLiteral("コピーしたファイル"), entry.dst) +
         (deleted ? QStringLiteral("を 削除しました") : QStringLiteral("を 削除できませんでした")));

@@ -30,8 +30,7 @@ namespace pelmora::test {
 class ScriptedProgress final : public CopyProgressFactory
 {
 public:
-    std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64 total,
-                                        Transfer) override
+    std::unique_ptr<CopyProgress> begin(const Path&, const Path&, qint64 total, Transfer) override
     {
         ++begun;
         last_total = total;

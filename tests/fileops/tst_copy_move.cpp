@@ -120,7 +120,8 @@ private Q_SLOTS:
         choose_folder(fx.p("bak"));
         fx.trigger("p_filecopy");
         QCOMPARE(read_all(fx.p("bak/a.xls")), QByteArray("old"));
-        QCOMPARE(fx.shown_texts(), QStringList({replace_question(fx.p("bak/a.xls")), kCopyFailed}));
+        QCOMPARE(fx.shown_texts(),
+                 QStringList({replace_question(Path(fx.p("bak/a.xls"))), kCopyFailed}));
         QCOMPARE(fx.history().size(), 2);
         QCOMPARE(fx.history_texts().back(), history::kFailureText);
         QVERIFY(path_list_is_empty(fx.session().undo.undo_src()));

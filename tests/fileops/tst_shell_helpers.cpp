@@ -17,20 +17,21 @@ namespace {
 class RecordingShell final : public Shell
 {
 public:
-    bool transfer(const QString& src, const QString& dst, int func, TransferReport*) override
+    bool transfer(const Path& src, const Path& dst, int func, TransferReport*) override
     {
-        calls.append(src + QLatin1Char('>') + dst + QLatin1Char('#') + QString::number(func));
+        calls.append(src.text() + QLatin1Char('>') + dst.text() + QLatin1Char('#') +
+                     QString::number(func));
         return result;
     }
-    int remove(const QStringList& paths, bool, QList<TrashedFile>*) override
+    int remove(const PathList& paths, bool, QList<TrashedFile>*) override
     {
         removed = paths;
         return 7;
     }
     bool restore(const TrashedFile&) override { return false; }
-    bool delete_if_unchanged(const QString&, const FileIdentity&) override { return false; }
+    bool delete_if_unchanged(const Path&, const FileIdentity&) override { return false; }
     QStringList calls;
-    QStringList removed;
+    PathList removed;
     bool result = true;
 };
 
@@ -138,7 +139,7 @@ private Q_SLOTS:
         RecordingShell shell;
         const QStringList texts{QStringLiteral("/a"), QStringLiteral("/b")};
         QCOMPARE(shell_delete(&shell, paths(texts), false), 7);
-        QCOMPARE(shell.removed, texts);
+        QCOMPARE(shell.removed, paths(texts));
         QVERIFY(shell_delete(nullptr, paths(texts), false) != 0);
     }
 };

@@ -32,7 +32,7 @@ private Q_SLOTS:
         fx.trigger("p_dust");
         const QString path = fx.p("d/a.xls");
         QVERIFY(!QFile::exists(path));
-        QCOMPARE(fx.shown_texts(), QStringList({trash_question({path}), kTrashed}));
+        QCOMPARE(fx.shown_texts(), QStringList({trash_question(paths({path})), kTrashed}));
         QCOMPARE(fx.history_texts(), QStringList{path + kEnding});
         QCOMPARE(fx.history_colors(), QList<WinColor>{history::Trash});
         QCOMPARE(fx.session().undo.undo_kind(), UndoKind::Trash);
@@ -73,7 +73,7 @@ private Q_SLOTS:
         fx.trigger("p_dust");
         const QStringList paths{fx.p("1.xls"), fx.p("s/2.xls")};
         // The twice-marked file is asked about, logged and trashed once.
-        QCOMPARE(fx.shown_texts(), QStringList({trash_question(paths), kTrashed}));
+        QCOMPARE(fx.shown_texts(), QStringList({trash_question(pelmora::paths(paths)), kTrashed}));
         QCOMPARE(fx.history_texts(), QStringList({paths[0] + kEnding, paths[1] + kEnding}));
         QCOMPARE(fx.session().undo.undo_src(), pelmora::paths(paths));
         QCOMPARE(fx.session().undo.undo_dst().size(), 2);

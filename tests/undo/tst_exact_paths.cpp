@@ -187,6 +187,39 @@ private Q_SLOTS:
         QCOMPARE(read_raw(to_native(h.p(QStringLiteral("dst/in.xls")))), QByteArray("short"));
     }
 
+    // A Shift_JIS name (資料.xls) replaced by a copy or a move: the old file goes to the trash
+    // under its own bytes and comes back from there on undo.
+    void replace_and_its_undo_data()
+    {
+        QTest::addColumn<TransferKind>("kind");
+        QTest::newRow("copy") << TransferKind::Copy;
+        QTest::newRow("move") << TransferKind::Move;
+    }
+    void replace_and_its_undo()
+    {
+        QFETCH(TransferKind, kind);
+        Harness h;
+        const QByteArray root = to_native(h.tree.root());
+        const QByteArray name = "\x8e\x91\x97\xbf.xls";
+        QVERIFY(::mkdir((root + "src").constData(), 0755) == 0);
+        QVERIFY(::mkdir((root + "dst").constData(), 0755) == 0);
+        QVERIFY(write_raw(root + "src/" + name, "new"));
+        QVERIFY(write_raw(root + "dst/" + name, "old"));
+        h.session.sel_marks = PathList{Path::from_bytes(root + "src/" + name)};
+        h.messages.answers = {MsgAnswer::Yes};
+        h.transfer(kind, QStringLiteral("dst/"));
+        QVERIFY(h.shown().front().contains(QString::fromUtf8("資料.xls")));
+        QCOMPARE(read_raw(root + "dst/" + name), QByteArray("new"));
+        const QByteArray trashed = to_native(m_home.path()) + "/share/Trash/files/" + name;
+        QCOMPARE(read_raw(trashed), QByteArray("old"));
+        h.forget_output();
+        h.undo();
+        QCOMPARE(h.shown().back(), QStringLiteral("1つ前の操作を取り消しました"));
+        QCOMPARE(read_raw(root + "dst/" + name), QByteArray("old"));
+        QCOMPARE(read_raw(root + "src/" + name), QByteArray("new"));
+        QCOMPARE(read_raw(trashed), QByteArray("<missing>"));
+    }
+
     void trash()
     {
         Tree t;

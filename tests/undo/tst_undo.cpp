@@ -219,7 +219,7 @@ private Q_SLOTS:
         QVERIFY(fx.tree.createFile("out/020220210503.LZH"));
         const QString archive = fx.p("out/020220210503.LZH");
         // As the compression records it: the archive as it left it.
-        const FileIdentity made = identity_of(archive);
+        const FileIdentity made = PosixFileSystem{}.identity(Path(archive));
         fx.session().undo.record(
             UndoKind::Compression,
             {UndoEntry{Path(QStringLiteral("/d/1.xls")), Path(archive), made, {}},

@@ -3,7 +3,6 @@
 
 #include "backends/posix/long_path.h"
 #include "backends/posix/posix_io.h"
-#include "base/native_path.h"
 
 #include <cerrno>
 #include <climits>
@@ -339,7 +338,7 @@ FreedesktopTrash::Folder* FreedesktopTrash::folder_for(const QByteArray& path, d
     return m_folders.emplace(dev, std::move(f)).first->second.get();
 }
 
-std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
+std::optional<TrashedFile> FreedesktopTrash::trash(const Path& path)
 {
     if (m_handles && m_syncs)
         return trash_now(path);
@@ -357,9 +356,9 @@ std::optional<TrashedFile> FreedesktopTrash::trash(const QString& path)
     return t;
 }
 
-std::optional<TrashedFile> FreedesktopTrash::trash_now(const QString& path)
+std::optional<TrashedFile> FreedesktopTrash::trash_now(const Path& path)
 {
-    const QByteArray bytes = native_path::to_native(path);
+    const QByteArray bytes = path.bytes();
     if (bytes.isEmpty())
         return std::nullopt;
     const QByteArray parent = posix::parent_of(bytes);
@@ -416,8 +415,8 @@ std::optional<TrashedFile> FreedesktopTrash::trash_now(const QString& path)
                                         candidate.constData()) == 0) {
             m_syncs->add(folder->files.get(), folder->dev);
             const QByteArray& root = folder->where.root;
-            return TrashedFile{path, native_path::from_native(root + "/files/" + candidate),
-                               native_path::from_native(root + "/info/" + info_name)};
+            return TrashedFile{path, Path::from_bytes(root + "/files/" + candidate),
+                               Path::from_bytes(root + "/info/" + info_name)};
         }
         const int err = errno;
         drop_info(folder->info.get(), info_name);
@@ -431,12 +430,12 @@ bool FreedesktopTrash::restore(const TrashedFile& entry, posix::SyncSet* syncs)
 {
     if (!entry.isValid())
         return false;
-    const QByteArray file = native_path::to_native(entry.file);
-    const QByteArray original = native_path::to_native(entry.original);
+    const QByteArray file = entry.file.bytes();
+    const QByteArray original = entry.original.bytes();
     if (posix::rename_no_replace(file.constData(), original.constData()) != 0)
         return false;
     // Only once the file is back: its entry was all the desktop had to restore it by.
-    const QByteArray info = native_path::to_native(entry.info);
+    const QByteArray info = entry.info.bytes();
     const Fd info_dir = posix::open_folder(posix::parent_of(info), O_RDONLY);
     const bool dropped = info_dir.valid() && drop_info(info_dir.get(), posix::name_of(info));
     const Fd back = posix::open_folder(posix::parent_of(original), O_RDONLY);

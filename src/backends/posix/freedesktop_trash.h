@@ -30,7 +30,7 @@ public:
     // Sends path to the trash. The info entry is written first, the file renamed after it;
     // the info entry goes again when that fails. Outside a command the result is on disk
     // when this returns (or the file is back in its place and nothing is returned).
-    std::optional<TrashedFile> trash(const QString& path);
+    std::optional<TrashedFile> trash(const Path& path);
     // Puts a trashed file back at its original path, then drops its info entry. Refuses (and
     // leaves the trash as it was) when something now stands at that path. Without syncs the
     // folders are synced before it returns; with them, their file system is left to the
@@ -58,7 +58,7 @@ public:
 private:
     struct Folder;
     Folder* folder_for(const QByteArray& path, dev_t dev);
-    std::optional<TrashedFile> trash_now(const QString& path);
+    std::optional<TrashedFile> trash_now(const Path& path);
 
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
     std::function<void(const QByteArray&)> m_before_move;

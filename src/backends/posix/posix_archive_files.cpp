@@ -4,7 +4,6 @@
 #include "backends/posix/long_path.h"
 #include "backends/posix/posix_io.h"
 #include "backends/posix/stale_files.h"
-#include "base/native_path.h"
 
 #include <QRandomGenerator>
 #include <cerrno>
@@ -18,8 +17,6 @@
 namespace pelmora {
 namespace {
 
-using native_path::from_native;
-using native_path::to_native;
 using posix::Fd;
 
 QByteArray unique_name(const char* prefix, const char* suffix)
@@ -156,7 +153,7 @@ public:
     ~PosixListFile() override { posix::unlink_path(m_path); }
     PosixListFile(const PosixListFile&) = delete;
     PosixListFile& operator=(const PosixListFile&) = delete;
-    QString path() const override { return from_native(m_path); }
+    Path path() const override { return Path::from_bytes(m_path); }
 
 private:
     QByteArray m_path;
@@ -323,8 +320,8 @@ bool PosixArchiveUpdate::commit(const std::function<bool(int fd)>& verify, Archi
         return false;
     m_committed = true;
     m_old.reset(); // releases the lock
-    change.target = from_native(m_folder + '/' + m_name);
-    change.kept = kept.isEmpty() ? QString() : from_native(m_folder + '/' + kept);
+    change.target = Path::from_bytes(m_folder + '/' + m_name);
+    change.kept = kept.isEmpty() ? Path() : Path::from_bytes(m_folder + '/' + kept);
     change.made = identity(made);
     return true;
 }
@@ -356,17 +353,17 @@ std::unique_ptr<ArchiveListFile> PosixArchiveFiles::write_list(const QByteArray&
     return fd.close_checked() ? std::move(list) : nullptr;
 }
 
-std::unique_ptr<ArchiveUpdate> PosixArchiveFiles::begin(const QString& path)
+std::unique_ptr<ArchiveUpdate> PosixArchiveFiles::begin(const Path& path)
 {
     auto update = std::make_unique<PosixArchiveUpdate>(m_before_swap);
-    if (!update->open(to_native(path)))
+    if (!update->open(path.bytes()))
         return nullptr;
     return update;
 }
 
 bool PosixArchiveFiles::undo(const ArchiveChange& change)
 {
-    const QByteArray target = to_native(change.target);
+    const QByteArray target = change.target.bytes();
     const QByteArray name = posix::name_of(target);
     const Fd dirFd = posix::open_folder(posix::parent_of(target), O_RDONLY);
     if (!dirFd.valid())
@@ -378,9 +375,9 @@ bool PosixArchiveFiles::undo(const ArchiveChange& change)
         !identity(st).unchanged(change.made))
         return false;
 
-    if (!change.kept.isEmpty()) {
+    if (!change.kept.is_empty()) {
         // The earlier archive comes back whole: the same file, with its mode and owner.
-        const QByteArray kept = posix::name_of(to_native(change.kept));
+        const QByteArray kept = posix::name_of(change.kept.bytes());
         if (!stat_at(dir, kept.constData(), st) ||
             !exchange_at(dir, kept.constData(), name.constData()))
             return false;
@@ -410,8 +407,8 @@ bool PosixArchiveFiles::undo(const ArchiveChange& change)
 
 void PosixArchiveFiles::forget(const ArchiveChange& change)
 {
-    if (!change.kept.isEmpty())
-        posix::unlink_path(to_native(change.kept));
+    if (!change.kept.is_empty())
+        posix::unlink_path(change.kept.bytes());
 }
 
 } // namespace pelmora

@@ -21,7 +21,7 @@ class PosixArchiveFiles final : public ArchiveFiles
 {
 public:
     std::unique_ptr<ArchiveListFile> write_list(const QByteArray& bytes) override;
-    std::unique_ptr<ArchiveUpdate> begin(const QString& path) override;
+    std::unique_ptr<ArchiveUpdate> begin(const Path& path) override;
     bool undo(const ArchiveChange& change) override;
     void forget(const ArchiveChange& change) override;
 

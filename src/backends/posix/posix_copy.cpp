@@ -148,7 +148,7 @@ void PosixCopier::clear_stale(const posix::FolderHandles::Folder& folder)
 }
 
 bool PosixCopier::copy(int in, const struct stat& st, const posix::FolderHandles::Folder& to,
-                       const QByteArray& name, const QString& src_text, const QString& dst_text,
+                       const QByteArray& name, const Path& src, const Path& dst,
                        Durability durability, struct stat* source_seen, bool keep_owner,
                        Transfer kind)
 {
@@ -173,7 +173,7 @@ bool PosixCopier::copy(int in, const struct stat& st, const posix::FolderHandles
 
     std::unique_ptr<CopyProgress> progress;
     if (m_progress && st.st_size > m_threshold)
-        progress = m_progress->begin(src_text, dst_text, st.st_size, kind);
+        progress = m_progress->begin(src, dst, st.st_size, kind);
     if (!copy_bytes(in, out.get(), st.st_size, progress.get(), m_ways[{st.st_dev, to.st.st_dev}]))
         return false;
     // Written to while we read it (an application saving in place): the copy may be torn.

@@ -46,14 +46,14 @@ public:
     PosixCopier(CopyProgressFactory* progress, qint64 threshold);
 
     // Copies the regular file open at in (the file the caller checked; st its status by
-    // fstat) to name in the folder to; false leaves no file there. Nothing standing at name is ever
-    // replaced. A source that changes while it is read fails the copy (a torn copy is no copy).
-    // source_seen, when given, receives the source's status as it was copied; keep_owner gives the
-    // copy the source's owner and group where this process may (a move as root); kind and the texts
-    // are for the progress.
+    // fstat) to name in the folder to; false leaves no file there. Nothing standing at name is
+    // ever replaced. A source that changes while it is read fails the copy (a torn copy is no
+    // copy). source_seen, when given, receives the source's status as it was copied;
+    // keep_owner gives the copy the source's owner and group where this process may (a move
+    // as root); kind, src and dst are for the progress.
     bool copy(int in, const struct stat& st, const posix::FolderHandles::Folder& to,
-              const QByteArray& name, const QString& src_text, const QString& dst_text,
-              Durability durability, struct stat* source_seen = nullptr, bool keep_owner = false,
+              const QByteArray& name, const Path& src, const Path& dst, Durability durability,
+              struct stat* source_seen = nullptr, bool keep_owner = false,
               Transfer kind = Transfer::Copy);
     // Forgets the folders already cleared of stale temporaries (a new command looks again)
     // and the ways of copying found refused.

@@ -7,9 +7,6 @@
 
 namespace pelmora {
 
-// The file at path now (not following a link); invalid when nothing is there.
-FileIdentity identity_of(const QString& path);
-
 class PosixFileSystem final : public FileSystem
 {
 public:

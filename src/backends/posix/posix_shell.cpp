@@ -4,7 +4,6 @@
 #include "backends/posix/long_path.h"
 #include "backends/posix/posix_io.h"
 #include "base/crlf.h"
-#include "base/native_path.h"
 #include "ports/event_yield.h"
 #include "ports/message_box.h"
 
@@ -18,8 +17,6 @@ namespace pelmora {
 
 namespace {
 
-using native_path::readable;
-using native_path::to_native;
 using posix::Fd;
 using Folder = posix::FolderHandles::Folder;
 
@@ -69,18 +66,19 @@ bool copy_link(int entry, const struct stat& st, int to_dir, const char* name, b
 
 } // namespace
 
-QString replace_question(const QString& dst)
+QString replace_question(const Path& dst)
 {
-    return QStringLiteral("同じ名前のファイル(") + readable(dst) +
+    return QStringLiteral("同じ名前のファイル(") + dst.readable() +
            QStringLiteral(")が既にあります") + kCrLf + QStringLiteral("置き換えます") + kCrLf +
            QStringLiteral("よろしいですか");
 }
 
-QString trash_question(const QStringList& paths)
+QString trash_question(const PathList& paths)
 {
     const QString what =
-        paths.size() == 1 ? QStringLiteral("ファイル(") + readable(paths.front()) + QLatin1Char(')')
-                          : QString::number(paths.size()) + QStringLiteral("個のファイル");
+        paths.size() == 1
+            ? QStringLiteral("ファイル(") + paths.front().readable() + QLatin1Char(')')
+            : QString::number(paths.size()) + QStringLiteral("個のファイル");
     return what + QStringLiteral("をごみ箱へ移動します") + kCrLf + QStringLiteral("よろしいですか");
 }
 
@@ -130,15 +128,15 @@ void PosixShell::yield_in_loop()
         m_yield->process_pending_in_loop();
 }
 
-bool PosixShell::ask_replace(const QString& dst)
+bool PosixShell::ask_replace(const Path& dst)
 {
     return m_messages.show(replace_question(dst), MsgIcon::Question, MsgButtons::YesNo) ==
            MsgAnswer::Yes;
 }
 
-bool PosixShell::transfer(const QString& src, const QString& dst, int func, TransferReport* report)
+bool PosixShell::transfer(const Path& src, const Path& dst, int func, TransferReport* report)
 {
-    if (src.isEmpty() || dst.isEmpty() || (func != FO_COPY && func != FO_MOVE))
+    if (src.is_empty() || dst.is_empty() || (func != FO_COPY && func != FO_MOVE))
         return false;
     ShellCommandScope scope(this);
     m_folders.trim();
@@ -146,11 +144,11 @@ bool PosixShell::transfer(const QString& src, const QString& dst, int func, Tran
     return scope.finish() && ok;
 }
 
-bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int func,
+bool PosixShell::transfer_in_command(const Path& src, const Path& dst, int func,
                                      TransferReport* report)
 {
-    const QByteArray s = to_native(src);
-    const QByteArray d = to_native(dst);
+    const QByteArray s = src.bytes();
+    const QByteArray d = dst.bytes();
     const Folder sdir = m_folders.get(posix::parent_of(s));
     const Folder ddir = m_folders.get(posix::parent_of(d));
     if (!sdir.valid() || !ddir.valid())
@@ -260,7 +258,7 @@ bool PosixShell::transfer_in_command(const QString& src, const QString& dst, int
 }
 
 bool PosixShell::move_across(int entry, const Folder& sdir, const QByteArray& s, const Folder& ddir,
-                             const QByteArray& d, const QString& src, const QString& dst,
+                             const QByteArray& d, const Path& src, const Path& dst,
                              const TrashedFile& replaced)
 {
     struct stat ss
@@ -366,11 +364,11 @@ bool PosixShell::delete_checked(const QByteArray& path,
     return true;
 }
 
-int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFile>* trashed)
+int PosixShell::remove(const PathList& paths, bool permanent, QList<TrashedFile>* trashed)
 {
-    QStringList wanted;
-    for (const QString& p : paths) {
-        if (!p.trimmed().isEmpty())
+    PathList wanted;
+    for (const Path& p : paths) {
+        if (!p.is_blank())
             wanted.append(p);
     }
     if (wanted.isEmpty())
@@ -380,14 +378,14 @@ int PosixShell::remove(const QStringList& paths, bool permanent, QList<TrashedFi
         return ECANCELED;
     ShellCommandScope scope(this);
     int failed = 0;
-    for (const QString& p : wanted) {
+    for (const Path& p : wanted) {
         yield_in_loop();
         m_folders.trim();
         TrashedFile entry;
         bool ok = false;
         if (permanent) {
             ok = delete_checked(
-                to_native(p), [](const struct stat&) { return true; }, true);
+                p.bytes(), [](const struct stat&) { return true; }, true);
         } else if (const std::optional<TrashedFile> t = m_trash.trash(p)) {
             entry = *t;
             ok = true;
@@ -410,12 +408,12 @@ bool PosixShell::restore(const TrashedFile& entry)
     return scope.finish() && ok;
 }
 
-bool PosixShell::delete_if_unchanged(const QString& path, const FileIdentity& identity)
+bool PosixShell::delete_if_unchanged(const Path& path, const FileIdentity& identity)
 {
     ShellCommandScope scope(this);
     m_folders.trim();
     const bool ok = delete_checked(
-        to_native(path),
+        path.bytes(),
         [&identity](const struct stat& now) { return identity_from(now).unchanged(identity); },
         true);
     return scope.finish() && ok;

@@ -36,11 +36,10 @@ public:
     PosixShell(MessageBoxes& messages, CopyProgressFactory* progress);
 
     using Shell::transfer;
-    bool transfer(const QString& src, const QString& dst, int func,
-                  TransferReport* report) override;
-    int remove(const QStringList& paths, bool permanent, QList<TrashedFile>* trashed) override;
+    bool transfer(const Path& src, const Path& dst, int func, TransferReport* report) override;
+    int remove(const PathList& paths, bool permanent, QList<TrashedFile>* trashed) override;
     bool restore(const TrashedFile& entry) override;
-    bool delete_if_unchanged(const QString& path, const FileIdentity& identity) override;
+    bool delete_if_unchanged(const Path& path, const FileIdentity& identity) override;
     void begin_command() override;
     bool end_command() override;
 
@@ -74,12 +73,11 @@ private:
         TrashedFile replaced;
     };
 
-    bool ask_replace(const QString& dst);
-    bool transfer_in_command(const QString& src, const QString& dst, int func,
-                             TransferReport* report);
+    bool ask_replace(const Path& dst);
+    bool transfer_in_command(const Path& src, const Path& dst, int func, TransferReport* report);
     bool move_across(int entry, const posix::FolderHandles::Folder& sdir, const QByteArray& s,
-                     const posix::FolderHandles::Folder& ddir, const QByteArray& d,
-                     const QString& src, const QString& dst, const TrashedFile& replaced);
+                     const posix::FolderHandles::Folder& ddir, const QByteArray& d, const Path& src,
+                     const Path& dst, const TrashedFile& replaced);
     bool finish_moves();
     // Deletes path only while ok passes for the file there: checked through a handle, taken
     // aside, checked there, unlinked (by unlink when given, by the stand-in otherwise). The
@@ -106,7 +104,7 @@ private:
 };
 
 // The question texts, shared with the tests.
-QString replace_question(const QString& dst);
-QString trash_question(const QStringList& paths);
+QString replace_question(const Path& dst);
+QString trash_question(const PathList& paths);
 
 } // namespace pelmora

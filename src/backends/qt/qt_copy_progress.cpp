@@ -4,7 +4,6 @@
 #include "ports/message_box.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QProgressDialog>
 
 namespace pelmora {
@@ -15,13 +14,12 @@ namespace {
 class QtCopyProgress final : public CopyProgress
 {
 public:
-    QtCopyProgress(QWidget* owner, const QString& src, const QString& dst, qint64 total,
-                   Transfer kind)
+    QtCopyProgress(QWidget* owner, const Path& src, const Path& dst, qint64 total, Transfer kind)
         : m_dialog(owner)
     {
         m_dialog.setWindowTitle(QString::fromUtf8(kAppTitle));
-        m_dialog.setLabelText(QFileInfo(src).fileName() + QStringLiteral(" を ") +
-                              QFileInfo(dst).absolutePath() +
+        m_dialog.setLabelText(Path(src.name()).readable() + QStringLiteral(" を ") +
+                              dst.folder().readable() +
                               (kind == Transfer::Move ? QStringLiteral(" へ移動しています")
                                                       : QStringLiteral(" へコピーしています")));
         m_dialog.setCancelButtonText(QStringLiteral("ｷｬﾝｾﾙ(&C)"));
@@ -47,7 +45,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<CopyProgress> QtCopyProgressFactory::begin(const QString& src, const QString& dst,
+std::unique_ptr<CopyProgress> QtCopyProgressFactory::begin(const Path& src, const Path& dst,
                                                            qint64 total, Transfer kind)
 {
     return std::make_unique<QtCopyProgress>(m_owner.data(), src, dst, total, kind);

@@ -15,7 +15,7 @@ public:
     static constexpr int kShowAfterMs = 1000;
 
     void set_owner(QWidget* owner) { m_owner = owner; }
-    std::unique_ptr<CopyProgress> begin(const QString& src, const QString& dst, qint64 total,
+    std::unique_ptr<CopyProgress> begin(const Path& src, const Path& dst, qint64 total,
                                         Transfer kind) override;
 
 private:

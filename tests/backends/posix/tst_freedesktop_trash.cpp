@@ -86,7 +86,7 @@ QByteArray as_gio_prints(const QByteArray& path)
 
 QByteArray info_path_line(const TrashedFile& t)
 {
-    const QList<QByteArray> lines = read_bytes(to_native(t.info)).split('\n');
+    const QList<QByteArray> lines = read_bytes(t.info.bytes()).split('\n');
     for (const QByteArray& l : lines) {
         if (l.startsWith("Path="))
             return l.mid(5);
@@ -120,20 +120,20 @@ private Q_SLOTS:
         FreedesktopTrash trash;
         const QDateTime when(QDate(2024, 5, 6), QTime(7, 8, 9));
         trash.set_now([when] { return when; });
-        const auto t = trash.trash(from_native(file("100%41 a,b.xls")));
+        const auto t = trash.trash(Path::from_bytes(file("100%41 a,b.xls")));
         QVERIFY(t.has_value());
         QCOMPARE(home_trash_folder(), m_data + "/Trash");
         for (const QByteArray& d :
              {m_data + "/Trash", m_data + "/Trash/files", m_data + "/Trash/info"})
             QCOMPARE(mode_of(d) & 07777, mode_t(0700));
         QVERIFY(!exists(file("100%41 a,b.xls")));
-        QCOMPARE(to_native(t->file), m_data + "/Trash/files/100%41 a,b.xls");
-        QCOMPARE(to_native(t->info), m_data + "/Trash/info/100%41 a,b.xls.trashinfo");
-        QCOMPARE(read_bytes(to_native(t->file)), QByteArray("percent"));
+        QCOMPARE(t->file.bytes(), m_data + "/Trash/files/100%41 a,b.xls");
+        QCOMPARE(t->info.bytes(), m_data + "/Trash/info/100%41 a,b.xls.trashinfo");
+        QCOMPARE(read_bytes(t->file.bytes()), QByteArray("percent"));
         const QByteArray expected =
             "[Trash Info]\nPath=" + percent_encoded(to_native(m_files.path())) +
             "/100%2541%20a%2Cb.xls\nDeletionDate=2024-05-06T07:08:09\n";
-        QCOMPARE(read_bytes(to_native(t->info)), expected);
+        QCOMPARE(read_bytes(t->info.bytes()), expected);
     }
 
     void deletion_date_is_local_time()
@@ -141,9 +141,9 @@ private Q_SLOTS:
         QVERIFY(write_bytes(file("now.xls"), "n"));
         FreedesktopTrash trash;
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        const auto t = trash.trash(from_native(file("now.xls")));
+        const auto t = trash.trash(Path::from_bytes(file("now.xls")));
         QVERIFY(t.has_value());
-        const QByteArray text = read_bytes(to_native(t->info));
+        const QByteArray text = read_bytes(t->info.bytes());
         const QRegularExpression re(
             QStringLiteral("DeletionDate=(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d)\n"));
         const auto m = re.match(QString::fromLatin1(text));
@@ -159,34 +159,34 @@ private Q_SLOTS:
         QVERIFY(write_bytes(file("x/a.xls"), "from x"));
         QVERIFY(write_bytes(file("y/a.xls"), "from y"));
         FreedesktopTrash trash;
-        const auto tx = trash.trash(from_native(file("x/a.xls")));
-        const auto ty = trash.trash(from_native(file("y/a.xls")));
+        const auto tx = trash.trash(Path::from_bytes(file("x/a.xls")));
+        const auto ty = trash.trash(Path::from_bytes(file("y/a.xls")));
         QVERIFY(tx && ty);
-        QCOMPARE(to_native(tx->file), m_data + "/Trash/files/a.xls");
-        QCOMPARE(to_native(ty->file), m_data + "/Trash/files/a.2.xls");
-        QCOMPARE(read_bytes(to_native(tx->file)), QByteArray("from x"));
-        QCOMPARE(read_bytes(to_native(ty->file)), QByteArray("from y"));
+        QCOMPARE(tx->file.bytes(), m_data + "/Trash/files/a.xls");
+        QCOMPARE(ty->file.bytes(), m_data + "/Trash/files/a.2.xls");
+        QCOMPARE(read_bytes(tx->file.bytes()), QByteArray("from x"));
+        QCOMPARE(read_bytes(ty->file.bytes()), QByteArray("from y"));
         QVERIFY(info_path_line(*ty).endsWith("/y/a.xls"));
 
         // Back where each came from; a taken place is refused and the trash keeps the file.
         QVERIFY(write_bytes(file("y/a.xls"), "newcomer"));
         QVERIFY(!FreedesktopTrash::restore(*ty));
         QCOMPARE(read_bytes(file("y/a.xls")), QByteArray("newcomer"));
-        QCOMPARE(read_bytes(to_native(ty->file)), QByteArray("from y"));
-        QVERIFY(exists(to_native(ty->info)));
+        QCOMPARE(read_bytes(ty->file.bytes()), QByteArray("from y"));
+        QVERIFY(exists(ty->info.bytes()));
         QVERIFY(FreedesktopTrash::restore(*tx));
         QCOMPARE(read_bytes(file("x/a.xls")), QByteArray("from x"));
-        QVERIFY(!exists(to_native(tx->info)));
+        QVERIFY(!exists(tx->info.bytes()));
     }
 
     void a_dangling_link_is_trashed_as_a_link()
     {
         QVERIFY(::symlink("/nonexistent/target.xls", file("dangling.xls").constData()) == 0);
         FreedesktopTrash trash;
-        const auto t = trash.trash(from_native(file("dangling.xls")));
+        const auto t = trash.trash(Path::from_bytes(file("dangling.xls")));
         QVERIFY(t.has_value());
         QVERIFY(!exists(file("dangling.xls")));
-        QVERIFY(S_ISLNK(mode_of(to_native(t->file))));
+        QVERIFY(S_ISLNK(mode_of(t->file.bytes())));
         QVERIFY(FreedesktopTrash::restore(*t));
         QVERIFY(S_ISLNK(mode_of(file("dangling.xls"))));
     }
@@ -198,11 +198,11 @@ private Q_SLOTS:
         QVERIFY(write_bytes(raw, "latin1 name"));
         QVERIFY(write_bytes(twin, "the decoy"));
         FreedesktopTrash trash;
-        const auto t = trash.trash(from_native(raw));
+        const auto t = trash.trash(Path::from_bytes(raw));
         QVERIFY(t.has_value());
         QVERIFY(!exists(raw));
         QCOMPARE(read_bytes(twin), QByteArray("the decoy"));
-        QCOMPARE(read_bytes(to_native(t->file)), QByteArray("latin1 name"));
+        QCOMPARE(read_bytes(t->file.bytes()), QByteArray("latin1 name"));
         QVERIFY(info_path_line(*t).endsWith("/caf%E9.xls"));
         QVERIFY(FreedesktopTrash::restore(*t));
         QCOMPARE(read_bytes(raw), QByteArray("latin1 name"));
@@ -219,12 +219,12 @@ private Q_SLOTS:
         const QByteArray path = sub + "/on shm.xls";
         QVERIFY(write_bytes(path, "shm bytes"));
         FreedesktopTrash trash;
-        const auto t = trash.trash(from_native(path));
+        const auto t = trash.trash(Path::from_bytes(path));
         QVERIFY(t.has_value());
         const QByteArray root = "/dev/shm/.Trash-" + QByteArray::number(::getuid());
-        QVERIFY2(to_native(t->file).startsWith(root + "/files/"), qPrintable(t->file));
+        QVERIFY2(t->file.bytes().startsWith(root + "/files/"), qPrintable(t->file.text()));
         QCOMPARE(mode_of(root) & 07777, mode_t(0700));
-        QCOMPARE(device_of(to_native(t->file)), device_of(sub));
+        QCOMPARE(device_of(t->file.bytes()), device_of(sub));
         // Relative to the mount's top folder.
         QCOMPARE(info_path_line(*t),
                  percent_encoded(sub.mid(QByteArray("/dev/shm/").size()) + "/on shm.xls"));
@@ -239,7 +239,7 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", to_native(m_home.path()) + "/plain/data");
         QVERIFY(write_bytes(file("stays.xls"), "stay"));
         FreedesktopTrash trash;
-        QVERIFY(!trash.trash(from_native(file("stays.xls"))).has_value());
+        QVERIFY(!trash.trash(Path::from_bytes(file("stays.xls"))).has_value());
         QCOMPARE(read_bytes(file("stays.xls")), QByteArray("stay"));
     }
 
@@ -255,23 +255,23 @@ private Q_SLOTS:
         QVERIFY(::mkdir((mount + "/.Trash").constData(), 0777) == 0);
         QVERIFY(::chmod((mount + "/.Trash").constData(), 0777) == 0);
         QVERIFY(write_bytes(mount + "/one.xls", "1"));
-        auto t = trash.trash(from_native(mount + "/one.xls"));
-        QVERIFY(t && to_native(t->file).startsWith(mount + "/.Trash-" + uid + "/files/"));
+        auto t = trash.trash(Path::from_bytes(mount + "/one.xls"));
+        QVERIFY(t && t->file.bytes().startsWith(mount + "/.Trash-" + uid + "/files/"));
         QCOMPARE(info_path_line(*t), QByteArray("one.xls"));
 
         // Sticky: .Trash/$uid.
         QVERIFY(::chmod((mount + "/.Trash").constData(), 01777) == 0);
         QVERIFY(write_bytes(mount + "/two.xls", "2"));
-        t = trash.trash(from_native(mount + "/two.xls"));
-        QVERIFY(t && to_native(t->file).startsWith(mount + "/.Trash/" + uid + "/files/"));
+        t = trash.trash(Path::from_bytes(mount + "/two.xls"));
+        QVERIFY(t && t->file.bytes().startsWith(mount + "/.Trash/" + uid + "/files/"));
         QCOMPARE(mode_of(mount + "/.Trash/" + uid) & 07777, mode_t(0700));
 
         // A link named .Trash is not followed, even to a sticky folder.
         QVERIFY(::rename((mount + "/.Trash").constData(), (mount + "/real").constData()) == 0);
         QVERIFY(::symlink("real", (mount + "/.Trash").constData()) == 0);
         QVERIFY(write_bytes(mount + "/three.xls", "3"));
-        t = trash.trash(from_native(mount + "/three.xls"));
-        QVERIFY(t && to_native(t->file).startsWith(mount + "/.Trash-" + uid + "/files/"));
+        t = trash.trash(Path::from_bytes(mount + "/three.xls"));
+        QVERIFY(t && t->file.bytes().startsWith(mount + "/.Trash-" + uid + "/files/"));
         QVERIFY(::unlink((mount + "/.Trash").constData()) == 0);
         QVERIFY(::rename((mount + "/real").constData(), (mount + "/.Trash").constData()) == 0);
     }
@@ -304,7 +304,7 @@ private Q_SLOTS:
         FreedesktopTrash trash;
         for (const Case& c : cases) {
             QVERIFY(write_bytes(c.path, c.content));
-            QVERIFY2(trash.trash(from_native(c.path)).has_value(), c.path.constData());
+            QVERIFY2(trash.trash(Path::from_bytes(c.path)).has_value(), c.path.constData());
             QVERIFY(!exists(c.path));
         }
 

@@ -67,22 +67,22 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
         TransferReport report;
-        QVERIFY(shell.transfer(src, t.path("short.xls"), FO_COPY, &report));
+        QVERIFY(shell.transfer(Path(src), Path(t.path("short.xls")), FO_COPY, &report));
         QCOMPARE(read_short(t.path("short.xls")), QByteArray("deep content"));
         QCOMPARE(deep.read("a.xls"), QByteArray("deep content"));
         QCOMPARE(QFileInfo(t.path("short.xls")).lastModified().toMSecsSinceEpoch(),
                  qint64(before.st_mtim.tv_sec) * 1000 + before.st_mtim.tv_nsec / 1000000);
-        QVERIFY(report.made.same_file(identity_of(t.path("short.xls"))));
+        QVERIFY(report.made.same_file(PosixFileSystem{}.identity(Path(t.path("short.xls")))));
 
         // Back into the deep folder under a new name: no temporaries left beside it.
         const QString back = from_native(deep.path() + "b.xls");
-        QVERIFY(shell.transfer(t.path("short.xls"), back, FO_COPY, &report));
+        QVERIFY(shell.transfer(Path(t.path("short.xls")), Path(back), FO_COPY, &report));
         QCOMPARE(deep.read("b.xls"), QByteArray("deep content"));
         QCOMPARE(deep.names(), (QList<QByteArray>{"a.xls", "b.xls"}));
         struct stat made
         {};
         QVERIFY(deep.stat("b.xls", made));
-        const FileIdentity id = identity_of(back);
+        const FileIdentity id = PosixFileSystem{}.identity(Path(back));
         QVERIFY(id.valid);
         QCOMPARE(id.ino, quint64(made.st_ino));
         QVERIFY(report.made.same_file(id));
@@ -90,12 +90,12 @@ private Q_SLOTS:
         // The hidden-name fallback reaches the deep folder too.
         PosixShell named(boxes, nullptr);
         named.copier().set_use_unnamed(false);
-        QVERIFY(named.transfer(src, from_native(deep.path() + "c.xls"), FO_COPY));
+        QVERIFY(named.transfer(Path(src), Path::from_bytes(deep.path() + "c.xls"), FO_COPY));
         QCOMPARE(deep.read("c.xls"), QByteArray("deep content"));
         QCOMPARE(deep.names(), (QList<QByteArray>{"a.xls", "b.xls", "c.xls"}));
 
         // A copy onto itself or onto a folder is still refused.
-        QVERIFY(!shell.transfer(src, src, FO_COPY));
+        QVERIFY(!shell.transfer(Path(src), Path(src), FO_COPY));
         QVERIFY(boxes.shown.isEmpty());
     }
 
@@ -111,17 +111,17 @@ private Q_SLOTS:
         PosixShell shell(boxes, nullptr);
         const QString dst = from_native(deep.path() + "a.xls");
         TransferReport report;
-        QVERIFY(shell.transfer(t.path("new.xls"), dst, FO_COPY, &report));
+        QVERIFY(shell.transfer(Path(t.path("new.xls")), Path(dst), FO_COPY, &report));
         QCOMPARE(boxes.shown.size(), 1);
         QCOMPARE(deep.read("a.xls"), QByteArray("new"));
         QVERIFY(report.replaced.isValid());
-        QCOMPARE(read_short(report.replaced.file), QByteArray("old"));
+        QCOMPARE(read_short(report.replaced.file.text()), QByteArray("old"));
         // The undo's way back: the new copy goes while unchanged, the old file returns.
-        QVERIFY(shell.delete_if_unchanged(dst, report.made));
+        QVERIFY(shell.delete_if_unchanged(Path(dst), report.made));
         QCOMPARE(deep.read("a.xls"), QByteArray("<missing>"));
         QVERIFY(shell.restore(report.replaced));
         QCOMPARE(deep.read("a.xls"), QByteArray("old"));
-        QVERIFY(!QFile::exists(report.replaced.info));
+        QVERIFY(!QFile::exists(report.replaced.info.text()));
     }
 
     void delete_if_unchanged_spares_an_edited_deep_file()
@@ -131,14 +131,14 @@ private Q_SLOTS:
         QVERIFY(deep.isValid());
         QVERIFY(deep.write("a.xls", "one"));
         const QString path = from_native(deep.path() + "a.xls");
-        const FileIdentity id = identity_of(path);
+        const FileIdentity id = PosixFileSystem{}.identity(Path(path));
         QVERIFY(id.valid);
         QVERIFY(deep.write("a.xls", "edited, longer"));
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
-        QVERIFY(!shell.delete_if_unchanged(path, id));
+        QVERIFY(!shell.delete_if_unchanged(Path(path), id));
         QCOMPARE(deep.read("a.xls"), QByteArray("edited, longer"));
-        QVERIFY(shell.delete_if_unchanged(path, identity_of(path)));
+        QVERIFY(shell.delete_if_unchanged(Path(path), PosixFileSystem{}.identity(Path(path))));
         QCOMPARE(deep.read("a.xls"), QByteArray("<missing>"));
     }
 
@@ -156,11 +156,11 @@ private Q_SLOTS:
         PosixShell shell(boxes, nullptr);
 
         // Same file system: a rename, the same inode at the new place.
-        QVERIFY(shell.transfer(from_native(longA), t.path("out.xls"), FO_MOVE));
+        QVERIFY(shell.transfer(Path::from_bytes(longA), Path(t.path("out.xls")), FO_MOVE));
         QCOMPARE(deep.read("a.xls"), QByteArray("<missing>"));
         QCOMPARE(read_short(t.path("out.xls")), QByteArray("moving"));
-        QCOMPARE(identity_of(t.path("out.xls")).ino, quint64(st.st_ino));
-        QVERIFY(shell.transfer(t.path("out.xls"), from_native(longA), FO_MOVE));
+        QCOMPARE(PosixFileSystem{}.identity(Path(t.path("out.xls"))).ino, quint64(st.st_ino));
+        QVERIFY(shell.transfer(Path(t.path("out.xls")), Path::from_bytes(longA), FO_MOVE));
         QCOMPARE(deep.read("a.xls"), QByteArray("moving"));
         QVERIFY(!QFile::exists(t.path("out.xls")));
 
@@ -169,10 +169,10 @@ private Q_SLOTS:
             errno = EXDEV;
             return -1;
         });
-        QVERIFY(shell.transfer(from_native(longA), t.path("out.xls"), FO_MOVE));
+        QVERIFY(shell.transfer(Path::from_bytes(longA), Path(t.path("out.xls")), FO_MOVE));
         QCOMPARE(deep.read("a.xls"), QByteArray("<missing>"));
         QCOMPARE(read_short(t.path("out.xls")), QByteArray("moving"));
-        QVERIFY(shell.transfer(t.path("out.xls"), from_native(longA), FO_MOVE));
+        QVERIFY(shell.transfer(Path(t.path("out.xls")), Path::from_bytes(longA), FO_MOVE));
         QCOMPARE(deep.read("a.xls"), QByteArray("moving"));
         QVERIFY(!QFile::exists(t.path("out.xls")));
         QCOMPARE(deep.names(), QList<QByteArray>{"a.xls"});
@@ -181,10 +181,12 @@ private Q_SLOTS:
         QVERIFY(t.createFile("target.xls", "target"));
         const QByteArray target = QFile::encodeName(t.path("target.xls"));
         QVERIFY(::symlink(target.constData(), QFile::encodeName(t.path("l.xls")).constData()) == 0);
-        QVERIFY(shell.transfer(t.path("l.xls"), from_native(deep.path() + "l.xls"), FO_MOVE));
+        QVERIFY(shell.transfer(Path(t.path("l.xls")), Path::from_bytes(deep.path() + "l.xls"),
+                               FO_MOVE));
         QVERIFY(deep.stat("l.xls", st));
         QVERIFY(S_ISLNK(st.st_mode));
-        QVERIFY(shell.transfer(from_native(deep.path() + "l.xls"), t.path("l2.xls"), FO_MOVE));
+        QVERIFY(shell.transfer(Path::from_bytes(deep.path() + "l.xls"), Path(t.path("l2.xls")),
+                               FO_MOVE));
         QCOMPARE(QFile::symLinkTarget(t.path("l2.xls")), t.path("target.xls"));
         QCOMPARE(read_short(t.path("target.xls")), QByteArray("target"));
     }
@@ -202,14 +204,14 @@ private Q_SLOTS:
         boxes.answers = {MsgAnswer::Yes};
         PosixShell shell(boxes, nullptr);
         QList<TrashedFile> trashed;
-        QCOMPARE(shell.remove({from_native(longPath)}, false, &trashed), 0);
+        QCOMPARE(shell.remove({Path::from_bytes(longPath)}, false, &trashed), 0);
         QCOMPARE(trashed.size(), 1);
         QCOMPARE(deep.read(name), QByteArray("<missing>"));
         const QByteArray files = to_native(m_home.path()) + "/share/Trash/files/";
-        QCOMPARE(to_native(trashed.front().file), files + name);
+        QCOMPARE(trashed.front().file.bytes(), files + name);
         const QByteArray info =
             to_native(m_home.path()) + "/share/Trash/info/" + name + ".trashinfo";
-        QCOMPARE(to_native(trashed.front().info), info);
+        QCOMPARE(trashed.front().info.bytes(), info);
         const QList<QByteArray> lines = read_raw(info).split('\n');
         QCOMPARE(lines.value(0), QByteArray("[Trash Info]"));
         // Every byte of the folders is plain; only the name needs escapes.
@@ -221,7 +223,7 @@ private Q_SLOTS:
 
         // Permanent removal reaches it as well.
         boxes.answers = {MsgAnswer::Yes};
-        QCOMPARE(shell.remove({from_native(longPath)}, true, nullptr), 0);
+        QCOMPARE(shell.remove({Path::from_bytes(longPath)}, true, nullptr), 0);
         QCOMPARE(deep.read(name), QByteArray("<missing>"));
     }
 };

@@ -27,8 +27,7 @@ namespace {
 class CancellingProgress final : public CopyProgressFactory
 {
 public:
-    std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64 total,
-                                        Transfer) override
+    std::unique_ptr<CopyProgress> begin(const Path&, const Path&, qint64 total, Transfer) override
     {
         ++begun;
         totals.append(total);
@@ -121,7 +120,7 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
         const QString dst = t.path("dst/a.xls");
-        QVERIFY(shell.transfer(src, dst, FO_COPY));
+        QVERIFY(shell.transfer(Path(src), Path(dst), FO_COPY));
         QCOMPARE(read_all(dst), QByteArray("content"));
         QCOMPARE(read_all(src), QByteArray("content"));
         QCOMPARE(QFileInfo(dst).lastModified(), old);
@@ -139,11 +138,11 @@ private Q_SLOTS:
         boxes.answers = {MsgAnswer::No};
         PosixShell shell(boxes, nullptr);
         const QString dst = t.path("dst/a.xls");
-        QVERIFY(!shell.transfer(t.path("a.xls"), dst, FO_MOVE));
+        QVERIFY(!shell.transfer(Path(t.path("a.xls")), Path(dst), FO_MOVE));
         QCOMPARE(read_all(dst), QByteArray("old"));
         QCOMPARE(read_all(t.path("a.xls")), QByteArray("new"));
         QCOMPARE(boxes.shown.size(), 1);
-        QCOMPARE(boxes.shown.front().text, replace_question(dst));
+        QCOMPARE(boxes.shown.front().text, replace_question(Path(dst)));
         QCOMPARE(boxes.shown.front().icon, MsgIcon::Question);
         QVERIFY(boxes.shown.front().text.endsWith(QStringLiteral("\r\nよろしいですか")));
     }
@@ -157,14 +156,14 @@ private Q_SLOTS:
         boxes.answers = {MsgAnswer::Yes};
         PosixShell shell(boxes, nullptr);
         TransferReport report;
-        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_COPY, &report));
+        QVERIFY(shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_COPY, &report));
         QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("new"));
         QCOMPARE(entries(t.path("dst")), QStringList{QStringLiteral("a.xls")});
         // The replaced file is in the trash, and can go back once the new one is gone.
         QVERIFY(report.replaced.isValid());
-        QCOMPARE(report.replaced.original, t.path("dst/a.xls"));
-        QCOMPARE(read_all(report.replaced.file), QByteArray("old"));
-        QVERIFY(report.made.same_file(identity_of(t.path("dst/a.xls"))));
+        QCOMPARE(report.replaced.original, Path(t.path("dst/a.xls")));
+        QCOMPARE(read_all(report.replaced.file.text()), QByteArray("old"));
+        QVERIFY(report.made.same_file(PosixFileSystem{}.identity(Path(t.path("dst/a.xls")))));
         QVERIFY(!shell.restore(report.replaced)); // the place is taken
         QVERIFY(QFile::remove(t.path("dst/a.xls")));
         QVERIFY(shell.restore(report.replaced));
@@ -182,8 +181,10 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
         PosixShell shell(boxes, nullptr);
-        const bool copied = shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_COPY);
-        const bool moved = shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE);
+        const bool copied =
+            shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_COPY);
+        const bool moved =
+            shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_MOVE);
         qputenv("XDG_DATA_HOME", saved);
         QVERIFY(!copied);
         QVERIFY(!moved);
@@ -200,8 +201,8 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
         const QString p = t.path("a.xls");
-        QVERIFY(!shell.transfer(p, p, FO_COPY));
-        QVERIFY(!shell.transfer(p, p, FO_MOVE));
+        QVERIFY(!shell.transfer(Path(p), Path(p), FO_COPY));
+        QVERIFY(!shell.transfer(Path(p), Path(p), FO_MOVE));
         QCOMPARE(read_all(p), QByteArray("me"));
         QVERIFY(boxes.shown.isEmpty());
     }
@@ -218,7 +219,7 @@ private Q_SLOTS:
             ++renames;
             return posix::rename_at_no_replace(from_dir, a, to_dir, b);
         });
-        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE));
+        QVERIFY(shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_MOVE));
         QCOMPARE(renames, 1);
         QVERIFY(!QFile::exists(t.path("a.xls")));
         QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("m"));
@@ -241,7 +242,7 @@ private Q_SLOTS:
         CancellingProgress progress;
         PosixShell shell(boxes, &progress);
         const QString dst = other.path() + QStringLiteral("/a.xls");
-        QVERIFY(shell.transfer(t.path("a.xls"), dst, FO_MOVE));
+        QVERIFY(shell.transfer(Path(t.path("a.xls")), Path(dst), FO_MOVE));
         QVERIFY(!QFile::exists(t.path("a.xls")));
         QCOMPARE(read_all(dst), kBig);
         QCOMPARE(QFileInfo(dst).lastModified(), old);
@@ -262,7 +263,7 @@ private Q_SLOTS:
         progress.cancel = true;
         PosixShell shell(boxes, &progress);
         shell.set_rename(cross_device);
-        QVERIFY(!shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE));
+        QVERIFY(!shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_MOVE));
         QCOMPARE(read_all(t.path("a.xls")), kBig);
         QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("old")); // back from the trash
         QCOMPARE(entries(t.path("dst")), QStringList{QStringLiteral("a.xls")});
@@ -281,7 +282,7 @@ private Q_SLOTS:
             return -1;
         });
         // Nothing replaced: the complete copy stays (as mv leaves it), the source stays.
-        QVERIFY(!shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE));
+        QVERIFY(!shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_MOVE));
         QCOMPARE(read_all(t.path("a.xls")), QByteArray("source"));
         QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("source"));
 
@@ -290,7 +291,7 @@ private Q_SLOTS:
         QVERIFY(t.createFile("b.xls", "new b"));
         boxes.answers = {MsgAnswer::Yes};
         shell.set_rename(cross_device);
-        QVERIFY(!shell.transfer(t.path("b.xls"), t.path("dst/b.xls"), FO_MOVE));
+        QVERIFY(!shell.transfer(Path(t.path("b.xls")), Path(t.path("dst/b.xls")), FO_MOVE));
         QCOMPARE(read_all(t.path("b.xls")), QByteArray("new b"));
         QCOMPARE(read_all(t.path("dst/b.xls")), QByteArray("old b"));
         QCOMPARE(entries(t.path("dst")),
@@ -316,8 +317,7 @@ private Q_SLOTS:
         {
         public:
             std::function<void()> save;
-            std::unique_ptr<CopyProgress> begin(const QString&, const QString&, qint64,
-                                                Transfer) override
+            std::unique_ptr<CopyProgress> begin(const Path&, const Path&, qint64, Transfer) override
             {
                 struct Forward final : CopyProgress
                 {
@@ -347,7 +347,7 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, &progress);
         shell.set_rename(cross_device);
-        QVERIFY(!shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE));
+        QVERIFY(!shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_MOVE));
         QCOMPARE(read_all(t.path("a.xls")), newer);
         QCOMPARE(entries(t.root()), (QStringList{QStringLiteral("a.xls"), QStringLiteral("dst")}));
         // A torn copy is not kept; a complete copy of the older version may be.
@@ -373,7 +373,7 @@ private Q_SLOTS:
         QVERIFY(t.createFile("other.xls", "the user's new file"));
         QVERIFY(t.createDir("dst"));
         const QString a = t.path("a.xls");
-        const FileIdentity checked = identity_of(a);
+        const FileIdentity checked = PosixFileSystem{}.identity(Path(a));
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
         const bool swap_folder =
@@ -396,7 +396,7 @@ private Q_SLOTS:
         });
         bool done = false;
         if (swap_folder) {
-            done = shell.transfer(a, t.path("dst/a.xls"),
+            done = shell.transfer(Path(a), Path(t.path("dst/a.xls")),
                                   request == QLatin1String("copy") ? FO_COPY : FO_MOVE);
             QVERIFY(entries(t.path("elsewhere")).isEmpty());
             QVERIFY(done);
@@ -404,12 +404,12 @@ private Q_SLOTS:
             return;
         }
         if (request == QLatin1String("delete")) {
-            done = shell.delete_if_unchanged(a, checked);
+            done = shell.delete_if_unchanged(Path(a), checked);
         } else {
             TransferReport report;
             if (request == QLatin1String("move back"))
                 report.expected_source = checked;
-            done = shell.transfer(a, t.path("dst/a.xls"), FO_MOVE, &report);
+            done = shell.transfer(Path(a), Path(t.path("dst/a.xls")), FO_MOVE, &report);
         }
         QVERIFY(!done);
         QCOMPARE(read_all(a), QByteArray("the user's new file"));
@@ -458,7 +458,7 @@ private Q_SLOTS:
                                  src.constData()) == 0);
             }
         });
-        QVERIFY(!shell.transfer(t.path("a.xls"), dst, FO_MOVE));
+        QVERIFY(!shell.transfer(Path(t.path("a.xls")), Path(dst), FO_MOVE));
         QCOMPARE(read_all(t.path("a.xls")), QByteArray("version 2"));
         QCOMPARE(read_all(dst), replacing ? QByteArray("old") : QByteArray("version 1"));
         QCOMPARE(entries(t.path("dst")), QStringList{QStringLiteral("a.xls")});
@@ -497,8 +497,9 @@ private Q_SLOTS:
             shell.set_rename(cross_device);
         const QString a = t.path("a.xls");
         const QString dst = t.path("dst/a.xls");
-        const bool ok = request == QLatin1String("trash") ? shell.remove({a}, false, nullptr) == 0
-                                                          : shell.transfer(a, dst, FO_MOVE);
+        const bool ok = request == QLatin1String("trash")
+                            ? shell.remove({Path(a)}, false, nullptr) == 0
+                            : shell.transfer(Path(a), Path(dst), FO_MOVE);
         QVERIFY(!ok);
         QVERIFY(syncs > 0);
         if (across) {
@@ -532,7 +533,7 @@ private Q_SLOTS:
             boxes.answers = {MsgAnswer::Yes};
             PosixShell shell(boxes, nullptr);
             shell.set_before_act([](const QByteArray&) { ::_exit(0); }); // killed right here
-            shell.remove({t.path("a.xls")}, false, nullptr);
+            shell.remove({Path(t.path("a.xls"))}, false, nullptr);
             ::_exit(1);
         }
         int status = 0;
@@ -546,9 +547,9 @@ private Q_SLOTS:
         boxes.answers = {MsgAnswer::Yes};
         PosixShell shell(boxes, nullptr);
         QList<TrashedFile> where;
-        QCOMPARE(shell.remove({t.path("b.xls")}, false, &where), 0);
+        QCOMPARE(shell.remove({Path(t.path("b.xls"))}, false, &where), 0);
         QStringList expected = before;
-        expected.append(QFileInfo(where.front().info).fileName());
+        expected.append(QFileInfo(where.front().info.text()).fileName());
         expected.sort();
         QCOMPARE(info.entryList(QDir::Files, QDir::Name), expected);
         QCOMPARE(read_all(t.path("a.xls")), QByteArray("kept"));
@@ -584,7 +585,7 @@ private Q_SLOTS:
             ScriptedMessageBoxes boxes;
             PosixShell shell(boxes, nullptr);
             shell.set_rename(cross_device);
-            return shell.transfer(QString::fromUtf8(a), dst, FO_MOVE) ? 0 : 1;
+            return shell.transfer(Path(QString::fromUtf8(a)), Path(dst), FO_MOVE) ? 0 : 1;
         };
         QCOMPARE(as_owner ? run_unprivileged(move) : move(), 0);
         struct stat st
@@ -627,11 +628,12 @@ private Q_SLOTS:
             ScriptedMessageBoxes boxes;
             boxes.answers = {MsgAnswer::Yes};
             PosixShell shell(boxes, nullptr);
-            if (shell.transfer(t.path("ro/a.xls"), QString::fromUtf8(dst), FO_MOVE))
+            if (shell.transfer(Path(t.path("ro/a.xls")), Path(QString::fromUtf8(dst)), FO_MOVE))
                 return 1;
             if (!boxes.shown.isEmpty())
                 return 2; // refused before the replace question
-            if (shell.transfer(t.path("sticky/b.xls"), QString::fromUtf8(dstB), FO_MOVE))
+            if (shell.transfer(Path(t.path("sticky/b.xls")), Path(QString::fromUtf8(dstB)),
+                               FO_MOVE))
                 return 3;
             return 0;
         });
@@ -657,7 +659,7 @@ private Q_SLOTS:
         PosixShell shell(boxes, nullptr);
         for (const char* name : {"link.xls", "dangling.xls"}) {
             const QString dst = other.path() + QLatin1Char('/') + QLatin1String(name);
-            QVERIFY(shell.transfer(t.path(QLatin1String(name)), dst, FO_MOVE));
+            QVERIFY(shell.transfer(Path(t.path(QLatin1String(name))), Path(dst), FO_MOVE));
             QVERIFY(QFileInfo(dst).isSymLink());
             QVERIFY(!QFileInfo::exists(t.path(QLatin1String(name))) &&
                     !QFileInfo(t.path(QLatin1String(name))).isSymLink());
@@ -681,10 +683,10 @@ private Q_SLOTS:
         QVERIFY(t.createFile("dst/.hidden", "user"));
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
-        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/unnamed.xls"), FO_COPY));
+        QVERIFY(shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/unnamed.xls")), FO_COPY));
         shell.copier().set_use_unnamed(false);
         shell.begin_command();
-        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/named.xls"), FO_COPY));
+        QVERIFY(shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/named.xls")), FO_COPY));
         QVERIFY(shell.end_command());
         QCOMPARE(entries(t.path("dst")),
                  (QStringList{QStringLiteral(".hidden"), live, QStringLiteral("named.xls"),
@@ -713,13 +715,14 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         boxes.answers = {MsgAnswer::Yes};
         PosixShell shell(boxes, nullptr);
-        QVERIFY(shell.transfer(src, copied, FO_COPY));
-        QVERIFY(shell.transfer(copied, moved, FO_MOVE));
+        QVERIFY(shell.transfer(Path(src), Path(copied), FO_COPY));
+        QVERIFY(shell.transfer(Path(copied), Path(moved), FO_MOVE));
         QList<TrashedFile> trashed;
-        QCOMPARE(shell.remove({moved}, false, &trashed), 0);
+        QCOMPARE(shell.remove({Path(moved)}, false, &trashed), 0);
         QCOMPARE(trashed.size(), 1);
-        QCOMPARE(read_all(trashed.front().file), QByteArray()); // Qt cannot name it; bytes can:
-        const int fd = ::open(native_path::to_native(trashed.front().file).constData(), O_RDONLY);
+        QCOMPARE(read_all(trashed.front().file.text()),
+                 QByteArray()); // Qt cannot name it; bytes can:
+        const int fd = ::open(trashed.front().file.bytes().constData(), O_RDONLY);
         QVERIFY(fd >= 0);
         char buf[16] = {};
         QCOMPARE(::read(fd, buf, sizeof buf), ssize_t(5));
@@ -740,20 +743,20 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
         const QString a = t.path("a.xls");
-        FileIdentity made = identity_of(a);
+        FileIdentity made = PosixFileSystem{}.identity(Path(a));
         // Edited since (same size, new time).
         QVERIFY(t.createFile("a.xls", "edit"));
-        QVERIFY(!shell.delete_if_unchanged(a, made));
+        QVERIFY(!shell.delete_if_unchanged(Path(a), made));
         QCOMPARE(read_all(a), QByteArray("edit"));
         // Replaced by another file.
-        made = identity_of(a);
+        made = PosixFileSystem{}.identity(Path(a));
         QVERIFY(QFile::remove(a));
         QVERIFY(t.createFile("b.xls", "other"));
         QVERIFY(QFile::rename(t.path("b.xls"), a));
-        QVERIFY(!shell.delete_if_unchanged(a, made));
+        QVERIFY(!shell.delete_if_unchanged(Path(a), made));
         QCOMPARE(read_all(a), QByteArray("other"));
         // Untouched: deleted.
-        QVERIFY(shell.delete_if_unchanged(a, identity_of(a)));
+        QVERIFY(shell.delete_if_unchanged(Path(a), PosixFileSystem{}.identity(Path(a))));
         QVERIFY(!QFile::exists(a));
     }
 
@@ -765,7 +768,7 @@ private Q_SLOTS:
         ScriptedMessageBoxes boxes;
         PosixShell shell(boxes, nullptr);
         shell.set_rename(cross_device);
-        QVERIFY(shell.transfer(t.path("a.xls"), t.path("dst/a.xls"), FO_MOVE));
+        QVERIFY(shell.transfer(Path(t.path("a.xls")), Path(t.path("dst/a.xls")), FO_MOVE));
         QVERIFY(!QFile::exists(t.path("a.xls")));
         QCOMPARE(read_all(t.path("dst/a.xls")), QByteArray("go"));
         QCOMPARE(entries(t.path("dst")), QStringList{QStringLiteral("a.xls")});
@@ -780,7 +783,7 @@ private Q_SLOTS:
         CancellingProgress progress;
         progress.cancel = true;
         PosixShell shell(boxes, &progress);
-        QVERIFY(!shell.transfer(t.path("big.xls"), t.path("dst/big2.xls"), FO_COPY));
+        QVERIFY(!shell.transfer(Path(t.path("big.xls")), Path(t.path("dst/big2.xls")), FO_COPY));
         QCOMPARE(progress.updates, 1);
         QCOMPARE(read_all(t.path("big.xls")), kBig);
         QVERIFY(!QFile::exists(t.path("dst/big2.xls")));
@@ -797,7 +800,7 @@ private Q_SLOTS:
         CancellingProgress progress;
         progress.cancel = true; // would fail the copy if it were asked
         PosixShell shell(boxes, &progress);
-        QVERIFY(shell.transfer(t.path("a.xls"), t.path("b.xls"), FO_COPY));
+        QVERIFY(shell.transfer(Path(t.path("a.xls")), Path(t.path("b.xls")), FO_COPY));
         QCOMPARE(progress.begun, 0);
     }
 
@@ -813,7 +816,7 @@ private Q_SLOTS:
         shell.set_event_yield(&yield);
         const QStringList paths{t.path("a.xls"), t.path("b.xls")};
         QList<TrashedFile> where;
-        QCOMPARE(shell.remove(paths, false, &where), 0);
+        QCOMPARE(shell.remove(pelmora::paths(paths), false, &where), 0);
         QVERIFY(yield.calls > 0); // the window is not frozen while the trash works
         QCOMPARE(boxes.shown.size(), 1);
         QCOMPARE(boxes.shown.front().text,
@@ -821,9 +824,10 @@ private Q_SLOTS:
         QCOMPARE(where.size(), 2);
         for (int i = 0; i < 2; ++i) {
             QVERIFY(!QFile::exists(paths[i]));
-            QVERIFY2(where[i].file.startsWith(m_home.path()), qPrintable(where[i].file));
-            QCOMPARE(read_all(where[i].file), QByteArray::number(i + 1));
-            QCOMPARE(where[i].original, paths[i]);
+            QVERIFY2(where[i].file.text().startsWith(m_home.path()),
+                     qPrintable(where[i].file.text()));
+            QCOMPARE(read_all(where[i].file.text()), QByteArray::number(i + 1));
+            QCOMPARE(where[i].original, Path(paths[i]));
         }
     }
 
@@ -835,7 +839,7 @@ private Q_SLOTS:
         boxes.answers = {MsgAnswer::No};
         PosixShell shell(boxes, nullptr);
         const QString a = t.path("a.xls");
-        QVERIFY(shell.remove({a}, false, nullptr) != 0);
+        QVERIFY(shell.remove({Path(a)}, false, nullptr) != 0);
         QVERIFY(QFile::exists(a));
         QCOMPARE(boxes.shown.front().text,
                  QStringLiteral("ファイル(") + a +
@@ -843,13 +847,13 @@ private Q_SLOTS:
 
         boxes.answers = {MsgAnswer::Yes};
         QList<TrashedFile> where;
-        QVERIFY(shell.remove({t.path("gone.xls"), a}, false, &where) != 0);
+        QVERIFY(shell.remove({Path(t.path("gone.xls")), Path(a)}, false, &where) != 0);
         QVERIFY(!QFile::exists(a)); // the one that could go, went
         QCOMPARE(where.size(), 2);
         QVERIFY(!where[0].isValid());
 
         boxes.shown.clear();
-        QVERIFY(shell.remove({QString()}, false, nullptr) != 0);
+        QVERIFY(shell.remove({Path(QString())}, false, nullptr) != 0);
         QVERIFY(boxes.shown.isEmpty()); // nothing to ask about
     }
 };

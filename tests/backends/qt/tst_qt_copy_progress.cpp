@@ -22,8 +22,8 @@ private Q_SLOTS:
         QtCopyProgressFactory factory;
         factory.set_owner(&owner);
         const qint64 total = 8 * kMiB;
-        auto progress = factory.begin(QStringLiteral("/d/a.xls"), QStringLiteral("/e/a.xls"), total,
-                                      Transfer::Copy);
+        auto progress = factory.begin(Path(QStringLiteral("/d/a.xls")),
+                                      Path(QStringLiteral("/e/a.xls")), total, Transfer::Copy);
         QVERIFY(progress->update(kMiB, total));
         auto* dialog = owner.findChild<QProgressDialog*>();
         QVERIFY(dialog);
@@ -42,8 +42,8 @@ private Q_SLOTS:
         factory.set_owner(&owner);
         const qint64 total = kMiB * 1024 * 5;
         // A move to another file system copies first, and says it moves.
-        auto progress = factory.begin(QStringLiteral("/d/big"), QStringLiteral("/e/big"), total,
-                                      Transfer::Move);
+        auto progress = factory.begin(Path(QStringLiteral("/d/big")),
+                                      Path(QStringLiteral("/e/big")), total, Transfer::Move);
         QVERIFY(progress->update(total - 1024, total));
         auto* dialog = owner.findChild<QProgressDialog*>();
         QVERIFY(dialog->maximum() > 0);
