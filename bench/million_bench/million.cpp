@@ -247,7 +247,7 @@ int run_million(long hits, int rounds)
     ResultTableModel grid;
     SilentCatalogueView view;
     SyntheticFactory folders(hits);
-    Catalogue catalogue(session, grid, folders, view);
+    Catalogue catalogue(session, grid, folders, view, view);
     QTableView table;
     if (qEnvironmentVariableIsEmpty("SCAN_BENCH_NO_VIEW"))
         table.setModel(&grid);

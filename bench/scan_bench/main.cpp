@@ -103,7 +103,7 @@ int main(int argc, char* argv[])
     ResultTableModel grid;
     SilentCatalogueView view;
     PosixFolderEnumeratorFactory folders;
-    Catalogue catalogue(session, grid, folders, view);
+    Catalogue catalogue(session, grid, folders, view, view);
     catalogue.set_suffix_filter(type);
 
     QElapsedTimer timer;

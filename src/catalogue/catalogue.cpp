@@ -10,8 +10,9 @@
 namespace pelmora {
 
 Catalogue::Catalogue(QRV_Public& session, ResultTableModel& grid, FolderEnumeratorFactory& folders,
-                     CatalogueView& view, QObject* parent)
-    : QObject(parent), m_session(session), m_grid(grid), m_folders(folders), m_view(view)
+                     CatalogueView& view, MainView& window, QObject* parent)
+    : QObject(parent), m_session(session), m_grid(grid), m_folders(folders), m_view(view),
+      m_window(window)
 {}
 
 Catalogue::~Catalogue() = default;
@@ -33,10 +34,10 @@ void Catalogue::cancel_scan()
     m_session.cache.clear(m_scanKey);
     m_scanKey.clear();
     m_view.set_current_path(QString());
-    m_view.set_grid_redraw(true);
-    m_view.set_busy_pointer(false);
+    m_window.set_grid_redraw(true);
+    m_window.set_busy_pointer(false);
     if (m_waitShown) {
-        m_view.show_wait(false);
+        m_window.show_wait(false);
         m_waitShown = false;
     }
 }
@@ -46,19 +47,19 @@ void Catalogue::list_drive(const QString& root)
     cancel_scan();
     if (m_session.drive_listed == 0)
         m_session.drive_listed = 1;
-    m_view.set_busy_pointer(true);
+    m_window.set_busy_pointer(true);
     reset_grid(kFolderColumnTwips);
     m_view.set_count_text(QStringLiteral("0"));
     m_session.grid_row = 0;
     m_session.hit_count = 0;
     m_view.clear_preview_labels();
-    m_view.show_wait(true);
+    m_window.show_wait(true);
     m_waitShown = true;
 
     const QString key = list_key(root, m_session.doc_type);
     if (m_session.cache.has_cached_list(key)) {
         // A remembered list is shown once in order; a scan's rows show as they come.
-        m_view.set_grid_redraw(false);
+        m_window.set_grid_redraw(false);
         show_cached_list(key);
         finish_listing();
         return;
@@ -69,7 +70,7 @@ void Catalogue::list_drive(const QString& root)
 void Catalogue::refresh_list(const QString& root)
 {
     cancel_scan();
-    m_view.set_busy_pointer(true);
+    m_window.set_busy_pointer(true);
     reset_grid(kRefreshFolderColumnTwips);
     m_view.set_count_text(QStringLiteral("0"));
     m_session.grid_row = 0;
@@ -134,7 +135,7 @@ void Catalogue::show_cached_list(const QString& key)
 
 void Catalogue::finish_listing()
 {
-    m_view.set_grid_redraw(true);
+    m_window.set_grid_redraw(true);
     // A large list is sorted off this thread; the listing ends when its rows are in order.
     m_sortPending = true;
     m_grid.sort_by_column(ResultTableModel::FolderColumn, [this] {
@@ -147,9 +148,9 @@ void Catalogue::finish_listing()
 
 void Catalogue::end_listing()
 {
-    m_view.set_busy_pointer(false);
+    m_window.set_busy_pointer(false);
     if (m_waitShown) {
-        m_view.show_wait(false);
+        m_window.show_wait(false);
         m_waitShown = false;
     }
     const bool wasRefresh = m_scanIsRefresh;

@@ -14,6 +14,7 @@ namespace pelmora {
 struct QRV_Public;
 class ResultTableModel;
 class CatalogueView;
+class MainView;
 class FolderEnumeratorFactory;
 
 inline constexpr int kNameColumnTwips = 2500;
@@ -25,7 +26,7 @@ class Catalogue final : public QObject
     Q_OBJECT
 public:
     Catalogue(QRV_Public& session, ResultTableModel& grid, FolderEnumeratorFactory& folders,
-              CatalogueView& view, QObject* parent = nullptr);
+              CatalogueView& view, MainView& window, QObject* parent = nullptr);
     ~Catalogue() override;
 
     // The suffix filter of the walker ("XLS" or "DOC"), kept with the type letter.
@@ -60,6 +61,7 @@ private:
     ResultTableModel& m_grid;
     FolderEnumeratorFactory& m_folders;
     CatalogueView& m_view;
+    MainView& m_window;
     QString m_suffix = QStringLiteral("XLS");
     std::unique_ptr<ScanJob> m_job;
     QString m_scanKey;

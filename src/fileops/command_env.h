@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the file-operation and undo commands need of the program around them: the session,
-// the history, the message boxes and the shell, plus the few main-window effects they cause.
+// the history, the message boxes and the shell, plus the main window as the logic sees it.
 // Kept free of widgets so the commands run in the core library.
 #pragma once
 
 #include "base/crlf.h"
+#include "session/main_view.h"
 
 #include <QString>
 #include <functional>
@@ -26,15 +27,11 @@ struct CommandEnv
     HistoryLog& history;
     MessageBoxes& messages;
     EventYield& yield;
+    // The pointer, the controls that start a command, the blink and the selection mode.
+    MainView& window;
     Shell* shell = nullptr;
-    std::function<bool()> single_mode{};
     std::function<void(bool)> set_undo_enabled{};
-    std::function<void()> start_blink{};
-    std::function<void(bool)> set_busy_pointer{};
-    Archiver* archiver = nullptr; // compression
-    // Called with false when a command starts and true when it ends, so the window can
-    // disable what would start another one (the command ignores such a start anyway).
-    std::function<void(bool)> set_commands_enabled{};
+    Archiver* archiver = nullptr;          // compression
     FileSystem* files = nullptr;           // what stands at a path
     ArchiveFiles* archive_files = nullptr; // the list file and the archive of a compression
 };
@@ -43,21 +40,16 @@ struct CommandEnv
 class BusyPointer final
 {
 public:
-    explicit BusyPointer(const CommandEnv& env) : m_env(env)
+    explicit BusyPointer(const CommandEnv& env) : m_window(env.window)
     {
-        if (m_env.set_busy_pointer)
-            m_env.set_busy_pointer(true);
+        m_window.set_busy_pointer(true);
     }
-    ~BusyPointer()
-    {
-        if (m_env.set_busy_pointer)
-            m_env.set_busy_pointer(false);
-    }
+    ~BusyPointer() { m_window.set_busy_pointer(false); }
     BusyPointer(const BusyPointer&) = delete;
     BusyPointer& operator=(const BusyPointer&) = delete;
 
 private:
-    const CommandEnv& m_env;
+    MainView& m_window;
 };
 
 } // namespace pelmora

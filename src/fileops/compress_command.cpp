@@ -95,7 +95,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
     const Path archivePath = dest + name + kSuffix;
     QByteArray listBytes;
     Path unlistable;
-    if (env.single_mode()) {
+    if (env.window.single_mode()) {
         if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
             return;

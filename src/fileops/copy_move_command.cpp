@@ -73,7 +73,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
     // What the command works on is read once, here: events that run while it works cannot
     // redirect the files that are still to come.
     const Path dest = s.dest_dir;
-    const bool single = env.single_mode();
+    const bool single = env.window.single_mode();
     const Path selDir = s.sel_dir;
     const Path selFile = s.sel_file;
     const PathList marks = s.sel_marks;
@@ -138,7 +138,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
     if (!failed) {
         env.messages.inform(v.success);
         env.set_undo_enabled(true);
-        env.start_blink();
+        env.window.start_blink();
         return;
     }
     env.history.append_failure_row();

@@ -23,7 +23,7 @@ void run_trash(CommandEnv& env)
         return;
     QRV_Public& s = env.session;
     PathList paths;
-    const bool single = env.single_mode();
+    const bool single = env.window.single_mode();
     if (single) {
         if (s.no_file_selected()) {
             env.messages.warn(QStringLiteral("ファイルを選択してください"));
@@ -64,7 +64,7 @@ void run_trash(CommandEnv& env)
     }
     s.undo.record(UndoKind::Trash, std::move(entries));
     env.messages.inform(kDone);
-    env.start_blink();
+    env.window.start_blink();
 }
 
 } // namespace pelmora

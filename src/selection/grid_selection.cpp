@@ -8,13 +8,13 @@
 #include "ports/message_box.h"
 #include "selection/date_text.h"
 #include "selection/preview_pane.h"
+#include "session/main_view.h"
 #include "session/session.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QLabel>
-#include <QRadioButton>
 #include <QSet>
 
 namespace pelmora {
@@ -79,7 +79,7 @@ void GridSelection::grd1_Click(qsizetype row)
     if (m_grid.size() < 1 || row < 1 || row > m_grid.size())
         return;
     set_file_items_enabled(true);
-    if (m_controls.singleMode->isChecked())
+    if (m_controls.window->single_mode())
         click_single(row);
     else
         click_multiple(row);
@@ -134,11 +134,11 @@ void GridSelection::fill_labels()
 bool GridSelection::show_preview()
 {
     m_yield.process_pending();
-    m_controls.showWait(true);
+    m_controls.window->show_wait(true);
     if (!m_pane.source_document().is_empty())
         m_pane.close_and_discard();
     const bool linked = m_pane.link(m_session.sel_path());
-    m_controls.showWait(false);
+    m_controls.window->show_wait(false);
     return linked;
 }
 
@@ -146,13 +146,13 @@ void GridSelection::chk_Click()
 {
     if (m_controls.chk->isChecked())
         m_pane.prepare(); // the office takes seconds to start: begin before the first click
-    if (!m_controls.singleMode->isChecked())
+    if (!m_controls.window->single_mode())
         return;
     if (nothing_selected())
         return;
     if (m_controls.chk->isChecked()) {
         if (!show_preview()) {
-            m_controls.showWait(false);
+            m_controls.window->show_wait(false);
             m_messages.show(QStringLiteral("ファイルのプレビューまたはクリアに失敗しました"),
                             MsgIcon::Critical, MsgButtons::Ok);
         }
@@ -164,11 +164,11 @@ void GridSelection::chk_Click()
 
 void GridSelection::opt_f_Click()
 {
-    m_controls.setGridRedraw(false);
+    m_controls.window->set_grid_redraw(false);
     m_grid.set_all_name_backgrounds(wincolor::Window);
-    m_controls.setGridRedraw(true);
+    m_controls.window->set_grid_redraw(true);
     m_pane.reset();
-    if (m_controls.singleMode->isChecked())
+    if (m_controls.window->single_mode())
         m_session.sel_marks = empty_path_list();
     m_session.prev_row = 0;
     m_session.cur_row = 0;

@@ -7,12 +7,10 @@
 
 #include <QObject>
 #include <array>
-#include <functional>
 
 class QAction;
 class QCheckBox;
 class QLabel;
-class QRadioButton;
 
 namespace pelmora {
 
@@ -22,17 +20,16 @@ class PreviewPane;
 class EventYield;
 class MessageBoxes;
 class FileSystem;
+class MainView;
 
 struct SelectionControls
 {
-    QRadioButton* singleMode = nullptr; // opt_f(0)
+    MainView* window = nullptr; // the selection mode, the wait window, the grid's redraw
     QCheckBox* chk = nullptr;
     QLabel* lbl_filename = nullptr;
     QLabel* lbl_lastup = nullptr;
     // p_lha, p_filemove, p_filecopy, p_dust: switched together, in this order.
     std::array<QAction*, 4> fileItems{};
-    std::function<void(bool)> showWait;
-    std::function<void(bool)> setGridRedraw;
 };
 
 class GridSelection final : public QObject

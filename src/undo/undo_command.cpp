@@ -151,7 +151,7 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
         error = true;
     if (!error) {
         env.messages.inform(QStringLiteral("1つ前の操作を取り消しました"));
-        env.start_blink();
+        env.window.start_blink();
     } else {
         env.messages.inform(QStringLiteral("1つ前の操作の取消しに失敗しました"));
         env.history.append_failure_row();

@@ -15,9 +15,9 @@ namespace pelmora {
 
 FileOpsController::FileOpsController(QRV_Public& session, HistoryLog& history,
                                      const Platform& platform, const FileOpsMenu& menu,
-                                     FileOpsWindow window, QObject* parent)
+                                     MainView& window, QWidget* dialog_parent, QObject* parent)
     : QObject(parent), m_session(session), m_history(history), m_platform(platform), m_menu(menu),
-      m_window(std::move(window)), m_archives(platform.archive_files)
+      m_window(window), m_dialogParent(dialog_parent), m_archives(platform.archive_files)
 {
     auto hook = [this](QAction* a, void (FileOpsController::*slot)()) {
         if (a != nullptr)
@@ -37,17 +37,14 @@ CommandEnv FileOpsController::env()
         m_history,
         *m_platform.messages,
         *m_platform.yield,
+        m_window,
         m_platform.shell,
-        m_window.single_mode,
         [undo = m_menu.p_undo](bool on) {
             if (undo != nullptr)
                 undo->setEnabled(on);
         },
-        m_window.start_blink,
-        m_window.set_busy,
     };
     e.archiver = m_platform.archiver;
-    e.set_commands_enabled = m_window.set_commands_enabled;
     e.files = m_platform.files;
     e.archive_files = m_platform.archive_files;
     return e;
@@ -55,7 +52,7 @@ CommandEnv FileOpsController::env()
 
 void FileOpsController::choose_destination()
 {
-    dir_selectFrm dialog(m_session, m_platform, m_window.dialog_parent);
+    dir_selectFrm dialog(m_session, m_platform, m_dialogParent);
     dialog.exec();
 }
 

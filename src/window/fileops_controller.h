@@ -5,7 +5,6 @@
 #include "fileops/archive_backups.h"
 
 #include <QObject>
-#include <functional>
 
 class QAction;
 class QWidget;
@@ -13,6 +12,7 @@ class QWidget;
 namespace pelmora {
 
 struct CommandEnv;
+class MainView;
 struct Platform;
 struct QRV_Public;
 class HistoryLog;
@@ -27,23 +27,13 @@ struct FileOpsMenu
     QAction* p_undo = nullptr;
 };
 
-// What the commands need of the main window, handed in rather than looked up.
-struct FileOpsWindow
-{
-    QWidget* dialog_parent = nullptr;
-    std::function<bool()> single_mode;
-    std::function<void()> start_blink;
-    std::function<void(bool)> set_busy;
-    // Switches off, and back on, whatever would start another command or a rescan.
-    std::function<void(bool)> set_commands_enabled;
-};
-
 class FileOpsController final : public QObject
 {
     Q_OBJECT
 public:
     FileOpsController(QRV_Public& session, HistoryLog& history, const Platform& platform,
-                      const FileOpsMenu& menu, FileOpsWindow window, QObject* parent = nullptr);
+                      const FileOpsMenu& menu, MainView& window, QWidget* dialog_parent,
+                      QObject* parent = nullptr);
 
     void p_filecopy_Click();
     void p_filemove_Click();
@@ -59,7 +49,8 @@ private:
     HistoryLog& m_history;
     const Platform& m_platform;
     FileOpsMenu m_menu;
-    FileOpsWindow m_window;
+    MainView& m_window;
+    QWidget* m_dialogParent;
     // Archives a compression updated, kept so that its undo can put them back.
     ArchiveBackups m_archives;
 };

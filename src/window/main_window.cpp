@@ -54,7 +54,8 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     setObjectName(QStringLiteral("QRV_Main"));
     setWindowTitle(QStringLiteral("PelmoraVer1.1"));
     m_catalogue = std::make_unique<Catalogue>(m_session, *m_results, *platform.folders,
-                                              static_cast<CatalogueView&>(*this));
+                                              static_cast<CatalogueView&>(*this),
+                                              static_cast<MainView&>(*this));
     build_controls();
     build_menus();
     m_results->set_palette(palette());
@@ -62,11 +63,7 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     m_rireki = new rireki_Frm(*m_history, this);
     m_fileops = new FileOpsController(m_session, *m_history, m_platform,
                                       FileOpsMenu{p_filecopy, p_filemove, p_dust, p_lha, p_undo},
-                                      FileOpsWindow{this, [this] { return single_mode(); },
-                                                    [this] { start_blink(); },
-                                                    [this](bool busy) { set_busy(busy); },
-                                                    [this](bool on) { set_commands_enabled(on); }},
-                                      this);
+                                      *this, this, this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -274,11 +271,6 @@ void QRV_Main::set_current_path(const QString& path)
 
 void QRV_Main::set_busy_pointer(bool busy)
 {
-    set_busy(busy);
-}
-
-void QRV_Main::set_busy(bool busy)
-{
     if (busy) {
         if (m_busyDepth++ == 0)
             QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -288,11 +280,6 @@ void QRV_Main::set_busy(bool busy)
 }
 
 void QRV_Main::show_wait(bool shown)
-{
-    show_wait_window(shown);
-}
-
-void QRV_Main::show_wait_window(bool shown)
 {
     if (!shown) {
         m_wait->hide();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "catalogue/catalogue_view.h"
+#include "session/main_view.h"
 #include "session/win_color.h"
 
 #include <QMainWindow>
@@ -39,7 +40,7 @@ class GridFilter;
 class rireki_Frm;
 class StretchColumn;
 
-class QRV_Main final : public QMainWindow, private CatalogueView
+class QRV_Main final : public QMainWindow, public MainView, private CatalogueView
 {
     Q_OBJECT
 public:
@@ -62,16 +63,22 @@ public:
     void p_use_Click();
     void p_ver_Click();
     void Timer1_Timer();
+
+    // MainView
+    // The hourglass, for as many callers as currently ask for it (a copy may run during a scan).
+    void set_busy_pointer(bool busy) override;
+    void show_wait(bool shown) override;
+    void set_grid_redraw(bool on) override;
+    void set_commands_enabled(bool on) override;
     // Starts (or restarts) the Refresh button's blink: eight ticks, 500 ms apart.
-    void start_blink();
-    void set_commands_enabled(bool on);
+    void start_blink() override;
+    // Single selection is on exactly when the first mode button is.
+    bool single_mode() const override;
 
     // The root shown in the root list, ending with "/".
     QString current_root() const;
     void set_current_root(const QString& root);
 
-    // Single selection is on exactly when the first mode button is.
-    bool single_mode() const;
     // A menu item by its design name ("p_filecopy", "p_undo", ...), for tests and scripting;
     // the window's own wiring uses the items directly.
     QAction* menu_item(const char* name) const;
@@ -84,9 +91,6 @@ public:
     rireki_Frm& history_window() { return *m_rireki; }
     GridSelection& selection() { return *m_selection; }
     PreviewPane& preview() { return *m_preview; }
-    void show_wait_window(bool shown);
-    // The hourglass, for as many callers as currently ask for it (a copy may run during a scan).
-    void set_busy(bool busy);
     Wait_Frm& wait_window() { return *m_wait; }
     FileOpsController& file_ops() { return *m_fileops; }
     // Colour value the Refresh button shows now.
@@ -103,10 +107,7 @@ private:
     // CatalogueView
     void set_count_text(const QString& text) override;
     void set_current_path(const QString& path) override;
-    void set_busy_pointer(bool busy) override;
-    void show_wait(bool shown) override;
     void clear_preview_labels() override;
-    void set_grid_redraw(bool on) override;
     void set_folder_column_width(int twips) override;
 
     void build_controls();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's handlers for the printed list, the help topics and the About window.
 #include "catalogue/result_table_model.h"
+#include "fileops/command_run.h"
 #include "ports/help_viewer.h"
 #include "ports/message_box.h"
 #include "ports/platform.h"
@@ -14,7 +15,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QRadioButton>
-#include <QScopeGuard>
 
 namespace pelmora {
 
@@ -29,14 +29,9 @@ void QRV_Main::connect_print_help()
 void QRV_Main::p_print_Click()
 {
     // Not inside a running file command, and no file command inside the printing.
-    if (m_session.command_running)
+    const CommandRun run(m_session, *this);
+    if (!run.started())
         return;
-    m_session.command_running = true;
-    set_commands_enabled(false);
-    const auto running = qScopeGuard([this] {
-        m_session.command_running = false;
-        set_commands_enabled(true);
-    });
     PrintInput input;
     input.drive = dir1->currentText();
     input.doc_type = opt[0]->isChecked() ? DocType::excel() : DocType::word();
@@ -52,12 +47,12 @@ void QRV_Main::p_print_Click()
                                   MsgButtons::Ok);
         return;
     }
-    set_busy(true);
+    set_busy_pointer(true);
     std::unique_ptr<Printer> printer =
         m_platform.printers ? m_platform.printers->create() : nullptr;
     const PrintOutcome outcome =
         printer ? print_result_list(*printer, input) : PrintOutcome::NoPrinter;
-    set_busy(false);
+    set_busy_pointer(false);
     if (outcome == PrintOutcome::Printed) {
         m_history->append_history_row(print_history_text(input));
         return;

@@ -32,13 +32,11 @@ void QRV_Main::connect_selection()
     // The pane takes keys (pages, zoom, the viewer): its Tab stop follows the check box.
     setTabOrder(chk, m_preview->focus_widget());
     SelectionControls c;
-    c.singleMode = opt_f[0];
+    c.window = this;
     c.chk = chk;
     c.lbl_filename = lbl_filename;
     c.lbl_lastup = lbl_lastup;
     c.fileItems = {p_lha, p_filemove, p_filecopy, p_dust};
-    c.showWait = [this](bool shown) { show_wait_window(shown); };
-    c.setGridRedraw = [this](bool on) { grd1->setUpdatesEnabled(on); };
     m_selection = new GridSelection(m_session, *m_results, *m_preview, *m_platform.yield,
                                     *m_platform.messages, *m_platform.files, std::move(c), this);
     connect(grd1, &QTableView::clicked, this,

@@ -22,7 +22,8 @@ struct Fixture
     QRV_Public session;
     ResultTableModel grid;
     SilentCatalogueView view;
-    Catalogue catalogue{session, grid, folders, view};
+    RecordingMainView window;
+    Catalogue catalogue{session, grid, folders, view, window};
 
     Fixture()
     {

@@ -37,24 +37,22 @@ struct Fixture
     HistoryLog history{clock};
     ScriptedMessageBoxes messages;
     CountingYield yield;
-    bool single = true;
+    RecordingMainView window;
     bool undoEnabled = false;
     PosixFileSystem files;
     PosixArchiveFiles archiveFiles;
     ArchiveBackups backups{&archiveFiles};
     UnlhaArchiver archiver;
-    CommandEnv env{session, history, messages, yield};
+    CommandEnv env{session, history, messages, yield, window};
     TestTree tree;
     int chooserShown = 0;
 
     Fixture()
     {
-        env.single_mode = [this] { return single; };
         env.set_undo_enabled = [this](bool on) { undoEnabled = on; };
         env.archiver = &archiver;
         env.files = &files;
         env.archive_files = &archiveFiles;
-        env.start_blink = [] {};
     }
 
     // Runs the command as if the user picked folder and name (or cancelled).
@@ -413,7 +411,7 @@ private Q_SLOTS:
         QVERIFY(f.tree.createFile(QStringLiteral("a/same.xls"), "one"));
         QVERIFY(f.tree.createFile(QStringLiteral("b/same.xls"), "two"));
         QVERIFY(f.tree.createDir(QStringLiteral("out")));
-        f.single = false;
+        f.window.single = false;
         f.select(QStringLiteral("b/same.xls"));
         f.session.sel_marks = paths({f.tree.path(QStringLiteral("a/same.xls")),
                                      f.tree.path(QStringLiteral("b/same.xls")),
@@ -474,7 +472,7 @@ private Q_SLOTS:
         Fixture f;
         QVERIFY(f.tree.createFile(QStringLiteral("k.xls"), "keep"));
         QVERIFY(f.tree.createDir(QStringLiteral("out")));
-        f.single = false;
+        f.window.single = false;
         f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("E"));
         QCOMPARE(f.history.size(), 2);
         QCOMPARE(f.history.entry(0).text.left(2), QStringLiteral("を "));
@@ -486,7 +484,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(f.tree.path(QStringLiteral("out/E.LZH"))));
 
         // An archive that exists stays byte for byte when a listed file is missing.
-        f.single = true;
+        f.window.single = true;
         f.select(QStringLiteral("k.xls"));
         f.compress(f.tree.path(QStringLiteral("out/")), QStringLiteral("E"));
         QFile arc(f.tree.path(QStringLiteral("out/E.LZH")));
@@ -511,7 +509,7 @@ private Q_SLOTS:
                 Fixture f;
                 FakeArchiver fake;
                 f.env.archiver = &fake;
-                f.single = single;
+                f.window.single = single;
                 QVERIFY(f.tree.createFile(QStringLiteral("shared/ok.xls"), "ok"));
                 QVERIFY(f.tree.createFile(QStringLiteral("shared/") + bad, "bad"));
                 QVERIFY(f.tree.createDir(QStringLiteral("out")));
@@ -590,8 +588,7 @@ private Q_SLOTS:
 
         // Undo asks about putting the earlier archive back, not about deleting it.
         f.messages.answers = {MsgAnswer::Yes};
-        int blinks = 0;
-        f.env.start_blink = [&] { ++blinks; };
+        f.window.blinks = 0;
         run_undo(
             f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
             [&](const Path& a) { return f.backups.restores(a); });
@@ -601,7 +598,7 @@ private Q_SLOTS:
                  QStringLiteral("作成した書庫ファイル(") + archive +
                      QStringLiteral(")を更新前の書庫ファイルに戻します\r\nよろしいですか"));
         QCOMPARE(f.messages.shown.back().text, QStringLiteral("1つ前の操作を取り消しました"));
-        QCOMPARE(blinks, 1);
+        QCOMPARE(f.window.blinks, 1);
         QVERIFY(arc.open(QIODevice::ReadOnly));
         QCOMPARE(arc.readAll(), withOne);
         arc.close();

@@ -13,6 +13,7 @@
 #include "ports/platform.h"
 #include "ports/preview_renderer.h"
 #include "ports/roots.h"
+#include "session/main_view.h"
 
 #include <QColor>
 #include <QImage>
@@ -132,6 +133,25 @@ class CountingYield final : public EventYield
 public:
     void process_pending() override { ++calls; }
     int calls = 0;
+};
+
+// The main window as the logic sees it, with no window: keeps what it was last told.
+class RecordingMainView final : public MainView
+{
+public:
+    void set_busy_pointer(bool busy) override { busy_depth += busy ? 1 : -1; }
+    void show_wait(bool shown) override { wait_shown = shown; }
+    void set_grid_redraw(bool on) override { grid_redraw = on; }
+    void set_commands_enabled(bool on) override { commands_enabled = on; }
+    void start_blink() override { ++blinks; }
+    bool single_mode() const override { return single; }
+
+    bool single = true;
+    int busy_depth = 0;
+    bool wait_shown = false;
+    bool grid_redraw = true;
+    bool commands_enabled = true;
+    int blinks = 0;
 };
 
 class FixedRoots final : public RootProvider

@@ -86,27 +86,26 @@ struct Harness
     ArchiveBackups backups{&archive_files};
     UnlhaArchiver unlha;
     Archiver* archiver = &unlha;
-    bool single = false;
+    RecordingMainView window;
     bool undoEnabled = false;
-    int blinks = 0;
+
+    Harness() { window.single = false; }
 
     CommandEnv env()
     {
-        CommandEnv e{session, history, messages, yield};
+        CommandEnv e{session, history, messages, yield, window};
         e.shell = &shell;
         e.files = &files;
         e.archive_files = &archive_files;
         e.archiver = archiver;
-        e.single_mode = [this] { return single; };
         e.set_undo_enabled = [this](bool on) { undoEnabled = on; };
-        e.start_blink = [this] { ++blinks; };
         return e;
     }
     QString p(const QString& rel) const { return tree.path(rel); }
 
     void mark(const QStringList& rels)
     {
-        single = false;
+        window.single = false;
         session.sel_marks.clear();
         for (const QString& r : rels)
             session.sel_marks.append(Path(p(r)));

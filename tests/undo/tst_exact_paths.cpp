@@ -61,7 +61,7 @@ struct Tree
         for (const QByteArray& n : kNames)
             write_raw(src + '/' + n, "content of " + n);
         write_raw(src + '/' + kDecoy, "the decoy");
-        h.single = false;
+        h.window.single = false;
         for (const QByteArray& n : kNames)
             h.session.sel_marks.append(Path(from_native(src + '/' + n)));
         h.session.sel_marks.removeAll(Path());
@@ -171,7 +171,7 @@ private Q_SLOTS:
         h.forget_output();
         QVERIFY(write_raw(to_native(h.p(QStringLiteral("dst/in.xls"))), "short"));
         h.session.sel_marks = paths({h.p(QStringLiteral("dst/in.xls"))});
-        h.single = false;
+        h.window.single = false;
         CommandEnv e = h.env();
         run_copy_or_move(e, TransferKind::Copy, [&] {
             h.session.dlg_cancel = 0;

@@ -82,7 +82,7 @@ QByteArray get(const QString& path)
 // The real commands on the real backends, in the folder root (with src/, out/ and tmp/).
 struct Commands
 {
-    explicit Commands(QString r) : root(std::move(r)) {}
+    explicit Commands(QString r) : root(std::move(r)) { window.single = false; }
     QString root;
     QRV_Public session;
     FakeClock clock;
@@ -94,17 +94,16 @@ struct Commands
     PosixArchiveFiles archive_files;
     ArchiveBackups backups{&archive_files};
     UnlhaArchiver archiver;
+    RecordingMainView window;
 
     CommandEnv env()
     {
-        CommandEnv e{session, history, messages, yield};
+        CommandEnv e{session, history, messages, yield, window};
         e.shell = &shell;
         e.files = &files;
         e.archive_files = &archive_files;
         e.archiver = &archiver;
-        e.single_mode = [] { return false; };
         e.set_undo_enabled = [](bool) {};
-        e.start_blink = [] {};
         return e;
     }
     void mark(const QStringList& names)

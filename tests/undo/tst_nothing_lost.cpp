@@ -94,7 +94,7 @@ private Q_SLOTS:
             Harness h;
             QVERIFY(h.tree.createFile("a.xls", "new"));
             QVERIFY(h.tree.createFile("dst/a.xls", "old"));
-            h.single = true;
+            h.window.single = true;
             h.session.sel_dir = Path(h.p(QString()));
             h.session.sel_file = Path(QStringLiteral("a.xls"));
             h.messages.answers = {MsgAnswer::Yes};
@@ -123,7 +123,7 @@ private Q_SLOTS:
         Harness h;
         QVERIFY(h.tree.createFile("a.xls", "to pack"));
         QVERIFY(h.tree.createDir("arc"));
-        h.single = true;
+        h.window.single = true;
         h.session.sel_dir = Path(h.p(QString()));
         h.session.sel_file = Path(QStringLiteral("a.xls"));
         h.compress("arc/", QStringLiteral("PACK"));
@@ -202,7 +202,7 @@ private Q_SLOTS:
         const int rc = run_unprivileged([&] {
             qputenv("XDG_DATA_HOME", QFile::encodeName(local.path("home")));
             Harness h;
-            h.single = true;
+            h.window.single = true;
             h.session.sel_dir = Path(local.path("ro/"));
             h.session.sel_file = Path(QStringLiteral("a.xls"));
             h.messages.answers = {MsgAnswer::Yes};

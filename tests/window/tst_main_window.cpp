@@ -158,8 +158,8 @@ private Q_SLOTS:
         f.window->Form_Load();
         QVERIFY(f.fake.folders.wait_until_held());
         QVERIFY(QApplication::overrideCursor());
-        f.window->set_busy(true); // a file operation starts and ends meanwhile
-        f.window->set_busy(false);
+        f.window->set_busy_pointer(true); // a file operation starts and ends meanwhile
+        f.window->set_busy_pointer(false);
         QVERIFY(QApplication::overrideCursor());
         f.fake.folders.release();
         QVERIFY(done.wait(5000));
