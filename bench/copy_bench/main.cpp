@@ -152,6 +152,18 @@ Took shell_copy(const QStringList& files, const QString& dst)
     });
 }
 
+// A window in multiple selection that shows nothing.
+class MarkedFilesView final : public MainView
+{
+public:
+    void set_busy_pointer(bool) override {}
+    void show_wait(bool) override {}
+    void set_grid_redraw(bool) override {}
+    void set_commands_enabled(bool) override {}
+    void start_blink() override {}
+    bool single_mode() const override { return false; }
+};
+
 // The copy command of the window copying the marked files into dst.
 Took command_copy(const QStringList& files, const QString& dst)
 {
@@ -163,12 +175,11 @@ Took command_copy(const QStringList& files, const QString& dst)
     PosixShell shell(boxes, nullptr);
     shell.set_event_yield(&yield);
     PosixFileSystem fs;
-    CommandEnv env{session, history, boxes, yield};
+    MarkedFilesView view;
+    CommandEnv env{session, history, boxes, yield, view};
     env.shell = &shell;
     env.files = &fs;
-    env.single_mode = [] { return false; };
     env.set_undo_enabled = [](bool) {};
-    env.start_blink = [] {};
     session.sel_marks.clear();
     for (const QString& f : files)
         session.sel_marks.append(Path(f));

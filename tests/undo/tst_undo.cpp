@@ -255,7 +255,7 @@ private Q_SLOTS:
             fx.select(QString::fromUtf8(file));
             fx.action("p_lha")->setEnabled(true);
             when_modal<dir_selectFrm>([&fx, overwrite](dir_selectFrm& d) {
-                d.Dir1().set_path(fx.p("arc/"));
+                d.Dir1().set_path(Path(fx.p("arc/")));
                 d.findChild<QLineEdit*>(QStringLiteral("txt_filename"))
                     ->setText(QStringLiteral("BOX"));
                 if (overwrite)
