@@ -23,7 +23,7 @@ GridSelection::GridSelection(QRV_Public& session, ResultTableModel& grid, Previe
                              EventYield& yield, MessageBoxes& messages, FileSystem& files,
                              SelectionControls controls, QObject* parent)
     : QObject(parent), m_session(session), m_grid(grid), m_pane(pane), m_yield(yield),
-      m_messages(messages), m_files(files), m_controls(std::move(controls))
+      m_messages(messages), m_files(files), m_controls(controls)
 {}
 
 // The grid holds each path as its text; a cell becomes a path here.

@@ -38,7 +38,7 @@ void QRV_Main::connect_selection()
     c.lbl_lastup = lbl_lastup;
     c.fileItems = {p_lha, p_filemove, p_filecopy, p_dust};
     m_selection = new GridSelection(m_session, *m_results, *m_preview, *m_platform.yield,
-                                    *m_platform.messages, *m_platform.files, std::move(c), this);
+                                    *m_platform.messages, *m_platform.files, c, this);
     connect(grd1, &QTableView::clicked, this,
             [this](const QModelIndex& i) { m_selection->grd1_Click(i.row() + 1); });
     // The keyboard's way to click: arrows choose the row, Space or Enter clicks it; in
