@@ -21,6 +21,7 @@
 #include "base/native_path.h"
 #include "fileops/command_env.h"
 #include "fileops/copy_move_command.h"
+#include "fileops/undo_manager.h"
 #include "ports/clock.h"
 #include "ports/event_yield.h"
 #include "ports/message_box.h"
@@ -176,10 +177,10 @@ Took command_copy(const QStringList& files, const QString& dst)
     shell.set_event_yield(&yield);
     PosixFileSystem fs;
     MarkedFilesView view;
-    CommandEnv env{session, history, boxes, yield, view};
+    UndoManager undo(session.undo, nullptr);
+    CommandEnv env{session, history, boxes, yield, view, undo};
     env.shell = &shell;
     env.files = &fs;
-    env.set_undo_enabled = [](bool) {};
     session.sel_marks.clear();
     for (const QString& f : files)
         session.sel_marks.append(Path(f));

@@ -151,7 +151,7 @@ double refresh_seconds(Catalogue& c, QTableView& table, bool liveRows)
     t.start();
     QEventLoop loop;
     const auto done = QObject::connect(&c, &Catalogue::listing_finished, &loop, &QEventLoop::quit);
-    c.refresh_list(QString::fromUtf8(SyntheticEnumerator::kRoot));
+    c.refresh_list(Path(QString::fromUtf8(SyntheticEnumerator::kRoot)));
     if (c.scanning())
         loop.exec();
     QObject::disconnect(done);
@@ -261,7 +261,7 @@ int run_million(long hits, int rounds)
     QElapsedTimer t;
     meter.start();
     t.start();
-    catalogue.list_drive(QString::fromUtf8(SyntheticEnumerator::kRoot));
+    catalogue.list_drive(Path(QString::fromUtf8(SyntheticEnumerator::kRoot)));
     run_until_listed(catalogue);
     const double scanStall = meter.largest_ms();
     const double scanSeconds = double(t.nsecsElapsed()) / 1e9 - 0.3;
@@ -269,12 +269,12 @@ int run_million(long hits, int rounds)
     const std::size_t heapShown = heap_in_use();
 
     // Away to another root (the rows are let go), then back: the list comes from the cache.
-    catalogue.list_drive(QStringLiteral("/elsewhere/"));
+    catalogue.list_drive(Path(QStringLiteral("/elsewhere/")));
     run_until_listed(catalogue);
     const std::size_t heapRemembered = heap_in_use();
     meter.start();
     t.restart();
-    catalogue.list_drive(QString::fromUtf8(SyntheticEnumerator::kRoot));
+    catalogue.list_drive(Path(QString::fromUtf8(SyntheticEnumerator::kRoot)));
     run_until_listed(catalogue);
     const double cachedStall = meter.largest_ms();
     const double cachedSeconds = double(t.nsecsElapsed()) / 1e9 - 0.3;

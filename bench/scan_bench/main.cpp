@@ -108,7 +108,7 @@ int main(int argc, char* argv[])
 
     QElapsedTimer timer;
     timer.start();
-    catalogue.list_drive(root);
+    catalogue.list_drive(Path(root));
     wait_for(catalogue);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
 
@@ -131,10 +131,10 @@ int main(int argc, char* argv[])
                 static_cast<long long>(grid.size()), seconds, seconds > 0 ? hits / seconds : 0.0);
 
     // The same list again, now from the cache.
-    catalogue.list_drive(QStringLiteral("/nonexistent-other-root/"));
+    catalogue.list_drive(Path(QStringLiteral("/nonexistent-other-root/")));
     wait_for(catalogue);
     timer.restart();
-    catalogue.list_drive(root);
+    catalogue.list_drive(Path(root));
     wait_for(catalogue);
     std::printf("cached_show_seconds %.4f (%lld hits)\n", double(timer.nsecsElapsed()) / 1e9,
                 static_cast<long long>(grid.size()));

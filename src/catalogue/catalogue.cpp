@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/catalogue.h"
 
-#include "base/native_path.h"
 #include "catalogue/catalogue_view.h"
 #include "catalogue/result_table_model.h"
 #include "ports/folder_enumerator.h"
@@ -42,7 +41,7 @@ void Catalogue::cancel_scan()
     }
 }
 
-void Catalogue::list_drive(const QString& root)
+void Catalogue::list_drive(const Path& root)
 {
     cancel_scan();
     if (m_session.drive_listed == 0)
@@ -56,7 +55,7 @@ void Catalogue::list_drive(const QString& root)
     m_window.show_wait(true);
     m_waitShown = true;
 
-    const QString key = list_key(root, m_session.doc_type);
+    const QString key = list_key(root.text(), m_session.doc_type);
     if (m_session.cache.has_cached_list(key)) {
         // A remembered list is shown once in order; a scan's rows show as they come.
         m_window.set_grid_redraw(false);
@@ -67,29 +66,29 @@ void Catalogue::list_drive(const QString& root)
     start_scan(root, false);
 }
 
-void Catalogue::refresh_list(const QString& root)
+void Catalogue::refresh_list(const Path& root)
 {
     cancel_scan();
     m_window.set_busy_pointer(true);
     reset_grid(kRefreshFolderColumnTwips);
     m_view.set_count_text(QStringLiteral("0"));
     m_session.grid_row = 0;
-    m_session.cache.clear(list_key(root, m_session.doc_type));
+    m_session.cache.clear(list_key(root.text(), m_session.doc_type));
     m_session.hit_count = 0;
     m_view.clear_preview_labels();
     start_scan(root, true);
 }
 
-void Catalogue::start_scan(const QString& root, bool isRefresh)
+void Catalogue::start_scan(const Path& root, bool isRefresh)
 {
-    m_scanKey = list_key(root, m_session.doc_type);
+    m_scanKey = list_key(root.text(), m_session.doc_type);
     m_session.list_key = m_scanKey;
     m_scanIsRefresh = isRefresh;
     // A key of no list (never the case for a root path) would keep its hits in the grid only.
     m_scanList =
         m_scanKey.isEmpty() ? std::make_shared<HitList>() : m_session.cache.list_for(m_scanKey);
     m_grid.follow_list(m_scanList);
-    const std::string rootBytes = native_path::to_native(root).toStdString();
+    const std::string rootBytes = root.bytes().toStdString();
     m_job = std::make_unique<ScanJob>(m_folders.for_root(rootBytes), rootBytes, m_suffix, this,
                                       [this](ScanProgress&& p) { on_progress(std::move(p)); });
 }

@@ -4,6 +4,7 @@
 // scan runs cancels that scan first, and a cancelled scan leaves nothing in any cache key.
 #pragma once
 
+#include "base/path.h"
 #include "catalogue/scan_job.h"
 
 #include <QObject>
@@ -34,9 +35,9 @@ public:
     QString suffix_filter() const { return m_suffix; }
 
     // Drive-change handling of the root list.
-    void list_drive(const QString& root);
+    void list_drive(const Path& root);
     // Rescans the root and replaces its cached list, whether or not it had one.
-    void refresh_list(const QString& root);
+    void refresh_list(const Path& root);
 
     // True while a listing is not complete yet: a scan runs, or the rows are being sorted.
     bool scanning() const { return bool(m_job) || m_sortPending; }
@@ -52,7 +53,7 @@ Q_SIGNALS:
 
 private:
     void reset_grid(int folderTwips);
-    void start_scan(const QString& root, bool isRefresh);
+    void start_scan(const Path& root, bool isRefresh);
     void on_progress(ScanProgress&& progress);
     void finish_listing();
     void end_listing();

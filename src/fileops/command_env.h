@@ -8,7 +8,6 @@
 #include "session/main_view.h"
 
 #include <QString>
-#include <functional>
 
 namespace pelmora {
 
@@ -20,6 +19,7 @@ class Shell;
 class FileSystem;
 class Archiver;
 class ArchiveFiles;
+class UndoManager;
 
 struct CommandEnv
 {
@@ -29,8 +29,9 @@ struct CommandEnv
     EventYield& yield;
     // The pointer, the controls that start a command, the blink and the selection mode.
     MainView& window;
+    // The journal the command records into, and whether undo is available.
+    UndoManager& undo;
     Shell* shell = nullptr;
-    std::function<void(bool)> set_undo_enabled{};
     Archiver* archiver = nullptr;          // compression
     FileSystem* files = nullptr;           // what stands at a path
     ArchiveFiles* archive_files = nullptr; // the list file and the archive of a compression

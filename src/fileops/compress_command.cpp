@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/compress_command.h"
 
-#include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/lha_update.h"
 #include "fileops/shell_helpers.h"
+#include "fileops/undo_manager.h"
 #include "ports/archive_files.h"
 #include "ports/archiver.h"
 #include "ports/message_box.h"
@@ -28,7 +28,7 @@ void fail(CommandEnv& env,
 {
     env.messages.warn(message);
     env.history.append_failure_row();
-    env.session.undo.clear_paths();
+    env.undo.clear_paths();
 }
 
 // One line of the list file: the exact bytes of the path, quoted where it holds a space or
@@ -75,8 +75,7 @@ bool write_archive(CommandEnv& env, const Path& archive, const QByteArray& listB
 
 } // namespace
 
-void run_compress(CommandEnv& env, const std::function<void()>& choose_destination,
-                  ArchiveBackups& backups)
+void run_compress(CommandEnv& env, const std::function<void()>& choose_destination)
 {
     const CommandRun run(env);
     if (!run.started())
@@ -104,13 +103,13 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         if (list_cannot_carry(selPath))
             unlistable = selPath;
         env.history.append_history_row(compressed_row(dest, name, selPath), history::Compress);
-        s.undo.record(UndoKind::Compression, {UndoEntry{selPath, archivePath}});
+        env.undo.record(UndoKind::Compression, {UndoEntry{selPath, archivePath}});
     } else {
         // Each entry names the file of the last click, as the journal always has; undo only
         // needs the archive.
         std::vector<UndoEntry> entries;
         entries.reserve(std::size_t(marks.size()));
-        UndoKind kind = s.undo.undo_kind();
+        UndoKind kind = env.undo.journal().undo_kind();
         for (const Path& mark : marks) {
             listBytes += list_line(mark);
             if (unlistable.is_empty() && list_cannot_carry(mark))
@@ -119,7 +118,7 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
             kind = UndoKind::Compression;
             entries.push_back(UndoEntry{selPath, archivePath});
         }
-        s.undo.record(kind, std::move(entries));
+        env.undo.record(kind, std::move(entries));
     }
     listBytes += "\r\n";
     if (!unlistable.is_empty()) {
@@ -135,17 +134,16 @@ void run_compress(CommandEnv& env, const std::function<void()>& choose_destinati
         return;
     }
     change.archive = archive;
-    backups.commit(change);
+    env.undo.keep_archive(change);
     // What undo may take back later: this archive as it stands now.
-    std::vector<UndoEntry> entries = s.undo.entries();
+    std::vector<UndoEntry> entries = env.undo.journal().entries();
     for (UndoEntry& e : entries) {
         e.dst = archive;
         e.made = change.made;
     }
-    s.undo.record(UndoKind::Compression, std::move(entries));
+    env.undo.record(UndoKind::Compression, std::move(entries));
     env.messages.inform(QStringLiteral("選択XLSファイルを圧縮しました"));
-    if (env.set_undo_enabled)
-        env.set_undo_enabled(true);
+    env.undo.completed();
 }
 
 } // namespace pelmora

@@ -7,11 +7,10 @@
 namespace pelmora {
 
 struct CommandEnv;
-class ArchiveBackups;
 
 // choose_destination shows the destination chooser for a compression (dlg_mode 1) and
 // returns when it is closed, leaving dlg_cancel, dest_dir and archive_name in the session.
-void run_compress(CommandEnv& env, const std::function<void()>& choose_destination,
-                  ArchiveBackups& backups);
+// The archive an update replaced stays with the undo manager, for its undo.
+void run_compress(CommandEnv& env, const std::function<void()>& choose_destination);
 
 } // namespace pelmora

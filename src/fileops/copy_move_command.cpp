@@ -4,6 +4,7 @@
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
+#include "fileops/undo_manager.h"
 #include "ports/event_yield.h"
 #include "ports/message_box.h"
 #include "ports/shell.h"
@@ -93,7 +94,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         s.op_handed_over =
             shell_copy_or_move(env.shell, env.files, src, dest + selFile, v.func, &report);
         if (s.op_handed_over) {
-            s.undo.record(v.undo_kind, {made_entry(path, dest + selFile, report)});
+            env.undo.record(v.undo_kind, {made_entry(path, dest + selFile, report)});
             env.yield.process_pending();
         } else {
             failed = true;
@@ -121,7 +122,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
             landed.insert(dst);
             env.yield.process_pending_in_loop();
             env.history.append_history_row(src.readable() + row_tail, v.color);
-            s.undo.set_kind(v.undo_kind);
+            env.undo.set_kind(v.undo_kind);
             if (!s.op_handed_over) {
                 failed = true;
                 break;
@@ -129,7 +130,7 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
             done.push_back(made_entry(src, dst, report));
         }
         if (!failed)
-            s.undo.record(v.undo_kind, std::move(done));
+            env.undo.record(v.undo_kind, std::move(done));
     }
 
     // Success means the bytes are on disk.
@@ -137,13 +138,13 @@ void run_copy_or_move(CommandEnv& env, TransferKind kind,
         failed = true;
     if (!failed) {
         env.messages.inform(v.success);
-        env.set_undo_enabled(true);
+        env.undo.completed();
         env.window.start_blink();
         return;
     }
     env.history.append_failure_row();
     env.messages.show(v.failure, MsgIcon::Critical, MsgButtons::Ok);
-    s.undo.clear_paths();
+    env.undo.clear_paths();
 }
 
 } // namespace pelmora

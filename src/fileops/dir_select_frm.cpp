@@ -116,7 +116,7 @@ void dir_selectFrm::Form_Load()
         const QSignalBlocker block(m_drive1);
         if (m_platform.roots) {
             for (const Root& r : m_platform.roots->roots())
-                m_drive1->addItem(r.display_text(), r.path);
+                m_drive1->addItem(r.display_text(), r.path.text());
         }
         m_drive1->setCurrentIndex(m_drive1->count() > 0 ? 0 : -1);
     }

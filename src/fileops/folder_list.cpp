@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QStyle>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace pelmora {
 
@@ -19,15 +21,15 @@ constexpr int kIndentPerLevel = 2;
 using native_path::readable;
 
 // The folders in path, in the order the user reads them.
-QStringList child_folders(FileSystem& files, const Path& path)
+std::vector<Path> child_folders(FileSystem& files, const Path& path)
 {
-    QStringList names;
-    for (const ListedName& entry : files.list(path)) {
+    std::vector<Path> names;
+    for (ListedName& entry : files.list(path)) {
         if (entry.kind == PathKind::Folder) // a link to a folder counts
-            names.append(entry.name);
+            names.push_back(std::move(entry.name));
     }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return QString::compare(readable(a), readable(b), Qt::CaseInsensitive) < 0;
+    std::ranges::sort(names, [](const Path& a, const Path& b) {
+        return QString::compare(a.readable(), b.readable(), Qt::CaseInsensitive) < 0;
     });
     return names;
 }
@@ -104,8 +106,8 @@ void FolderList::fill()
             current = add(open, readable(part), built, ++level);
         }
     }
-    for (const QString& child : child_folders(m_files, m_path))
-        add(closed, readable(child), m_path.child(child), level + 1);
+    for (const Path& child : child_folders(m_files, m_path))
+        add(closed, child.readable(), m_path.child(child.text()), level + 1);
     setCurrentItem(current);
 }
 

@@ -4,6 +4,7 @@
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
+#include "fileops/undo_manager.h"
 #include "ports/event_yield.h"
 #include "ports/message_box.h"
 #include "session/history_log.h"
@@ -51,8 +52,8 @@ void run_trash(CommandEnv& env)
     if (code != 0) {
         env.history.append_failure_row();
         if (!single) {
-            s.undo.set_kind(UndoKind::Trash);
-            s.undo.clear_paths();
+            env.undo.set_kind(UndoKind::Trash);
+            env.undo.clear_paths();
         }
         return;
     }
@@ -62,7 +63,7 @@ void run_trash(CommandEnv& env)
         const TrashedFile t = trashed.value(i);
         entries.push_back(UndoEntry{paths.at(i), t.file, FileIdentity{}, TrashedFile{}});
     }
-    s.undo.record(UndoKind::Trash, std::move(entries));
+    env.undo.record(UndoKind::Trash, std::move(entries));
     env.messages.inform(kDone);
     env.window.start_blink();
 }

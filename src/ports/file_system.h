@@ -22,11 +22,11 @@ struct PathStat
     FileIdentity identity; // valid unless kind is Missing
 };
 
-// One entry of a folder: its name as stored (the text of base/path.h) and what it leads to,
-// a link followed; a link that leads nowhere is a Link.
+// One entry of a folder: its name as stored (a bare name, no folder) and what it leads to, a
+// link followed; a link that leads nowhere is a Link.
 struct ListedName
 {
-    QString name;
+    Path name;
     PathKind kind = PathKind::Missing;
 };
 

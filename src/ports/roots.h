@@ -3,6 +3,8 @@
 // mounted file system a user would browse.
 #pragma once
 
+#include "base/path.h"
+
 #include <QList>
 #include <QString>
 
@@ -10,12 +12,13 @@ namespace pelmora {
 
 struct Root
 {
-    QString path;  // absolute, ends with "/"
+    Path path;     // absolute, ends with "/"
     QString label; // shown after the path, e.g. the volume name or file-system type
     // The text shown in a root list: it always begins with the root path.
     QString display_text() const
     {
-        return label.isEmpty() ? path : path + QStringLiteral("  [") + label + QLatin1Char(']');
+        const QString shown = path.readable();
+        return label.isEmpty() ? shown : shown + QStringLiteral("  [") + label + QLatin1Char(']');
     }
 };
 

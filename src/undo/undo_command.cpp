@@ -4,6 +4,7 @@
 #include "fileops/command_env.h"
 #include "fileops/command_run.h"
 #include "fileops/shell_helpers.h"
+#include "fileops/undo_manager.h"
 #include "ports/event_yield.h"
 #include "ports/file_system.h"
 #include "ports/message_box.h"
@@ -94,15 +95,13 @@ QString undo_question(UndoKind kind, const Path& first_dst, bool several, bool r
     return line + kCrLf + QStringLiteral("よろしいですか");
 }
 
-void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
-              const ArchiveRestores& restores_earlier)
+void run_undo(CommandEnv& env)
 {
     const CommandRun run(env);
     if (!run.started())
         return;
-    QRV_Public& s = env.session;
     // A copy of the journal: the shell lets other events run while it works.
-    const UndoJournal journal = s.undo;
+    const UndoJournal journal = env.undo.journal();
     const bool several = journal.size() > 1;
     if (journal.is_empty()) {
         env.messages.show(QStringLiteral("1つ前の操作を元に戻せませんでした"), MsgIcon::Critical,
@@ -110,8 +109,8 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
         return;
     }
     const UndoEntry& first = journal.entries().front();
-    const bool restores = journal.undo_kind() == UndoKind::Compression && restores_earlier &&
-                          restores_earlier(first.dst);
+    const bool restores =
+        journal.undo_kind() == UndoKind::Compression && env.undo.restores_earlier(first.dst);
     const QString question = undo_question(journal.undo_kind(), first.dst, several, restores);
     if (question.isEmpty())
         return;
@@ -122,10 +121,7 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
     bool error = false;
     if (journal.undo_kind() == UndoKind::Compression) {
         // Only the archive this compression left, unchanged since, is taken back.
-        const bool done = undo_archive
-                              ? undo_archive(first)
-                              : env.files && env.files->identity(first.dst).unchanged(first.made) &&
-                                    env.files->remove_file(first.dst);
+        const bool done = env.undo.undo_archive(first);
         env.history.append_history_row(
             paren(QStringLiteral("作成した書庫ファイル"), first.dst) +
             (done ? QStringLiteral("を 削除しました") : QStringLiteral("を 削除できませんでした")));
@@ -156,7 +152,7 @@ void run_undo(CommandEnv& env, const ArchiveUndo& undo_archive,
         env.messages.inform(QStringLiteral("1つ前の操作の取消しに失敗しました"));
         env.history.append_failure_row();
     }
-    env.set_undo_enabled(false);
+    env.undo.spent();
 }
 
 } // namespace pelmora

@@ -15,9 +15,10 @@ namespace pelmora {
 
 FileOpsController::FileOpsController(QRV_Public& session, HistoryLog& history,
                                      const Platform& platform, const FileOpsMenu& menu,
-                                     MainView& window, QWidget* dialog_parent, QObject* parent)
+                                     MainView& window, UndoManager& undo, QWidget* dialog_parent,
+                                     QObject* parent)
     : QObject(parent), m_session(session), m_history(history), m_platform(platform), m_menu(menu),
-      m_window(window), m_dialogParent(dialog_parent), m_archives(platform.archive_files)
+      m_window(window), m_undo(undo), m_dialogParent(dialog_parent)
 {
     auto hook = [this](QAction* a, void (FileOpsController::*slot)()) {
         if (a != nullptr)
@@ -32,18 +33,8 @@ FileOpsController::FileOpsController(QRV_Public& session, HistoryLog& history,
 
 CommandEnv FileOpsController::env()
 {
-    CommandEnv e{
-        m_session,
-        m_history,
-        *m_platform.messages,
-        *m_platform.yield,
-        m_window,
-        m_platform.shell,
-        [undo = m_menu.p_undo](bool on) {
-            if (undo != nullptr)
-                undo->setEnabled(on);
-        },
-    };
+    CommandEnv e{m_session, m_history, *m_platform.messages, *m_platform.yield, m_window, m_undo};
+    e.shell = m_platform.shell;
     e.archiver = m_platform.archiver;
     e.files = m_platform.files;
     e.archive_files = m_platform.archive_files;
@@ -77,16 +68,13 @@ void FileOpsController::p_dust_Click()
 void FileOpsController::p_lha_Click()
 {
     CommandEnv e = env();
-    run_compress(
-        e, [this] { choose_destination(); }, m_archives);
+    run_compress(e, [this] { choose_destination(); });
 }
 
 void FileOpsController::p_undo_Click()
 {
     CommandEnv e = env();
-    run_undo(
-        e, [this](const UndoEntry& entry) { return m_archives.undo(entry); },
-        [this](const Path& archive) { return m_archives.restores(archive); });
+    run_undo(e);
 }
 
 } // namespace pelmora

@@ -2,8 +2,6 @@
 // Connects the copy, move, trash, compression and undo menu items to their commands.
 #pragma once
 
-#include "fileops/archive_backups.h"
-
 #include <QObject>
 
 class QAction;
@@ -13,11 +11,12 @@ namespace pelmora {
 
 struct CommandEnv;
 class MainView;
+class UndoManager;
 struct Platform;
 struct QRV_Public;
 class HistoryLog;
 
-// The menu items the controller answers, and the undo item it switches on and off.
+// The menu items the controller answers.
 struct FileOpsMenu
 {
     QAction* p_filecopy = nullptr;
@@ -32,8 +31,8 @@ class FileOpsController final : public QObject
     Q_OBJECT
 public:
     FileOpsController(QRV_Public& session, HistoryLog& history, const Platform& platform,
-                      const FileOpsMenu& menu, MainView& window, QWidget* dialog_parent,
-                      QObject* parent = nullptr);
+                      const FileOpsMenu& menu, MainView& window, UndoManager& undo,
+                      QWidget* dialog_parent, QObject* parent = nullptr);
 
     void p_filecopy_Click();
     void p_filemove_Click();
@@ -50,9 +49,8 @@ private:
     const Platform& m_platform;
     FileOpsMenu m_menu;
     MainView& m_window;
+    UndoManager& m_undo;
     QWidget* m_dialogParent;
-    // Archives a compression updated, kept so that its undo can put them back.
-    ArchiveBackups m_archives;
 };
 
 } // namespace pelmora

@@ -3,6 +3,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/result_table_model.h"
+#include "fileops/undo_manager.h"
 #include "ports/event_yield.h"
 #include "ports/folder_enumerator.h"
 #include "ports/platform.h"
@@ -61,9 +62,12 @@ QRV_Main::QRV_Main(QRV_Public& session, const Platform& platform, QWidget* paren
     m_results->set_palette(palette());
     m_wait = new Wait_Frm(this);
     m_rireki = new rireki_Frm(*m_history, this);
+    m_undo = new UndoManager(m_session.undo, platform.archive_files, this);
+    // The one place p_undo follows whether there is something to undo.
+    connect(m_undo, &UndoManager::available, p_undo, &QAction::setEnabled);
     m_fileops = new FileOpsController(m_session, *m_history, m_platform,
                                       FileOpsMenu{p_filecopy, p_filemove, p_dust, p_lha, p_undo},
-                                      *this, this, this);
+                                      *this, *m_undo, this, this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -104,19 +108,19 @@ void QRV_Main::fill_root_list()
     const QSignalBlocker block(dir1);
     dir1->clear();
     for (const Root& r : m_platform.roots->roots())
-        dir1->addItem(r.display_text(), r.path);
+        dir1->addItem(r.display_text(), r.path.text());
     // Nothing is chosen until the load handler picks the start root.
     dir1->setCurrentIndex(-1);
 }
 
-QString QRV_Main::current_root() const
+Path QRV_Main::current_root() const
 {
-    return dir1->currentData().toString();
+    return Path(dir1->currentData().toString());
 }
 
-void QRV_Main::set_current_root(const QString& root)
+void QRV_Main::set_current_root(const Path& root)
 {
-    const int i = dir1->findData(root);
+    const int i = dir1->findData(root.text());
     if (i >= 0)
         dir1->setCurrentIndex(i);
 }

@@ -3,6 +3,7 @@
 // the buttons and menus. Its handlers carry the design's names (control + "_" + event).
 #pragma once
 
+#include "base/path.h"
 #include "catalogue/catalogue_view.h"
 #include "session/main_view.h"
 #include "session/win_color.h"
@@ -30,6 +31,7 @@ struct Platform;
 struct QRV_Public;
 class Catalogue;
 class FileOpsController;
+class UndoManager;
 class HistoryLog;
 class ResultTableModel;
 class Wait_Frm;
@@ -76,8 +78,8 @@ public:
     bool single_mode() const override;
 
     // The root shown in the root list, ending with "/".
-    QString current_root() const;
-    void set_current_root(const QString& root);
+    Path current_root() const;
+    void set_current_root(const Path& root);
 
     // A menu item by its design name ("p_filecopy", "p_undo", ...), for tests and scripting;
     // the window's own wiring uses the items directly.
@@ -134,6 +136,7 @@ private:
     std::unique_ptr<ResultTableModel> m_results;
     std::unique_ptr<HistoryLog> m_history;
     std::unique_ptr<Catalogue> m_catalogue;
+    UndoManager* m_undo = nullptr;          // the journal, kept archives, p_undo's state
     FileOpsController* m_fileops = nullptr; // copy, move, trash, undo
     rireki_Frm* m_rireki = nullptr;
     std::unique_ptr<PreviewPane> m_preview;

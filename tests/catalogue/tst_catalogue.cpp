@@ -37,13 +37,13 @@ struct Fixture
     bool list(const QString& root)
     {
         QSignalSpy done(&catalogue, &Catalogue::listing_finished);
-        catalogue.list_drive(root);
+        catalogue.list_drive(Path(root));
         return done.count() > 0 || done.wait(5000);
     }
     bool refresh(const QString& root)
     {
         QSignalSpy done(&catalogue, &Catalogue::listing_finished);
-        catalogue.refresh_list(root);
+        catalogue.refresh_list(Path(root));
         return done.count() > 0 || done.wait(5000);
     }
     QStringList rows() const
@@ -146,7 +146,7 @@ private Q_SLOTS:
         Fixture f;
         f.folders.hold_at("/a/s/");
         QSignalSpy done(&f.catalogue, &Catalogue::listing_finished);
-        f.catalogue.list_drive(QStringLiteral("/a/"));
+        f.catalogue.list_drive(Path(QStringLiteral("/a/")));
         QVERIFY(f.folders.wait_until_held());
         QVERIFY(f.catalogue.scanning());
         // Let the first batch ("z.xls") reach the grid and the cache.
@@ -203,7 +203,7 @@ private Q_SLOTS:
         f.tree.add_folder("/large/", top);
         QVERIFY(std::size_t(folders * perFolder) > ResultTableModel::kSortInPlaceRows);
         QSignalSpy done(&f.catalogue, &Catalogue::listing_finished);
-        f.catalogue.list_drive(QStringLiteral("/large/"));
+        f.catalogue.list_drive(Path(QStringLiteral("/large/")));
         QVERIFY(done.wait(10000));
         QVERIFY(!f.catalogue.scanning());
         QCOMPARE(f.grid.size(), folders * perFolder);

@@ -108,7 +108,7 @@ struct FileOpsFixture
 
     FileOpsFixture()
     {
-        f.fake.roots.list = {Root{tree.root(), QStringLiteral("ホーム")}};
+        f.fake.roots.list = {Root{Path(tree.root()), QStringLiteral("ホーム")}};
         f.platform.shell = &shell;
         f.platform.archiver = &archiver;
         for (const char* item : {"p_filecopy", "p_filemove", "p_dust"})

@@ -7,10 +7,10 @@
 #include "backends/unlha/unlha_archiver.h"
 #include "deep_folders.h"
 #include "fakes.h"
-#include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/compress_command.h"
 #include "fileops/lha_update.h"
+#include "fileops/undo_manager.h"
 #include "session/history_log.h"
 #include "session/session.h"
 #include "test_tree.h"
@@ -41,15 +41,15 @@ struct Fixture
     bool undoEnabled = false;
     PosixFileSystem files;
     PosixArchiveFiles archiveFiles;
-    ArchiveBackups backups{&archiveFiles};
+    UndoManager undo{session.undo, &archiveFiles};
     UnlhaArchiver archiver;
-    CommandEnv env{session, history, messages, yield, window};
+    CommandEnv env{session, history, messages, yield, window, undo};
     TestTree tree;
     int chooserShown = 0;
 
     Fixture()
     {
-        env.set_undo_enabled = [this](bool on) { undoEnabled = on; };
+        QObject::connect(&undo, &UndoManager::available, [this](bool on) { undoEnabled = on; });
         env.archiver = &archiver;
         env.files = &files;
         env.archive_files = &archiveFiles;
@@ -58,18 +58,15 @@ struct Fixture
     // Runs the command as if the user picked folder and name (or cancelled).
     void compress(const QString& folder, const QString& name, bool cancel = false)
     {
-        run_compress(
-            env,
-            [&] {
-                ++chooserShown;
-                QCOMPARE(session.dlg_mode, DlgMode::Compress);
-                session.dlg_cancel = cancel ? 1 : 0;
-                if (!cancel) {
-                    session.dest_dir = Path(folder);
-                    session.archive_name = Path(name);
-                }
-            },
-            backups);
+        run_compress(env, [&] {
+            ++chooserShown;
+            QCOMPARE(session.dlg_mode, DlgMode::Compress);
+            session.dlg_cancel = cancel ? 1 : 0;
+            if (!cancel) {
+                session.dest_dir = Path(folder);
+                session.archive_name = Path(name);
+            }
+        });
     }
     void select(const QString& rel)
     {
@@ -265,9 +262,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(root + f.tree.path(QStringLiteral("b.xls")).mid(1)));
 
         f.messages.answers = {MsgAnswer::Yes};
-        run_undo(
-            f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
-            [&](const Path& a) { return f.backups.restores(a); });
+        run_undo(f.env);
         QCOMPARE(f.messages.shown.last().text, QStringLiteral("1つ前の操作を取り消しました"));
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(read_bytes(target), before);
@@ -341,9 +336,7 @@ private Q_SLOTS:
         QCOMPARE(lhasa.readAllStandardOutput(), QByteArray("far down"));
 
         f.messages.answers = {MsgAnswer::Yes};
-        run_undo(
-            f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
-            [&](const Path& a) { return f.backups.restores(a); });
+        run_undo(f.env);
         QCOMPARE(f.messages.shown.last().text, QStringLiteral("1つ前の操作を取り消しました"));
         QCOMPARE(deep.names(), QList<QByteArray>{"deep.xls"});
     }
@@ -589,9 +582,7 @@ private Q_SLOTS:
         // Undo asks about putting the earlier archive back, not about deleting it.
         f.messages.answers = {MsgAnswer::Yes};
         f.window.blinks = 0;
-        run_undo(
-            f.env, [&](const UndoEntry& a) { return f.backups.undo(a); },
-            [&](const Path& a) { return f.backups.restores(a); });
+        run_undo(f.env);
         QVERIFY(!f.messages.shown.isEmpty());
         const QString question = f.messages.shown.at(f.messages.shown.size() - 2).text;
         QCOMPARE(question,
@@ -617,11 +608,12 @@ private Q_SLOTS:
         f.compress(out, QStringLiteral("NEW"));
         QVERIFY(QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
         const Path created(out + QStringLiteral("NEW.LZH"));
-        QVERIFY(!f.backups.restores(created));
-        QCOMPARE(undo_question(UndoKind::Compression, created, false, f.backups.restores(created)),
-                 QStringLiteral("作成した書庫ファイル(") + out +
-                     QStringLiteral("NEW.LZH)を削除します\r\nよろしいですか"));
-        QVERIFY(f.backups.undo(f.session.undo.entries().front()));
+        QVERIFY(!f.undo.restores_earlier(created));
+        QCOMPARE(
+            undo_question(UndoKind::Compression, created, false, f.undo.restores_earlier(created)),
+            QStringLiteral("作成した書庫ファイル(") + out +
+                QStringLiteral("NEW.LZH)を削除します\r\nよろしいですか"));
+        QVERIFY(f.undo.undo_archive(f.session.undo.entries().front()));
         QVERIFY(!QFileInfo::exists(out + QStringLiteral("NEW.LZH")));
         QVERIFY(QFileInfo::exists(archive));
     }

@@ -90,7 +90,7 @@ private Q_SLOTS:
         }
         {
             FileOpsFixture fx;
-            fx.f.fake.roots.list = {Root{QStringLiteral("/"), QString()}};
+            fx.f.fake.roots.list = {Root{Path(QStringLiteral("/")), QString()}};
             fx.session().dlg_mode = DlgMode::Copy;
             dir_selectFrm d(fx.session(), fx.f.platform);
             button(d, "cmd_ok")->click();
@@ -153,7 +153,7 @@ private Q_SLOTS:
         TestTree second;
         FileOpsFixture fx;
         QVERIFY(fx.tree.createDir("docs"));
-        fx.f.fake.roots.list.append(Root{second.root(), QStringLiteral("ext4")});
+        fx.f.fake.roots.list.append(Root{Path(second.root()), QStringLiteral("ext4")});
         fx.session().dlg_mode = DlgMode::Copy;
         dir_selectFrm d(fx.session(), fx.f.platform);
         QCOMPARE(d.findChild<QComboBox*>(QStringLiteral("Drive1"))->count(), 2);

@@ -126,7 +126,7 @@ private Q_SLOTS:
     void an_empty_list_says_there_is_no_data()
     {
         MainWindowFixture f([](FakePlatform& p) {
-            p.roots.list.prepend(Root{QStringLiteral("/none/"), QString()});
+            p.roots.list.prepend(Root{Path(QStringLiteral("/none/")), QString()});
             p.tree.add_folder("/none/", {});
         });
         LoggingPrinterFactory printers;

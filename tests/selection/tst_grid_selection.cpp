@@ -33,7 +33,7 @@ const char* const kFileItems[] = {"p_lha", "p_filemove", "p_filecopy", "p_dust"}
 // Eight files in /g/, so row numbers mean something.
 void eight_files(FakePlatform& p)
 {
-    p.roots.list.prepend(Root{QStringLiteral("/g/"), QString()});
+    p.roots.list.prepend(Root{Path(QStringLiteral("/g/")), QString()});
     std::vector<FolderEntry> entries;
     for (int i = 1; i <= 8; ++i)
         entries.push_back(file("f" + std::to_string(i) + ".xls"));
@@ -63,7 +63,7 @@ private Q_SLOTS:
     void a_grid_without_files_ignores_clicks()
     {
         MainWindowFixture f([](FakePlatform& p) {
-            p.roots.list.prepend(Root{QStringLiteral("/none/"), QString()});
+            p.roots.list.prepend(Root{Path(QStringLiteral("/none/")), QString()});
             p.tree.add_folder("/none/", {file("x.txt")});
         });
         QVERIFY(f.load());
@@ -179,7 +179,7 @@ private Q_SLOTS:
         const struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
         QVERIFY(::futimens(fd, times) == 0 && ::close(fd) == 0);
         MainWindowFixture f([&](FakePlatform& p) {
-            p.roots.list.prepend(Root{tree.root(), QString()});
+            p.roots.list.prepend(Root{Path(tree.root()), QString()});
             p.tree.add_folder(tree.root().toStdString(),
                               {file("one.xls"), file("two.xls"), file(sjis)});
         });

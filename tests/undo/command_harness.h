@@ -7,11 +7,11 @@
 #include "backends/posix/posix_shell.h"
 #include "backends/unlha/unlha_archiver.h"
 #include "fakes.h"
-#include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/compress_command.h"
 #include "fileops/copy_move_command.h"
 #include "fileops/trash_command.h"
+#include "fileops/undo_manager.h"
 #include "path_values.h"
 #include "raw_file.h"
 #include "session/history_log.h"
@@ -83,22 +83,25 @@ struct Harness
     PosixShell shell{messages, nullptr};
     PosixFileSystem files;
     PosixArchiveFiles archive_files;
-    ArchiveBackups backups{&archive_files};
+    UndoManager manager{session.undo, &archive_files};
     UnlhaArchiver unlha;
     Archiver* archiver = &unlha;
     RecordingMainView window;
     bool undoEnabled = false;
 
-    Harness() { window.single = false; }
+    Harness()
+    {
+        window.single = false;
+        QObject::connect(&manager, &UndoManager::available, [this](bool on) { undoEnabled = on; });
+    }
 
     CommandEnv env()
     {
-        CommandEnv e{session, history, messages, yield, window};
+        CommandEnv e{session, history, messages, yield, window, manager};
         e.shell = &shell;
         e.files = &files;
         e.archive_files = &archive_files;
         e.archiver = archiver;
-        e.set_undo_enabled = [this](bool on) { undoEnabled = on; };
         return e;
     }
     QString p(const QString& rel) const { return tree.path(rel); }
@@ -121,20 +124,17 @@ struct Harness
     void compress(const QString& folderRel, const QString& name)
     {
         CommandEnv e = env();
-        run_compress(
-            e,
-            [this, folderRel, name] {
-                session.dlg_cancel = 0;
-                session.dest_dir = Path(p(folderRel));
-                session.archive_name = Path(name);
-            },
-            backups);
+        run_compress(e, [this, folderRel, name] {
+            session.dlg_cancel = 0;
+            session.dest_dir = Path(p(folderRel));
+            session.archive_name = Path(name);
+        });
     }
     void undo(MsgAnswer answer = MsgAnswer::Yes)
     {
         messages.answers.append(answer);
         CommandEnv e = env();
-        run_undo(e, [this](const UndoEntry& a) { return backups.undo(a); });
+        run_undo(e);
     }
     QStringList rows() const
     {

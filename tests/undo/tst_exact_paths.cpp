@@ -244,14 +244,11 @@ private Q_SLOTS:
         // A name with a line break cannot be listed (the command refuses it); the rest can.
         t.h.session.sel_marks.removeIf([](const Path& m) { return m.bytes().contains('\n'); });
         CommandEnv e = t.h.env();
-        run_compress(
-            e,
-            [&] {
-                t.h.session.dlg_cancel = 0;
-                t.h.session.dest_dir = Path(from_native(t.root + "dst/"));
-                t.h.session.archive_name = Path(QStringLiteral("EXACT"));
-            },
-            t.h.backups);
+        run_compress(e, [&] {
+            t.h.session.dlg_cancel = 0;
+            t.h.session.dest_dir = Path(from_native(t.root + "dst/"));
+            t.h.session.archive_name = Path(QStringLiteral("EXACT"));
+        });
         QByteArray want;
         for (const QByteArray& n : kNames) {
             const QByteArray path = t.src + '/' + n;

@@ -15,11 +15,11 @@
 #include "backends/posix/stale_files.h"
 #include "backends/unlha/unlha_archiver.h"
 #include "fakes.h"
-#include "fileops/archive_backups.h"
 #include "fileops/command_env.h"
 #include "fileops/compress_command.h"
 #include "fileops/copy_move_command.h"
 #include "fileops/trash_command.h"
+#include "fileops/undo_manager.h"
 #include "raw_file.h"
 #include "session/history_log.h"
 #include "session/session.h"
@@ -92,18 +92,17 @@ struct Commands
     PosixShell shell{messages, nullptr};
     PosixFileSystem files;
     PosixArchiveFiles archive_files;
-    ArchiveBackups backups{&archive_files};
+    UndoManager manager{session.undo, &archive_files};
     UnlhaArchiver archiver;
     RecordingMainView window;
 
     CommandEnv env()
     {
-        CommandEnv e{session, history, messages, yield, window};
+        CommandEnv e{session, history, messages, yield, window, manager};
         e.shell = &shell;
         e.files = &files;
         e.archive_files = &archive_files;
         e.archiver = &archiver;
-        e.set_undo_enabled = [](bool) {};
         return e;
     }
     void mark(const QStringList& names)
@@ -118,14 +117,11 @@ struct Commands
     {
         mark(names);
         CommandEnv e = env();
-        run_compress(
-            e,
-            [&] {
-                session.dlg_cancel = 0;
-                session.dest_dir = Path(root + QStringLiteral("out/"));
-                session.archive_name = Path(name);
-            },
-            backups);
+        run_compress(e, [&] {
+            session.dlg_cancel = 0;
+            session.dest_dir = Path(root + QStringLiteral("out/"));
+            session.archive_name = Path(name);
+        });
     }
     void transfer(TransferKind kind, const QStringList& names)
     {
@@ -147,9 +143,7 @@ struct Commands
     {
         messages.answers.append(MsgAnswer::Yes);
         CommandEnv e = env();
-        run_undo(
-            e, [this](const UndoEntry& x) { return backups.undo(x); },
-            [this](const Path& a) { return backups.restores(a); });
+        run_undo(e);
     }
     QString last_shown() const
     {

@@ -27,8 +27,8 @@ struct MainWindowFixture
     // setup may add roots and folders before the window reads them.
     explicit MainWindowFixture(const std::function<void(FakePlatform&)>& setup = {})
     {
-        fake.roots.list = {Root{QStringLiteral("/a/"), QStringLiteral("ホーム")},
-                           Root{QStringLiteral("/b/"), QStringLiteral("ext4")}};
+        fake.roots.list = {Root{Path(QStringLiteral("/a/")), QStringLiteral("ホーム")},
+                           Root{Path(QStringLiteral("/b/")), QStringLiteral("ext4")}};
         fake.tree.add_folder("/a/", {file("z.xls"), dir("s"), file("b.xls"), file("m.doc")});
         fake.tree.add_folder("/a/s/", {file("c.xls")});
         fake.tree.add_folder("/b/", {file("only.xls")});

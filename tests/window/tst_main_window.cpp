@@ -104,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(f.fake.folders.opened_roots, std::vector<std::string>{"/a/"});
         QCOMPARE(f.child<QLabel>("Label_Count")->text(), QStringLiteral("3"));
         QCOMPARE(f.child<QLabel>("Label_CurrentPath")->text(), QString());
-        QCOMPARE(f.window->current_root(), QStringLiteral("/a/"));
+        QCOMPARE(f.window->current_root(), Path(QStringLiteral("/a/")));
         QCOMPARE(f.session.drive_listed, 1);
         QCOMPARE(f.window->history().size(), 0); // start-up writes no history row
         QVERIFY(f.child<QWidget>("Wait_Frm")->isHidden());

@@ -81,7 +81,7 @@ QString with_slash(QString p)
 QList<Root> roots_from_mounts(const QString& home, const QList<MountInfo>& mounts)
 {
     QList<Root> result;
-    result.append(Root{with_slash(QDir::cleanPath(home)), QStringLiteral("ホーム")});
+    result.append(Root{Path(with_slash(QDir::cleanPath(home))), QStringLiteral("ホーム")});
     QList<MountInfo> kept;
     for (const MountInfo& m : mounts) {
         if (browsable(m))
@@ -98,7 +98,7 @@ QList<Root> roots_from_mounts(const QString& home, const QList<MountInfo>& mount
         const QString label = m.volumeName.isEmpty()
                                   ? m.fileSystemType
                                   : m.volumeName + QLatin1Char(' ') + m.fileSystemType;
-        result.append(Root{path, label});
+        result.append(Root{Path(path), label});
     }
     return result;
 }

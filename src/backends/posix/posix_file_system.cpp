@@ -64,7 +64,7 @@ std::vector<ListedName> PosixFileSystem::list(const Path& folder)
             kind = kind_of(st.st_mode);
         else if (::fstatat(fd.get(), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue; // gone since it was read
-        entries.push_back(ListedName{native_path::from_native(name), kind});
+        entries.push_back(ListedName{Path(native_path::from_native(name)), kind});
     }
     ::closedir(dir);
     return entries;

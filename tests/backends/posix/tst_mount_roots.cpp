@@ -28,7 +28,7 @@ private Q_SLOTS:
         const QList<Root> roots = roots_from_mounts(QStringLiteral("/home/u"), mounts);
         QStringList paths;
         for (const Root& r : roots)
-            paths.append(r.path);
+            paths.append(r.path.text());
         QCOMPARE(paths,
                  (QStringList{"/home/u/", "/", "/home/", "/mnt/share/", "/run/media/u/USB/"}));
         QCOMPARE(roots.front().label, QStringLiteral("ホーム"));
@@ -41,17 +41,17 @@ private Q_SLOTS:
         const QList<Root> roots =
             roots_from_mounts(QStringLiteral("/root"), {{"/", "overlay", ""}});
         QCOMPARE(roots.size(), 2);
-        QCOMPARE(roots[1].path, QStringLiteral("/"));
+        QCOMPARE(roots[1].path, Path(QStringLiteral("/")));
     }
 
     void this_machine_lists_home_first()
     {
         const QList<Root> roots = MountRootProvider().roots();
         QVERIFY(!roots.isEmpty());
-        QCOMPARE(roots.front().path, QDir::homePath() + QLatin1Char('/'));
+        QCOMPARE(roots.front().path, Path(QDir::homePath() + QLatin1Char('/')));
         for (const Root& r : roots) {
-            QVERIFY(r.path.endsWith(QLatin1Char('/')));
-            QVERIFY2(!r.path.startsWith(QStringLiteral("/proc")), qPrintable(r.path));
+            QVERIFY(r.path.ends_with_separator());
+            QVERIFY2(!r.path.text().startsWith(QStringLiteral("/proc")), qPrintable(r.path.text()));
         }
     }
 };
