@@ -116,13 +116,13 @@ double runOursOn(unsigned threads, const QString& archive, const QStringList& pa
         entries << QFile::encodeName(p);
     QElapsedTimer t;
     t.start();
-    const SourceList sources = collectSources(entries, QByteArray("\\"));
+    const SourceList sources = collect_sources(entries, QByteArray("\\"));
     if (sources.status != SourceList::Status::Ok)
         return -1;
-    const UpdateOutcome o = updateArchive(QFile::encodeName(archive), sources.files, threads);
+    const UpdateOutcome o = update_archive(QFile::encodeName(archive), sources.files, threads);
     const double s = static_cast<double>(t.nsecsElapsed()) / 1e9;
     if (o.result != UnlhaResult::Ok) {
-        std::printf("updateArchive failed: %s\n", qPrintable(o.detail));
+        std::printf("update_archive failed: %s\n", qPrintable(o.detail));
         return -1;
     }
     return s;

@@ -49,7 +49,7 @@ QByteArray archiveWith(const QByteArray& name, const Encoding& e)
     h.codePage = e.codePage;
     h.os = e.os;
     h.unixMode = 0100644;
-    const auto header = writeLevel2Header(h);
+    const auto header = write_level2_header(h);
     QByteArray out(reinterpret_cast<const char*>(header.data()),
                    static_cast<qsizetype>(header.size()));
     return out + data + QByteArray(1, '\0');

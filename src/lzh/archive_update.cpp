@@ -32,7 +32,7 @@ UpdateOutcome failure(UnlhaResult r, const QString& detail)
 
 QString readable(const QByteArray& path)
 {
-    return nativeNameText(path.toStdString()).prepend(path.startsWith('/') ? u"/" : u"");
+    return native_name_text(path.toStdString()).prepend(path.startsWith('/') ? u"/" : u"");
 }
 
 bool copyRange(QFile& from, std::uint64_t offset, std::uint64_t size, OutputFile& to)
@@ -82,7 +82,7 @@ std::optional<MemberPool> startPool(std::vector<Step>& steps, const std::vector<
             continue;
         struct stat st
         {};
-        const std::uint64_t size = statAtPath(files[step.file].path, st) && st.st_size > 0
+        const std::uint64_t size = stat_at_path(files[step.file].path, st) && st.st_size > 0
                                        ? static_cast<std::uint64_t>(st.st_size)
                                        : 0;
         if (size > kPooledMemberLimit)
@@ -108,7 +108,7 @@ UpdateOutcome writeArchive(QFile* existing, OutputFile& out, const QByteArray& a
     std::vector<ExistingMember> members;
     if (existing) {
         std::string why;
-        auto read = readMembers(*existing, why);
+        auto read = read_members(*existing, why);
         if (!read)
             return failure(UnlhaResult::ArchiveDamaged, QString::fromStdString(why) +
                                                             QStringLiteral(": ") +
@@ -118,7 +118,7 @@ UpdateOutcome writeArchive(QFile* existing, OutputFile& out, const QByteArray& a
 
     std::map<QString, std::size_t> byName; // name as text -> index in `files`
     for (std::size_t i = 0; i < files.size(); ++i)
-        byName.emplace(nativeNameText(files[i].storedPath), i);
+        byName.emplace(native_name_text(files[i].storedPath), i);
 
     // The archive's members in order: old ones copied, or replaced in place
     // (so members keep their order), then the new files. A second old member
@@ -157,7 +157,7 @@ UpdateOutcome writeArchive(QFile* existing, OutputFile& out, const QByteArray& a
             if (result == MemberFailure::None && !out.write(done.bytes))
                 result = MemberFailure::WriteFailed;
         } else {
-            result = writeMember(out, files[step.file], member, why, threads);
+            result = write_member(out, files[step.file], member, why, threads);
         }
         switch (result) {
         case MemberFailure::None:
@@ -219,8 +219,8 @@ QByteArray followedTarget(const QByteArray& path)
 
 } // namespace
 
-UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
-                            unsigned threads)
+UpdateOutcome update_archive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
+                             unsigned threads)
 {
     const QByteArray target = followedTarget(archivePath);
     struct stat existingStat
@@ -256,8 +256,8 @@ UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<Sou
     return outcome;
 }
 
-UpdateOutcome updateArchiveInto(int from, int into, const QByteArray& archivePath,
-                                const std::vector<SourceFile>& files, unsigned threads)
+UpdateOutcome update_archive_into(int from, int into, const QByteArray& archivePath,
+                                  const std::vector<SourceFile>& files, unsigned threads)
 {
     QFile existing;
     if (from >= 0 && !existing.open(from, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
@@ -271,13 +271,13 @@ UpdateOutcome updateArchiveInto(int from, int into, const QByteArray& archivePat
     return writeArchive(from >= 0 ? &existing : nullptr, out, archivePath, files, threads);
 }
 
-bool verifyArchive(int fd)
+bool verify_archive(int fd)
 {
     QFile archive;
     if (!archive.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || !archive.seek(0))
         return false;
     std::string why;
-    const auto members = readMembers(archive, why);
+    const auto members = read_members(archive, why);
     return members && !members->empty();
 }
 

@@ -30,19 +30,19 @@ struct UpdateOutcome
 // Work is spread over `threads` threads (0: one per core; 1: all on the
 // calling thread): small members each on a worker, large ones segment by
 // segment. The archive's bytes are the same either way.
-UpdateOutcome updateArchive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
-                            unsigned threads = 0);
+UpdateOutcome update_archive(const QByteArray& archivePath, const std::vector<SourceFile>& files,
+                             unsigned threads = 0);
 
 // The same on an archive the caller opened: the existing archive is read from
 // `from` (-1: none) and the new one written into `into` (empty) from its
 // start; `archivePath` only names it in the report. Nothing is synced or
 // renamed.
-UpdateOutcome updateArchiveInto(int from, int into, const QByteArray& archivePath,
-                                const std::vector<SourceFile>& files, unsigned threads = 0);
+UpdateOutcome update_archive_into(int from, int into, const QByteArray& archivePath,
+                                  const std::vector<SourceFile>& files, unsigned threads = 0);
 
 // Whether the archive open at fd reads back cleanly from its start: every
 // header with its check sum, to the end mark and nothing after it, and at
 // least one member.
-bool verifyArchive(int fd);
+bool verify_archive(int fd);
 
 } // namespace pelmora

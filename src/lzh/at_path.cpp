@@ -69,19 +69,19 @@ AtPath::~AtPath()
         ::close(m_folder);
 }
 
-int openAtPath(const QByteArray& path, int flags)
+int open_at_path(const QByteArray& path, int flags)
 {
     const AtPath at(path);
     return at.dir() == -1 ? -1 : ::openat(at.dir(), at.name(), flags | O_CLOEXEC);
 }
 
-bool statAtPath(const QByteArray& path, struct stat& st)
+bool stat_at_path(const QByteArray& path, struct stat& st)
 {
     const AtPath at(path);
     return at.dir() != -1 && ::fstatat(at.dir(), at.name(), &st, 0) == 0;
 }
 
-bool readableAtPath(const QByteArray& path)
+bool readable_at_path(const QByteArray& path)
 {
     const AtPath at(path);
     return at.dir() != -1 && ::faccessat(at.dir(), at.name(), R_OK, 0) == 0;

@@ -31,10 +31,10 @@ private:
 };
 
 // open() of a path of any length (O_CLOEXEC is added).
-int openAtPath(const QByteArray& path, int flags);
+int open_at_path(const QByteArray& path, int flags);
 // stat() of a path of any length, following links.
-bool statAtPath(const QByteArray& path, struct stat& st);
+bool stat_at_path(const QByteArray& path, struct stat& st);
 // Whether this process may read the file at path (any length).
-bool readableAtPath(const QByteArray& path);
+bool readable_at_path(const QByteArray& path);
 
 } // namespace pelmora

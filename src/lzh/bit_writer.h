@@ -36,8 +36,8 @@ public:
         acc_ = 0;
     }
 
-    std::size_t bytesWritten() const { return out_.size(); }
-    std::uint64_t bitsWritten() const { return out_.size() * std::uint64_t{8} + used_; }
+    std::size_t bytes_written() const { return out_.size(); }
+    std::uint64_t bits_written() const { return out_.size() * std::uint64_t{8} + used_; }
 
 private:
     std::vector<std::uint8_t>& out_;

@@ -102,7 +102,7 @@ std::optional<ArchiverCommand> shape(const Tokens& t, ArchiverCommand cmd, QStri
 
 } // namespace
 
-std::optional<ArchiverCommand> parseCommandLine(std::string_view text, QString& why)
+std::optional<ArchiverCommand> parse_archiver_command_line(std::string_view text, QString& why)
 {
     const QByteArray line(text.data(), static_cast<qsizetype>(text.size()));
     if (line.contains('\0')) {

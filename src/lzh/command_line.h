@@ -27,6 +27,6 @@ struct ArchiverCommand
 // are not escaped. A quoted token therefore ends at a quote followed by a
 // space or the end of the line; when a path itself holds such a quote, the
 // split with a base folder and a list file and the fewest tokens is taken.
-std::optional<ArchiverCommand> parseCommandLine(std::string_view line, QString& why);
+std::optional<ArchiverCommand> parse_archiver_command_line(std::string_view line, QString& why);
 
 } // namespace pelmora

@@ -91,20 +91,20 @@ HuffmanCode HuffmanCode::build(std::span<const std::uint32_t> freq, unsigned max
     for (unsigned len = limit; len > 0; --len)
         for (unsigned k = 0; k < count[len]; ++k)
             code.lengths_[used[i++]] = static_cast<std::uint8_t>(len);
-    code.assignCodes();
+    code.assign_codes();
     return code;
 }
 
-HuffmanCode HuffmanCode::fromLengths(std::span<const std::uint8_t> lengths)
+HuffmanCode HuffmanCode::from_lengths(std::span<const std::uint8_t> lengths)
 {
     HuffmanCode code;
     code.lengths_.assign(lengths.begin(), lengths.end());
     code.codes_.assign(lengths.size(), 0);
-    code.assignCodes();
+    code.assign_codes();
     return code;
 }
 
-void HuffmanCode::assignCodes()
+void HuffmanCode::assign_codes()
 {
     std::array<std::uint32_t, kMaxLength + 1> count{};
     for (std::uint8_t len : lengths_)

@@ -25,15 +25,15 @@ public:
 
     // The canonical code for lengths that form a complete prefix code of at
     // least two symbols.
-    static HuffmanCode fromLengths(std::span<const std::uint8_t> lengths);
+    static HuffmanCode from_lengths(std::span<const std::uint8_t> lengths);
 
     bool single() const { return single_; }
-    unsigned singleSymbol() const { return singleSymbol_; }
+    unsigned single_symbol() const { return singleSymbol_; }
     const std::vector<std::uint8_t>& lengths() const { return lengths_; }
     const std::vector<std::uint16_t>& codes() const { return codes_; }
 
 private:
-    void assignCodes();
+    void assign_codes();
 
     std::vector<std::uint8_t> lengths_;
     std::vector<std::uint16_t> codes_;

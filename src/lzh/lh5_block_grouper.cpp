@@ -8,12 +8,12 @@ void BlockGrouper::add(std::span<const lh5::Token> piece, Lh5Blocks& finished)
     BlockFrequencies pieceFreq;
     for (const lh5::Token& t : piece)
         pieceFreq.add(t);
-    const std::uint64_t pieceCost = Lh5BlockWriter::costBits(pieceFreq);
+    const std::uint64_t pieceCost = Lh5BlockWriter::cost_bits(pieceFreq);
 
     if (!m_block.empty() && m_block.size() + piece.size() <= lh5::kMaxBlockSymbols) {
         BlockFrequencies joined = m_freq;
         joined.add(pieceFreq);
-        const std::uint64_t joinedCost = Lh5BlockWriter::costBits(joined);
+        const std::uint64_t joinedCost = Lh5BlockWriter::cost_bits(joined);
         if (joinedCost <= m_cost + pieceCost) {
             m_block.insert(m_block.end(), piece.begin(), piece.end());
             m_freq = joined;

@@ -135,7 +135,7 @@ void walkTable(const HuffmanCode& code, unsigned countBits, int special, Put&& p
 {
     if (code.single()) {
         put(countBits, 0);
-        put(countBits, code.singleSymbol());
+        put(countBits, code.single_symbol());
         return;
     }
     const std::vector<std::uint8_t>& len = code.lengths();
@@ -303,8 +303,9 @@ BlockCodes chooseCodes(const BlockFrequencies& freq, bool search, bool last)
     BlockCodes codes{
         cheapestCode(freq.c, search, [&](const HuffmanCode& c) { return cTableBits(c, false); }),
         cheapestCode(freq.p, search, pTableBits)};
-    const bool noBits = last && codes.c.single() && codes.p.single() && codes.p.singleSymbol() <= 1;
-    if (noBits && codes.c.singleSymbol() < 256)
+    const bool noBits =
+        last && codes.c.single() && codes.p.single() && codes.p.single_symbol() <= 1;
+    if (noBits && codes.c.single_symbol() < 256)
         codes.c = HuffmanCode::build(withTwoSymbols(freq.c));
     else if (noBits)
         codes.p = HuffmanCode::build(withTwoSymbols(freq.p));
@@ -332,7 +333,7 @@ void writeTables(BitWriter& bits, std::size_t tokens, const BlockCodes& codes,
         bits.put(lh5::kTBits, 0);
         bits.put(lh5::kTBits, 0);
         bits.put(lh5::kCBits, 0);
-        bits.put(lh5::kCBits, c.singleSymbol());
+        bits.put(lh5::kCBits, c.single_symbol());
     } else {
         writeTable(bits, table.t, lh5::kTBits, 3, pad.ptExtra, pad.ptKept);
         bits.put(lh5::kCBits, static_cast<std::uint32_t>(usedLength(c.lengths())));
@@ -378,7 +379,7 @@ std::uint64_t extraBits(const BlockFrequencies& freq)
 {
     std::uint64_t total = 0;
     for (unsigned slot = 0; slot < lh5::kNumP; ++slot)
-        total += std::uint64_t{freq.p[slot]} * lh5::slotExtraBits(slot);
+        total += std::uint64_t{freq.p[slot]} * lh5::slot_extra_bits(slot);
     return total;
 }
 
@@ -414,8 +415,8 @@ bool peeksFit(std::span<const lh5::Token> tokens, const BlockCodes& codes, std::
     for (std::size_t i = tokens.size(); i-- > 0;) {
         const lh5::Token& t = tokens[i];
         if (t.code >= 256) {
-            const unsigned slot = lh5::offsetSlot(t.offset);
-            at -= lh5::slotExtraBits(slot) + codes.p.lengths()[slot];
+            const unsigned slot = lh5::offset_slot(t.offset);
+            at -= lh5::slot_extra_bits(slot) + codes.p.lengths()[slot];
             if (at + pPeek > bytesEnd)
                 return false;
         }
@@ -451,7 +452,7 @@ std::vector<HuffmanCode> lengthenedFor(const HuffmanCode& code,
             continue;
         std::vector<std::uint8_t> swapped = len;
         std::swap(swapped[symbol], swapped[static_cast<unsigned>(other)]);
-        out.push_back(HuffmanCode::fromLengths(swapped));
+        out.push_back(HuffmanCode::from_lengths(swapped));
     }
     return out;
 }
@@ -520,7 +521,7 @@ BlockPlan planBlock(std::span<const lh5::Token> tokens, std::uint64_t start, boo
         cs.push_back(codes.c);
         std::vector<HuffmanCode> ps;
         if (lastToken.code >= 256)
-            ps = lengthenedFor(codes.p, freq.p, lh5::offsetSlot(lastToken.offset));
+            ps = lengthenedFor(codes.p, freq.p, lh5::offset_slot(lastToken.offset));
         ps.push_back(codes.p);
         for (const HuffmanCode& c : cs)
             for (const HuffmanCode& p : ps) {
@@ -544,9 +545,9 @@ void emitBlock(BitWriter& bits, std::span<const lh5::Token> tokens, const BlockP
     for (const lh5::Token& tok : tokens) {
         putCode(bits, codes.c, tok.code);
         if (tok.code >= 256) {
-            const unsigned slot = lh5::offsetSlot(tok.offset);
+            const unsigned slot = lh5::offset_slot(tok.offset);
             putCode(bits, codes.p, slot);
-            bits.put(lh5::slotExtraBits(slot), tok.offset);
+            bits.put(lh5::slot_extra_bits(slot), tok.offset);
         }
     }
 }
@@ -557,7 +558,7 @@ void BlockFrequencies::add(const lh5::Token& t)
 {
     ++c[t.code];
     if (t.code >= 256)
-        ++p[lh5::offsetSlot(t.offset)];
+        ++p[lh5::offset_slot(t.offset)];
     ++tokens;
 }
 
@@ -570,7 +571,7 @@ void BlockFrequencies::add(const BlockFrequencies& other)
     tokens += other.tokens;
 }
 
-std::uint64_t Lh5BlockWriter::costBits(const BlockFrequencies& freq)
+std::uint64_t Lh5BlockWriter::cost_bits(const BlockFrequencies& freq)
 {
     const BlockCodes codes = chooseCodes(freq, false, false);
     return 16 + cTableBits(codes.c, false) + pTableBits(codes.p) + dataBits(freq.c, codes.c) +
@@ -579,7 +580,7 @@ std::uint64_t Lh5BlockWriter::costBits(const BlockFrequencies& freq)
 
 void Lh5BlockWriter::write(std::span<const lh5::Token> tokens, bool last)
 {
-    const std::uint64_t start = bits_.bitsWritten();
+    const std::uint64_t start = bits_.bits_written();
     BlockPlan whole = planBlock(tokens, start, last);
     // A shape that costs more than a byte (a frequent symbol given a long
     // code) is usually beaten by a short last block of its own, whose codes

@@ -42,7 +42,7 @@ public:
 
     // Size in bits of a block with these counts, tables included and the
     // offsets' plain extra bits left out (they do not depend on the split).
-    static std::uint64_t costBits(const BlockFrequencies& freq);
+    static std::uint64_t cost_bits(const BlockFrequencies& freq);
 
 private:
     BitWriter& bits_;

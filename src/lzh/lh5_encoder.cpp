@@ -200,7 +200,7 @@ Lh5Encoder::Result Lh5Encoder::compress(const LzssMatcher::Reader& read, const S
     std::size_t primed = 0;
     if (threads <= 1) {
         while (reader.next(data, primed))
-            if (!stream.add(parseSegment(data, primed)))
+            if (!stream.add(parse_segment(data, primed)))
                 return stream.result();
     } else {
         // The reader stays a segment ahead of the workers, and no more than
@@ -217,7 +217,7 @@ Lh5Encoder::Result Lh5Encoder::compress(const LzssMatcher::Reader& read, const S
                 return Result::ReadFailed;
             if (pool.pending() == 0)
                 break;
-            if (!stream.add(pool.takeOldest()))
+            if (!stream.add(pool.take_oldest()))
                 return stream.result();
         }
     }
@@ -245,7 +245,7 @@ std::optional<std::vector<std::uint8_t>> Lh5Encoder::compress(std::span<const st
 }
 
 std::optional<std::vector<std::uint8_t>>
-Lh5Encoder::compressOptimal(std::span<const std::uint8_t> input, std::size_t limit)
+Lh5Encoder::compress_optimal(std::span<const std::uint8_t> input, std::size_t limit)
 {
     const std::vector<lh5::Token> tokens = Lh5OptimalParser::parse(input);
     BlockGrouper grouper;

@@ -38,7 +38,7 @@ public:
     // The same with the near-optimal parse (Lh5OptimalParser): smaller, and
     // slower, so meant for members small enough to read whole.
     static std::optional<std::vector<std::uint8_t>>
-    compressOptimal(std::span<const std::uint8_t> input, std::size_t limit);
+    compress_optimal(std::span<const std::uint8_t> input, std::size_t limit);
 };
 
 } // namespace pelmora

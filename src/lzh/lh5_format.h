@@ -35,11 +35,11 @@ struct Token
 
 // A match's `offset` travels as its slot (the offset's bit width) in the
 // offset code, followed by the offset's bits below the leading one.
-inline unsigned offsetSlot(unsigned offset)
+inline unsigned offset_slot(unsigned offset)
 {
     return static_cast<unsigned>(std::bit_width(offset));
 }
-inline unsigned slotExtraBits(unsigned slot)
+inline unsigned slot_extra_bits(unsigned slot)
 {
     return slot > 1 ? slot - 1 : 0;
 }

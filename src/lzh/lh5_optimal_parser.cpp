@@ -79,7 +79,7 @@ public:
             const std::uint8_t* m = m_in.data() + c;
             unsigned len = std::min(smallerLen, largerLen);
             if (m[len] == cur[len]) {
-                len += 1 + lh5::matchLength(m + len + 1, cur + len + 1, limit - len - 1);
+                len += 1 + lh5::match_length(m + len + 1, cur + len + 1, limit - len - 1);
                 if (len > longest) {
                     longest = len;
                     if (out)
@@ -168,7 +168,7 @@ struct Prices
 
     std::uint32_t match(unsigned length, unsigned distance) const
     {
-        return c[256 + length - lh5::kMinMatch] + slot[lh5::offsetSlot(distance - 1)];
+        return c[256 + length - lh5::kMinMatch] + slot[lh5::offset_slot(distance - 1)];
     }
 };
 
@@ -188,7 +188,7 @@ Prices pricesOf(const BlockFrequencies& freq)
     pricesFromCode(freq.c, p.c);
     pricesFromCode(freq.p, p.slot);
     for (unsigned s = 0; s < lh5::kNumP; ++s)
-        p.slot[s] += lh5::slotExtraBits(s);
+        p.slot[s] += lh5::slot_extra_bits(s);
     return p;
 }
 
@@ -200,9 +200,9 @@ std::uint64_t costOf(const std::vector<lh5::Token>& tokens, BlockFrequencies& fr
     for (const lh5::Token& t : tokens) {
         freq.add(t);
         if (t.code >= 256)
-            extra += lh5::slotExtraBits(lh5::offsetSlot(t.offset));
+            extra += lh5::slot_extra_bits(lh5::offset_slot(t.offset));
     }
-    return Lh5BlockWriter::costBits(freq) + extra;
+    return Lh5BlockWriter::cost_bits(freq) + extra;
 }
 
 lh5::Token matchToken(unsigned length, unsigned distance)
@@ -259,7 +259,7 @@ std::vector<lh5::Token> cheapestParse(std::span<const std::uint8_t> in, const Ma
         relax(i + 1, here + prices.c[in[i]], Match{1, 0});
         unsigned length = lh5::kMinMatch;
         for (const Match& m : ms) {
-            const std::uint32_t base = here + prices.slot[lh5::offsetSlot(m.distance - 1u)];
+            const std::uint32_t base = here + prices.slot[lh5::offset_slot(m.distance - 1u)];
             for (; length <= m.length; ++length)
                 relax(i + length, base + prices.c[256 + length - lh5::kMinMatch],
                       Match{static_cast<std::uint16_t>(length), m.distance});

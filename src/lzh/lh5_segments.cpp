@@ -21,7 +21,7 @@ SymbolCosts costsOf(const BlockFrequencies& freq)
 
 } // namespace
 
-Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed)
+Lh5Blocks parse_segment(std::span<const std::uint8_t> data, std::size_t primed)
 {
     LzssMatcher matcher(data, primed);
     // Until the first piece is parsed, literals are priced by how often each
@@ -32,7 +32,7 @@ Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed)
         BlockFrequencies bytes;
         for (std::size_t i = primed; i < data.size(); ++i)
             ++bytes.c[data[i]];
-        matcher.setCosts(costsOf(bytes));
+        matcher.set_costs(costsOf(bytes));
     }
     BlockGrouper grouper;
     Lh5Blocks blocks;
@@ -42,7 +42,7 @@ Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed)
         piece.clear();
         matcher.parse(piece, BlockGrouper::kPieceTokens);
         grouper.add(piece, blocks);
-        matcher.setCosts(costsOf(grouper.counts()));
+        matcher.set_costs(costsOf(grouper.counts()));
     }
     grouper.finish(blocks);
     return blocks;
@@ -89,7 +89,7 @@ void SegmentPool::work(const std::stop_token& stop)
         }
         // The job stays in the queue, at the same address, until it is taken
         // back, and that waits for `done`.
-        Lh5Blocks blocks = parseSegment(job->data, job->primed);
+        Lh5Blocks blocks = parse_segment(job->data, job->primed);
         {
             const std::lock_guard lock(m_mutex);
             job->blocks = std::move(blocks);
@@ -99,7 +99,7 @@ void SegmentPool::work(const std::stop_token& stop)
     }
 }
 
-Lh5Blocks SegmentPool::takeOldest()
+Lh5Blocks SegmentPool::take_oldest()
 {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] { return m_jobs.front()->done; });

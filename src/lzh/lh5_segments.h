@@ -24,7 +24,7 @@ inline constexpr std::size_t kSegmentBytes = std::size_t{1} << 20;
 
 // Parses `data` after its first `primed` bytes (the window before the
 // segment) into blocks, learning the symbol costs from the block being built.
-Lh5Blocks parseSegment(std::span<const std::uint8_t> data, std::size_t primed);
+Lh5Blocks parse_segment(std::span<const std::uint8_t> data, std::size_t primed);
 
 // Worker threads that parse segments in the background; the blocks are taken
 // back in the order the segments were given. Going out of scope lets the
@@ -40,7 +40,7 @@ public:
     // Segments given and not yet taken back.
     std::size_t pending() const;
     // Waits for the oldest segment given and hands over its blocks.
-    Lh5Blocks takeOldest();
+    Lh5Blocks take_oldest();
 
 private:
     struct Job

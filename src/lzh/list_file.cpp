@@ -32,7 +32,7 @@ bool unquote(const QByteArray& line, QByteArray& entry)
 
 } // namespace
 
-ListFile parseListText(const QByteArray& bytes)
+ListFile parse_list_text(const QByteArray& bytes)
 {
     ListFile list;
     if (bytes.contains('\0')) {
@@ -63,7 +63,7 @@ ListFile parseListText(const QByteArray& bytes)
     return list;
 }
 
-ListFile readListFile(const QByteArray& path)
+ListFile read_list_file(const QByteArray& path)
 {
     ListFile failed;
     failed.status = ListFile::Status::Unreadable;
@@ -85,7 +85,7 @@ ListFile readListFile(const QByteArray& path)
         bytes.append(chunk, n);
     }
     ::close(fd);
-    return parseListText(bytes);
+    return parse_list_text(bytes);
 }
 
 } // namespace pelmora

@@ -19,9 +19,9 @@ struct ListFile
 // Reads a list file: one path per CR LF line in the file system's own bytes
 // (no conversion), a path holding a space or a comma wrapped in double quotes
 // (nothing is escaped); empty lines name nothing. `path` is exact bytes too.
-ListFile readListFile(const QByteArray& path);
+ListFile read_list_file(const QByteArray& path);
 
 // The list-file rules on text already in memory.
-ListFile parseListText(const QByteArray& bytes);
+ListFile parse_list_text(const QByteArray& bytes);
 
 } // namespace pelmora

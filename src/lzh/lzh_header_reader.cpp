@@ -28,7 +28,7 @@ std::string joinedPath(const std::string& dir, const std::string& name)
 void finishNames(ExistingMember& m, const std::string& dir, const std::string& name)
 {
     m.storedPath = joinedPath(dir, name);
-    m.path = memberNameText(m.storedPath, m.codePage, m.os).toStdString();
+    m.path = member_name_text(m.storedPath, m.codePage, m.os).toStdString();
 }
 
 class MemberScanner final
@@ -234,7 +234,7 @@ std::optional<std::vector<ExistingMember>> MemberScanner::run()
 
 } // namespace
 
-std::optional<std::vector<ExistingMember>> readMembers(QIODevice& archive, std::string& why)
+std::optional<std::vector<ExistingMember>> read_members(QIODevice& archive, std::string& why)
 {
     return MemberScanner(archive, why).run();
 }

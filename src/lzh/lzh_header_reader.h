@@ -33,6 +33,6 @@ struct ExistingMember
 // exactly at the end of the file, as some writers leave it). Returns nothing
 // and sets `why` (Japanese) when the archive is damaged, followed by other
 // data, or of a kind it cannot copy.
-std::optional<std::vector<ExistingMember>> readMembers(QIODevice& archive, std::string& why);
+std::optional<std::vector<ExistingMember>> read_members(QIODevice& archive, std::string& why);
 
 } // namespace pelmora

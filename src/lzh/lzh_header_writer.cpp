@@ -35,7 +35,7 @@ void putExt(std::vector<std::uint8_t>& b, std::uint8_t type, const std::vector<s
 
 } // namespace
 
-std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& m)
+std::vector<std::uint8_t> write_level2_header(const NewMemberHeader& m)
 {
     const auto slash = m.path.rfind('/');
     const std::string name = slash == std::string::npos ? m.path : m.path.substr(slash + 1);

@@ -29,6 +29,6 @@ struct NewMemberHeader
 // 0644, and, for a name that is not plain ASCII, the code page it is written
 // in, and the header CRC, without which libarchive (bsdtar) refuses the
 // member ("LHa header CRC error"; lhasa and 7-Zip do without).
-std::vector<std::uint8_t> writeLevel2Header(const NewMemberHeader& member);
+std::vector<std::uint8_t> write_level2_header(const NewMemberHeader& member);
 
 } // namespace pelmora

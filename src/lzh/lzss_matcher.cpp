@@ -103,14 +103,14 @@ void LzssMatcher::fill()
     }
 }
 
-void LzssMatcher::setCosts(const SymbolCosts& costs)
+void LzssMatcher::set_costs(const SymbolCosts& costs)
 {
     auto bits = [](std::uint8_t len) { return len ? std::uint16_t{len} : kUnusedSymbolBits; };
     for (std::size_t i = 0; i < costs.c.size(); ++i)
         cBits_[i] = bits(costs.c[i]);
     for (unsigned slot = 0; slot < costs.p.size(); ++slot)
         slotBits_[slot] =
-            static_cast<std::uint16_t>(bits(costs.p[slot]) + lh5::slotExtraBits(slot));
+            static_cast<std::uint16_t>(bits(costs.p[slot]) + lh5::slot_extra_bits(slot));
     haveCosts_ = true;
 }
 
@@ -123,7 +123,7 @@ void LzssMatcher::insert(std::size_t pos)
     head_[h] = static_cast<std::int32_t>(pos);
 }
 
-LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) const
+LzssMatcher::Match LzssMatcher::longest_match(std::size_t pos, unsigned atLeast) const
 {
     Match best;
     const std::size_t avail = end_ - pos;
@@ -151,7 +151,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
                 literalBits[i + 1] = literalBits[i] + cBits_[cur[i]];
             literalsSummed = true;
         }
-        const unsigned slot = lh5::offsetSlot(distance - 1);
+        const unsigned slot = lh5::offset_slot(distance - 1);
         return cBits_[256 + length - lh5::kMinMatch] + slotBits_[slot] + kRequiredSaving <=
                literalBits[length];
     };
@@ -166,7 +166,7 @@ LzssMatcher::Match LzssMatcher::longestMatch(std::size_t pos, unsigned atLeast) 
             break;
         const std::uint8_t* m = buffer_.data() + c;
         if (m[bestLen] == cur[bestLen] && m[0] == cur[0] && m[1] == cur[1]) {
-            const unsigned len = lh5::matchLength(m, cur, limit);
+            const unsigned len = lh5::match_length(m, cur, limit);
             if (len > bestLen && worthIt(len, static_cast<unsigned>(distance))) {
                 bestLen = len;
                 best = {len, static_cast<unsigned>(distance)};
@@ -196,12 +196,12 @@ void LzssMatcher::parse(std::vector<lh5::Token>& out, std::size_t maxTokens)
             break;
         const std::uint8_t* in = buffer_.data();
         insertUpTo(pos_);
-        Match match = longestMatch(pos_, 0);
+        Match match = longest_match(pos_, 0);
         // Lazy evaluation: a longer match one byte later beats this one.
         while (match.length >= lh5::kMinMatch && match.length < lh5::kMaxMatch && pos_ + 1 < size &&
                out.size() < maxTokens) {
             insertUpTo(pos_ + 1);
-            const Match next = longestMatch(pos_ + 1, match.length);
+            const Match next = longest_match(pos_ + 1, match.length);
             if (next.length <= match.length)
                 break;
             out.push_back({in[pos_], 0});

@@ -38,7 +38,7 @@ public:
     explicit LzssMatcher(std::span<const std::uint8_t> input, std::size_t primed = 0);
 
     bool done() const { return readFailed_ || (eof_ && pos_ >= end_); }
-    bool readFailed() const { return readFailed_; }
+    bool read_failed() const { return readFailed_; }
 
     // Appends tokens until `out` holds `maxTokens` or the input is used up.
     void parse(std::vector<lh5::Token>& out, std::size_t maxTokens);
@@ -46,7 +46,7 @@ public:
     // Short matches are taken only when they cost fewer bits than the
     // literals they replace under these codes; until the first call every
     // match is taken.
-    void setCosts(const SymbolCosts& costs);
+    void set_costs(const SymbolCosts& costs);
 
 private:
     struct Match
@@ -55,7 +55,7 @@ private:
         unsigned distance = 0;
     };
 
-    Match longestMatch(std::size_t pos, unsigned atLeast) const;
+    Match longest_match(std::size_t pos, unsigned atLeast) const;
     void insert(std::size_t pos);
     // Makes sure the bytes up to `pos_` + the read-ahead are buffered, or all
     // that is left of the input.

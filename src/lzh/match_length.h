@@ -9,7 +9,7 @@ namespace pelmora::lh5 {
 
 // How many bytes from `a` and `b` on agree, at most `limit`; compared eight at
 // a time, never reading past `limit`.
-inline unsigned matchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit)
+inline unsigned match_length(const std::uint8_t* a, const std::uint8_t* b, unsigned limit)
 {
     unsigned n = 0;
     while (n + 8 <= limit) {

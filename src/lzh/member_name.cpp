@@ -85,7 +85,7 @@ QString normalised(QString s)
 
 } // namespace
 
-EncodedName encodeMemberName(const std::string& nativePath)
+EncodedName encode_member_name(const std::string& nativePath)
 {
     if (decodeStrict(QStringDecoder::Utf8, nativePath))
         return {nativePath, lzh::kCodePageUtf8};
@@ -94,8 +94,8 @@ EncodedName encodeMemberName(const std::string& nativePath)
     return {nativePath, 0};
 }
 
-QString memberNameText(const std::string& stored, std::optional<std::uint32_t> codePage,
-                       std::uint8_t os)
+QString member_name_text(const std::string& stored, std::optional<std::uint32_t> codePage,
+                         std::uint8_t os)
 {
     // The declared code page first; without one, names from systems other
     // than Unix are Shift_JIS (CP932) by custom.
@@ -112,9 +112,9 @@ QString memberNameText(const std::string& stored, std::optional<std::uint32_t> c
     return normalised(text ? *text : decodeKeepingBytes(stored));
 }
 
-QString nativeNameText(const std::string& nativePath)
+QString native_name_text(const std::string& nativePath)
 {
-    return memberNameText(nativePath, std::nullopt, lzh::kOsUnix);
+    return member_name_text(nativePath, std::nullopt, lzh::kOsUnix);
 }
 
 } // namespace pelmora

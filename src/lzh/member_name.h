@@ -27,18 +27,18 @@ struct EncodedName
 // characters). A path that is not UTF-8 on disk is kept byte for byte,
 // marked CP932 when it reads as such (files from old Japanese systems).
 // `nativePath` is the file system's bytes with '/' between folders.
-EncodedName encodeMemberName(const std::string& nativePath);
+EncodedName encode_member_name(const std::string& nativePath);
 
 // The text of a stored name for comparing members: decoded by the member's own
 // encoding (its code page header, else its OS id: Unix names as UTF-8, others
 // as Shift_JIS), both '\' and '/' read as folder separators, no leading '/'.
 // Bytes that do not decode are kept as U+DC80..U+DCFF so that distinct names
 // stay distinct.
-QString memberNameText(const std::string& storedBytes, std::optional<std::uint32_t> codePage,
-                       std::uint8_t os);
+QString member_name_text(const std::string& storedBytes, std::optional<std::uint32_t> codePage,
+                         std::uint8_t os);
 
 // The same text for a path on disk (the file system's bytes: UTF-8, or
 // Shift_JIS from older systems).
-QString nativeNameText(const std::string& nativePath);
+QString native_name_text(const std::string& nativePath);
 
 } // namespace pelmora

@@ -21,7 +21,7 @@ public:
     virtual ~MemberOutput() = default;
 
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
-    virtual bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+    virtual bool write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
     virtual bool truncate(std::uint64_t size) = 0;
     virtual std::uint64_t size() const = 0;
 };
@@ -35,7 +35,7 @@ public:
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
         return true;
     }
-    bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override
+    bool write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) override
     {
         if (offset + bytes.size() > m_bytes.size())
             return false;

@@ -38,7 +38,7 @@ void MemberPool::work(const std::stop_token& stop)
         }
         Compressed result;
         MemoryOutput out;
-        result.failure = writeMember(out, m_jobs[index], result.member, result.why);
+        result.failure = write_member(out, m_jobs[index], result.member, result.why);
         result.bytes = out.take();
         {
             const std::lock_guard lock(m_mutex);

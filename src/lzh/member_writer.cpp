@@ -86,7 +86,7 @@ bool readWhole(int fd, std::uint64_t expected, std::uint64_t limit, std::vector<
 
 } // namespace
 
-bool looksIncompressible(int fd, std::uint64_t size)
+bool looks_incompressible(int fd, std::uint64_t size)
 {
     if (size < kTrialMinSize)
         return false;
@@ -103,10 +103,10 @@ bool looksIncompressible(int fd, std::uint64_t size)
     return true;
 }
 
-MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMember& result,
-                          QString& why, unsigned threads)
+MemberFailure write_member(MemberOutput& out, const SourceFile& source, WrittenMember& result,
+                           QString& why, unsigned threads)
 {
-    const int fd = openAtPath(source.path, O_RDONLY);
+    const int fd = open_at_path(source.path, O_RDONLY);
     if (fd < 0) {
         why = systemError(errno);
         return MemberFailure::ReadFailed;
@@ -118,7 +118,7 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
         why = systemError(errno);
         return MemberFailure::ReadFailed;
     }
-    const EncodedName name = encodeMemberName(source.storedPath);
+    const EncodedName name = encode_member_name(source.storedPath);
     NewMemberHeader h;
     h.method = "-lh5-";
     // lhasa takes a time of 0 for none and stamps the file with the present;
@@ -131,7 +131,7 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
     // The header goes first with its sizes and CRC still open; it is written
     // again over itself once they are known (its length does not change).
     const std::uint64_t headerAt = out.size();
-    if (!out.write(writeLevel2Header(h)))
+    if (!out.write(write_level2_header(h)))
         return MemberFailure::WriteFailed;
     const std::uint64_t dataAt = out.size();
 
@@ -154,7 +154,7 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
         return n;
     };
 
-    bool store = looksIncompressible(fd, static_cast<std::uint64_t>(st.st_size));
+    bool store = looks_incompressible(fd, static_cast<std::uint64_t>(st.st_size));
     std::uint64_t packed = 0;
     std::vector<std::uint8_t> whole;
     const bool small = st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) <= kSmallMember &&
@@ -167,7 +167,7 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
         crc.update(whole);
         original = whole.size();
         const std::optional<std::vector<std::uint8_t>> bestPacked =
-            Lh5Encoder::compressOptimal(whole, whole.size());
+            Lh5Encoder::compress_optimal(whole, whole.size());
         store = !bestPacked;
         if (bestPacked) {
             if (!out.write(*bestPacked))
@@ -230,7 +230,7 @@ MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMe
     h.originalSize = static_cast<std::uint32_t>(original);
     h.packedSize = static_cast<std::uint32_t>(packed);
     h.dataCrc = crc.value();
-    if (!out.writeAt(headerAt, writeLevel2Header(h)))
+    if (!out.write_at(headerAt, write_level2_header(h)))
         return MemberFailure::WriteFailed;
     result = {store, h.originalSize, h.packedSize};
     return MemberFailure::None;

@@ -25,11 +25,11 @@ enum class MemberFailure { None, ReadFailed, WriteFailed, TooLarge };
 // depend on the file alone, not on where they go. On failure `why` says what
 // went wrong (for a write to the archive, OutputFile::error() holds errno).
 // A large member is parsed on up to `threads` threads; its bytes stay the same.
-MemberFailure writeMember(MemberOutput& out, const SourceFile& source, WrittenMember& result,
-                          QString& why, unsigned threads = 1);
+MemberFailure write_member(MemberOutput& out, const SourceFile& source, WrittenMember& result,
+                           QString& why, unsigned threads = 1);
 
 // True when samples spread over the file (open as `fd`, `size` bytes) all fail
 // to shrink: the member is then stored without compressing it all first.
-bool looksIncompressible(int fd, std::uint64_t size);
+bool looks_incompressible(int fd, std::uint64_t size);
 
 } // namespace pelmora

@@ -81,7 +81,7 @@ bool OutputFile::write(const QByteArray& bytes)
                            static_cast<std::size_t>(bytes.size())));
 }
 
-bool OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes)
+bool OutputFile::write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes)
 {
     return writeFully(m_fd, bytes.data(), bytes.size(), offset) || fail();
 }

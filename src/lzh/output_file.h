@@ -31,7 +31,7 @@ public:
     }
     bool write(std::span<const std::uint8_t> bytes) override;
     bool write(const QByteArray& bytes);
-    bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
+    bool write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
     bool truncate(std::uint64_t size) override;
     std::uint64_t size() const override { return m_size; }
 

@@ -5,7 +5,7 @@
 
 namespace pelmora {
 
-void writeReport(const QString& text, char* buffer, std::uint32_t size)
+void write_report(const QString& text, char* buffer, std::uint32_t size)
 {
     if (buffer == nullptr || size == 0)
         return;

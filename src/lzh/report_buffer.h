@@ -9,6 +9,6 @@ namespace pelmora {
 
 // Copies `text` as UTF-8 into a caller's buffer: always NUL-terminated, cut at
 // a character boundary when it does not fit, nothing written when size is 0.
-void writeReport(const QString& text, char* buffer, std::uint32_t size);
+void write_report(const QString& text, char* buffer, std::uint32_t size);
 
 } // namespace pelmora

@@ -10,7 +10,7 @@
 
 namespace pelmora {
 
-QByteArray cleanAbsolutePath(const QByteArray& path)
+QByteArray clean_absolute_path(const QByteArray& path)
 {
     QByteArray full = path;
     if (!full.startsWith('/')) {
@@ -33,15 +33,15 @@ QByteArray cleanAbsolutePath(const QByteArray& path)
     return '/' + parts.join('/');
 }
 
-std::string storedPathFor(const QByteArray& absolutePath, const QByteArray& base)
+std::string stored_path_for(const QByteArray& absolutePath, const QByteArray& base)
 {
-    QByteArray path = cleanAbsolutePath(absolutePath);
+    QByteArray path = clean_absolute_path(absolutePath);
     QByteArray root = base;
     root.replace('\\', '/');
     while (root.endsWith('/'))
         root.chop(1);
     if (!root.isEmpty()) {
-        root = cleanAbsolutePath(root);
+        root = clean_absolute_path(root);
         if (root != "/" && path.startsWith(root + '/'))
             path = path.mid(root.size() + 1);
     }
@@ -50,7 +50,7 @@ std::string storedPathFor(const QByteArray& absolutePath, const QByteArray& base
     return path.toStdString();
 }
 
-SourceList collectSources(const QList<QByteArray>& entries, const QByteArray& base)
+SourceList collect_sources(const QList<QByteArray>& entries, const QByteArray& base)
 {
     SourceList list;
     std::set<std::string> seen;
@@ -63,21 +63,21 @@ SourceList collectSources(const QList<QByteArray>& entries, const QByteArray& ba
         };
         struct stat st
         {};
-        if (!statAtPath(entry, st))
+        if (!stat_at_path(entry, st))
             return failWith(errno == ENAMETOOLONG ? SourceList::Status::PathTooLong
                                                   : SourceList::Status::Missing);
         if (!S_ISREG(st.st_mode))
             return failWith(SourceList::Status::Missing);
-        if (!readableAtPath(entry))
+        if (!readable_at_path(entry))
             return failWith(SourceList::Status::Unreadable);
         // Level-2 headers carry 32-bit sizes.
         if (st.st_size > 0xFFFFFFFFll)
             return failWith(SourceList::Status::TooLarge);
-        const QByteArray abs = cleanAbsolutePath(entry);
-        std::string stored = storedPathFor(abs, base);
+        const QByteArray abs = clean_absolute_path(entry);
+        std::string stored = stored_path_for(abs, base);
         // Readers show other bytes each their own way (0xFF, never valid in
         // either, would also split a folder name in the directory header).
-        if (encodeMemberName(stored).codePage == 0)
+        if (encode_member_name(stored).codePage == 0)
             return failWith(SourceList::Status::BadName);
         if (seen.insert(stored).second)
             list.files.push_back({abs, std::move(stored)});

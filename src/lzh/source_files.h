@@ -27,14 +27,14 @@ struct SourceList
 
 // `path` made absolute (against the working folder) with "." and ".." parts
 // and doubled slashes resolved textually, bytes otherwise untouched.
-QByteArray cleanAbsolutePath(const QByteArray& path);
+QByteArray clean_absolute_path(const QByteArray& path);
 
 // The member name of `path`: relative to `base` when the file lies below it,
 // otherwise its whole path below "/". An empty base, "\" or "/" means no base.
-std::string storedPathFor(const QByteArray& absolutePath, const QByteArray& base);
+std::string stored_path_for(const QByteArray& absolutePath, const QByteArray& base);
 
 // Checks every entry before anything is written, so that a bad entry never
 // yields a partial archive. A file listed twice is taken once.
-SourceList collectSources(const QList<QByteArray>& entries, const QByteArray& base);
+SourceList collect_sources(const QList<QByteArray>& entries, const QByteArray& base);
 
 } // namespace pelmora

@@ -17,7 +17,7 @@ namespace {
 QString shown(const QByteArray& path)
 {
     return (path.startsWith('/') ? QStringLiteral("/") : QString()) +
-           nativeNameText(path.toStdString());
+           native_name_text(path.toStdString());
 }
 
 // Failures inside the update carry only what failed; say what it means.
@@ -61,7 +61,7 @@ UpdateOutcome run(const char* commandLine, const OpenArchive& open)
     if (commandLine == nullptr)
         return fail(UnlhaResult::BadCommandLine, QStringLiteral("コマンドラインがありません"));
     QString why;
-    const auto cmd = parseCommandLine(commandLine, why);
+    const auto cmd = parse_archiver_command_line(commandLine, why);
     if (!cmd)
         return fail(UnlhaResult::BadCommandLine, QStringLiteral("コマンドラインの誤り: ") + why);
     if (cmd->command.compare("u", Qt::CaseInsensitive) != 0)
@@ -70,7 +70,7 @@ UpdateOutcome run(const char* commandLine, const OpenArchive& open)
 
     QList<QByteArray> entries = cmd->files;
     for (const QByteArray& listPath : cmd->listFiles) {
-        const ListFile list = readListFile(listPath);
+        const ListFile list = read_list_file(listPath);
         if (list.status == ListFile::Status::Unreadable)
             return fail(UnlhaResult::ListFileUnreadable,
                         QStringLiteral("リストファイルを読み込めません: ") + shown(listPath));
@@ -89,7 +89,7 @@ UpdateOutcome run(const char* commandLine, const OpenArchive& open)
         return fail(UnlhaResult::NothingToAdd,
                     QStringLiteral("圧縮するファイルが指定されていません"));
 
-    const SourceList sources = collectSources(entries, cmd->base);
+    const SourceList sources = collect_sources(entries, cmd->base);
     switch (sources.status) {
     case SourceList::Status::Ok:
         break;
@@ -113,8 +113,8 @@ UpdateOutcome run(const char* commandLine, const OpenArchive& open)
                 shown(sources.offending));
     }
     UpdateOutcome outcome =
-        open.given ? updateArchiveInto(open.from, open.into, cmd->archive, sources.files)
-                   : updateArchive(cmd->archive, sources.files);
+        open.given ? update_archive_into(open.from, open.into, cmd->archive, sources.files)
+                   : update_archive(cmd->archive, sources.files);
     outcome.detail = reportFor(outcome);
     return outcome;
 }
@@ -124,7 +124,7 @@ UpdateOutcome run(const char* commandLine, const OpenArchive& open)
 int Unlha(quintptr /*owner*/, const char* commandLine, char* outputBuffer, std::uint32_t bufferSize)
 {
     const UpdateOutcome outcome = run(commandLine, OpenArchive{});
-    writeReport(outcome.detail, outputBuffer, bufferSize);
+    write_report(outcome.detail, outputBuffer, bufferSize);
     return static_cast<int>(outcome.result);
 }
 
@@ -132,7 +132,7 @@ int UnlhaInto(const char* commandLine, int from, int into, char* outputBuffer,
               std::uint32_t bufferSize)
 {
     const UpdateOutcome outcome = run(commandLine, OpenArchive{true, from, into});
-    writeReport(outcome.detail, outputBuffer, bufferSize);
+    write_report(outcome.detail, outputBuffer, bufferSize);
     return static_cast<int>(outcome.result);
 }
 

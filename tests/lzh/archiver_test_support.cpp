@@ -237,7 +237,7 @@ std::vector<ExistingMember> membersOf(const QString& archive)
     std::string why;
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    auto m = readMembers(f, why);
+    auto m = read_members(f, why);
     return m ? *m : std::vector<ExistingMember>{};
 }
 

@@ -40,7 +40,7 @@ private Q_SLOTS:
         QFile a(archive);
         QVERIFY(a.open(QIODevice::ReadOnly));
         std::string why;
-        const auto members = readMembers(a, why);
+        const auto members = read_members(a, why);
         QVERIFY2(members.has_value(), why.c_str());
         QCOMPARE(members->size(), std::size_t{1});
         QCOMPARE(members->front().originalSize, std::uint32_t(size));

@@ -59,7 +59,7 @@ private:
         std::vector<SourceFile> files;
         for (const QString& p : paths) {
             const QByteArray bytes = QFile::encodeName(p);
-            files.push_back({bytes, storedPathFor(bytes, QByteArray())});
+            files.push_back({bytes, stored_path_for(bytes, QByteArray())});
         }
         return files;
     }
@@ -83,13 +83,13 @@ private Q_SLOTS:
     {
         const std::vector<SourceFile> files = makeCorpus();
         const QString one = m_dir + QStringLiteral("/arc/ONE.LZH");
-        const UpdateOutcome single = updateArchive(QFile::encodeName(one), files, 1);
+        const UpdateOutcome single = update_archive(QFile::encodeName(one), files, 1);
         QVERIFY2(single.result == UnlhaResult::Ok, qPrintable(single.detail));
         QCOMPARE(single.added, static_cast<int>(files.size()));
         const QByteArray expected = readFile(one);
         for (unsigned threads : {2u, 3u, 8u}) {
             const QString many = m_dir + QStringLiteral("/arc/MANY%1.LZH").arg(threads);
-            const UpdateOutcome o = updateArchive(QFile::encodeName(many), files, threads);
+            const UpdateOutcome o = update_archive(QFile::encodeName(many), files, threads);
             QVERIFY2(o.result == UnlhaResult::Ok, qPrintable(o.detail));
             QCOMPARE(o.added, single.added);
             QVERIFY2(readFile(many) == expected,
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QByteArray expected;
         for (unsigned threads : {1u, 2u, 4u}) {
             const QString arc = m_dir + QStringLiteral("/arc/BIG%1.LZH").arg(threads);
-            const UpdateOutcome o = updateArchive(QFile::encodeName(arc), one, threads);
+            const UpdateOutcome o = update_archive(QFile::encodeName(arc), one, threads);
             QVERIFY2(o.result == UnlhaResult::Ok, qPrintable(o.detail));
             if (threads == 1)
                 expected = readFile(arc);
@@ -138,7 +138,7 @@ private Q_SLOTS:
         std::vector<SourceFile> files = makeCorpus();
         const std::vector<SourceFile> first(files.begin(), files.begin() + 20);
         const QString base = m_dir + QStringLiteral("/arc/BASE.LZH");
-        QCOMPARE(updateArchive(QFile::encodeName(base), first, 1).result, UnlhaResult::Ok);
+        QCOMPARE(update_archive(QFile::encodeName(base), first, 1).result, UnlhaResult::Ok);
         // Every third old file changes; all files go in again.
         for (std::size_t i = 0; i < 20; i += 3)
             writeFile(QFile::decodeName(files[i].path), "changed " + QByteArray::number(i));
@@ -146,7 +146,7 @@ private Q_SLOTS:
         for (unsigned threads : {1u, 2u, 4u}) {
             const QString arc = m_dir + QStringLiteral("/arc/U%1.LZH").arg(threads);
             QVERIFY(QFile::copy(base, arc));
-            const UpdateOutcome o = updateArchive(QFile::encodeName(arc), files, threads);
+            const UpdateOutcome o = update_archive(QFile::encodeName(arc), files, threads);
             QVERIFY2(o.result == UnlhaResult::Ok, qPrintable(o.detail));
             QCOMPARE(o.replaced, 20);
             QCOMPARE(o.added, static_cast<int>(files.size()) - 20);
@@ -166,7 +166,7 @@ private Q_SLOTS:
         std::vector<SourceFile> files = makeCorpus();
         const QString arc = m_dir + QStringLiteral("/arc/KEEP.LZH");
         const std::vector<SourceFile> first(files.begin(), files.begin() + 5);
-        QCOMPARE(updateArchive(QFile::encodeName(arc), first, 1).result, UnlhaResult::Ok);
+        QCOMPARE(update_archive(QFile::encodeName(arc), first, 1).result, UnlhaResult::Ok);
         const QByteArray before = readFile(arc);
         const SourceFile& locked = files[17];
         QCOMPARE(::chmod(locked.path.constData(), 0), 0);
@@ -175,7 +175,7 @@ private Q_SLOTS:
         const QString name = QFile::decodeName(locked.path).section(u'/', -1);
         for (unsigned threads : {1u, 2u, 4u}) {
             const int rc = run_unprivileged([&] {
-                const UpdateOutcome o = updateArchive(QFile::encodeName(arc), files, threads);
+                const UpdateOutcome o = update_archive(QFile::encodeName(arc), files, threads);
                 if (o.result != UnlhaResult::SourceUnreadable)
                     return 1;
                 if (!o.detail.contains(name))
@@ -209,16 +209,16 @@ private Q_SLOTS:
         writeFile(src(QStringLiteral("first.xls")), randomBytes(20000, 1));
         const QByteArray first = QFile::encodeName(src(QStringLiteral("first.xls")));
         QCOMPARE(
-            updateArchive(QFile::encodeName(arc), {{first, storedPathFor(first, {})}}, 1).result,
+            update_archive(QFile::encodeName(arc), {{first, stored_path_for(first, {})}}, 1).result,
             UnlhaResult::Ok);
         const QByteArray before = readFile(arc);
         std::vector<SourceFile> files;
         for (int i = 0; i < 16; ++i) { // incompressible, 400 KB in all
             const QString p = src(QStringLiteral("n%1.bin").arg(i));
             writeFile(p, randomBytes(25000, static_cast<std::uint64_t>(i) + 10));
-            files.push_back({QFile::encodeName(p), storedPathFor(QFile::encodeName(p), {})});
+            files.push_back({QFile::encodeName(p), stored_path_for(QFile::encodeName(p), {})});
         }
-        const UpdateOutcome o = updateArchive(QFile::encodeName(arc), files, 4);
+        const UpdateOutcome o = update_archive(QFile::encodeName(arc), files, 4);
         QCOMPARE(o.result, UnlhaResult::ArchiveWriteFailed);
         QVERIFY2(o.detail.contains(QStringLiteral("ディスクの空き容量が足りません")),
                  qPrintable(o.detail));

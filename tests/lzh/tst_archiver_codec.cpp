@@ -126,7 +126,7 @@ private Q_SLOTS:
         bits.put(16, 0xBEEF);
         bits.put(0, 0xFFFF); // nothing
         bits.put(1, 1);
-        QCOMPARE(bits.bitsWritten(), std::uint64_t{29});
+        QCOMPARE(bits.bits_written(), std::uint64_t{29});
         bits.flush();
         // 101 110000001 1011111011101111 1 + 000 padding
         const std::vector<std::uint8_t> want = {0b1011'1000, 0b0001'1011, 0b1110'1110, 0b1111'1000};
@@ -192,11 +192,11 @@ private Q_SLOTS:
     {
         std::array<std::uint32_t, 14> none{};
         QVERIFY(HuffmanCode::build(none).single());
-        QCOMPARE(HuffmanCode::build(none).singleSymbol(), 0u);
+        QCOMPARE(HuffmanCode::build(none).single_symbol(), 0u);
         std::array<std::uint32_t, 14> one{};
         one[9] = 42;
         QVERIFY(HuffmanCode::build(one).single());
-        QCOMPARE(HuffmanCode::build(one).singleSymbol(), 9u);
+        QCOMPARE(HuffmanCode::build(one).single_symbol(), 9u);
     }
 
     void encoderGivesUpAtTheLimit()
@@ -248,11 +248,11 @@ private Q_SLOTS:
             text += "Row " + QByteArray::number(i * 7919 % 10007) + ", 見積 " +
                     QByteArray::number(i % 37) + " 件, total " + QByteArray::number(i * 13) + "\n";
         const auto greedy = Lh5Encoder::compress(bytesOf(text), text.size());
-        const auto searched = Lh5Encoder::compressOptimal(bytesOf(text), text.size());
+        const auto searched = Lh5Encoder::compress_optimal(bytesOf(text), text.size());
         QVERIFY(greedy && searched);
         QVERIFY2(searched->size() < greedy->size(),
                  qPrintable(QStringLiteral("%1 >= %2").arg(searched->size()).arg(greedy->size())));
-        QVERIFY(!Lh5Encoder::compressOptimal(bytesOf(text), searched->size()).has_value());
+        QVERIFY(!Lh5Encoder::compress_optimal(bytesOf(text), searched->size()).has_value());
     }
 
     // A member of several segments compresses to the same bytes on any
@@ -282,7 +282,7 @@ private Q_SLOTS:
         h.dataCrc = 0xBEEF;
         h.path = "home/u/経理/予算 2026.xls";
         h.unixMode = 0100644;
-        std::vector<std::uint8_t> header = writeLevel2Header(h);
+        std::vector<std::uint8_t> header = write_level2_header(h);
         QVERIFY((header.size() & 0xFF) != 0);
         QCOMPARE(header[20], std::uint8_t{2});
         QCOMPARE(static_cast<std::size_t>(header[0] | (header[1] << 8)), header.size());
@@ -294,7 +294,7 @@ private Q_SLOTS:
         QBuffer buf(&archive);
         QVERIFY(buf.open(QIODevice::ReadOnly));
         std::string why;
-        const auto members = readMembers(buf, why);
+        const auto members = read_members(buf, why);
         QVERIFY2(members.has_value(), why.c_str());
         QCOMPARE(members->size(), std::size_t{1});
         const ExistingMember& m = members->front();
@@ -308,7 +308,7 @@ private Q_SLOTS:
         archive[30] = static_cast<char>(archive[30] ^ 1);
         QBuffer bad(&archive);
         QVERIFY(bad.open(QIODevice::ReadOnly));
-        QVERIFY(!readMembers(bad, why).has_value());
+        QVERIFY(!read_members(bad, why).has_value());
     }
 
     // Only what a reader needs: for a plain ASCII name with mode 0644, the
@@ -323,10 +323,10 @@ private Q_SLOTS:
         h.unixMode = 0100644;
         // Header CRC, name, folder and permissions (written for every mode).
         const std::size_t lean = 26 + 5 + (3 + 5) + (3 + 2) + 5;
-        QCOMPARE(writeLevel2Header(h).size(), lean);
+        QCOMPARE(write_level2_header(h).size(), lean);
         h.unixMode = 0100644;
         h.path = "a/\xe8\xa1\xa8.xls"; // 表.xls
-        QCOMPARE(writeLevel2Header(h).size(), lean + 2 + 7);
+        QCOMPARE(write_level2_header(h).size(), lean + 2 + 7);
     }
 
     // Header sizes whose low byte would be 0 read as the end of the archive.
@@ -336,7 +336,7 @@ private Q_SLOTS:
             NewMemberHeader h;
             h.method = "-lh0-";
             h.path = std::string(static_cast<std::size_t>(len), 'n');
-            const auto header = writeLevel2Header(h);
+            const auto header = write_level2_header(h);
             QVERIFY(header[0] != 0);
         }
     }
@@ -347,7 +347,7 @@ private Q_SLOTS:
         std::array<char, 64> buf;
         for (std::uint32_t size : {1u, 2u, 3u, 4u, 5u, 7u, 10u, 64u}) {
             buf.fill('#');
-            writeReport(text, buf.data(), size);
+            write_report(text, buf.data(), size);
             const std::size_t len = strnlen(buf.data(), size);
             QVERIFY(len < size);
             for (std::size_t i = size; i < buf.size(); ++i)
@@ -357,9 +357,9 @@ private Q_SLOTS:
             QVERIFY(!QString::fromUtf8(got).contains(QChar::ReplacementCharacter));
         }
         buf.fill('#');
-        writeReport(text, buf.data(), 0);
+        write_report(text, buf.data(), 0);
         QCOMPARE(buf[0], '#');
-        writeReport(text, buf.data(), 64);
+        write_report(text, buf.data(), 64);
         QCOMPARE(QString::fromUtf8(buf.data()), text);
     }
 };

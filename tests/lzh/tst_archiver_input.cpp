@@ -46,7 +46,7 @@ private Q_SLOTS:
         QFETCH(QString, listFile);
         const QByteArray line = test::updateCommandLine(archive, listFile);
         QString why;
-        const auto cmd = parseCommandLine(line.toStdString(), why);
+        const auto cmd = parse_archiver_command_line(line.toStdString(), why);
         QVERIFY2(cmd.has_value(), qPrintable(why));
         QCOMPARE(cmd->command, QByteArray("u"));
         QCOMPARE(cmd->switches, QList<QByteArray>({"-a1", "-r2", "-l1", "-jp1", "-o2"}));
@@ -59,8 +59,8 @@ private Q_SLOTS:
     void listPathQuoteComesBeforeTheAt()
     {
         QString why;
-        const auto cmd =
-            parseCommandLine("u -a1 -r2 -l1 -jp1 -o2 X.LZH \\ \"@/tmp/a b/0.TMP\" ", why);
+        const auto cmd = parse_archiver_command_line(
+            "u -a1 -r2 -l1 -jp1 -o2 X.LZH \\ \"@/tmp/a b/0.TMP\" ", why);
         QVERIFY2(cmd.has_value(), qPrintable(why));
         QCOMPARE(cmd->listFiles, QList<QByteArray>({"/tmp/a b/0.TMP"}));
     }
@@ -68,7 +68,8 @@ private Q_SLOTS:
     void baseFolderIsKept()
     {
         QString why;
-        const auto cmd = parseCommandLine("u -a1 -r2 -l1 -jp1 -o2 X.LZH /home/u/\\ @l ", why);
+        const auto cmd =
+            parse_archiver_command_line("u -a1 -r2 -l1 -jp1 -o2 X.LZH /home/u/\\ @l ", why);
         QVERIFY2(cmd.has_value(), qPrintable(why));
         QCOMPARE(cmd->base, QByteArray("/home/u/"));
     }
@@ -76,7 +77,7 @@ private Q_SLOTS:
     void filesNamedOnTheLineAreTaken()
     {
         QString why;
-        const auto cmd = parseCommandLine(
+        const auto cmd = parse_archiver_command_line(
             "u -a1 -r2 -l1 -jp1 -o2 X.LZH \\ /d/a.xls \"/d/b c.xls\" @/tmp/l ", why);
         QVERIFY2(cmd.has_value(), qPrintable(why));
         QCOMPARE(cmd->files, QList<QByteArray>({"/d/a.xls", "/d/b c.xls"}));
@@ -87,12 +88,13 @@ private Q_SLOTS:
     void pathsThatAreNotUtf8ComeThroughAsBytes()
     {
         QString why;
-        const auto cmd =
-            parseCommandLine("u -a1 -r2 -l1 -jp1 -o2 \"/d/\x95\\ \xff.LZH\" \\ @/t/\x82\xa0 ", why);
+        const auto cmd = parse_archiver_command_line(
+            "u -a1 -r2 -l1 -jp1 -o2 \"/d/\x95\\ \xff.LZH\" \\ @/t/\x82\xa0 ", why);
         QVERIFY2(cmd.has_value(), qPrintable(why));
         QCOMPARE(cmd->archive, QByteArray("/d/\x95\\ \xff.LZH"));
         QCOMPARE(cmd->listFiles, QList<QByteArray>({"/t/\x82\xa0"}));
-        const ListFile list = parseListText("/d/\x82\xa0.xls\r\n\"/d/\x95\\ caf\xe9.xls\"\r\n\r\n");
+        const ListFile list =
+            parse_list_text("/d/\x82\xa0.xls\r\n\"/d/\x95\\ caf\xe9.xls\"\r\n\r\n");
         QCOMPARE(list.status, ListFile::Status::Ok);
         QCOMPARE(list.entries, QList<QByteArray>({"/d/\x82\xa0.xls", "/d/\x95\\ caf\xe9.xls"}));
     }
@@ -113,7 +115,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, line);
         QString why;
-        QVERIFY(!parseCommandLine(line.toStdString(), why).has_value());
+        QVERIFY(!parse_archiver_command_line(line.toStdString(), why).has_value());
         QVERIFY(!why.isEmpty());
     }
 
@@ -126,7 +128,7 @@ private Q_SLOTS:
                                      QStringLiteral("/d/\"quoted\".doc"),
                                      QStringLiteral("/d/\"has space\".doc"),
                                      QStringLiteral("/d/semi;colon'apos.xls")};
-        const ListFile list = parseListText(test::listFileText(entries));
+        const ListFile list = parse_list_text(test::listFileText(entries));
         QCOMPARE(list.status, ListFile::Status::Ok);
         QList<QByteArray> bytes;
         for (const QString& e : entries)
@@ -136,11 +138,11 @@ private Q_SLOTS:
 
     void emptyLinesNameNothing()
     {
-        const ListFile list = parseListText("\r\n/d/a.xls\r\n\r\n\r\n/d/b.xls\r\n\r\n");
+        const ListFile list = parse_list_text("\r\n/d/a.xls\r\n\r\n\r\n/d/b.xls\r\n\r\n");
         QCOMPARE(list.status, ListFile::Status::Ok);
         QCOMPARE(list.entries, QList<QByteArray>({"/d/a.xls", "/d/b.xls"}));
         // What the caller writes with nothing marked: two line ends.
-        const ListFile none = parseListText("\r\n\r\n");
+        const ListFile none = parse_list_text("\r\n\r\n");
         QCOMPARE(none.status, ListFile::Status::Ok);
         QVERIFY(none.entries.isEmpty());
     }
@@ -161,7 +163,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(int, line);
-        const ListFile list = parseListText(text);
+        const ListFile list = parse_list_text(text);
         QCOMPARE(list.status, ListFile::Status::Malformed);
         QCOMPARE(list.badLine, line);
         QVERIFY(list.entries.isEmpty());
@@ -197,7 +199,7 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, base);
         QFETCH(QString, stored);
-        QCOMPARE(QString::fromStdString(storedPathFor(path.toUtf8(), base.toUtf8())), stored);
+        QCOMPARE(QString::fromStdString(stored_path_for(path.toUtf8(), base.toUtf8())), stored);
     }
 };
 

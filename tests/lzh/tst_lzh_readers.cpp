@@ -64,7 +64,7 @@ private:
         std::string why;
         if (!f.open(QIODevice::ReadOnly))
             return QStringLiteral("cannot reopen the archive");
-        auto read = readMembers(f, why);
+        auto read = read_members(f, why);
         if (!read)
             return QStringLiteral("our own reader rejects the archive: ") +
                    QString::fromStdString(why);
@@ -388,7 +388,7 @@ private Q_SLOTS:
         QFile f(archive);
         QVERIFY(f.open(QIODevice::ReadOnly));
         std::string why;
-        const auto ms = readMembers(f, why);
+        const auto ms = read_members(f, why);
         QVERIFY(ms && ms->size() == 1);
         QCOMPARE(QString::fromStdString(ms->front().storedPath), storedName(path));
         QCOMPARE(ms->front().codePage, std::optional<std::uint32_t>(65001));

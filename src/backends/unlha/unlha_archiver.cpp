@@ -20,7 +20,7 @@ int UnlhaArchiver::run_into(const QByteArray& commandLine, int from, int into, Q
 
 bool UnlhaArchiver::verify(int fd)
 {
-    return verifyArchive(fd);
+    return verify_archive(fd);
 }
 
 } // namespace pelmora
