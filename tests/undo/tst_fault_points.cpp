@@ -21,6 +21,7 @@
 #include "fileops/trash_command.h"
 #include "fileops/undo_manager.h"
 #include "raw_file.h"
+#include "second_file_system.h"
 #include "session/history_log.h"
 #include "session/session.h"
 #include "undo/undo_command.h"
@@ -542,26 +543,6 @@ QString synced_before_unlink(const QString& root)
             synced = true;
         else if (line == source && !synced)
             return QStringLiteral("a source was unlinked before its copy was synced");
-    }
-    return {};
-}
-
-// A folder on another file system than path's: PELMORA_SECOND_FS, or /dev/shm; empty when
-// neither is one.
-QString second_file_system(const QString& path)
-{
-    struct stat here
-    {};
-    if (::stat(QFile::encodeName(path).constData(), &here) != 0)
-        return {};
-    for (const QString& there :
-         {qEnvironmentVariable("PELMORA_SECOND_FS"), QStringLiteral("/dev/shm")}) {
-        struct stat st
-        {};
-        if (!there.isEmpty() && ::stat(QFile::encodeName(there).constData(), &st) == 0 &&
-            S_ISDIR(st.st_mode) && st.st_dev != here.st_dev &&
-            ::access(QFile::encodeName(there).constData(), W_OK | X_OK) == 0)
-            return there;
     }
     return {};
 }

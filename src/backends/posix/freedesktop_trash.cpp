@@ -279,14 +279,23 @@ void clear_interrupted_in(const Fd& root, const Fd& files, const Fd& info)
     }
 }
 
+// The trash folder and its two parts, none of them reached through a link.
+bool open_trash(const QByteArray& root, Fd& top, Fd& files, Fd& info)
+{
+    top = posix::open_folder(root, O_RDONLY | O_NOFOLLOW);
+    files = posix::open_folder(root + "/files", O_RDONLY | O_NOFOLLOW);
+    info = posix::open_folder(root + "/info", O_RDONLY | O_NOFOLLOW);
+    return top.valid() && files.valid() && info.valid();
+}
+
 } // namespace
 
 void FreedesktopTrash::clear_interrupted(const QByteArray& root)
 {
-    const Fd top = posix::open_folder(root, O_RDONLY | O_NOFOLLOW);
-    const Fd files = posix::open_folder(root + "/files", O_RDONLY | O_NOFOLLOW);
-    const Fd info = posix::open_folder(root + "/info", O_RDONLY | O_NOFOLLOW);
-    if (top.valid() && files.valid() && info.valid())
+    Fd top;
+    Fd files;
+    Fd info;
+    if (open_trash(root, top, files, info))
         clear_interrupted_in(top, files, info);
 }
 
@@ -324,10 +333,7 @@ FreedesktopTrash::Folder* FreedesktopTrash::folder_for(const QByteArray& path, d
     auto f = std::make_unique<Folder>();
     f->where = *where;
     f->dev = dev;
-    f->root = posix::open_folder(where->root, O_RDONLY | O_NOFOLLOW);
-    f->files = posix::open_folder(where->root + "/files", O_RDONLY | O_NOFOLLOW);
-    f->info = posix::open_folder(where->root + "/info", O_RDONLY | O_NOFOLLOW);
-    if (!f->root.valid() || !f->files.valid() || !f->info.valid())
+    if (!open_trash(where->root, f->root, f->files, f->info))
         return nullptr;
     clear_interrupted_in(f->root, f->files, f->info);
     // The marker stands while this process may write entries here.

@@ -5,6 +5,7 @@
 #include "backends/posix/posix_shell.h"
 #include "base/native_path.h"
 #include "fakes.h"
+#include "second_file_system.h"
 #include "temporary_home.h"
 #include "test_tree.h"
 #include "unprivileged.h"
@@ -65,13 +66,6 @@ QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                   QDir::NoDotAndDotDot);
-}
-
-dev_t device_of(const QString& path)
-{
-    struct stat st
-    {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(0);
 }
 
 const QByteArray kBig(5 * 1024 * 1024 + 123, 'b');
@@ -228,9 +222,11 @@ private Q_SLOTS:
     void move_across_file_systems_copies_then_removes_the_source()
     {
         TestTree t;
-        QTemporaryDir other(QStringLiteral("/dev/shm/pelmora-test-XXXXXX"));
-        if (!other.isValid() || device_of(other.path()) == device_of(t.root()))
-            QSKIP("no second file system at /dev/shm");
+        const QString away = second_file_system(t.root());
+        if (away.isEmpty())
+            QSKIP("no second file system (PELMORA_SECOND_FS or /dev/shm)");
+        QTemporaryDir other(away + QStringLiteral("/pelmora-test-XXXXXX"));
+        QVERIFY(other.isValid());
         QVERIFY(t.createFile("a.xls", kBig));
         const QDateTime old(QDate(2000, 1, 2), QTime(3, 4, 5));
         {
@@ -648,9 +644,11 @@ private Q_SLOTS:
     void a_link_moved_across_file_systems_stays_a_link()
     {
         TestTree t;
-        QTemporaryDir other(QStringLiteral("/dev/shm/pelmora-test-XXXXXX"));
-        if (!other.isValid() || device_of(other.path()) == device_of(t.root()))
-            QSKIP("no second file system at /dev/shm");
+        const QString away = second_file_system(t.root());
+        if (away.isEmpty())
+            QSKIP("no second file system (PELMORA_SECOND_FS or /dev/shm)");
+        QTemporaryDir other(away + QStringLiteral("/pelmora-test-XXXXXX"));
+        QVERIFY(other.isValid());
         QVERIFY(t.createFile("target.xls", "pointed at"));
         QVERIFY(::symlink("target.xls", QFile::encodeName(t.path("link.xls")).constData()) == 0);
         QVERIFY(::symlink("/nowhere/x.xls",
