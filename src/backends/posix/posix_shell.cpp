@@ -110,7 +110,14 @@ bool PosixShell::end_command()
     if (m_command_depth == 0 || --m_command_depth > 0)
         return true;
     bool ok = finish_moves() && !m_command_failed;
-    ok = m_syncs.sync_all() && ok;
+    if (!m_syncs.sync_all()) {
+        // Not known to be on disk, so reported as failed: what was renamed goes back, and the
+        // files stand where the failure says they are.
+        put_back_renamed();
+        m_syncs.sync_all();
+        ok = false;
+    }
+    m_renamed.clear();
     m_trash.end_command();
     m_folders.clear();
     m_command_failed = false;
@@ -120,6 +127,36 @@ bool PosixShell::end_command()
 void PosixShell::touched(const Folder& f)
 {
     m_syncs.add(f.fd, f.st.st_dev);
+}
+
+void PosixShell::put_back_renamed()
+{
+    for (auto e = m_renamed.rbegin(); e != m_renamed.rend(); ++e) {
+        if (e->trashed.isValid()) {
+            FreedesktopTrash::restore(e->trashed, &m_syncs);
+            continue;
+        }
+        const Folder to = m_folders.get(posix::parent_of(e->to));
+        const Folder from = m_folders.get(posix::parent_of(e->from));
+        const QByteArray tname = posix::name_of(e->to);
+        const QByteArray fname = posix::name_of(e->from);
+        if (!to.valid() || !from.valid() ||
+            posix::rename_at_no_replace(to.fd, tname.constData(), from.fd, fname.constData()) != 0)
+            continue;
+        // Checked where it went back: another program's file goes where it was found.
+        struct stat now
+        {};
+        if (::fstatat(from.fd, fname.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !posix::same_version(e->st, now)) {
+            posix::rename_at_no_replace(from.fd, fname.constData(), to.fd, tname.constData());
+            continue;
+        }
+        touched(from);
+        touched(to);
+        if (e->replaced.isValid())
+            FreedesktopTrash::restore(e->replaced, &m_syncs);
+    }
+    m_renamed.clear();
 }
 
 void PosixShell::yield_in_loop()
@@ -230,6 +267,8 @@ bool PosixShell::transfer_in_command(const Path& src, const Path& dst, int func,
                 if (!ok)
                     posix::rename_at_no_replace(ddir.fd, dname.constData(), sdir.fd,
                                                 sname.constData());
+                else
+                    m_renamed.push_back(RenamedEntry{s, d, now, replaced, {}});
                 touched(sdir);
                 touched(ddir);
             } else {
@@ -389,6 +428,7 @@ int PosixShell::remove(const PathList& paths, bool permanent, QList<TrashedFile>
         } else if (const std::optional<TrashedFile> t = m_trash.trash(p)) {
             entry = *t;
             ok = true;
+            m_renamed.push_back(RenamedEntry{{}, {}, {}, {}, entry});
         }
         if (!ok)
             ++failed;

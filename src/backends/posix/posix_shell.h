@@ -73,6 +73,18 @@ private:
         TrashedFile replaced;
     };
 
+    // A file renamed on its own file system in this command (moved, or sent to the trash),
+    // put back while it is the same file when the command's closing sync fails.
+    struct RenamedEntry
+    {
+        QByteArray from;
+        QByteArray to;
+        struct stat st
+        {};
+        TrashedFile replaced; // what the move put in the trash to take its new name
+        TrashedFile trashed;  // for a file sent to the trash: put back through its entry
+    };
+
     bool ask_replace(const Path& dst);
     bool transfer_in_command(const Path& src, const Path& dst, int func, TransferReport* report);
     bool move_across(int entry, const posix::FolderHandles::Folder& sdir, const QByteArray& s,
@@ -87,6 +99,7 @@ private:
     // Takes a copy away again (only while it is the copy made) and puts back what it replaced.
     void undo_copy_of(const CopiedSource& c);
     void touched(const posix::FolderHandles::Folder& f);
+    void put_back_renamed();
     void yield_in_loop();
 
     MessageBoxes& m_messages;
@@ -95,6 +108,7 @@ private:
     posix::FolderHandles m_folders;
     posix::SyncSet m_syncs;
     std::vector<CopiedSource> m_copied;
+    std::vector<RenamedEntry> m_renamed;
     RenameFn m_rename;
     UnlinkFn m_unlink;
     std::function<void(const QByteArray&)> m_before_act;
