@@ -353,10 +353,6 @@ void run_bulk(const QString& work, const QString& other, int count, int rounds)
                  }},
                 first);
     }
-    for (int r = 0; r < rounds; ++r) {
-        QDir(work + QStringLiteral("/b%1").arg(r)).removeRecursively();
-        QDir(other + QStringLiteral("/b%1").arg(r)).removeRecursively();
-    }
     for (const Figure* f : {&trash, &move, &across})
         print_figure(*f, 1.5);
 }
@@ -368,23 +364,25 @@ void print_load()
         std::printf("load average: %s", f.readLine().constData());
 }
 
-bool run_all(const QString& base, const QString& other, int rounds, int small, int bulk,
+// Runs every part in work (on the bench's file system) and away (on the other one). Nothing
+// is deleted before the bench ends: ext4 without a journal passes over every inode freed in
+// the last minute each time it creates a file, so a part made just after a mass deletion
+// would time that scan, whoever made its files.
+bool run_all(const QString& work, const QString& away, int rounds, int small, int bulk,
              const QString& only, qint64 largeMiB)
 {
-    QTemporaryDir work(base + QStringLiteral("/pelmora-copy-bench-XXXXXX"));
-    QTemporaryDir away(other + QStringLiteral("/pelmora-copy-bench-XXXXXX"));
-    if (!work.isValid() || !away.isValid())
+    if (!QDir().mkpath(work) || !QDir().mkpath(away))
         return false;
     print_load();
-    std::printf("folder: %s, other file system: %s, %d rounds (median seconds)\n", qPrintable(base),
-                qPrintable(other), rounds);
+    std::printf("folder: %s, other file system: %s, %d rounds (median seconds)\n", qPrintable(work),
+                qPrintable(away), rounds);
     if (only != QLatin1String("copy"))
-        run_bulk(work.path(), away.path(), bulk, rounds);
+        run_bulk(work, away, bulk, rounds);
     if (only == QLatin1String("bulk")) {
         print_load();
         return true;
     }
-    const QString src = work.filePath(QStringLiteral("src"));
+    const QString src = work + QStringLiteral("/src");
     QDir().mkpath(src);
     QStringList smallFiles;
     auto* rng = QRandomGenerator::global();
@@ -404,7 +402,7 @@ bool run_all(const QString& base, const QString& other, int rounds, int small, i
     Figure commandSmall{QStringLiteral("%1 small files, copy command").arg(small), cp, {}, {}};
     Figure shellLarge{QStringLiteral("one %1 MiB file").arg(largeMiB), cp, {}, {}};
     for (int r = 0; r < rounds; ++r) {
-        const QString round = work.filePath(QStringLiteral("r%1").arg(r));
+        const QString round = work + QStringLiteral("/r%1").arg(r);
         for (const char* d :
              {"/shell-small", "/command-small", "/cp-small", "/shell-large", "/cp-large"})
             QDir().mkpath(round + QLatin1String(d));
@@ -434,8 +432,6 @@ bool run_all(const QString& base, const QString& other, int rounds, int small, i
                  }},
                 std::size_t(r % 2));
     }
-    for (int r = 0; r < rounds; ++r)
-        QDir(work.filePath(QStringLiteral("r%1").arg(r))).removeRecursively();
     print_figure(shellSmall, 1.5);
     print_figure(commandSmall, 1.5);
     print_figure(shellLarge, 1.2);
@@ -481,11 +477,16 @@ int main(int argc, char** argv)
         else if (args[i - 1] == QLatin1String("--only"))
             only = args[i];
     }
-    const auto run = [&](const char* label) {
+    const QTemporaryDir work(base + QStringLiteral("/pelmora-copy-bench-XXXXXX"));
+    const QTemporaryDir away(other + QStringLiteral("/pelmora-copy-bench-XXXXXX"));
+    if (!work.isValid() || !away.isValid())
+        die("the bench folders");
+    const auto run = [&](const char* label, const char* part) {
         std::printf("== %s\n", label);
-        return run_all(base, other, rounds, small, bulk, only, largeMiB);
+        return run_all(work.filePath(QLatin1String(part)), away.filePath(QLatin1String(part)),
+                       rounds, small, bulk, only, largeMiB);
     };
-    if (!run("quiet"))
+    if (!run("quiet", "quiet"))
         return 1;
     if (!load)
         return 0;
@@ -495,7 +496,7 @@ int main(int argc, char** argv)
     if (!stress.waitForStarted())
         die("stress-ng");
     QThread::sleep(2);
-    const bool ok = run("with stress-ng --cpu 2");
+    const bool ok = run("with stress-ng --cpu 2", "load");
     stress.terminate();
     stress.waitForFinished();
     return ok ? 0 : 1;

@@ -192,18 +192,13 @@ bool PosixShell::transfer_in_command(const Path& src, const Path& dst, int func,
         return false;
     const QByteArray sname = posix::name_of(s);
     const QByteArray dname = posix::name_of(d);
-    // The file checked: whatever happens below happens to it, or nothing happens. A move
-    // holds the entry itself; a copy holds the file it reads, opened below and compared.
-    Fd entry;
+    // The file checked: whatever happens below happens to it, or nothing happens. A rename
+    // is checked where it lands, a move across file systems holds the entry itself, a copy
+    // holds the file it reads; each is compared with this.
     struct stat ss
     {};
-    if (func == FO_MOVE) {
-        entry = posix::open_entry(sdir.fd, sname.constData());
-        if (!entry.valid() || ::fstat(entry.get(), &ss) != 0)
-            return false;
-    } else if (::fstatat(sdir.fd, sname.constData(), &ss, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(sdir.fd, sname.constData(), &ss, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
-    }
     if (report && report->expected_source.valid &&
         !identity_from(ss).same_file(report->expected_source))
         return false;
@@ -244,6 +239,8 @@ bool PosixShell::transfer_in_command(const Path& src, const Path& dst, int func,
 
     bool ok = false;
     bool across = false;
+    struct stat moved
+    {}; // the file at dst after a rename, the one checked
     if (func == FO_COPY) {
         if (m_before_act)
             m_before_act(s);
@@ -260,23 +257,27 @@ bool PosixShell::transfer_in_command(const Path& src, const Path& dst, int func,
             if (m_before_act)
                 m_before_act(s);
             if (m_rename(sdir.fd, sname.constData(), ddir.fd, dname.constData()) == 0) {
-                struct stat now
-                {};
-                ok = ::fstatat(ddir.fd, dname.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-                     posix::same_version(ss, now);
+                ok = ::fstatat(ddir.fd, dname.constData(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     posix::same_version(ss, moved);
                 if (!ok)
                     posix::rename_at_no_replace(ddir.fd, dname.constData(), sdir.fd,
                                                 sname.constData());
                 else
-                    m_renamed.push_back(RenamedEntry{s, d, now, replaced, {}});
+                    m_renamed.push_back(RenamedEntry{s, d, moved, replaced, {}});
                 touched(sdir);
                 touched(ddir);
             } else {
                 across = errno == EXDEV; // a second mount of the same file system
             }
         }
-        if (across)
-            ok = move_across(entry.get(), sdir, s, ddir, d, src, dst, replaced);
+        if (across) {
+            const Fd entry = posix::open_entry(sdir.fd, sname.constData());
+            struct stat held
+            {};
+            ok = entry.valid() && ::fstat(entry.get(), &held) == 0 &&
+                 posix::same_version(held, ss) &&
+                 move_across(entry.get(), sdir, s, ddir, d, src, dst, replaced);
+        }
     }
     if (!ok) {
         if (replaced.isValid())
@@ -286,10 +287,11 @@ bool PosixShell::transfer_in_command(const Path& src, const Path& dst, int func,
     if (report) {
         struct stat made
         {};
+        const bool renamed = func == FO_MOVE && !across;
+        if (renamed)
+            made = moved;
         const bool seen =
-            func == FO_MOVE && !across
-                ? ::fstat(entry.get(), &made) == 0 && same_file(made, ss)
-                : ::fstatat(ddir.fd, dname.constData(), &made, AT_SYMLINK_NOFOLLOW) == 0;
+            renamed || ::fstatat(ddir.fd, dname.constData(), &made, AT_SYMLINK_NOFOLLOW) == 0;
         report->made = seen ? identity_from(made) : FileIdentity{};
         report->replaced = replaced;
     }
