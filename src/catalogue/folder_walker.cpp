@@ -3,6 +3,8 @@
 
 #include "catalogue/folder_read_ahead.h"
 
+#include <algorithm>
+
 namespace pelmora {
 
 FolderWalker::FolderWalker(FolderEnumerator& enumerator, const QString& suffixFilter,
@@ -15,7 +17,9 @@ void FolderWalker::walk_folder(const std::string& rawFolder)
 {
     if (cancelled())
         return;
-    FolderReadAhead folders(m_enumerator, m_readers, kMaxReadAhead, m_cancel, &m_wanted);
+    const int bound = m_enumerator.reader_bound();
+    const int readers = bound > 0 ? std::min(m_readers, bound) : m_readers;
+    FolderReadAhead folders(m_enumerator, readers, kMaxReadAhead, m_cancel, &m_wanted);
     const std::shared_ptr<FolderNode> root = folders.root(with_backslash(rawFolder));
     walk(folders, *root);
     m_mostReaders = folders.most_working();

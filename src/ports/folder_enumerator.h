@@ -54,6 +54,10 @@ class FolderEnumerator
 {
 public:
     virtual ~FolderEnumerator() = default;
+
+    // The most readers worth having at once on this file system, or 0 for no bound of its own.
+    // A local disk serves a few dozen reads at a time, a share far away many more.
+    virtual int reader_bound() const { return 0; }
     // Reads the whole folder (path ends with "/") into out, in the order the file system
     // returns the entries, without "." and "..". Nothing stays open afterwards.
     virtual ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) = 0;

@@ -64,9 +64,10 @@ QStringList walk_real(const QString& root, const QString& filter = QStringLitera
 class SlowEnumerator final : public FolderEnumerator
 {
 public:
-    SlowEnumerator(FolderEnumerator& inner, std::chrono::microseconds delay)
-        : m_inner(inner), m_delay(delay)
+    SlowEnumerator(FolderEnumerator& inner, std::chrono::microseconds delay, int bound = 0)
+        : m_inner(inner), m_delay(delay), m_bound(bound)
     {}
+    int reader_bound() const override { return m_bound; }
     ListResult list_folder(const std::string& path, std::vector<FolderEntry>& out) override
     {
         const int now = ++m_inFlight;
@@ -82,6 +83,7 @@ public:
 private:
     FolderEnumerator& m_inner;
     std::chrono::microseconds m_delay;
+    int m_bound;
     std::atomic<int> m_inFlight{0};
 };
 
@@ -265,17 +267,21 @@ private Q_SLOTS:
 
         const int perCore = FolderReadAhead::readers_for_memory();
         // Reads that sleep (a slow disk, a far share) bring in readers beyond a fixed pool of
-        // 32, towards the bound; reads from memory never add a reader.
+        // 32, towards the bound, or towards the file system's own bound (a local disk); reads
+        // from memory never add a reader.
         const struct
         {
             std::chrono::microseconds delay;
+            int fsBound;
             int atLeast;
             int atMost;
-        } cases[] = {{std::chrono::milliseconds(5), 33, 256}, {{}, perCore, perCore}};
+        } cases[] = {{std::chrono::milliseconds(5), 0, 33, 256},
+                     {std::chrono::milliseconds(5), 12, perCore + 1, 12},
+                     {{}, 0, perCore, perCore}};
         for (const auto& c : cases) {
             FakeEnumeratorFactory f(t);
             auto fake = f.for_root("/r/");
-            SlowEnumerator slow(*fake, c.delay);
+            SlowEnumerator slow(*fake, c.delay, c.fsBound);
             RecordingSink sink;
             FolderWalker walker(slow, QStringLiteral("XLS"), sink, nullptr, 256);
             walker.walk_folder("/r/");
@@ -285,9 +291,28 @@ private Q_SLOTS:
                                      .arg(slow.most_at_once.load());
             QVERIFY2(walker.most_readers() >= c.atLeast && walker.most_readers() <= c.atMost,
                      qPrintable(seen));
-            if (c.delay.count() > 0)
+            if (c.delay.count() > 0 && c.fsBound == 0)
                 QVERIFY2(slow.most_at_once.load() > 32, qPrintable(seen));
         }
+    }
+
+    void local_disks_bound_the_readers_and_shares_do_not()
+    {
+        const struct
+        {
+            long type;
+            int bound;
+        } cases[] = {{0xEF53, kLocalReaders},
+                     {0x01021994, kLocalReaders}, // ext4, tmpfs
+                     {0x6969, 0},
+                     {long(0xFF534D42), 0}, // NFS, CIFS
+                     {long(0xFE534D42), 0},
+                     {0x65735546, 0}}; // SMB2, FUSE
+        for (const auto& c : cases)
+            QCOMPARE(reader_bound_for(c.type), c.bound);
+        // This machine's temporary folder is a local file system.
+        QCOMPARE(PosixFolderEnumerator(QDir::tempPath().toStdString() + "/").reader_bound(),
+                 kLocalReaders);
     }
 
     void dot_folders_are_not_entered_and_folder_named_like_a_document_is_walked()

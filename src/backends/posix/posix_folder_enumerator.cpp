@@ -3,12 +3,15 @@
 
 #include "base/unique_fd.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -133,6 +136,30 @@ PosixFolderEnumerator::PosixFolderEnumerator(std::string root)
     const std::string prefix = named == "/" ? std::string() : named;
     for (const std::string& m : mounts_below(real, read_mount_points()))
         m_mountsBelowRoot.insert(prefix + (real == "/" ? m : m.substr(real.size())));
+    struct statfs fs
+    {};
+    if (::statfs(m_root.c_str(), &fs) == 0)
+        m_readerBound = reader_bound_for(long(fs.f_type));
+}
+
+int reader_bound_for(long fsType)
+{
+    // statfs types of network and FUSE file systems (linux/magic.h and the cifs client).
+    constexpr long kFarAway[] = {
+        0x6969,           // NFS
+        0x517B,           // SMB
+        long(0xFF534D42), // CIFS
+        long(0xFE534D42), // SMB2
+        0x65735546,       // FUSE (sshfs, rclone, a share mounted by the desktop)
+        0x01021997,       // 9P
+        0x00C36400,       // Ceph
+        0x5346414F,       // AFS
+        0x73757245,       // Coda
+        0x564C,           // NCP
+    };
+    return std::find(std::begin(kFarAway), std::end(kFarAway), fsType) != std::end(kFarAway)
+               ? 0
+               : kLocalReaders;
 }
 
 PosixFolderEnumerator::PosixFolderEnumerator(std::string root,

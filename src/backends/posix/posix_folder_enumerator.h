@@ -15,6 +15,11 @@ namespace pelmora {
 // Mount points listed in a mountinfo text (the fifth field, octal escapes decoded).
 std::set<std::string> mount_points_from_mountinfo(const std::string& text);
 
+// The reader bound for a file system of this statfs type: kLocalReaders on a local one,
+// none of its own (0) on a network share or a FUSE file system, where reads wait far longer.
+inline constexpr int kLocalReaders = 64;
+int reader_bound_for(long fsType);
+
 class PosixFolderEnumerator final : public FolderEnumerator
 {
 public:
@@ -26,12 +31,14 @@ public:
     ListResult read_folder(const OpenFolderRef& parent, std::string_view name,
                            const std::string& path, std::vector<FolderEntry>& out,
                            OpenFolderRef* keep, const EntryFilter* filter = nullptr) override;
+    int reader_bound() const override { return m_readerBound; }
 
 private:
     bool is_other_mount(const std::string& folder) const;
 
     std::string m_root;
     bool m_rootValid = false;
+    int m_readerBound = 0;
     std::set<std::string> m_mountsBelowRoot; // without trailing "/"
 };
 
