@@ -111,15 +111,22 @@ bool take_aside(int dir, const QByteArray& name, const struct stat& checked, QBy
     // A short name of our own: the file's name plus a prefix could pass NAME_MAX.
     aside = ".pelmora-aside-" + QByteArray::number(::getpid()) + '-' +
             QByteArray::number(QRandomGenerator::global()->generate(), 36);
-    if (rename_at_no_replace(dir, name.constData(), dir, aside.constData()) != 0)
-        return false;
     struct stat now
     {};
-    if (::fstatat(dir, aside.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        same_version(checked, now))
-        return true;
-    put_back(dir, aside, name);
-    return false;
+    return rename_checked(dir, name.constData(), dir, aside.constData(), checked, now) ==
+           CheckedRename::Done;
+}
+
+CheckedRename rename_checked(int from_dir, const char* from, int to_dir, const char* to,
+                             const struct stat& checked, struct stat& landed,
+                             const RenameAt& rename)
+{
+    if (rename(from_dir, from, to_dir, to) != 0)
+        return CheckedRename::Refused;
+    if (::fstatat(to_dir, to, &landed, AT_SYMLINK_NOFOLLOW) == 0 && same_version(checked, landed))
+        return CheckedRename::Done;
+    rename_at_no_replace(to_dir, to, from_dir, from);
+    return CheckedRename::PutBack;
 }
 
 void put_back(int dir, const QByteArray& aside, const QByteArray& name)

@@ -76,6 +76,17 @@ int rename_at_no_replace(int from_dir, const char* from, int to_dir, const char*
 // is the file that was checked, whatever takes the name later.
 Fd open_entry(int dir, const char* name);
 
+// How a checked rename ended: the file checked stands at its new name; the rename itself
+// failed (errno says why, nothing moved); or another file had taken the checked one's place
+// and went back.
+enum class CheckedRename { Done, Refused, PutBack };
+using RenameAt = std::function<int(int from_dir, const char* from, int to_dir, const char* to)>;
+// Renames from to `to` without replacing anything (by rename, the same by default), then
+// checks the file now under `to` against checked (same_version); landed receives its status.
+CheckedRename rename_checked(int from_dir, const char* from, int to_dir, const char* to,
+                             const struct stat& checked, struct stat& landed,
+                             const RenameAt& rename = rename_at_no_replace);
+
 // The step between checking a file and acting on it. The entry name in dir is renamed to a
 // private name beside it (never replacing anything), and the file now under that name must
 // be checked (device, inode, size and modification time, as fstat of the checked handle

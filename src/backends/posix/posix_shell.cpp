@@ -84,9 +84,7 @@ QString trash_question(const PathList& paths)
 
 PosixShell::PosixShell(MessageBoxes& messages, CopyProgressFactory* progress)
     : m_messages(messages), m_copier(progress, kProgressThreshold),
-      m_rename([](int from_dir, const char* from, int to_dir, const char* to) {
-          return posix::rename_at_no_replace(from_dir, from, to_dir, to);
-      }),
+      m_rename(posix::rename_at_no_replace),
       m_unlink([](int dir, const char* name) { return ::unlinkat(dir, name, 0); })
 {}
 
@@ -140,23 +138,18 @@ void PosixShell::put_back_renamed()
         const Folder from = m_folders.get(posix::parent_of(e->from));
         const QByteArray tname = posix::name_of(e->to);
         const QByteArray fname = posix::name_of(e->from);
-        if (!to.valid() || !from.valid() ||
-            posix::rename_at_no_replace(to.fd, tname.constData(), from.fd, fname.constData()) != 0)
-            continue;
         // Checked where it went back: another program's file goes where it was found.
         struct stat now
         {};
-        if (::fstatat(from.fd, fname.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !posix::same_version(e->st, now)) {
-            posix::rename_at_no_replace(from.fd, fname.constData(), to.fd, tname.constData());
+        if (!to.valid() || !from.valid() ||
+            posix::rename_checked(to.fd, tname.constData(), from.fd, fname.constData(), e->st,
+                                  now) != posix::CheckedRename::Done)
             continue;
-        }
         touched(from);
         touched(to);
         if (e->replaced.isValid())
             FreedesktopTrash::restore(e->replaced, &m_syncs);
     }
-    m_renamed.clear();
 }
 
 void PosixShell::yield_in_loop()
@@ -256,18 +249,16 @@ bool PosixShell::transfer_in_command(const Path& src, const Path& dst, int func,
             // file under one of the user's two names.
             if (m_before_act)
                 m_before_act(s);
-            if (m_rename(sdir.fd, sname.constData(), ddir.fd, dname.constData()) == 0) {
-                ok = ::fstatat(ddir.fd, dname.constData(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
-                     posix::same_version(ss, moved);
-                if (!ok)
-                    posix::rename_at_no_replace(ddir.fd, dname.constData(), sdir.fd,
-                                                sname.constData());
-                else
+            const posix::CheckedRename r = posix::rename_checked(
+                sdir.fd, sname.constData(), ddir.fd, dname.constData(), ss, moved, m_rename);
+            if (r == posix::CheckedRename::Refused) {
+                across = errno == EXDEV; // a second mount of the same file system
+            } else {
+                ok = r == posix::CheckedRename::Done;
+                if (ok)
                     m_renamed.push_back(RenamedEntry{s, d, moved, replaced, {}});
                 touched(sdir);
                 touched(ddir);
-            } else {
-                across = errno == EXDEV; // a second mount of the same file system
             }
         }
         if (across) {

@@ -28,7 +28,7 @@ class PosixShell final : public Shell
 {
 public:
     // A rename of from (in from_dir) to to (in to_dir) that never replaces what stands there.
-    using RenameFn = std::function<int(int from_dir, const char* from, int to_dir, const char* to)>;
+    using RenameFn = posix::RenameAt;
     using UnlinkFn = std::function<int(int dir, const char* name)>;
     // Copies up to this size never show progress.
     static constexpr qint64 kProgressThreshold = qint64(4) * 1024 * 1024;
