@@ -18,6 +18,7 @@ using namespace std::chrono_literals;
 // for the disk. Reads from memory take a few microseconds on the slowest machines we run on.
 constexpr auto kSlowRead = 50us;
 constexpr auto kPerEntryInMemory = 250ns;
+constexpr auto kFarRead = 2ms;
 // Slow reads outnumbering fast ones by this much make the reads check whether they sleep.
 // Finding out costs two system calls per read, so reads are measured only then and while the
 // pool is grown. Each time slow reads turn out not to sleep (other programs held the
@@ -164,7 +165,10 @@ void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, i
         return;
     ++m_windowReads;
     m_windowSlept += slept;
-    if (m_windowReads >= std::max(kWindow, m_working / 4))
+    // A read that slept for milliseconds went to a disk or a share: reads that all did so
+    // need no fuller window.
+    const bool allFar = m_windowSlept == m_windowReads && took > kFarRead;
+    if (allFar || m_windowReads >= std::max(kWindow, m_working / 4))
         judge_window();
 }
 
@@ -205,13 +209,31 @@ void FolderReadAhead::set_working(int readers, bool measure)
     m_windowReads = 0;
     m_windowSlept = 0;
     ++m_epoch;
+    start_readers();
+    if (readers > before)
+        wake_readers(m_pending.size());
+}
+
+void FolderReadAhead::start_readers()
+{
     // Readers start when first needed: a scan of folders in memory starts one per core.
     while (int(m_readers.size()) < m_working && !m_stop) {
         const int index = int(m_readers.size());
         m_readers.emplace_back([this, index] { reader_loop(index); });
     }
-    if (readers > before)
-        wake_readers(m_pending.size());
+}
+
+void FolderReadAhead::follow_demand()
+{
+    // Grown for reads that wait: each folder found waiting gets a reader at once, not one
+    // judgement later, since every read that finishes finds several more.
+    const int idle = m_working - m_inFlight;
+    if (m_working >= m_bound || std::ptrdiff_t(m_pending.size()) <= idle)
+        return;
+    const std::size_t wanted = std::size_t(m_inFlight) + m_pending.size();
+    m_working = int(std::min<std::size_t>(std::size_t(m_bound), wanted));
+    m_mostWorking = std::max(m_mostWorking, m_working);
+    start_readers();
 }
 
 void FolderReadAhead::wake_readers(std::size_t count)
@@ -242,6 +264,8 @@ void FolderReadAhead::finish(FolderNode& node, Clock::duration took, int slept, 
             m_pending.begin(), m_pending.end(),
             [&first](const std::shared_ptr<FolderNode>& p) { return p->place > first; });
         m_pending.insert(at, node.subfolders.rbegin(), node.subfolders.rend());
+        if (m_measure && m_working > m_base)
+            follow_demand();
         // A wake-up costs more than a folder read from memory: only as many as there is
         // new work for.
         if (m_ahead < m_maxAhead)

@@ -87,6 +87,9 @@ private:
     void judge_read(const FolderNode& node, Clock::duration took, int slept, std::uint64_t epoch);
     void judge_window();
     void set_working(int readers, bool measure);
+    void start_readers();
+    // While grown for reads that wait: as many readers as folders in flight and waiting.
+    void follow_demand();
     void wake_readers(std::size_t count);
     void reader_loop(int index);
     // Reads the node here; the lock is let go while the folder is read.
