@@ -26,8 +26,8 @@ constexpr auto kFarRead = 2ms;
 constexpr int kVotesToMeasure = 4;
 constexpr int kMaxFalseAlarms = 4;
 // Measured reads judged at once: at least this many, and at least a quarter of the working
-// readers.
-constexpr int kWindow = 2;
+// readers. Fewer, and one read that met a lock would grow the pool of a scan in memory.
+constexpr int kWindow = 4;
 
 int votes_needed(int falseAlarms)
 {
@@ -149,10 +149,10 @@ void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, i
 {
     if (m_bound == 0 || m_stop)
         return; // no pool
+    const bool slow = took > kSlowRead + kPerEntryInMemory * node.entries.size();
     if (slept < 0) {
         if (epoch != m_epoch || m_measure)
             return; // read while another number of readers worked, or no longer needed
-        const bool slow = took > kSlowRead + kPerEntryInMemory * node.entries.size();
         const int needed = votes_needed(m_falseAlarms);
         m_slowVotes = std::clamp(m_slowVotes + (slow ? 1 : -1), -needed, needed);
         if (m_slowVotes >= needed)
@@ -163,11 +163,13 @@ void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, i
     // before the pool last grew count as well, so it grows again within a few reads.
     if (!m_measure)
         return;
+    // A quick read that slept met a lock (the allocator's, say), not the disk.
+    const bool waited = slept > 0 && slow;
     ++m_windowReads;
-    m_windowSlept += slept;
+    m_windowSlept += int(waited);
     // A read that slept for milliseconds went to a disk or a share: reads that all did so
     // need no fuller window.
-    const bool allFar = m_windowSlept == m_windowReads && took > kFarRead;
+    const bool allFar = waited && m_windowSlept == m_windowReads && took > kFarRead;
     if (allFar || m_windowReads >= std::max(kWindow, m_working / 4))
         judge_window();
 }
