@@ -28,6 +28,10 @@ constexpr int kMaxFalseAlarms = 4;
 // Measured reads judged at once: at least this many, and at least a quarter of the working
 // readers. Fewer, and one read that met a lock would grow the pool of a scan in memory.
 constexpr int kWindow = 4;
+// A grown pool measures about this many of its readers' reads at a time: finding out whether
+// a read slept costs two system calls, as much as a folder read from the page cache.
+constexpr int kMeasuredReaders = 16;
+constexpr int kFarVotesBound = 8;
 
 int votes_needed(int falseAlarms)
 {
@@ -150,6 +154,8 @@ void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, i
     if (m_bound == 0 || m_stop)
         return; // no pool
     const bool slow = took > kSlowRead + kPerEntryInMemory * node.entries.size();
+    m_farVotes = std::clamp(m_farVotes + (took > kFarRead ? 1 : -1), -kFarVotesBound,
+                            kFarVotesBound);
     if (slept < 0) {
         if (epoch != m_epoch || m_measure)
             return; // read while another number of readers worked, or no longer needed
@@ -290,9 +296,9 @@ void FolderReadAhead::take(FolderNode& node)
             break;
         // A reader is at it. Rather than sleep until it is done (a hand-over per folder costs
         // more than a folder read from memory), read the next folder the walk will want;
-        // not while the pool is grown for slow reads, where that read would keep the walk
-        // from going on long after its own folder is in.
-        if (m_working > m_base || !read_next_pending(lock)) {
+        // not while reads take milliseconds (a share far away), where that read would keep
+        // the walk from going on long after its own folder is in.
+        if ((m_working > m_base && m_farVotes > 0) || !read_next_pending(lock)) {
             m_walkWaits = true;
             m_finished.wait(lock, [&node] { return node.state == FolderNode::State::Read; });
             m_walkWaits = false;
@@ -308,7 +314,8 @@ void FolderReadAhead::read_here(FolderNode& node, std::unique_lock<std::mutex>& 
     node.state = FolderNode::State::Reading;
     ++m_inFlight;
     const std::uint64_t epoch = m_epoch;
-    const bool measure = m_measure;
+    const unsigned sampleEvery = unsigned(std::max(1, m_working / kMeasuredReaders));
+    const bool measure = m_measure && m_readsSeen++ % sampleEvery == 0;
     lock.unlock();
     const long sleepsBefore = measure ? thread_sleeps() : 0;
     const Clock::time_point start = Clock::now();

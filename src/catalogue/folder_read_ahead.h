@@ -127,6 +127,8 @@ private:
     bool m_measure = false; // reads count their sleeps in the kernel
     int m_windowReads = 0;  // reads measured since the last judgement
     int m_windowSlept = 0;  // of which slept
+    unsigned m_readsSeen = 0; // reads begun while measuring: a grown pool measures a sample
+    int m_farVotes = 0;     // reads that took milliseconds minus quicker ones, within bounds
     // Counts changes of m_working and m_measure: reads begun before are not judged.
     std::uint64_t m_epoch = 0;
     bool m_walkWaits = false; // the walk waits for a folder a reader is reading
