@@ -297,7 +297,8 @@ ListResult PosixFolderEnumerator::read_folder(const OpenFolderRef& parentIn, std
         keep->reset();
     if (!m_rootValid)
         return ListResult::Unreadable;
-    const auto parent = std::static_pointer_cast<const PosixOpenFolder>(parentIn);
+    // Not a counted copy: every reader touches its siblings' parent, and the caller holds it.
+    const auto* parent = static_cast<const PosixOpenFolder*>(parentIn.get());
     if (parent && is_other_mount(path))
         return ListResult::OtherFileSystem;
     const std::string own = without_nul(name);
@@ -316,7 +317,7 @@ ListResult PosixFolderEnumerator::read_folder(const OpenFolderRef& parentIn, std
         close(self->fd);
         self->fd = -1;
         if (parent->fd >= 0) {
-            self->anchor = parent;
+            self->anchor = std::static_pointer_cast<const PosixOpenFolder>(parentIn);
         } else {
             self->anchor = parent->anchor;
             self->fromAnchor = parent->fromAnchor;
