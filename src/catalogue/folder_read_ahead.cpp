@@ -154,8 +154,8 @@ void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, i
     if (m_bound == 0 || m_stop)
         return; // no pool
     const bool slow = took > kSlowRead + kPerEntryInMemory * node.entries.size();
-    m_farVotes = std::clamp(m_farVotes + (took > kFarRead ? 1 : -1), -kFarVotesBound,
-                            kFarVotesBound);
+    m_farVotes =
+        std::clamp(m_farVotes + (took > kFarRead ? 1 : -1), -kFarVotesBound, kFarVotesBound);
     if (slept < 0) {
         if (epoch != m_epoch || m_measure)
             return; // read while another number of readers worked, or no longer needed

@@ -121,14 +121,14 @@ private:
     std::vector<int> m_idle; // readers asleep, the latest last
     int m_working = 0;       // readers 0 .. m_working-1 take folders
     int m_mostWorking = 0;
-    int m_inFlight = 0;     // folders being read, by readers or the walk
-    int m_slowVotes = 0;    // slow reads minus fast ones, within bounds
-    int m_falseAlarms = 0;  // slow reads found not to wait: each needs more votes next time
-    bool m_measure = false; // reads count their sleeps in the kernel
-    int m_windowReads = 0;  // reads measured since the last judgement
-    int m_windowSlept = 0;  // of which slept
+    int m_inFlight = 0;       // folders being read, by readers or the walk
+    int m_slowVotes = 0;      // slow reads minus fast ones, within bounds
+    int m_falseAlarms = 0;    // slow reads found not to wait: each needs more votes next time
+    bool m_measure = false;   // reads count their sleeps in the kernel
+    int m_windowReads = 0;    // reads measured since the last judgement
+    int m_windowSlept = 0;    // of which slept
     unsigned m_readsSeen = 0; // reads begun while measuring: a grown pool measures a sample
-    int m_farVotes = 0;     // reads that took milliseconds minus quicker ones, within bounds
+    int m_farVotes = 0;       // reads that took milliseconds minus quicker ones, within bounds
     // Counts changes of m_working and m_measure: reads begun before are not judged.
     std::uint64_t m_epoch = 0;
     bool m_walkWaits = false; // the walk waits for a folder a reader is reading
