@@ -20,16 +20,16 @@ constexpr auto kSlowRead = 50us;
 constexpr auto kPerEntryInMemory = 250ns;
 constexpr auto kFarRead = 2ms;
 // Slow reads outnumbering fast ones by this much make the reads check whether they sleep.
-// Finding out costs two system calls per read, so reads are measured only then and while the
-// pool is grown. Each time slow reads turn out not to sleep (other programs held the
-// processors), twice as many votes are needed the next time, up to kMaxVotes.
+// Finding out costs two system calls per read, as much as a folder read from the page cache,
+// so reads are measured only then and while the pool is grown (a sample of them, see
+// kMeasuredReaders). Each time slow reads turn out not to sleep (other programs held the
+// processors), twice as many votes are needed the next time, kMaxFalseAlarms times at most.
 constexpr int kVotesToMeasure = 4;
 constexpr int kMaxFalseAlarms = 4;
 // Measured reads judged at once: at least this many, and at least a quarter of the working
 // readers. Fewer, and one read that met a lock would grow the pool of a scan in memory.
 constexpr int kWindow = 4;
-// A grown pool measures about this many of its readers' reads at a time: finding out whether
-// a read slept costs two system calls, as much as a folder read from the page cache.
+// A grown pool measures about this many of its readers' reads at a time.
 constexpr int kMeasuredReaders = 16;
 constexpr int kFarVotesBound = 8;
 
