@@ -32,6 +32,13 @@ constexpr int kWindow = 4;
 // A grown pool measures about this many of its readers' reads at a time.
 constexpr int kMeasuredReaders = 16;
 constexpr int kFarVotesBound = 8;
+// The most folders one read covers while folders come from memory.
+constexpr std::size_t kFoldersPerRead = 64;
+
+bool slow_read(std::chrono::steady_clock::duration took, std::size_t entries)
+{
+    return took > kSlowRead + kPerEntryInMemory * entries;
+}
 
 int votes_needed(int falseAlarms)
 {
@@ -123,37 +130,100 @@ std::shared_ptr<FolderNode> FolderReadAhead::root(const std::string& path)
     return node;
 }
 
-void FolderReadAhead::read(FolderNode& node)
+void FolderReadAhead::read(FolderNode& node, std::size_t budget, std::vector<ReadCost>& costs)
 {
-    OpenFolderRef self;
-    node.result =
-        m_enumerator.read_folder(node.parent, node.name, node.path, node.entries, &self, m_filter);
+    using Kind = WalkLog::Kind;
+    struct Level // a folder open on the way down
+    {
+        OpenFolderRef self;
+        std::vector<FolderEntry> entries;
+        std::size_t next = 0;         // the next entry to look at
+        std::size_t pathSize = 0;     // of its path in `path`
+        std::uint32_t position = 0;   // among its parent's walked subfolders
+        std::uint32_t subfolders = 0; // walked subfolders met so far
+    };
+    std::vector<Level> levels;
+    levels.reserve(budget); // one level per folder read at most: references stay valid
+    std::size_t depth = 0;
+    std::string path = node.path;
+    // Reads the folder at `path`; true when it is open for its entries to be looked at.
+    auto enter = [&](const OpenFolderRef& parent, std::string_view name, std::uint32_t position) {
+        if (levels.size() == depth)
+            levels.emplace_back();
+        Level& level = levels[depth];
+        level.next = 0;
+        level.pathSize = path.size();
+        level.position = position;
+        level.subfolders = 0;
+        const Clock::time_point start = Clock::now();
+        const ListResult r =
+            m_enumerator.read_folder(parent, name, path, level.entries, &level.self, m_filter);
+        const Clock::duration took = Clock::now() - start;
+        costs.push_back(ReadCost{took, level.entries.size()});
+        ++node.folders;
+        node.log.add(Kind::Enter, path);
+        // A read that waited: the pool judges it now, not after the next few dozen.
+        if (slow_read(took, level.entries.size()))
+            budget = 0;
+        if (r != ListResult::Ok) {
+            level.self.reset();
+            node.log.add(Kind::Leave, {});
+            return false;
+        }
+        ++depth;
+        return true;
+    };
+    const bool open = enter(node.parent, node.name, 0);
     node.parent.reset();
-    if (node.result != ListResult::Ok)
+    if (!open)
         return;
-    node.subfolders.reserve(
-        std::size_t(std::count_if(node.entries.begin(), node.entries.end(),
-                                  [](const FolderEntry& e) { return walked_subfolder(e); })));
-    for (const FolderEntry& e : node.entries) {
-        if (!walked_subfolder(e))
+    while (depth > 0) {
+        Level& level = levels[depth - 1];
+        if (level.next == level.entries.size()) {
+            node.log.add(Kind::Leave, {});
+            level.self.reset(); // closes the folder unless a later read still needs it
+            level.entries.clear();
+            if (--depth > 0)
+                path.resize(levels[depth - 1].pathSize);
             continue;
+        }
+        const FolderEntry& e = level.entries[level.next++];
+        const std::string_view name = trim_at_nul(std::string_view(e.name));
+        if (!counts_as_folder(e.attributes)) {
+            node.log.add(Kind::File, name);
+            continue;
+        }
+        if (!walked_subfolder(name, e.attributes))
+            continue;
+        const std::uint32_t position = level.subfolders++;
+        const std::size_t parentPath = path.size();
+        path.append(name).push_back(kFolderSeparator);
+        if (node.folders < budget && !(m_cancel && m_cancel->load(std::memory_order_relaxed))) {
+            if (!enter(level.self, name, position))
+                path.resize(parentPath);
+            continue;
+        }
         auto child = std::make_shared<FolderNode>();
-        child->name = std::string(trim_at_nul(std::string_view(e.name)));
-        child->path.reserve(node.path.size() + child->name.size() + 1);
-        child->path.append(node.path).append(child->name).push_back(kFolderSeparator);
-        child->parent = self;
-        child->place.reserve(node.place.size() + 1);
-        child->place.append(node.place).push_back(std::uint32_t(node.subfolders.size()));
-        node.subfolders.push_back(std::move(child));
+        child->name = std::string(name);
+        child->path = path;
+        path.resize(parentPath);
+        child->parent = level.self;
+        child->place.reserve(node.place.size() + depth);
+        child->place.append(node.place);
+        for (std::size_t i = 1; i < depth; ++i)
+            child->place.push_back(levels[i].position);
+        child->place.push_back(position);
+        node.log.steps.push_back(WalkLog::Step{Kind::Later, std::uint32_t(node.later.size()), 0});
+        node.later.push_back(std::move(child));
     }
 }
 
-void FolderReadAhead::judge_read(const FolderNode& node, Clock::duration took, int slept,
-                                 std::uint64_t epoch)
+void FolderReadAhead::judge_read(const ReadCost& cost, int slept, std::uint64_t epoch)
 {
     if (m_bound == 0 || m_stop)
         return; // no pool
-    const bool slow = took > kSlowRead + kPerEntryInMemory * node.entries.size();
+    const Clock::duration took = cost.took;
+    const bool slow = slow_read(took, cost.entries);
     m_farVotes =
         std::clamp(m_farVotes + (took > kFarRead ? 1 : -1), -kFarVotesBound, kFarVotesBound);
     if (slept < 0) {
@@ -259,27 +329,30 @@ void FolderReadAhead::wake_readers(std::size_t count)
     }
 }
 
-void FolderReadAhead::finish(FolderNode& node, Clock::duration took, int slept, std::uint64_t epoch)
+void FolderReadAhead::finish(FolderNode& node, const std::vector<ReadCost>& costs, int slept,
+                             std::uint64_t epoch)
 {
     node.state = FolderNode::State::Read;
-    ++m_ahead;
+    m_ahead += node.folders;
     --m_inFlight;
-    if (m_bound > 0 && !m_stop && !node.subfolders.empty()) {
-        // Nothing lies between two subfolders in walk order but their own subfolders, read
-        // later: the subfolders go in as one run, below the folders the walk reaches first.
-        const auto& first = node.subfolders.front()->place;
+    if (m_bound > 0 && !m_stop && !node.later.empty()) {
+        // Nothing lies between two folders left for later in walk order but their own
+        // subfolders, read later still (the read went through everything between them): they
+        // go in as one run, below the folders the walk reaches first.
+        const auto& first = node.later.front()->place;
         const auto at = std::partition_point(
             m_pending.begin(), m_pending.end(),
             [&first](const std::shared_ptr<FolderNode>& p) { return p->place > first; });
-        m_pending.insert(at, node.subfolders.rbegin(), node.subfolders.rend());
+        m_pending.insert(at, node.later.rbegin(), node.later.rend());
         if (m_measure && m_working > m_base)
             follow_demand();
         // A wake-up costs more than a folder read from memory: only as many as there is
         // new work for.
         if (m_ahead < m_maxAhead)
-            wake_readers(node.subfolders.size());
+            wake_readers(node.later.size());
     }
-    judge_read(node, took, slept, epoch);
+    for (const ReadCost& cost : costs)
+        judge_read(cost, costs.size() == 1 ? slept : -1, epoch);
     if (m_walkWaits)
         m_finished.notify_all();
 }
@@ -305,7 +378,9 @@ void FolderReadAhead::take(FolderNode& node)
             break;
         }
     }
-    if (m_ahead-- == m_maxAhead)
+    const bool full = m_ahead >= m_maxAhead;
+    m_ahead -= std::min(m_ahead, node.folders);
+    if (full && m_ahead < m_maxAhead)
         wake_readers(1); // readers paused for the limit may go on
 }
 
@@ -316,14 +391,18 @@ void FolderReadAhead::read_here(FolderNode& node, std::unique_lock<std::mutex>& 
     const std::uint64_t epoch = m_epoch;
     const unsigned sampleEvery = unsigned(std::max(1, m_working / kMeasuredReaders));
     const bool measure = m_measure && m_readsSeen++ % sampleEvery == 0;
+    // Reads that wait are each judged, and a grown pool shares them out: one folder a read.
+    const std::size_t room = m_maxAhead > m_ahead ? m_maxAhead - m_ahead : 1;
+    const std::size_t budget =
+        m_measure || m_working > m_base ? 1 : std::min(kFoldersPerRead, room);
     lock.unlock();
+    std::vector<ReadCost> costs;
+    costs.reserve(budget);
     const long sleepsBefore = measure ? thread_sleeps() : 0;
-    const Clock::time_point start = Clock::now();
-    read(node);
-    const Clock::duration took = Clock::now() - start;
+    read(node, budget, costs);
     const int slept = measure ? int(thread_sleeps() > sleepsBefore) : -1;
     lock.lock();
-    finish(node, took, slept, epoch);
+    finish(node, costs, slept, epoch);
 }
 
 bool FolderReadAhead::read_next_pending(std::unique_lock<std::mutex>& lock)

@@ -9,7 +9,9 @@
 // up by other programs on the processors does not): while they do and folders are waiting
 // to be read, the pool grows, up to its bound, since a slow disk or a far share answers many
 // queued reads in the time of one. When reads stop waiting, it goes back to one per core.
-// Subfolders are opened relative to their parent, which stays open only until its last
+// While folders come from memory, one read goes on into the folder's subfolders, a few dozen
+// folders depth first: handing each folder over between threads would cost more than reading
+// it. Subfolders are opened relative to their parent, which stays open only until its last
 // subfolder has been opened. The number of folders read but not yet walked is bounded.
 #pragma once
 
@@ -21,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -36,15 +39,45 @@ void lower_thread_priority();
 // lock) since it started.
 long thread_sleeps();
 
+// What the walk reports for a folder read ahead and for the subfolders read with it, in walk
+// order: the walk replays it without looking at the entries again.
+struct WalkLog
+{
+    enum class Kind : std::uint8_t {
+        Enter, // a folder begins: text is its whole path
+        File,  // a file the filter kept: text is its name
+        Later, // a subfolder read on its own: index into FolderNode::later
+        Leave, // the folder entered last ends
+    };
+    struct Step
+    {
+        Kind kind;
+        std::uint32_t at;   // Later: the index; otherwise where its text begins
+        std::uint32_t size; // the length of its text
+    };
+    std::vector<Step> steps;
+    std::string text;
+
+    void add(Kind kind, std::string_view s)
+    {
+        steps.push_back(Step{kind, std::uint32_t(text.size()), std::uint32_t(s.size())});
+        text.append(s);
+    }
+    std::string_view text_of(const Step& step) const
+    {
+        return std::string_view(text).substr(step.at, step.size);
+    }
+};
+
 struct FolderNode
 {
     std::string path; // the whole path, ending with "/"
     std::string name; // its name in the parent (empty for the root)
     OpenFolderRef parent;
-    ListResult result = ListResult::Unreadable;
-    std::vector<FolderEntry> entries;
-    // One node per entry the walk enters, in entry order.
-    std::vector<std::shared_ptr<FolderNode>> subfolders;
+    WalkLog log;
+    // The subfolders the read left for later reads, in walk order.
+    std::vector<std::shared_ptr<FolderNode>> later;
+    std::size_t folders = 0; // folders the read covered: this one and those read with it
 
     // Its place in the walk: the positions of the subfolders leading here. Readers take the
     // pending folder the walk reaches first.
@@ -81,10 +114,19 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    void read(FolderNode& node);
+    struct ReadCost
+    {
+        Clock::duration took;
+        std::size_t entries; // kept
+    };
+    // Reads the node's folder and, up to budget folders in all and while reads stay quick,
+    // its subfolders depth first, into the node's log. The subfolders left become nodes of
+    // their own, to be read later. costs: one per folder read.
+    void read(FolderNode& node, std::size_t budget, std::vector<ReadCost>& costs);
     // slept: whether the read slept in the kernel; -1 when that was not measured.
-    void finish(FolderNode& node, Clock::duration took, int slept, std::uint64_t epoch);
-    void judge_read(const FolderNode& node, Clock::duration took, int slept, std::uint64_t epoch);
+    void finish(FolderNode& node, const std::vector<ReadCost>& costs, int slept,
+                std::uint64_t epoch);
+    void judge_read(const ReadCost& cost, int slept, std::uint64_t epoch);
     void judge_window();
     void set_working(int readers, bool measure);
     void start_readers();

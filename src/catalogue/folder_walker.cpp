@@ -37,27 +37,39 @@ void FolderWalker::walk(FolderReadAhead& folders, FolderNode& node)
     if (cancelled())
         return;
     folders.take(node);
-    m_sink.folder_started(node.path);
-    if (node.result == ListResult::Ok) {
-        std::size_t next = 0; // the node of the next subfolder entry
-        for (const FolderEntry& entry : node.entries) {
-            if (cancelled())
-                break;
-            if (counts_as_folder(entry.attributes)) {
-                if (walked_subfolder(entry)) {
-                    // Walked, then let go: only the folders on the way down stay in memory.
-                    const std::shared_ptr<FolderNode> sub = std::move(node.subfolders[next++]);
-                    walk(folders, *sub);
-                }
-                continue;
-            }
-            const std::string_view name = trim_at_nul(std::string_view(entry.name));
-            if (m_matcher.matches(name))
-                m_sink.add_hit(name, node.path);
+    const std::size_t outer = m_open;
+    for (const WalkLog::Step& step : node.log.steps) {
+        if (cancelled())
+            break;
+        switch (step.kind) {
+        case WalkLog::Kind::Enter: {
+            // The sink may keep the path until the folder ends: one string per depth.
+            if (m_open == m_paths.size())
+                m_paths.emplace_back();
+            std::string& path = m_paths[m_open++];
+            path.assign(node.log.text_of(step));
+            m_sink.folder_started(path);
+            break;
+        }
+        case WalkLog::Kind::File:
+            if (const std::string_view name = node.log.text_of(step); m_matcher.matches(name))
+                m_sink.add_hit(name, m_paths[m_open - 1]);
+            break;
+        case WalkLog::Kind::Later: {
+            // Walked, then let go: only the folders on the way down stay in memory.
+            const std::shared_ptr<FolderNode> sub = std::move(node.later[step.at]);
+            walk(folders, *sub);
+            break;
+        }
+        case WalkLog::Kind::Leave:
+            --m_open;
+            m_sink.folder_ended();
+            break;
         }
     }
-    node.entries = {};
-    m_sink.folder_ended();
+    for (; m_open > outer; --m_open)
+        m_sink.folder_ended(); // cancelled: what began ends
+    node.log = {};
 }
 
 } // namespace pelmora

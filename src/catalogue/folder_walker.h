@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <atomic>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -67,6 +68,10 @@ private:
     const std::atomic<bool>* m_cancel;
     int m_readers;
     int m_mostReaders = 0;
+    // The paths of the folders the walk is in, outermost first; a deque, so a deeper folder
+    // never moves the path of one still open.
+    std::deque<std::string> m_paths;
+    std::size_t m_open = 0;
 };
 
 } // namespace pelmora
