@@ -32,8 +32,6 @@ constexpr int kWindow = 4;
 // A grown pool measures about this many of its readers' reads at a time.
 constexpr int kMeasuredReaders = 16;
 constexpr int kFarVotesBound = 8;
-// The most folders one read covers while folders come from memory.
-constexpr std::size_t kFoldersPerRead = 64;
 
 bool slow_read(std::chrono::steady_clock::duration took, std::size_t entries)
 {
@@ -130,7 +128,7 @@ std::shared_ptr<FolderNode> FolderReadAhead::root(const std::string& path)
     return node;
 }
 
-void FolderReadAhead::read(FolderNode& node, std::size_t budget, std::vector<ReadCost>& costs)
+void FolderReadAhead::read(FolderNode& node, std::size_t budget, ReadCosts& costs)
 {
     using Kind = WalkLog::Kind;
     struct Level // a folder open on the way down
@@ -138,30 +136,32 @@ void FolderReadAhead::read(FolderNode& node, std::size_t budget, std::vector<Rea
         OpenFolderRef self;
         std::vector<FolderEntry> entries;
         std::size_t next = 0;         // the next entry to look at
-        std::size_t pathSize = 0;     // of its path in `path`
+        std::size_t pathSize = 0;     // of its path
         std::uint32_t position = 0;   // among its parent's walked subfolders
         std::uint32_t subfolders = 0; // walked subfolders met so far
     };
     std::vector<Level> levels;
-    levels.reserve(budget); // one level per folder read at most: references stay valid
+    levels.reserve(budget > 1 ? 16 : 1);
+    levels.emplace_back();
     std::size_t depth = 0;
-    std::string path = node.path;
-    // Reads the folder at `path`; true when it is open for its entries to be looked at.
+    // The path of the folder looked at: the node's own until the read goes deeper.
+    std::string deeper;
+    auto path = [&]() -> const std::string& { return deeper.empty() ? node.path : deeper; };
+    // Reads the folder at path() into levels[depth]; true when it is open for its entries to
+    // be looked at. The level exists beforehand, so the parent's handle stays where it is.
     auto enter = [&](const OpenFolderRef& parent, std::string_view name, std::uint32_t position) {
-        if (levels.size() == depth)
-            levels.emplace_back();
         Level& level = levels[depth];
         level.next = 0;
-        level.pathSize = path.size();
+        level.pathSize = path().size();
         level.position = position;
         level.subfolders = 0;
         const Clock::time_point start = Clock::now();
         const ListResult r =
-            m_enumerator.read_folder(parent, name, path, level.entries, &level.self, m_filter);
+            m_enumerator.read_folder(parent, name, path(), level.entries, &level.self, m_filter);
         const Clock::duration took = Clock::now() - start;
-        costs.push_back(ReadCost{took, level.entries.size()});
+        costs.of[costs.count++] = ReadCost{took, level.entries.size()};
         ++node.folders;
-        node.log.add(Kind::Enter, path);
+        node.log.add(Kind::Enter, path());
         // A read that waited: the pool judges it now, not after the next few dozen.
         if (slow_read(took, level.entries.size()))
             budget = 0;
@@ -177,16 +177,26 @@ void FolderReadAhead::read(FolderNode& node, std::size_t budget, std::vector<Rea
     node.parent.reset();
     if (!open)
         return;
+    const std::vector<FolderEntry>& top = levels.front().entries;
+    node.log.steps.reserve(top.size() + 2);
+    node.log.text.reserve(node.path.size() + 16 * top.size());
+    if (budget <= 1)
+        node.later.reserve(std::size_t(std::count_if(top.begin(), top.end(), [](const auto& e) {
+            return walked_subfolder(e);
+        })));
     while (depth > 0) {
-        Level& level = levels[depth - 1];
-        if (level.next == level.entries.size()) {
+        if (levels[depth - 1].next == levels[depth - 1].entries.size()) {
+            Level& done = levels[depth - 1];
             node.log.add(Kind::Leave, {});
-            level.self.reset(); // closes the folder unless a later read still needs it
-            level.entries.clear();
+            done.self.reset(); // closes the folder unless a later read still needs it
+            done.entries.clear();
             if (--depth > 0)
-                path.resize(levels[depth - 1].pathSize);
+                deeper.resize(levels[depth - 1].pathSize);
             continue;
         }
+        if (levels.size() == depth)
+            levels.emplace_back(); // before any reference into levels is taken
+        Level& level = levels[depth - 1];
         const FolderEntry& e = level.entries[level.next++];
         const std::string_view name = trim_at_nul(std::string_view(e.name));
         if (!counts_as_folder(e.attributes)) {
@@ -196,17 +206,18 @@ void FolderReadAhead::read(FolderNode& node, std::size_t budget, std::vector<Rea
         if (!walked_subfolder(name, e.attributes))
             continue;
         const std::uint32_t position = level.subfolders++;
-        const std::size_t parentPath = path.size();
-        path.append(name).push_back(kFolderSeparator);
         if (node.folders < budget && !(m_cancel && m_cancel->load(std::memory_order_relaxed))) {
+            if (deeper.empty())
+                deeper = node.path;
+            deeper.append(name).push_back(kFolderSeparator);
             if (!enter(level.self, name, position))
-                path.resize(parentPath);
+                deeper.resize(level.pathSize);
             continue;
         }
         auto child = std::make_shared<FolderNode>();
         child->name = std::string(name);
-        child->path = path;
-        path.resize(parentPath);
+        child->path.reserve(path().size() + name.size() + 1);
+        child->path.append(path()).append(name).push_back(kFolderSeparator);
         child->parent = level.self;
         child->place.reserve(node.place.size() + depth);
         child->place.append(node.place);
@@ -329,7 +340,7 @@ void FolderReadAhead::wake_readers(std::size_t count)
     }
 }
 
-void FolderReadAhead::finish(FolderNode& node, const std::vector<ReadCost>& costs, int slept,
+void FolderReadAhead::finish(FolderNode& node, const ReadCosts& costs, int slept,
                              std::uint64_t epoch)
 {
     node.state = FolderNode::State::Read;
@@ -351,8 +362,8 @@ void FolderReadAhead::finish(FolderNode& node, const std::vector<ReadCost>& cost
         if (m_ahead < m_maxAhead)
             wake_readers(node.later.size());
     }
-    for (const ReadCost& cost : costs)
-        judge_read(cost, costs.size() == 1 ? slept : -1, epoch);
+    for (std::size_t i = 0; i < costs.count; ++i)
+        judge_read(costs.of[i], costs.count == 1 ? slept : -1, epoch);
     if (m_walkWaits)
         m_finished.notify_all();
 }
@@ -396,8 +407,7 @@ void FolderReadAhead::read_here(FolderNode& node, std::unique_lock<std::mutex>& 
     const std::size_t budget =
         m_measure || m_working > m_base ? 1 : std::min(kFoldersPerRead, room);
     lock.unlock();
-    std::vector<ReadCost> costs;
-    costs.reserve(budget);
+    ReadCosts costs;
     const long sleepsBefore = measure ? thread_sleeps() : 0;
     read(node, budget, costs);
     const int slept = measure ? int(thread_sleeps() > sleepsBefore) : -1;

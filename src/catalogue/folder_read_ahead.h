@@ -17,6 +17,7 @@
 
 #include "ports/folder_enumerator.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -114,18 +115,24 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    // The most folders one read covers while folders come from memory.
+    static constexpr std::size_t kFoldersPerRead = 64;
     struct ReadCost
     {
         Clock::duration took;
         std::size_t entries; // kept
     };
-    // Reads the node's folder and, up to budget folders in all and while reads stay quick,
-    // its subfolders depth first, into the node's log. The subfolders left become nodes of
-    // their own, to be read later. costs: one per folder read.
-    void read(FolderNode& node, std::size_t budget, std::vector<ReadCost>& costs);
+    struct ReadCosts // one per folder read
+    {
+        std::array<ReadCost, kFoldersPerRead> of; // the first count are set
+        std::size_t count = 0;
+    };
+    // Reads the node's folder and, up to budget folders in all (at most kFoldersPerRead) and
+    // while reads stay quick, its subfolders depth first, into the node's log. The subfolders
+    // left become nodes of their own, to be read later.
+    void read(FolderNode& node, std::size_t budget, ReadCosts& costs);
     // slept: whether the read slept in the kernel; -1 when that was not measured.
-    void finish(FolderNode& node, const std::vector<ReadCost>& costs, int slept,
-                std::uint64_t epoch);
+    void finish(FolderNode& node, const ReadCosts& costs, int slept, std::uint64_t epoch);
     void judge_read(const ReadCost& cost, int slept, std::uint64_t epoch);
     void judge_window();
     void set_working(int readers, bool measure);
