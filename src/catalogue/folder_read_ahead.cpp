@@ -181,9 +181,8 @@ void FolderReadAhead::read(FolderNode& node, std::size_t budget, ReadCosts& cost
     node.log.steps.reserve(top.size() + 2);
     node.log.text.reserve(node.path.size() + 16 * top.size());
     if (budget <= 1)
-        node.later.reserve(std::size_t(std::count_if(top.begin(), top.end(), [](const auto& e) {
-            return walked_subfolder(e);
-        })));
+        node.later.reserve(std::size_t(std::count_if(
+            top.begin(), top.end(), [](const auto& e) { return walked_subfolder(e); })));
     while (depth > 0) {
         if (levels[depth - 1].next == levels[depth - 1].entries.size()) {
             Level& done = levels[depth - 1];
