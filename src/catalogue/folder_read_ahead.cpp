@@ -33,11 +33,6 @@ constexpr int kWindow = 4;
 constexpr int kMeasuredReaders = 16;
 constexpr int kFarVotesBound = 8;
 
-bool slow_read(std::chrono::steady_clock::duration took, std::size_t entries)
-{
-    return took > kSlowRead + kPerEntryInMemory * entries;
-}
-
 int votes_needed(int falseAlarms)
 {
     return kVotesToMeasure << falseAlarms;
@@ -159,11 +154,12 @@ void FolderReadAhead::read(FolderNode& node, std::size_t budget, ReadCosts& cost
         const ListResult r =
             m_enumerator.read_folder(parent, name, path(), level.entries, &level.self, m_filter);
         const Clock::duration took = Clock::now() - start;
-        costs.of[costs.count++] = ReadCost{took, level.entries.size()};
+        const bool slow = took > kSlowRead + kPerEntryInMemory * level.entries.size();
+        costs.of[costs.count++] = ReadCost{took, slow};
         ++node.folders;
         node.log.add(Kind::Enter, path());
         // A read that waited: the pool judges it now, not after the next few dozen.
-        if (slow_read(took, level.entries.size()))
+        if (slow)
             budget = 0;
         if (r != ListResult::Ok) {
             level.self.reset();
@@ -233,7 +229,7 @@ void FolderReadAhead::judge_read(const ReadCost& cost, int slept, std::uint64_t 
     if (m_bound == 0 || m_stop)
         return; // no pool
     const Clock::duration took = cost.took;
-    const bool slow = slow_read(took, cost.entries);
+    const bool slow = cost.slow;
     m_farVotes =
         std::clamp(m_farVotes + (took > kFarRead ? 1 : -1), -kFarVotesBound, kFarVotesBound);
     if (slept < 0) {
@@ -361,8 +357,9 @@ void FolderReadAhead::finish(FolderNode& node, const ReadCosts& costs, int slept
         if (m_ahead < m_maxAhead)
             wake_readers(node.later.size());
     }
+    // Only a read of one folder is measured (slept >= 0): a measuring pool reads no more.
     for (std::size_t i = 0; i < costs.count; ++i)
-        judge_read(costs.of[i], costs.count == 1 ? slept : -1, epoch);
+        judge_read(costs.of[i], slept, epoch);
     if (m_walkWaits)
         m_finished.notify_all();
 }
@@ -389,7 +386,7 @@ void FolderReadAhead::take(FolderNode& node)
         }
     }
     const bool full = m_ahead >= m_maxAhead;
-    m_ahead -= std::min(m_ahead, node.folders);
+    m_ahead -= node.folders; // finish counted them in
     if (full && m_ahead < m_maxAhead)
         wake_readers(1); // readers paused for the limit may go on
 }

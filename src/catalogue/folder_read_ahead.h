@@ -120,7 +120,7 @@ private:
     struct ReadCost
     {
         Clock::duration took;
-        std::size_t entries; // kept
+        bool slow; // longer than its kept entries cost in memory: it may have waited
     };
     struct ReadCosts // one per folder read
     {
